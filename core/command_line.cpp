@@ -1,0 +1,119 @@
+#include "command_line.h"
+
+#include <shlobj.h>
+
+#include "variables.h"
+
+namespace kxcore {
+namespace {
+
+bool g_stopRequested;
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+bool IsSwitch(const std::wstring& token, wchar_t letter) {
+  return token.size() == 2 && token[0] == L'/' && (token[1] == letter || token[1] == letter + (L'a' - L'A'));
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::wstring result;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
+  CoTaskMemFree(path);
+  return result;
+}
+
+bool RunsAsAdministrator() {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &administrators))
+    return false;
+  BOOL member = FALSE;
+  if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+  FreeSid(administrators);
+  return member != FALSE;
+}
+
+std::wstring WindowsFolderFile(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  std::wstring path(folder, length);
+  if (path.back() != L'\\') path += L'\\';
+  return path + name;
+}
+
+void ShowUsage(const std::wstring& unknownArgument) {
+  std::wstring text;
+  if (!unknownArgument.empty()) text = Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
+  text += Evaluate(L"#CmdLineUsage");
+  std::wstring title;
+  GetVariable(L"APPTITLE", &title);
+  MessageBoxW(nullptr, text.c_str(), title.c_str(),
+              MB_TOPMOST | (unknownArgument.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+}
+
+}  // namespace
+
+CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
+  CommandLineOptions options;
+  std::wstring line = commandLine ? commandLine : L"";
+  size_t i = 0;
+  // The program name: quoted, or up to the first blank.
+  if (i < line.size() && line[i] == L'"') {
+    size_t close = line.find(L'"', i + 1);
+    i = close == std::wstring::npos ? line.size() : close + 1;
+  }
+  while (i < line.size() && !IsBlank(line[i])) ++i;
+
+  for (;;) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i >= line.size()) break;
+    if (line.compare(i, 3, L"/D=") == 0 || line.compare(i, 3, L"/d=") == 0) {
+      std::wstring folder = line.substr(i + 3);
+      while (!folder.empty() && IsBlank(folder.back())) folder.pop_back();
+      if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+        folder = folder.substr(1, folder.size() - 2);
+      options.destination = folder;
+      break;
+    }
+    size_t end = i;
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    std::wstring token = line.substr(i, end - i);
+    i = end;
+    if (IsSwitch(token, L'S')) {
+      options.silent = true;
+    } else if (token == L"/?") {
+      options.usage = true;
+    } else {
+      options.usage = true;
+      if (options.unknownArgument.empty()) options.unknownArgument = token;
+    }
+  }
+  return options;
+}
+
+bool StopRequested() { return g_stopRequested; }
+
+void InitializeRun(HINSTANCE) {
+  SetVariable(L"ISADMIN", RunsAsAdministrator() ? L"1" : L"0");
+  SetVariable(L"PROGFILESDIR", KnownFolder(FOLDERID_ProgramFiles));
+  SetVariable(L"COMPROGMENUDIR", KnownFolder(FOLDERID_CommonPrograms));
+  SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
+
+  CommandLineOptions options = ParseCommandLine(GetCommandLineW());
+  if (options.usage) {
+    // Nothing is installed or removed: pages cancel and silence is off.
+    g_stopRequested = true;
+    PinVariable(L"SILENT", L"0");
+    ShowUsage(options.unknownArgument);
+    return;
+  }
+  if (options.silent) {
+    PinVariable(L"SILENT", L"1");
+    if (!options.destination.empty()) PinVariable(L"DESTPATH", options.destination);
+  }
+}
+
+}  // namespace kxcore

@@ -1,0 +1,36 @@
+// The programs' command line, read by the core library at InitSFX:
+//   /S            run silently (SILENT stays "1" for the whole run)
+//   /D=<folder>   destination of a silent installation; last on the line,
+//                 the folder may hold blanks and needs no quotes
+//   /?            show the usage and do nothing else
+// Switches compare without regard to case.
+#ifndef KX_CORE_COMMAND_LINE_H
+#define KX_CORE_COMMAND_LINE_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace kxcore {
+
+struct CommandLineOptions {
+  bool silent = false;
+  bool usage = false;             // /? given, or a switch we do not know
+  std::wstring destination;       // from /D=, empty when not given
+  std::wstring unknownArgument;   // the first argument we do not know
+};
+
+// Parses a full command line as GetCommandLineW gives it, program name first.
+CommandLineOptions ParseCommandLine(const wchar_t* commandLine);
+
+// True once InitSFX has shown the usage: the run must stop without changing
+// anything (ShowDialogBox cancels every page, InitUninstall answers 0).
+bool StopRequested();
+
+// InitSFX: reads the command line and sets the start-up variables ISADMIN,
+// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given).
+void InitializeRun(HINSTANCE instance);
+
+}  // namespace kxcore
+
+#endif

@@ -1,0 +1,43 @@
+#include "module_files.h"
+
+#include "handle_guard.h"
+
+namespace kxcore {
+
+HMODULE LibraryModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&LibraryModule), &module);
+  return module;
+}
+
+std::wstring LibraryFolder() {
+  wchar_t path[MAX_PATH * 2];
+  DWORD length = GetModuleFileNameW(LibraryModule(), path, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return std::wstring();
+  std::wstring folder(path, length);
+  size_t slash = folder.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 256 * 1024 * 1024) return false;
+  bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD read = 0;
+  if (size.QuadPart > 0 &&
+      (!ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size.QuadPart), &read, nullptr) ||
+       read != size.QuadPart))
+    return false;
+  return true;
+}
+
+bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes) {
+  std::wstring folder = LibraryFolder();
+  return !folder.empty() && ReadWholeFile(folder + name, bytes);
+}
+
+}  // namespace kxcore

@@ -1,0 +1,25 @@
+// Files of the runtime folder, which is the folder the library was loaded from.
+#ifndef KX_CORE_MODULE_FILES_H
+#define KX_CORE_MODULE_FILES_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace kxcore {
+
+// The library's own module handle.
+HMODULE LibraryModule();
+
+// The folder the library was loaded from, ending in a backslash.
+std::wstring LibraryFolder();
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::wstring& path, std::string* bytes);
+
+// Reads a file of the runtime folder by its name.
+bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes);
+
+}  // namespace kxcore
+
+#endif

@@ -1,0 +1,186 @@
+#include "launcher_main.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include "archive_reader.h"
+#include "core_binding.h"
+#include "exit_codes.h"
+#include "kxcore.h"
+#include "path_services.h"
+#include "runtime_folder.h"
+#include "script_guard.h"
+
+LauncherState g_launcher;
+
+namespace {
+
+constexpr size_t kStringCapacity = 260;
+constexpr size_t kFolderBufferCapacity = 784;
+
+struct StartupState {
+  int errorCode = kLauncherOk;
+  LauncherString fatalLine = kStringNoTempFolder;
+  bool runtimeFolderCreated = false;
+  wchar_t folder[kFolderBufferCapacity] = L"";
+};
+
+void ShowFatalMessage(LauncherString secondLine) {
+  wchar_t text[2 * kStringCapacity + 2];
+  wchar_t line[kStringCapacity];
+  LoadStringW(g_launcher.instance, kStringFatalError, text, kStringCapacity);
+  wcscat(text, L"\r\n");
+  LoadStringW(g_launcher.instance, secondLine, line, kStringCapacity);
+  wcscat(text, line);
+  MessageBoxW(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
+}
+
+void SetFailure(StartupState* state, int code, LauncherString line) {
+  state->errorCode = code;
+  state->fatalLine = line;
+}
+
+// The launcher's variables and InitSFX; the first SetVar binds the library.
+int PublishVariables(void* context) {
+  StartupState* state = static_cast<StartupState*>(context);
+  SetVar(L"APPTITLE", g_launcher.title);
+  SetVar(L"ARCNAME", g_launcher.modulePath);
+  SetVar(L"KXSFXPATH", g_runtimePath);
+  SetVar(L"CUR", state->folder);
+  wcscpy(state->folder, g_launcher.modulePath);
+  StripLastPathComponent(state->folder);
+  SetVar(L"ARCPATH", state->folder);
+  InitSFX(g_launcher.instance);
+  return 0;
+}
+
+int Prepare(void* context) {
+  const ProgramWork* work = static_cast<const ProgramWork*>(context);
+  return work->prepare ? work->prepare() : 1;
+}
+
+int Run(void* context) { return static_cast<const ProgramWork*>(context)->run(); }
+
+// The program's work inside the script guard. A caught exception is shown
+// and becomes the exit code, so a crashed run never reports success.
+int RunScript(const ProgramWork& work) {
+  int result = 0;
+  DWORD code = 0;
+  if (CallGuarded(Run, const_cast<ProgramWork*>(&work), &result, &code)) {
+    wchar_t text[256];
+    swprintf(text, sizeof text / sizeof text[0], L"Unexpected error in script: code %x.\n%ls",
+             static_cast<unsigned>(code), work.abortLine);
+    MessageBoxW(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
+    result = static_cast<int>(code);
+  }
+  return result;
+}
+
+// Start-up steps 6 to 14; returns the script result. Failures are recorded
+// in state for the shutdown.
+int StartAndRun(const ProgramWork& work, StartupState* state) {
+  if (!CreateRuntimeFolder()) {
+    SetFailure(state, kLauncherNoTempFolder, kStringNoTempFolder);
+    return 0;
+  }
+  state->runtimeFolderCreated = true;
+  GetCurrentDirectoryW(kFolderBufferCapacity, state->folder);
+  SetCurrentDirectoryW(g_runtimePath);
+  AddDllSearchFolder(g_runtimePath);
+  SetCoreLibraryFolder(g_runtimePath);
+
+  RuntimeFailureSource source;
+  int unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container, &source);
+  if (unpacked != 0) {
+    LauncherString line = unpacked == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten;
+    // A corrupted archive calls for a new copy; memory or disk trouble does not.
+    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) line = kStringCorruptedData;
+    SetFailure(state, unpacked, line);
+    return 0;
+  }
+
+  CoInitialize(nullptr);
+  int ignored = 0;
+  DWORD code = 0;
+  // No script guard encloses binding and InitSFX; a library that cannot be
+  // bound here still ends in an orderly stop with the runtime folder removed.
+  if (CallGuarded(PublishVariables, state, &ignored, &code)) {
+    SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+
+  int prepared = 0;
+  if (CallGuarded(Prepare, const_cast<ProgramWork*>(&work), &prepared, &code)) {
+    SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+  int result = prepared ? RunScript(work) : 0;
+  ReleaseCoreLibrary();
+  return result;
+}
+
+int ExitCode(int scriptResult, const StartupState& state) {
+  if (scriptResult != 0) return scriptResult;
+  if (state.errorCode == kLauncherOk) return 0;
+  ShowFatalMessage(state.fatalLine);
+  return -state.errorCode;
+}
+
+int SetupShutdown(int scriptResult, StartupState* state) {
+  CoUninitialize();
+  if (state->folder[0]) SetCurrentDirectoryW(state->folder);
+  if (state->runtimeFolderCreated) RemoveFolderTree(g_runtimePath, kRuntimePathCapacity);
+  return ExitCode(scriptResult, *state);
+}
+
+// The uninstaller leaves the runtime folder for the temporary-files folder,
+// not for its own folder: that one is about to be removed.
+int UninstallerShutdown(int scriptResult, StartupState* state) {
+  wchar_t temp[kModulePathCapacity + 1];
+  DWORD length = GetTempPathW(kModulePathCapacity, temp);
+  if (length == 0 || length > kModulePathCapacity) return -kLauncherNoTempFolder;
+  SetCurrentDirectoryW(temp);
+  if (state->runtimeFolderCreated) RemoveFolderTree(g_runtimePath, kRuntimePathCapacity);
+  CoUninitialize();
+  return ExitCode(scriptResult, *state);
+}
+
+}  // namespace
+
+int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
+  g_launcher.instance = instance;
+  InitCommonControls();
+  LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);
+
+  StartupState state;
+  DWORD length = GetModuleFileNameW(nullptr, g_launcher.modulePath, kModulePathCapacity);
+  if (length == 0 || length >= kModulePathCapacity) {
+    SetFailure(&state, kLauncherNoTempFolder, kStringNoTempFolder);
+  } else {
+    length = GetTempPathW(kModulePathCapacity, g_runtimePath);
+    if (length == 0 || length > kModulePathCapacity)
+      SetFailure(&state, kLauncherNoTempFolder, kStringNoTempFolder);
+    else
+      g_runtimePathLength = length;
+  }
+
+  int scriptResult = 0;
+  if (state.errorCode == kLauncherOk) {
+    bool accepted = LocateContainer(g_launcher.modulePath, &g_launcher.container) &&
+                    g_launcher.container.offset != 0 && g_launcher.container.fileSizeField != 0 &&
+                    (work.kind == ProgramKind::Uninstaller || g_launcher.container.payloadLength != 0);
+    if (!accepted) {
+      // Nothing has been created yet, so no other shutdown step runs.
+      ShowFatalMessage(kStringCorruptedData);
+      return -kLauncherCorruptedData;
+    }
+    scriptResult = StartAndRun(work, &state);
+  }
+
+  return work.kind == ProgramKind::Uninstaller ? UninstallerShutdown(scriptResult, &state)
+                                               : SetupShutdown(scriptResult, &state);
+}

@@ -1,0 +1,14 @@
+// The setup program: the launcher running the install script.
+#include <windows.h>
+
+#include "install_script.h"
+#include "launcher_main.h"
+
+namespace {
+int RunScript() { return RunInstallScript(); }
+const ProgramWork kSetupProgram = {ProgramKind::Setup, nullptr, RunScript, L"Package execution aborted."};
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return LauncherMain(instance, kSetupProgram);
+}

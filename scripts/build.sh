@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds everything: the programs, the core library, kxpack,
+# the packages in out/ and the tests.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${KX_BUILD_DIR:-$top/build}
+"$top/scripts/bootstrap.sh"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+fi
+cmake --build "$build" -j"$(nproc)" "$@"

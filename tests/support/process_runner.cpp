@@ -1,0 +1,72 @@
+#include "process_runner.h"
+
+#include <vector>
+
+namespace kxtest {
+namespace {
+
+// The current environment with the overrides applied, as CreateProcessW wants it.
+std::vector<wchar_t> BuildEnvironment(const std::map<std::wstring, std::wstring>& overrides) {
+  std::map<std::wstring, std::wstring> merged;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+    std::wstring entry = p;
+    size_t equals = entry.find(L'=', 1);
+    if (equals != std::wstring::npos) merged[entry.substr(0, equals)] = entry.substr(equals + 1);
+  }
+  FreeEnvironmentStringsW(block);
+  for (const auto& item : overrides) merged[item.first] = item.second;
+  std::vector<wchar_t> result;
+  for (const auto& item : merged) {
+    std::wstring entry = item.first + L"=" + item.second;
+    result.insert(result.end(), entry.begin(), entry.end());
+    result.push_back(L'\0');
+  }
+  result.push_back(L'\0');
+  return result;
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() {
+  if (info_.hProcess) CloseHandle(info_.hProcess);
+  if (info_.hThread) CloseHandle(info_.hThread);
+}
+
+bool ChildProcess::Start(const std::wstring& program, const LaunchOptions& options) {
+  std::wstring commandLine = L"\"" + program + L"\"";
+  if (!options.arguments.empty()) commandLine += L" " + options.arguments;
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  std::vector<wchar_t> environment = BuildEnvironment(options.environment);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.data(), options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(),
+                        &startup, &info_) != 0;
+}
+
+DWORD ChildProcess::Wait(DWORD timeoutMs) {
+  if (!info_.hProcess) return STILL_ACTIVE;
+  if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(info_.hProcess, &code);
+  return code;
+}
+
+void ChildProcess::Kill() {
+  if (info_.hProcess) {
+    TerminateProcess(info_.hProcess, 0xDEAD);
+    WaitForSingleObject(info_.hProcess, 10000);
+  }
+}
+
+DWORD RunToExit(const std::wstring& program, const LaunchOptions& options, DWORD timeoutMs) {
+  ChildProcess child;
+  if (!child.Start(program, options)) return STILL_ACTIVE;
+  DWORD code = child.Wait(timeoutMs);
+  if (code == STILL_ACTIVE) child.Kill();
+  return code;
+}
+
+}  // namespace kxtest

@@ -1,0 +1,43 @@
+// Starts Windows programs from tests and reads their full 32-bit exit code.
+#ifndef KX_TESTS_SUPPORT_PROCESS_RUNNER_H
+#define KX_TESTS_SUPPORT_PROCESS_RUNNER_H
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+namespace kxtest {
+
+struct LaunchOptions {
+  std::wstring arguments;                       // appended after the quoted program path
+  std::wstring workingFolder;                   // empty: the test's own
+  std::map<std::wstring, std::wstring> environment;  // overrides for the child
+};
+
+// A started program. The handles are closed when the object goes.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Start(const std::wstring& program, const LaunchOptions& options = {});
+  DWORD id() const { return info_.dwProcessId; }
+  HANDLE handle() const { return info_.hProcess; }
+  // Waits for the end; returns the exit code, or STILL_ACTIVE after a timeout.
+  DWORD Wait(DWORD timeoutMs = 120000);
+  void Kill();
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+// Starts a program, waits for it and returns its exit code (STILL_ACTIVE
+// when it did not end within the timeout; it is then killed).
+DWORD RunToExit(const std::wstring& program, const LaunchOptions& options = {}, DWORD timeoutMs = 120000);
+
+}  // namespace kxtest
+
+#endif

@@ -1,0 +1,83 @@
+#include "container_file.h"
+
+#include <cstring>
+
+#include "pe_layout.h"
+
+namespace {
+
+constexpr unsigned char kSevenZipSignature[6] = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C};
+constexpr size_t kStartHeaderSize = 32;
+
+void AppendU64(std::vector<unsigned char>* out, uint64_t value) {
+  for (int i = 0; i < 8; ++i) out->push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+}  // namespace
+
+uint32_t Crc32(const unsigned char* data, size_t size) {
+  static uint32_t table[256];
+  if (table[1] == 0) {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t r = i;
+      for (int k = 0; k < 8; ++k) r = (r >> 1) ^ (0xEDB88320u & (0u - (r & 1)));
+      table[i] = r;
+    }
+  }
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+bool IsSevenZipStartHeader(const unsigned char* data, size_t available) {
+  return available >= kStartHeaderSize && std::memcmp(data, kSevenZipSignature, sizeof kSevenZipSignature) == 0 &&
+         Crc32(data + 12, 20) == pelayout::ReadU32(data + 8);
+}
+
+std::vector<unsigned char> ComposePackage(const std::vector<unsigned char>& stub,
+                                          const std::vector<unsigned char>& payloadArchive,
+                                          const std::vector<unsigned char>& runtimeArchive) {
+  std::vector<unsigned char> out(stub);
+  const uint64_t total = stub.size() + kContainerHeaderSize + payloadArchive.size() + runtimeArchive.size();
+  out.reserve(total);
+  out.push_back('K');
+  out.push_back('X');
+  AppendU64(&out, payloadArchive.size());
+  AppendU64(&out, total);
+  out.insert(out.end(), payloadArchive.begin(), payloadArchive.end());
+  out.insert(out.end(), runtimeArchive.begin(), runtimeArchive.end());
+  return out;
+}
+
+bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* layout, std::string* error) {
+  const size_t headerBytes = file.size() < pelayout::kHeaderBufferSize ? file.size() : pelayout::kHeaderBufferSize;
+  layout->containerOffset = pelayout::ContainerOffsetFromHeaders(file.data(), headerBytes);
+  if (layout->containerOffset == 0) {
+    *error = "no PE32+ headers the reader accepts";
+    return false;
+  }
+  const uint64_t offset = layout->containerOffset;
+  if (offset + kContainerHeaderSize > file.size()) {
+    *error = "nothing appended after the image's last section";
+    return false;
+  }
+  layout->payloadLength = pelayout::ReadU64(file.data() + offset + 2);
+  layout->fileSizeField = pelayout::ReadU64(file.data() + offset + 10);
+  if (layout->fileSizeField == 0) {
+    *error = "the container's file size field is 0";
+    return false;
+  }
+
+  // The reader's search: 32-byte start headers, examined only when at least
+  // one more byte follows them.
+  const uint64_t start = offset + kContainerHeaderSize + layout->payloadLength;
+  for (uint64_t p = start; p + kStartHeaderSize < file.size(); ++p) {
+    if (IsSevenZipStartHeader(file.data() + p, file.size() - p)) {
+      layout->runtimePosition = p;
+      layout->runtimeLength = file.size() - p;
+      return true;
+    }
+  }
+  *error = "no runtime archive behind the payload";
+  return false;
+}

@@ -1,0 +1,35 @@
+// Composes a package file (stub, container header, archives) and reads one
+// back the way the running program does.
+#ifndef KX_TOOLS_KXPACK_CONTAINER_FILE_H
+#define KX_TOOLS_KXPACK_CONTAINER_FILE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr size_t kContainerHeaderSize = 18;
+
+// Stub bytes followed by "KX", the payload length, the file size and both archives.
+std::vector<unsigned char> ComposePackage(const std::vector<unsigned char>& stub,
+                                          const std::vector<unsigned char>& payloadArchive,
+                                          const std::vector<unsigned char>& runtimeArchive);
+
+struct PackageLayout {
+  uint32_t containerOffset = 0;
+  uint64_t payloadLength = 0;
+  uint64_t fileSizeField = 0;
+  uint64_t runtimePosition = 0;  // absolute position of the runtime archive
+  uint64_t runtimeLength = 0;
+};
+
+// Reads the layout as the program's reader does: container offset from the
+// PE headers, header fields, and the runtime archive found by the same
+// search. False with a message when the reader would reject the file.
+bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* layout, std::string* error);
+
+// True when a 7z start header (signature and CRC) begins at data.
+bool IsSevenZipStartHeader(const unsigned char* data, size_t available);
+
+uint32_t Crc32(const unsigned char* data, size_t size);
+
+#endif

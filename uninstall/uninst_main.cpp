@@ -1,0 +1,14 @@
+// The uninstaller program: the launcher running the uninstall flow.
+#include <windows.h>
+
+#include "launcher_main.h"
+#include "uninstall_flow.h"
+
+namespace {
+const ProgramWork kUninstallerProgram = {ProgramKind::Uninstaller, PrepareUninstall, RunUninstall,
+                                         L"Uninstaller execution aborted."};
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return LauncherMain(instance, kUninstallerProgram);
+}
