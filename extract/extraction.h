@@ -1,0 +1,55 @@
+// Payload extraction: unpacks a 7z archive lying at a known offset inside a
+// file into a destination folder, with a per-file hook, progress box and
+// cancel. Implemented in extract/.
+#ifndef KX_EXTRACT_EXTRACTION_H
+#define KX_EXTRACT_EXTRACTION_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include <atomic>
+
+#include "kxcore.h"
+
+// Capacity of the destination path buffer, terminating zero included.
+constexpr size_t kExtractPathCapacity = 782;
+
+// Asked before each file entry is written. path is the engine's 782-unit
+// destination buffer (the hook may rewrite it); timeHigh/timeLow point to the
+// stored modification time (both 0 when none is stored). Answers 1 to skip
+// the file, 2 to cancel the extraction, anything else to write it.
+typedef int (*ExtractFileHook)(wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
+
+// Set when the user confirmed Cancel in the progress box or a hook answered
+// 2; cleared at the start of every ExtractArchive. Read by the caller after
+// the call to tell a cancellation from a failure.
+extern std::atomic<bool> g_extractCancelled;
+
+// Files the per-file hook let through; reset by the install script.
+extern int32_t g_extractedFileCount;
+
+// Unpacks the archive at *startOffset (null: 0) of archivePath into
+// destination. silent non-zero: no progress box. Returns 0, an LZMA SDK
+// result code, 11 for the engine's own failures, 2 with g_extractCancelled
+// set for a cancellation, or a Windows error code from closing a file.
+int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
+                   unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook);
+
+// The per-file hook of the install script: asks the core library's
+// CheckFileProp, creates and logs the file's folder, logs and counts the file.
+int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
+
+// The progress box handler given to ShowProgressBox; always returns 0.
+int ProgressBoxHandler(UINT event, HWND box, WPARAM item, LPARAM extra);
+
+// True when the path's attributes can be read and name a folder.
+bool DirectoryExists(const wchar_t* path);
+
+// Appends a backslash unless the path already ends in one (a trailing '/'
+// does not count). The buffer must have room for one more unit.
+void AddTrailingBackslash(wchar_t* path);
+
+// Evaluates text and shows it in an error box captioned with the title.
+void ShowErrorBox(const wchar_t* text);
+
+#endif
