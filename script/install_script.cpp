@@ -1,9 +1,277 @@
 #include "install_script.h"
 
+#include <stdint.h>
+#include <stdio.h>
 #include <wchar.h>
 
+#include "exit_codes.h"
+#include "extraction.h"
+#include "folder_picker.h"
 #include "kxcore.h"
+#include "launcher_main.h"
+#include "package.h"
+#include "page_handlers.h"
+#include "path_services.h"
+#include "post_install_tasks.h"
+#include "script_state.h"
+#include "shortcut.h"
+#include "uninstall_registration.h"
+
+int32_t g_pageCounter = 0;
+
+namespace {
+
+// The blocks of the sequence; Back returns to the head of the previous one,
+// so its variable settings run again.
+enum class Block { Welcome, Licence, Destination, StartMenu, Install, Register, Final };
+
+// What a page result asks for. A page skipped in silent mode (0) goes on.
+enum class Move { Forward, Back, Cancel, Abort };
+
+Move PageMove(int result) {
+  switch (result) {
+    case KX_PAGE_CANCEL:
+      return Move::Cancel;
+    case KX_PAGE_BACK:
+      return Move::Back;
+    case KX_PAGE_ABORT:
+      return Move::Abort;
+    default:
+      return Move::Forward;
+  }
+}
+
+bool IsSilent() {
+  wchar_t value[4];
+  EvalVarBuf(L"%SILENT%", value, sizeof value);
+  return wcscmp(value, L"1") == 0;
+}
+
+int ShowPage(const wchar_t* name, KxDialogHandler handler) { return IsSilent() ? 0 : ShowDialogBox(name, handler); }
+
+int CancelEnd() {
+  ManageUninstLog(KX_LOG_DISCARD);
+  return kExitCancelled;
+}
+
+int AbortEnd() {
+  ManageUninstLog(KX_LOG_DISCARD);
+  return kExitAborted;
+}
+
+void SetNumber(const wchar_t* name, long long value) {
+  wchar_t text[24];
+  _snwprintf(text, 23, L"%lld", value);
+  text[23] = L'\0';
+  SetVar(name, text);
+}
+
+void InitializeVariables() {
+  g_extractedFileCount = 0;
+  SetVar(L"EXITCODE", L"0");
+  SetVar(L"TOTALEXTFILE", L"0");
+  SetVar(L"NEEDREBOOT", L"0");
+  SetVar(L"SILENT", L"0");
+  SetVar(L"ARCFILEVER", kProductVersion);
+  SetVar(L"ARCPRODVER", kProductVersion);
+  SetVar(L"SELLANG", kLanguageName);
+  SetVar(L"KXLANGID", kLanguageId);
+  SetVar(L"DESTPATH", L"");
+  SetVar(L"SHORTCUTPATH", kDefaultStartMenuFolder);
+  SetVar(L"VCOMPMAIN", L"1");
+  SetVar(L"KXDLGWIZLOOK", L"1");
+  SetVar(L"KXWIZLABEL", kWizardLabel);
+  SetVar(L"KXDLGNEXTC", L"#Next");
+  g_pageCounter = 0;
+  SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
+  g_uninstallLogging = 1;
+  SetVar(L"DESTPATH", kDefaultDestination);
+  SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
+}
+
+// The script's own message after a failed extraction: "#ErrorUnpacking"
+// and the code.
+int ReportUnpackingError(long long code) {
+  SetNumber(L"KXEXTERR", code);
+  MessageBoxW(nullptr, EvalVar(L"#ErrorUnpacking %KXEXTERR%"), g_launcher.title, MB_ICONERROR);
+  return kExitExtractionFailed;
+}
+
+// Unpacks the payload into DESTPATH. Returns true to go on; otherwise
+// *exitCode is the script's result.
+bool InstallPayload(int* exitCode) {
+  ManageUninstLog(KX_LOG_BEGIN);
+  unsigned char silent = IsSilent() ? 1 : 0;
+  SetVar(L"KXEXTTEXT", L"#Extracting");
+  SetVar(L"KXEXTHC", L"0");
+  wchar_t destination[kScriptPathCapacity];
+  int length = EvalVarBuf(L"%DESTPATH%", destination, kScriptPathBytes);
+  // A cut destination would install elsewhere, and a relative one (possible
+  // with /D=) into the runtime folder, which goes at the end of the run.
+  if (length < 0 || static_cast<size_t>(length) >= kScriptPathCapacity) {
+    *exitCode = ReportUnpackingError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  if (!IsFullPath(destination)) {
+    *exitCode = ReportUnpackingError(ERROR_BAD_PATHNAME);
+    return false;
+  }
+  uint32_t offset = g_launcher.container.offset + kContainerHeaderSize;
+  int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
+  SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
+  if (g_extractCancelled) {
+    *exitCode = CancelEnd();
+    return false;
+  }
+  // The engine has shown its own message for the code already.
+  if (result != 0) {
+    *exitCode = ReportUnpackingError(result);
+    return false;
+  }
+  return true;
+}
+
+void InstallShortcut() {
+  wchar_t folder[kScriptPathCapacity];
+  EvalVarBuf(L"%SHORTCUTPATH%", folder, kScriptPathBytes);
+  if (!DirectoryExists(folder)) {
+    // CreateFolderPath logs each folder it creates; the script logs the
+    // shortcut folder once more itself.
+    CreateFolderPath(folder);
+    AddUninstLog(KX_LOG_FOLDER, folder);
+  }
+  CreateShortcut(kProgramFile, L"", kShortcutFile, L"", SW_SHOWNORMAL, L"", kProgramFile, 0);
+  // Logged whether or not it was written, so that the uninstaller looks for it.
+  wchar_t link[kScriptPathCapacity];
+  EvalVarBuf(kShortcutFile, link, kScriptPathBytes);
+  AddUninstLog(KX_LOG_FILE, link);
+}
+
+void RegisterPackage() {
+  g_pageCounter = 0;
+  SetVar(L"UNINSTFNAME", kUninstallerFile);
+  SetVar(L"UNINSTKEY", kUninstallKeyName);
+  SetVar(L"UNINSTDESC", kProductName);
+  SetVar(L"KXUNINSTADD", L"1");
+  RegisterUninstallEntry();
+  int error = ManageUninstLog(KX_LOG_COMMIT);
+  // Reported in both modes: without the uninstaller the product cannot be
+  // removed, and an interactive user would otherwise never learn of it.
+  if (error != 0) {
+    SetNumber(L"KXEXTERR", error);
+    MessageBoxW(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
+  }
+}
+
+int ShowFinalPage() {
+  wchar_t source[kScriptPathCapacity];
+  wchar_t target[kScriptPathCapacity];
+  EvalVarBuf(L"%KXSFXPATH%\\kxfin%SELLANG%.rtf", source, kScriptPathBytes);
+  EvalVarBuf(L"%KXSFXPATH%\\kxfin%SELLANG%srv.rtf", target, kScriptPathBytes);
+  ReplaceVarInFile(source, target, 1);
+  SetVar(L"KXDLGRICHTEXT", L"%KXSFXPATH%\\kxfin%SELLANG%srv.rtf");
+  return ShowPage(L"dlgwizfinal", FinalPageHandler);
+}
+
+int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10)); }
+
+}  // namespace
 
 int RunInstallScript() {
-  return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10));
+  InitializeVariables();
+  Block block = Block::Welcome;
+  for (;;) {
+    switch (block) {
+      case Block::Welcome: {
+        SetVar(L"KXWELCRTF", L"%KXSFXPATH%\\kxwelc%SELLANG%.rtf");
+        Move move = PageMove(ShowPage(L"dlgwizwelc", WelcomePageHandler));
+        if (move == Move::Cancel) return CancelEnd();
+        if (move == Move::Abort) return AbortEnd();
+        // Back on the first page has nowhere to go and counts as Next.
+        ++g_pageCounter;
+        SetVar(L"KXDLGLICTXT", L"%KXSFXPATH%\\kxlic%SELLANG%.rtf");
+        SetVar(L"KXWIZHEADER", L"%KXSFXPATH%\\kxheader.bmp");
+        block = Block::Licence;
+        break;
+      }
+      case Block::Licence: {
+        SetVar(L"KXDLGLICINTRO", L"#LicIntro");
+        SetVar(L"KXDLGLICEND", L"#LicEnd");
+        SetVar(L"KXDLGLICCAPT", L"#WizLicAgTitle");
+        Move move = PageMove(ShowPage(L"dlgwizlicag", LicensePageHandler));
+        if (move == Move::Cancel) return CancelEnd();
+        if (move == Move::Abort) return AbortEnd();
+        if (move == Move::Back) {
+          --g_pageCounter;
+          block = Block::Welcome;
+        } else {
+          ++g_pageCounter;
+          block = Block::Destination;
+        }
+        break;
+      }
+      case Block::Destination: {
+        SetVar(L"DLGSELPROMPT", L"#BrowseFolders");
+        SetVar(L"DLGSELPATH", L"%DESTPATH%");
+        SetVar(L"KXDLGCAPTION", L"#WizDirTitle");
+        SetVar(L"DLGSELPROMPT2", L"#AskBrowseFolders");
+        block = Block::StartMenu;
+        // Silent: DESTPATH stays as it is and the page does not count.
+        if (IsSilent()) break;
+        Move move = PageMove(ShowDialogBox(L"dlgwizseldir", DestinationPageHandler));
+        if (move == Move::Cancel) return CancelEnd();
+        if (move == Move::Abort) return AbortEnd();
+        if (move == Move::Back) {
+          --g_pageCounter;
+          block = Block::Licence;
+        } else {
+          SetVar(L"DESTPATH", L"%DLGSELPATH%");
+          ++g_pageCounter;
+        }
+        break;
+      }
+      case Block::StartMenu: {
+        SetVar(L"DLGSELPATH", L"%SHORTCUTPATH%");
+        SetVar(L"KXSHORTCUTROOT", L"%COMPROGMENUDIR%");
+        Move move = PageMove(ShowPage(L"dlgwizselgroup", StartMenuPageHandler));
+        if (move == Move::Cancel) return CancelEnd();
+        if (move == Move::Abort) return AbortEnd();
+        if (move == Move::Back) {
+          --g_pageCounter;
+          block = Block::Destination;
+        } else {
+          SetVar(L"SHORTCUTPATH", L"%DLGSELPATH%");
+          ++g_pageCounter;
+          block = Block::Install;
+        }
+        break;
+      }
+      case Block::Install: {
+        int exitCode = 0;
+        if (!InstallPayload(&exitCode)) return exitCode;
+        InstallShortcut();
+        block = Block::Register;
+        break;
+      }
+      case Block::Register:
+        RegisterPackage();
+        block = Block::Final;
+        break;
+      case Block::Final: {
+        int result = ShowFinalPage();
+        Move move = PageMove(result);
+        if (move == Move::Abort) return AbortEnd();
+        if (move == Move::Back) {
+          --g_pageCounter;
+          block = Block::Register;
+          break;
+        }
+        // Close, and also Cancel, lead to the tasks.
+        ++g_pageCounter;
+        RunPostInstallTasks();
+        if (result == kFinalPageAbort) return AbortEnd();
+        return ExitCodeFromScript();
+      }
+    }
+  }
 }

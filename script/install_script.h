@@ -1,9 +1,15 @@
 // The package's install script: the wizard, the extraction, the shortcut,
-// the uninstall registration and the final tasks.
+// the uninstall registration, the final page and the tasks.
 #ifndef KX_SCRIPT_INSTALL_SCRIPT_H
 #define KX_SCRIPT_INSTALL_SCRIPT_H
 
-// Runs the whole installation; the result is the setup program's exit code.
+// A final page result the core library may give to abort after the tasks.
+constexpr int kFinalPageAbort = -5001;
+
+// Runs the whole installation once; the result is the setup program's exit
+// code (launcher/exit_codes.h): %EXITCODE% read as a decimal number after a
+// complete run (0 unless a page changed it), 1 when the payload could not be
+// unpacked, 2 when the user cancelled, 3 when a page was aborted.
 int RunInstallScript();
 
 #endif

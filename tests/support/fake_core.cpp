@@ -90,3 +90,8 @@ int ManageUninstLog(int operation) {
 int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return 0; }
 
 }  // extern "C"
+
+// The lazy binder's own entries, which the launcher calls; the double has no
+// library to bind or release.
+void SetCoreLibraryFolder(const wchar_t*) {}
+void ReleaseCoreLibrary() {}

@@ -1,0 +1,45 @@
+#include "folder_picker.h"
+
+#include <shlobj.h>
+#include <wchar.h>
+
+int BrowseForFolder(HWND owner, const wchar_t* title, const wchar_t* initialPath, wchar_t* result) {
+  wchar_t displayName[kPickerPathCapacity];
+  BROWSEINFOW info = {};
+  info.hwndOwner = owner;
+  info.pidlRoot = nullptr;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = title;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = BrowseInitCallback;
+  info.lParam = reinterpret_cast<LPARAM>(initialPath);
+  info.iImage = 0;
+
+  int chosen = 0;
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+  if (item) {
+    chosen = SHGetPathFromIDListW(item, result) ? 1 : 0;
+    CoTaskMemFree(item);
+  }
+  if (!chosen) result[0] = L'\0';
+  return chosen;
+}
+
+int CALLBACK BrowseInitCallback(HWND picker, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data) SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+  return 0;
+}
+
+const wchar_t* PathLastComponent(const wchar_t* path) {
+  const wchar_t* separator = wcsrchr(path, L'\\');
+  if (!separator) separator = wcsrchr(path, L'/');
+  if (!separator) separator = wcsrchr(path, L':');
+  return separator ? separator + 1 : path;
+}
+
+bool IsFullPath(const wchar_t* path) {
+  bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+  bool drive = letter && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  bool unc = path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0';
+  return drive || unc;
+}

@@ -1,0 +1,189 @@
+#include "page_handlers.h"
+
+#include <wchar.h>
+
+#include "folder_picker.h"
+#include "kxcore.h"
+#include "script_state.h"
+
+namespace {
+
+// Flag variables hold "1" for yes; 4 units are enough to tell "1" from
+// anything longer.
+constexpr int kFlagBytes = 4 * sizeof(wchar_t);
+constexpr int kPickerPathBytes = static_cast<int>(kPickerPathCapacity * sizeof(wchar_t));
+
+HWND Item(HWND page, int id) { return KXDlgGetDlgItem(page, id); }
+
+bool FlagIsSet(const wchar_t* text) {
+  wchar_t value[kFlagBytes / sizeof(wchar_t)];
+  EvalVarBuf(text, value, kFlagBytes);
+  return wcscmp(value, L"1") == 0;
+}
+
+void ApplyBackRule(HWND page) {
+  if (g_pageCounter == 0) EnableWindow(Item(page, kControlBack), FALSE);
+}
+
+int ButtonResult(WPARAM control) {
+  switch (control) {
+    case kControlNext:
+      return 1;
+    case kControlCancel:
+      return 2;
+    case kControlBack:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+bool IsBlank(const wchar_t* text) {
+  for (; *text; ++text)
+    if (*text != L' ' && *text != L'\t') return false;
+  return true;
+}
+
+void ShowFolderWarning(HWND page) {
+  wchar_t text[kPickerPathCapacity];
+  EvalVarBuf(L"#FolderWarning", text, kPickerPathBytes);
+  MessageBoxW(page, text, nullptr, MB_ICONERROR);
+}
+
+void ReadField(HWND page, wchar_t* text) {
+  text[0] = L'\0';
+  GetWindowTextW(Item(page, kControlField), text, static_cast<int>(kPickerPathCapacity));
+}
+
+void OpenFolderPage(HWND page) {
+  SetFocus(Item(page, kControlField));
+  ApplyBackRule(page);
+}
+
+int DestinationCommand(HWND page, WPARAM control) {
+  wchar_t text[kPickerPathCapacity];
+  if (control == kControlNext) {
+    ReadField(page, text);
+    // An empty, blank or relative folder would be taken from the current
+    // directory: the runtime folder, which goes at the end of the run.
+    if (!IsFullPath(text)) {
+      ShowFolderWarning(page);
+      return 0;
+    }
+    SetVar(L"DLGSELPATH", text);
+    return 1;
+  }
+  if (control == kControlBrowse) {
+    ReadField(page, text);
+    wchar_t title[kPickerPathCapacity];
+    EvalVarBuf(L"#AskBrowseFolders", title, kPickerPathBytes);
+    // The field's text is both the initial folder and the result buffer:
+    // the picker reads it only while it opens.
+    if (BrowseForFolder(page, title, text, text)) SetWindowTextW(Item(page, kControlField), text);
+    return 0;
+  }
+  return ButtonResult(control);
+}
+
+int StartMenuCommand(HWND page, WPARAM control) {
+  wchar_t text[kPickerPathCapacity];
+  if (control == kControlNext) {
+    ReadField(page, text);
+    if (IsBlank(text)) {
+      ShowFolderWarning(page);
+      return 0;
+    }
+    // SetVar expands at once, so the second call joins the root and the name.
+    SetVar(L"DLGSELPATH", text);
+    SetVar(L"DLGSELPATH", L"%KXSHORTCUTROOT%\\%DLGSELPATH%");
+    return 1;
+  }
+  if (control == kControlBrowse) {
+    ReadField(page, text);
+    wchar_t title[kPickerPathCapacity];
+    wchar_t root[kPickerPathCapacity];
+    EvalVarBuf(L"#AskBrowseFolders", title, kPickerPathBytes);
+    EvalVarBuf(L"%KXSHORTCUTROOT%", root, kPickerPathBytes);
+    if (BrowseForFolder(page, title, root, text)) SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
+    return 0;
+  }
+  return ButtonResult(control);
+}
+
+void StoreTaskState(HWND page, int id, const wchar_t* variable) {
+  bool checked = SendMessageW(Item(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  SetVar(variable, checked ? L"1" : L"0");
+}
+
+}  // namespace
+
+int WelcomePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
+  if (event == KX_EVENT_CREATED) ApplyBackRule(page);
+  if (event == KX_EVENT_COMMAND) return ButtonResult(param);
+  return 0;
+}
+
+int LicensePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
+  if (event == KX_EVENT_CREATED) {
+    ApplyBackRule(page);
+    SetFocus(Item(page, kControlField));
+  }
+  if (event == KX_EVENT_COMMAND) return ButtonResult(param);
+  return 0;
+}
+
+int DestinationPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
+  switch (event) {
+    case KX_EVENT_CREATED:
+      OpenFolderPage(page);
+      if (FlagIsSet(L"%KXDISABDIR%")) {
+        EnableWindow(Item(page, kControlField), FALSE);
+        EnableWindow(Item(page, kControlBrowse), FALSE);
+      }
+      return 0;
+    case KX_EVENT_COMMAND:
+      return DestinationCommand(page, param);
+    case KX_EVENT_ENTER:
+      return DestinationCommand(page, kControlNext);
+    default:
+      return 0;
+  }
+}
+
+int StartMenuPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
+  switch (event) {
+    case KX_EVENT_CREATED: {
+      OpenFolderPage(page);
+      // The page receives the full folder in DLGSELPATH but shows its name.
+      wchar_t text[kPickerPathCapacity];
+      ReadField(page, text);
+      SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
+      return 0;
+    }
+    case KX_EVENT_COMMAND:
+      return StartMenuCommand(page, param);
+    case KX_EVENT_ENTER:
+      return StartMenuCommand(page, kControlNext);
+    default:
+      return 0;
+  }
+}
+
+int FinalPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
+  if (event == KX_EVENT_CREATED) {
+    if (!FlagIsSet(L"%KXRUNTASK1V%")) ShowWindow(Item(page, kControlTask1), SW_HIDE);
+    if (!FlagIsSet(L"%KXRUNTASK2V%")) ShowWindow(Item(page, kControlTask2), SW_HIDE);
+    if (FlagIsSet(L"%KXRUNTASK1S%")) SendMessageW(Item(page, kControlTask1), BM_SETCHECK, BST_CHECKED, 0);
+    if (FlagIsSet(L"%KXRUNTASK2S%")) SendMessageW(Item(page, kControlTask2), BM_SETCHECK, BST_CHECKED, 0);
+    ApplyBackRule(page);
+    ShowWindow(Item(page, kControlCancel), SW_HIDE);
+    return 0;
+  }
+  if (event != KX_EVENT_COMMAND) return 0;
+  if (param == kControlNext || param == kControlCancel) {
+    StoreTaskState(page, kControlTask1, L"KXRUNTASK1S");
+    StoreTaskState(page, kControlTask2, L"KXRUNTASK2S");
+    return 1;
+  }
+  return param == kControlBack ? 3 : 0;
+}

@@ -1,0 +1,188 @@
+// The page handlers on a real window with the pages' controls, under the UI
+// prefix; message boxes are answered by another thread.
+#include <gtest/gtest.h>
+
+#include "fake_core.h"
+#include "kxcore.h"
+#include "page_handlers.h"
+#include "page_test_window.h"
+#include "script_state.h"
+#include "script_test_support.h"
+#include "test_files.h"
+#include "ui_driver.h"
+
+namespace {
+
+using kxtest::CallHandler;
+using kxtest::Eval;
+using kxtest::HandlerOutcome;
+using kxtest::PageHandler;
+using kxtest::TestPage;
+
+const wchar_t kFolderWarning[] = L"You must specify a destination folder before continuing!";
+
+class PageHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kxtest::ResetFake();
+    g_pageCounter = 0;
+    page_.Reset();
+  }
+  bool Enabled(int id) const { return IsWindowEnabled(page_.control(id)) != FALSE; }
+  bool Visible(int id) const { return IsWindowVisible(page_.control(id)) != FALSE; }
+  // The answers a handler gives to buttons that only close the page.
+  void ExpectButtonResults(PageHandler handler) {
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_COMMAND, page_, kControlCancel).result, 2);
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_COMMAND, page_, kControlBack).result, 3);
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_COMMAND, page_, 99).result, 0);
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_IDLE, page_, kControlNext).result, 0);
+  }
+  void ExpectFolderWarning(const HandlerOutcome& outcome) {
+    EXPECT_EQ(outcome.result, 0);
+    ASSERT_TRUE(outcome.boxShown);
+    EXPECT_EQ(outcome.box.text, kFolderWarning);
+    EXPECT_EQ(outcome.box.owner, page_.window());
+  }
+
+  const TestPage& page_ = TestPage::Shared();
+};
+
+TEST_F(PageHandlerTest, WelcomeAndLicencePagesCloseWithTheirButtons) {
+  for (PageHandler handler : {&WelcomePageHandler, &LicensePageHandler}) {
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+    ExpectButtonResults(handler);
+    // Enter outside a button does nothing on these pages.
+    EXPECT_EQ(CallHandler(handler, KX_EVENT_ENTER, page_).result, 0);
+  }
+}
+
+TEST_F(PageHandlerTest, BackIsDisabledOnlyWhileThePageCounterIsZero) {
+  for (PageHandler handler : {&WelcomePageHandler, &LicensePageHandler, &DestinationPageHandler,
+                              &StartMenuPageHandler, &FinalPageHandler}) {
+    page_.Reset();
+    g_pageCounter = 0;
+    handler(KX_EVENT_CREATED, page_.window(), 0, 0);
+    EXPECT_FALSE(Enabled(kControlBack));
+    page_.Reset();
+    g_pageCounter = 2;
+    handler(KX_EVENT_CREATED, page_.window(), 0, 0);
+    EXPECT_TRUE(Enabled(kControlBack));
+  }
+}
+
+TEST_F(PageHandlerTest, LicenceAndFolderPagesFocusTheirField) {
+  for (PageHandler handler : {&LicensePageHandler, &DestinationPageHandler, &StartMenuPageHandler}) {
+    SetFocus(page_.control(kControlNext));
+    handler(KX_EVENT_CREATED, page_.window(), 0, 0);
+    EXPECT_EQ(GetFocus(), page_.control(kControlField));
+  }
+}
+
+TEST_F(PageHandlerTest, KxdisabdirLocksTheDestinationFieldAndBrowse) {
+  for (const wchar_t* value : {L"0", L"10", L""}) {
+    SetVar(L"KXDISABDIR", value);
+    DestinationPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+    EXPECT_TRUE(Enabled(kControlField));
+    EXPECT_TRUE(Enabled(kControlBrowse));
+  }
+  SetVar(L"KXDISABDIR", L"1");
+  DestinationPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_FALSE(Enabled(kControlField));
+  EXPECT_FALSE(Enabled(kControlBrowse));
+  // Next still takes the locked field's text.
+  page_.SetFieldText(L"D:\\Locked");
+  EXPECT_EQ(CallHandler(DestinationPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"D:\\Locked");
+}
+
+TEST_F(PageHandlerTest, DestinationNextHandsTheFolderBack) {
+  DestinationPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  page_.SetFieldText(L"C:\\Games\\Quill mark");
+  HandlerOutcome next = CallHandler(DestinationPageHandler, KX_EVENT_COMMAND, page_, kControlNext);
+  EXPECT_EQ(next.result, 1);
+  EXPECT_FALSE(next.boxShown);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"C:\\Games\\Quill mark");
+
+  // Enter in the field acts as Next.
+  page_.SetFieldText(L"\\\\server\\share\\Quillmark");
+  EXPECT_EQ(CallHandler(DestinationPageHandler, KX_EVENT_ENTER, page_).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"\\\\server\\share\\Quillmark");
+  ExpectButtonResults(DestinationPageHandler);
+}
+
+TEST_F(PageHandlerTest, DestinationRefusesAFolderThatIsNotAFullPath) {
+  SetVar(L"DLGSELPATH", L"unchanged");
+  for (const wchar_t* text : {L"", L"   ", L"Quillmark", L"C:Quillmark", L"\\Quillmark"}) {
+    SCOPED_TRACE(kxtest::Narrow(text));
+    page_.SetFieldText(text);
+    ExpectFolderWarning(CallHandler(DestinationPageHandler, KX_EVENT_COMMAND, page_, kControlNext));
+  }
+  page_.SetFieldText(L"");
+  ExpectFolderWarning(CallHandler(DestinationPageHandler, KX_EVENT_ENTER, page_));
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"unchanged");
+}
+
+TEST_F(PageHandlerTest, StartMenuPageShowsTheFolderNameAndJoinsItToTheRoot) {
+  SetVar(L"KXSHORTCUTROOT", L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+  page_.SetFieldText(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillmark");
+  StartMenuPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_EQ(page_.FieldText(), L"Quillmark");
+
+  page_.SetFieldText(L"Tools\\Quillmark");
+  EXPECT_EQ(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tools\\Quillmark");
+
+  page_.SetFieldText(L"Quillmark");
+  EXPECT_EQ(CallHandler(StartMenuPageHandler, KX_EVENT_ENTER, page_).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillmark");
+  ExpectButtonResults(StartMenuPageHandler);
+}
+
+TEST_F(PageHandlerTest, StartMenuPageRefusesAnEmptyName) {
+  SetVar(L"KXSHORTCUTROOT", L"C:\\Root");
+  SetVar(L"DLGSELPATH", L"unchanged");
+  for (const wchar_t* text : {L"", L"  \t"}) {
+    page_.SetFieldText(text);
+    ExpectFolderWarning(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext));
+  }
+  page_.SetFieldText(L"");
+  ExpectFolderWarning(CallHandler(StartMenuPageHandler, KX_EVENT_ENTER, page_));
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"unchanged");
+}
+
+TEST_F(PageHandlerTest, FinalPageHidesCancelAndUnrequestedTasks) {
+  FinalPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_FALSE(Visible(kControlTask1));
+  EXPECT_FALSE(Visible(kControlTask2));
+  EXPECT_FALSE(Visible(kControlCancel));
+  EXPECT_FALSE(Enabled(kControlBack));
+  EXPECT_TRUE(Visible(kControlNext));
+
+  EXPECT_EQ(CallHandler(FinalPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+  EXPECT_EQ(Eval(L"%KXRUNTASK1S%"), L"0");
+  EXPECT_EQ(Eval(L"%KXRUNTASK2S%"), L"0");
+  EXPECT_EQ(CallHandler(FinalPageHandler, KX_EVENT_COMMAND, page_, kControlBack).result, 3);
+  EXPECT_EQ(CallHandler(FinalPageHandler, KX_EVENT_COMMAND, page_, 99).result, 0);
+  EXPECT_EQ(CallHandler(FinalPageHandler, KX_EVENT_ENTER, page_).result, 0);
+}
+
+TEST_F(PageHandlerTest, FinalPageShowsAndReturnsTheTaskBoxes) {
+  SetVar(L"KXRUNTASK1V", L"1");
+  SetVar(L"KXRUNTASK2V", L"1");
+  SetVar(L"KXRUNTASK1S", L"1");
+  SetVar(L"KXRUNTASK2S", L"11");
+  FinalPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_TRUE(Visible(kControlTask1));
+  EXPECT_TRUE(Visible(kControlTask2));
+  EXPECT_TRUE(kxdrive::IsChecked(page_.control(kControlTask1)));
+  EXPECT_FALSE(kxdrive::IsChecked(page_.control(kControlTask2)));
+
+  SendMessageW(page_.control(kControlTask1), BM_SETCHECK, BST_UNCHECKED, 0);
+  SendMessageW(page_.control(kControlTask2), BM_SETCHECK, BST_CHECKED, 0);
+  // Cancel is hidden, but should it be pressed it closes like Close.
+  EXPECT_EQ(CallHandler(FinalPageHandler, KX_EVENT_COMMAND, page_, kControlCancel).result, 1);
+  EXPECT_EQ(Eval(L"%KXRUNTASK1S%"), L"0");
+  EXPECT_EQ(Eval(L"%KXRUNTASK2S%"), L"1");
+}
+
+}  // namespace
