@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds the Quillmark Toolkit package and installs and
-# uninstalls it under Wine, in a Wine prefix of its own (build/wine/main).
-# With a display the wizard is shown; without one the installation is silent.
+# The main job: builds the Quillmark Toolkit package, installs it under Wine
+# in a prefix of its own (build/wine/main), shows what was installed and
+# uninstalls it again. With a display the wizard is shown; without one the
+# installation runs silently (setup.exe /S).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${KX_BUILD_DIR:-$top/build}
@@ -14,12 +15,33 @@ mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null || true
 wine wineboot >/dev/null 2>&1 </dev/null
 
+dest_win='C:\Program Files\Quillmark'
+silent=()
 if [ -n "${DISPLAY:-}" ]; then
-  echo "Running the setup wizard..."
-  wine "$top/out/setup.exe" </dev/null || true
+  echo "Running the setup wizard of Quillmark Toolkit..."
 else
-  echo "No display: installing silently (setup.exe /S)..."
-  wine "$top/out/setup.exe" /S </dev/null || true
+  echo "No display: installing Quillmark Toolkit silently (setup.exe /S)..."
+  silent=(/S)
 fi
-"$top/scripts/report-install.sh" "$WINEPREFIX"
+status=0
+wine "$top/out/setup.exe" "${silent[@]}" </dev/null || status=$?
+echo "setup.exe ended with exit code $status."
+echo
+"$top/scripts/report-install.sh" "$WINEPREFIX" "$dest_win"
+# The setup starts the installed program and opens its folder; end them
+# before the product is removed.
 wineserver -k >/dev/null 2>&1 </dev/null || true
+
+uninstaller="$WINEPREFIX/drive_c/Program Files/Quillmark/Uninst.exe"
+echo
+if [ -f "$uninstaller" ]; then
+  echo "Uninstalling with $dest_win\\Uninst.exe..."
+  ustatus=0
+  wine "$dest_win\\Uninst.exe" "${silent[@]}" </dev/null || ustatus=$?
+  echo "Uninst.exe ended with exit code $ustatus."
+  "$top/scripts/report-install.sh" "$WINEPREFIX" "$dest_win" | sed 's/^/after uninstall: /'
+else
+  echo "No uninstaller was installed ($dest_win\\Uninst.exe is missing): the installation stays in $WINEPREFIX."
+fi
+wineserver -k >/dev/null 2>&1 </dev/null || true
+exit $status
