@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <stdio.h>
 #include <wchar.h>
 
 #include "archive_reader.h"
@@ -71,8 +70,8 @@ int RunScript(const ProgramWork& work) {
   DWORD code = 0;
   if (CallGuarded(Run, const_cast<ProgramWork*>(&work), &result, &code)) {
     wchar_t text[256];
-    swprintf(text, sizeof text / sizeof text[0], L"Unexpected error in script: code %x.\n%ls",
-             static_cast<unsigned>(code), work.abortLine);
+    // wsprintfW: the CRT's formatter would add tens of kilobytes to the program.
+    wsprintfW(text, L"Unexpected error in script: code %x.\n%ls", static_cast<unsigned>(code), work.abortLine);
     ShowMessageBox(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
     result = static_cast<int>(code);
   }
