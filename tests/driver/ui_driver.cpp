@@ -81,36 +81,6 @@ std::wstring FileLabel(const std::wstring& text) {
   return label;
 }
 
-// Without a window manager on the Xvfb display nobody would draw the frames
-// and captions of managed windows; Wine draws them itself (with the theme)
-// for undecorated ones, so that screenshots show whole windows. Read by
-// each Wine process at its start; ignored on Windows.
-void LetWineDrawFrames() {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS)
-    return;
-  const wchar_t value[] = L"N";
-  RegSetValueExW(key, L"Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
-  RegCloseKey(key);
-}
-
-// Debian's Wine does not register its own fonts in a new prefix, so without
-// them every window falls back to a Linux face and captions lack the Marlett
-// glyphs of their buttons. Copying them into the prefix's Fonts folder makes
-// the windows look as on Windows; each Wine process reads them at its start.
-void InstallWineFonts() {
-  if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return;
-  wchar_t windows[MAX_PATH];
-  UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (!length || length >= MAX_PATH) return;
-  for (const wchar_t* font : {L"tahoma.ttf", L"tahomabd.ttf", L"marlett.ttf"}) {
-    std::wstring target = std::wstring(windows) + L"\\Fonts\\" + font;
-    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-      CopyFileW((std::wstring(L"Z:\\usr\\share\\wine\\fonts\\") + font).c_str(), target.c_str(), TRUE);
-  }
-}
-
 }  // namespace
 
 std::vector<HWND> TopWindows(DWORD processId) {
@@ -323,8 +293,6 @@ Session::~Session() {
 
 bool Session::Start(const std::wstring& program, const std::wstring& arguments,
                     const std::map<std::wstring, std::wstring>& environment) {
-  LetWineDrawFrames();
-  InstallWineFonts();
   kxtest::LaunchOptions options;
   options.arguments = arguments;
   options.environment = environment;
