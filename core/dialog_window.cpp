@@ -318,6 +318,12 @@ void FitRichText(DialogState* state, ControlEntry* entry) {
 LRESULT CALLBACK RichTextSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   if (message == WM_GETDLGCODE)
     return DefSubclassProc(window, message, wParam, lParam) & ~(DLGC_HASSETSEL | DLGC_WANTALLKEYS | DLGC_WANTTAB);
+  if (message == WM_SETFOCUS) {
+    // No blinking caret in a text that cannot be edited; the keys still scroll.
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    HideCaret(window);
+    return result;
+  }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(window, RichTextSubclass, 0);
   return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -368,7 +374,7 @@ WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& spec, const 
       // A label only one line high gets an ellipsis instead of a cut-off
       // second line; one created without an ampersand shows ampersands of
       // texts set later (file names) as written.
-      const bool oneLine = ScaleUnits(spec.height, state->dpi) < 2 * state->fonts.LineHeight();
+      const bool oneLine = 2 * ScaleUnits(spec.height, state->dpi) < 3 * state->fonts.LineHeight();
       DWORD style = common | (oneLine ? (SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS) : SS_LEFT);
       if (text.find(L'&') == std::wstring::npos) style |= SS_NOPREFIX;
       return {L"STATIC", style, 0};

@@ -281,4 +281,75 @@ TEST_F(PagesTest, WithoutSwitchesTheScriptDecides) {
   EXPECT_NE(Events().find("SILENT=0\r\n"), std::string::npos) << Events();
 }
 
+TEST_F(PagesTest, UsageSwitchShowsTheUsageAndCancelsEveryPage) {
+  kxdrive::Session session(L"switch-usage");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc"), L"/?"));
+  EXPECT_TRUE(session.Answer(L"Usage: setup.exe [/S] [/D=folder]", IDOK));
+  EXPECT_EQ(session.WaitForExit(), 2u);
+  EXPECT_EQ(Events().find("event"), std::string::npos) << "no page was shown";
+}
+
+TEST_F(PagesTest, DamagedDialogDataIsReportedWithItsLineAndAborts) {
+  std::string data = kxtest::ReadBytes(runtime_ + L"kxdlg.dat");
+  // Cut the file inside the welcome page's second button.
+  size_t cut = data.find("#Cancel\r\n");
+  ASSERT_NE(cut, std::string::npos);
+  ASSERT_TRUE(kxtest::WriteBytes(runtime_ + L"kxdlg.dat", data.substr(0, cut)));
+  kxdrive::Session session(L"page-damaged-data");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc")));
+  HWND box = session.WaitForMessageBox(L"The installer's dialog data is damaged");
+  ASSERT_TRUE(box);
+  EXPECT_NE(kxdrive::MessageBoxText(box).find(L"kxdlg.dat, line 20: the file ends"), std::wstring::npos)
+      << kxtest::Narrow(kxdrive::MessageBoxText(box));
+  EXPECT_EQ(WindowText(box), kTitle);
+  kxdrive::AnswerMessageBox(box, IDOK);
+  EXPECT_EQ(session.WaitForExit(), 4u);
+}
+
+TEST_F(PagesTest, UnknownPageIsReportedAndAborts) {
+  kxdrive::Session session(L"page-unknown");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizextra")));
+  EXPECT_TRUE(session.Answer(L"holds no page named \"dlgwizextra\"", IDOK));
+  EXPECT_EQ(session.WaitForExit(), 4u);
+}
+
+// The programs are DPI-aware: at 144 DPI every size is half as large again.
+// Wine takes the DPI from the registry when a process starts.
+class HighDpiPagesTest : public PagesTest {
+ protected:
+  void SetUp() override {
+    PagesTest::SetUp();
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key_, nullptr),
+              ERROR_SUCCESS);
+    DWORD dpi = 144;
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  }
+  void TearDown() override {
+    RegDeleteValueW(key_, L"LogPixels");
+    RegCloseKey(key_);
+    PagesTest::TearDown();
+  }
+  HKEY key_ = nullptr;
+};
+
+TEST_F(HighDpiPagesTest, LicencePageScalesItsLayoutAndFonts) {
+  kxdrive::Session session(L"page-licence-144dpi");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizlicag", 1)));
+  HWND page = session.WaitForPage(L"dlgwizlicag");
+  ASSERT_TRUE(page);
+  RECT client;
+  GetClientRect(page, &client);
+  EXPECT_EQ(client.right, 825);
+  EXPECT_EQ(client.bottom, 600);
+  RECT next;
+  GetWindowRect(Control(page, 1), &next);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&next), 2);
+  EXPECT_EQ(next.left, 525);
+  EXPECT_EQ(next.top, 540);
+  EXPECT_EQ(next.right - next.left, 122);  // 81.5 rounded up from each edge
+  EXPECT_TRUE(session.Press(page, 1));
+  EXPECT_EQ(session.WaitForExit(), 1u);
+}
+
 }  // namespace
