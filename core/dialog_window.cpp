@@ -99,7 +99,7 @@ LastPlacement& Placement() {
 
 void RememberPlacement(HWND window) {
   RECT rect;
-  if (!GetWindowRect(window, &rect) || IsIconic(window)) return;
+  if (IsIconic(window) || !GetWindowRect(window, &rect)) return;
   LastPlacement& placement = Placement();
   AcquireSRWLockExclusive(&placement.lock);
   placement.known = true;
@@ -129,6 +129,7 @@ struct DialogState {
   ATOM nameAtom = 0;
   bool finished = false;
   int result = 0;
+  bool shown = false;
   // Handler calls under way. A handler may end up destroying its own dialog
   // (a progress box closed while the handler's question is open); the state
   // then outlives the window until the call returns.
@@ -573,7 +574,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (state->mode == DialogMode::kProgressBox) DestroyWindow(window);
       return TRUE;
     case WM_DESTROY:
-      RememberPlacement(window);
+      // A page closed before it was ever shown stands nowhere in particular.
+      if (state->shown) RememberPlacement(window);
       if (state->mode == DialogMode::kProgressBox) PostQuitMessage(0);
       return TRUE;
     case WM_NCDESTROY:
@@ -682,6 +684,7 @@ void ShowDialogWindow(HWND dialog) {
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   ShowWindow(dialog, SW_SHOWNORMAL);
+  state->shown = true;
   SetForegroundWindow(dialog);
   HWND focus = state->focusAfterCreate;
   if (!IsUsable(focus)) {

@@ -224,6 +224,30 @@ TEST_F(DialogEngineTest, TheClientAreaAndControlsHaveTheirSizeInUnitsAtTheWindow
   EXPECT_EQ(Run(), 1);
 }
 
+TEST_F(DialogEngineTest, EachPageOpensWhereThePreviousOneWasLeft) {
+  // The user moves the first page; a page closed before it was shown does
+  // not count; the next page opens at the moved place.
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) Click(page, 1);
+    if (event != KX_EVENT_COMMAND) return 0;
+    SetWindowPos(page, nullptr, 100, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 1;
+  };
+  EXPECT_EQ(Run(), 1);
+  g_script = [](UINT event, HWND, WPARAM) { return event == KX_EVENT_CREATED ? 2 : 0; };
+  EXPECT_EQ(Run(), 2);
+  static RECT where;
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) Click(page, 3);
+    if (event != KX_EVENT_COMMAND) return 0;
+    GetWindowRect(page, &where);
+    return 3;
+  };
+  EXPECT_EQ(Run(), 3);
+  EXPECT_EQ(where.left, 100);
+  EXPECT_EQ(where.top, 120);
+}
+
 TEST(DialogLayoutTest, BoxesScaleByTheirEdges) {
   RECT box = kxcore::ScaleBox(350, 360, 81, 25, 96);
   EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), std::vector<LONG>({350, 360, 431, 385}));
