@@ -126,6 +126,7 @@ struct DialogState {
   std::vector<std::unique_ptr<ControlEntry>> controls;
   std::map<COLORREF, HBRUSH> brushes;
   HWND focusAfterCreate = nullptr;
+  HICON icons[2] = {};  // big, small
   ATOM nameAtom = 0;
   bool finished = false;
   int result = 0;
@@ -137,6 +138,8 @@ struct DialogState {
   bool windowGone = false;
 
   ~DialogState() {
+    for (HICON icon : icons)
+      if (icon) DestroyIcon(icon);
     for (auto& entry : controls)
       if (entry->bitmap) DeleteObject(entry->bitmap);
     for (auto& brush : brushes) DeleteObject(brush.second);
@@ -497,23 +500,30 @@ void FitClientArea(DialogState* state) {
   }
 }
 
-void SetWindowIcons(HWND window) {
-  HMODULE program = GetModuleHandleW(nullptr);
-  LPWSTR firstIcon = nullptr;
+// The program's first icon, else the library's own, at the window's DPI.
+void SetWindowIcons(DialogState* state) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  LPWSTR name = nullptr;
   EnumResourceNamesW(
-      program, RT_GROUP_ICON,
-      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
-        *reinterpret_cast<LPWSTR*>(found) = name;
+      module, RT_GROUP_ICON,
+      [](HMODULE, LPCWSTR, LPWSTR found, LONG_PTR first) -> BOOL {
+        *reinterpret_cast<LPWSTR*>(first) = found;
         return FALSE;
       },
-      reinterpret_cast<LONG_PTR>(&firstIcon));
-  if (!firstIcon) return;
-  HANDLE big = LoadImageW(program, firstIcon, IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
-                          LR_SHARED);
-  HANDLE small = LoadImageW(program, firstIcon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                            GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-  if (big) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  if (small) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+      reinterpret_cast<LONG_PTR>(&name));
+  if (!name) {
+    module = LibraryModule();
+    name = MAKEINTRESOURCEW(1);
+  }
+  const int sizes[2] = {ScaleUnits(32, state->dpi), ScaleUnits(16, state->dpi)};
+  const WPARAM kinds[2] = {ICON_BIG, ICON_SMALL};
+  for (int i = 0; i < 2; ++i) {
+    HICON icon = static_cast<HICON>(LoadImageW(module, name, IMAGE_ICON, sizes[i], sizes[i], 0));
+    if (!icon) continue;
+    SendMessageW(state->window, WM_SETICON, kinds[i], reinterpret_cast<LPARAM>(icon));
+    if (state->icons[i]) DestroyIcon(state->icons[i]);
+    state->icons[i] = icon;
+  }
 }
 
 INT_PTR ColourControl(DialogState* state, HDC dc, HWND control) {
@@ -534,6 +544,7 @@ void ChangeDpi(DialogState* state, UINT dpi, const RECT* suggested) {
     SetWindowPos(state->window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                  suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
   FitClientArea(state);
+  SetWindowIcons(state);
   InvalidateRect(state->window, nullptr, TRUE);
 }
 
@@ -623,7 +634,7 @@ HWND CreateDialogWindow(const DialogSpec& spec, KxDialogHandler handler, DialogM
   state->dpi = WindowDpi(window);
   state->fonts.Create(state->dpi);
   SetWindowTextW(window, Evaluate(state->spec.caption).c_str());
-  SetWindowIcons(window);
+  SetWindowIcons(state);
   state->nameAtom = GlobalAddAtomW(state->spec.name.c_str());
   SetPropW(window, kDialogNameProperty, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(state->nameAtom)));
   FitClientArea(state);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the wizard artwork: kxwaterm.bmp (the side image of the welcome and
-final pages, 175 x 345, 24 bits per pixel) and kxheader.bmp (the emblem at the
-right of the inner pages' white header, 90 x 58, 8 bits per pixel).
+final pages, 175 x 345, 24 bits per pixel), kxheader.bmp (the emblem at the
+right of the inner pages' white header, 90 x 58, 8 bits per pixel) and
+kxsetup.ico (the same emblem as the dialogs' window icon, 16 to 64 pixels).
 
 The BMP files are committed; run this only to change the artwork:
     python3 runtime/images/make_images.py runtime/images
@@ -143,21 +144,56 @@ def watermark():
     return canvas
 
 
-def header():
-    width, height = 90, 58
-    canvas = Canvas(width, height, WHITE)
-    left, top, size, radius = 36, 7, 44, 9
+def rounded_square(left, top, size, radius):
     corners = []
     for cx, cy, start in ((left + size - radius, top + radius, -90), (left + size - radius, top + size - radius, 0),
                           (left + radius, top + size - radius, 90), (left + radius, top + radius, 180)):
         for step in range(9):
             angle = math.radians(start + step * 90 / 8)
             corners.append((cx + radius * math.cos(angle), cy + radius * math.sin(angle)))
-    canvas.polygon(corners, BLUE, 1.0,
+    return corners
+
+
+def emblem(canvas, left, top, size):
+    """The rounded blue square with a white quill."""
+    canvas.polygon(rounded_square(left, top, size, size * 9.0 / 44), BLUE, 1.0,
                    shade=lambda x, y: mix(mix(NAVY, BLUE, (y - top) / size), SKY,
                                           0.35 * max(0.0, (x - left) / size - 0.3)))
-    feather(canvas, base=(left + 16, top + 30), control=(left + 18, top + 18), tip=(left + 37, top + 6), width=8,
-            colour=WHITE, barb_colour=(70, 130, 190), scale=0.55)
+    k = size / 44.0
+    feather(canvas, base=(left + 16 * k, top + 30 * k), control=(left + 18 * k, top + 18 * k),
+            tip=(left + 37 * k, top + 6 * k), width=8 * k, colour=WHITE, barb_colour=(70, 130, 190), scale=0.55 * k)
+
+
+def icon_image(size):
+    """One icon size: the emblem filling the square, transparent corners."""
+    colour = Canvas(size, size, BLUE)
+    emblem(colour, 0, 0, size)
+    mask = Canvas(size, size, (0, 0, 0))
+    mask.polygon(rounded_square(0, 0, size, size * 9.0 / 44), WHITE)
+    return [[(colour.pixels[y][x], mask.pixels[y][x][0]) for x in range(size)] for y in range(size)]
+
+
+def write_ico(path, sizes):
+    images = []
+    for size in sizes:
+        pixels = icon_image(size)
+        xor = b"".join(bytes((int(round(c[2])), int(round(c[1])), int(round(c[0])), int(round(a))))
+                       for row in reversed(pixels) for c, a in row)
+        and_stride = ((size + 31) // 32) * 4
+        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + and_stride * size, 0, 0, 0, 0)
+        images.append(header + xor + b"\0" * (and_stride * size))
+    offset = 6 + 16 * len(sizes)
+    directory = struct.pack("<HHH", 0, 1, len(sizes))
+    for size, image in zip(sizes, images):
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    with open(path, "wb") as out:
+        out.write(directory + b"".join(images))
+
+
+def header():
+    canvas = Canvas(90, 58, WHITE)
+    emblem(canvas, 36, 7, 44)
     return canvas
 
 
@@ -214,3 +250,4 @@ if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     write_bmp24(folder + "/kxwaterm.bmp", watermark())
     write_bmp8(folder + "/kxheader.bmp", header())
+    write_ico(folder + "/kxsetup.ico", [16, 20, 24, 32, 40, 48, 64])
