@@ -166,7 +166,14 @@ COLORREF ToColorRef(int colour) { return static_cast<COLORREF>(colour) & 0xFFFFF
 
 // ---- events ----
 
-bool IsUsable(HWND control) { return control && IsWindowVisible(control) && IsWindowEnabled(control); }
+// Visible and enabled within its dialog, whether or not the dialog itself is
+// shown yet (the close box is set up before the first show).
+bool IsUsable(HWND control) {
+  if (!control || !IsWindowEnabled(control)) return false;
+  for (HWND window = control; window && (GetWindowLongW(window, GWL_STYLE) & WS_CHILD); window = GetParent(window))
+    if (!(GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE)) return false;
+  return true;
+}
 
 void SyncCloseBox(DialogState* state) {
   HMENU menu = GetSystemMenu(state->window, FALSE);

@@ -189,6 +189,26 @@ TEST_F(DialogEngineTest, EscapeAndTheCloseBoxPressControlTwoOnlyWhileItIsUsable)
                           {KX_EVENT_COMMAND, 2}}));
 }
 
+TEST_F(DialogEngineTest, TheCloseBoxIsGreyedWhileControlTwoCannotBePressed) {
+  static bool hideCancel;
+  static UINT closeState;
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) {
+      if (hideCancel) ShowWindow(kxcore::FindDialogControl(page, 2), SW_HIDE);
+      Click(page, 1);
+      return 0;
+    }
+    closeState = GetMenuState(GetSystemMenu(page, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return 1;
+  };
+  hideCancel = false;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(closeState & MF_GRAYED);
+  hideCancel = true;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(closeState & MF_GRAYED);
+}
+
 TEST_F(DialogEngineTest, WithoutAHandlerTheFootButtonsCloseThePage) {
   DWORD error = 0;
   HWND page = kxcore::CreateDialogWindow(Page(), nullptr, kxcore::DialogMode::kPage, &error);

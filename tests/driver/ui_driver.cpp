@@ -1,5 +1,6 @@
 #include "ui_driver.h"
 
+#include <commctrl.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -328,6 +329,10 @@ void Session::Record(HWND window, const std::wstring& what) {
         if (!IsVisible(child)) state += L" hidden";
         if (!IsEnabled(child)) state += L" disabled";
         if (ClassName(child) == L"Button" && IsChecked(child)) state += L" checked";
+        DWORD_PTR position = 0;
+        if (ClassName(child) == PROGRESS_CLASSW &&
+            SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position))
+          state += L" at " + std::to_wstring(position);
         session->Note(L"  " + std::to_wstring(GetDlgCtrlID(child)) + L" " + ClassName(child) + L" \"" +
                       WindowText(child) + L"\"" + state);
         return TRUE;
