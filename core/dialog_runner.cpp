@@ -136,8 +136,14 @@ DWORD OpenProgressBox(const DialogSpec& dialog, KxDialogHandler handler, HWND* b
     CloseHandle(start.ready);
     return error;
   }
+  // While the box is being made, messages sent to this thread's windows
+  // (by the handler's event 0, say) are served, so neither thread can wait
+  // for the other; posted messages stay queued for the caller.
   HANDLE waits[2] = {start.ready, thread};
-  WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  while (MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 2) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
   CloseHandle(start.ready);
   if (!start.box) {
     WaitForSingleObject(thread, INFINITE);

@@ -405,19 +405,31 @@ WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& spec, const 
   return {L"STATIC", common, 0};
 }
 
+// What a control stands on: its own colour (labels and panels with C, and
+// rules, which are drawn in theirs), else its parent's.
+COLORREF BackgroundOf(const ControlSpec& spec, COLORREF parentBackground) {
+  const bool paints = spec.kind == ControlKind::kLabel || spec.kind == ControlKind::kPanel;
+  const bool rule = spec.kind == ControlKind::kPanel && (spec.flags & kFlagReadOnly);
+  if (paints && spec.colour >= 0 && ((spec.flags & kFlagColour) || rule)) return ToColorRef(spec.colour);
+  return parentBackground;
+}
+
+// File names of the data are usually absolute (%KXSFXPATH%\...); a bare
+// name means a file of the runtime folder.
+std::wstring RuntimeFile(const std::wstring& name) {
+  if (name.empty()) return name;
+  const bool absolute = name[0] == L'\\' || name[0] == L'/' || (name.size() > 1 && name[1] == L':');
+  return absolute ? name : LibraryFolder() + name;
+}
+
 bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, HWND parent, COLORREF parentBackground,
                     DWORD* error) {
   for (const ControlSpec& spec : specs) {
     auto entry = std::make_unique<ControlEntry>();
     entry->spec = &spec;
-    const bool ownColour = (spec.flags & kFlagColour) &&
-                           (spec.kind == ControlKind::kLabel || spec.kind == ControlKind::kPanel);
-    entry->background = ownColour ? ToColorRef(spec.colour)
-                        : (spec.kind == ControlKind::kPanel && (spec.flags & kFlagReadOnly) && spec.colour >= 0)
-                            ? ToColorRef(spec.colour)
-                            : parentBackground;
+    entry->background = BackgroundOf(spec, parentBackground);
     const bool isFile = spec.kind == ControlKind::kRichText || spec.kind == ControlKind::kImage;
-    std::wstring text = Evaluate(spec.text);
+    std::wstring text = isFile ? RuntimeFile(Evaluate(spec.text)) : Evaluate(spec.text);
     WindowRecipe recipe = RecipeFor(state, spec, text);
     RECT box = ScaleBox(spec.x, spec.y, spec.width, spec.height, state->dpi);
     HWND control = CreateWindowExW(recipe.extendedStyle, recipe.className, isFile ? L"" : text.c_str(), recipe.style,

@@ -339,6 +339,28 @@ TEST_F(DialogEngineTest, ProgressBoxRunsOnItsOwnThreadAndClosesOnTheCloseMessage
   kxcore::JoinClosedProgressBoxes();
 }
 
+TEST_F(DialogEngineTest, ProgressBoxHandlerCanTalkToTheCallersWindowsAtEventZero) {
+  // The caller waits for event 0; a handler that sends to a window of the
+  // caller's thread meanwhile must not wait for ever.
+  static HWND callerWindow;
+  static LRESULT answer;
+  callerWindow = CreateWindowExW(0, L"STATIC", L"caller", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(callerWindow, nullptr);
+  g_script = [](UINT event, HWND, WPARAM) {
+    DWORD_PTR length = 0;
+    if (event == KX_EVENT_CREATED)
+      answer = SendMessageTimeoutW(callerWindow, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length) ? length : -1;
+    return 0;
+  };
+  HWND box = nullptr;
+  ASSERT_EQ(kxcore::OpenProgressBox(Page(), RecordingHandler, &box), 0u);
+  EXPECT_EQ(answer, 6);
+  PostMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+  EXPECT_EQ(WaitUntilGone(box), nullptr);
+  kxcore::JoinClosedProgressBoxes();
+  DestroyWindow(callerWindow);
+}
+
 TEST_F(DialogEngineTest, AProgressBoxClosedInsideItsOwnHandlerCallIsSafe) {
   // The close message arrives while the handler is still running (as when
   // the extraction ends while the cancel question is open).

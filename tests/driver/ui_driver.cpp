@@ -137,6 +137,10 @@ bool IsMessageBox(HWND window) {
 
 std::wstring MessageBoxText(HWND messageBox) { return WindowText(GetDlgItem(messageBox, kMessageTextId)); }
 
+HWND WaitForMessageBox(DWORD processId, HANDLE process, DWORD timeoutMs) {
+  return WaitForWindow(processId, process, IsMessageBox, timeoutMs);
+}
+
 HWND Control(HWND dialog, int id) {
   if (!dialog) return nullptr;
   if (HWND direct = GetDlgItem(dialog, id)) return direct;

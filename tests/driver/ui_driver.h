@@ -51,6 +51,10 @@ std::wstring PageName(HWND window);
 bool IsMessageBox(HWND window);
 std::wstring MessageBoxText(HWND messageBox);
 
+// Waits for any message box of the process (Session::WaitForMessageBox
+// also matches its text and records it).
+HWND WaitForMessageBox(DWORD processId, HANDLE process, DWORD timeoutMs = kDefaultTimeoutMs);
+
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 
