@@ -1,7 +1,6 @@
 // Operations whose real implementation has not landed yet; each group moves
 // to an exports_<concern>.cpp file of its own when it does. Until then they
 // answer as a library that shows nothing and records nothing.
-#include "command_line.h"
 #include "kxcore.h"
 
 extern "C" {
@@ -12,16 +11,6 @@ int InitUninstall(void) { return 0; }
 
 int PerformUninstall(int, KxUninstallStepCallback) { return 0; }
 
-// ---- dialogs ----
-
-int ShowDialogBox(const wchar_t*, KxDialogHandler) {
-  return kxcore::StopRequested() ? KX_PAGE_CANCEL : KX_PAGE_ABORT;
-}
-
-int ShowProgressBox(KxDialogHandler) { return 1; }
-
-HWND KXDlgGetDlgItem(HWND dialog, int itemId) { return dialog ? GetDlgItem(dialog, itemId) : nullptr; }
-
 // ---- per-file decision ----
 
 int CheckFileProp(int, wchar_t*, int) { return 1; }
@@ -31,9 +20,5 @@ int CheckFileProp(int, wchar_t*, int) { return 1; }
 void AddUninstLog(int, const wchar_t*) {}
 
 int ManageUninstLog(int) { return 0; }
-
-// ---- text files ----
-
-int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return ERROR_CALL_NOT_IMPLEMENTED; }
 
 }  // extern "C"
