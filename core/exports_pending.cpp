@@ -22,16 +22,6 @@ int ShowProgressBox(KxDialogHandler) { return 1; }
 
 HWND KXDlgGetDlgItem(HWND dialog, int itemId) { return dialog ? GetDlgItem(dialog, itemId) : nullptr; }
 
-// ---- per-file decision ----
-
-int CheckFileProp(int, wchar_t*, int) { return 1; }
-
-// ---- uninstall log ----
-
-void AddUninstLog(int, const wchar_t*) {}
-
-int ManageUninstLog(int) { return 0; }
-
 // ---- text files ----
 
 int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return ERROR_CALL_NOT_IMPLEMENTED; }

@@ -1,0 +1,36 @@
+#include <wchar.h>
+
+#include "engine_state.h"
+#include "path_services.h"
+
+namespace {
+
+constexpr int kDecisionSkip = 0;
+constexpr int kDecisionRewritten = 2;
+
+void CopyPath(wchar_t* dest, const wchar_t* source) {
+  size_t length = wcsnlen(source, kExtractPathCapacity - 1);
+  wmemcpy(dest, source, length);
+  dest[length] = L'\0';
+}
+
+}  // namespace
+
+int InstallFileHook(wchar_t* path, uint64_t, const uint32_t*, const uint32_t*) {
+  wchar_t decided[kExtractPathCapacity];
+  CopyPath(decided, path);
+  int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
+  if (decision == kDecisionSkip) return 1;
+  // The library may leave the rewritten path unterminated at the very end.
+  decided[kExtractPathCapacity - 1] = L'\0';
+  if (decision == kDecisionRewritten) CopyPath(path, decided);
+
+  StripLastPathComponent(decided);
+  if (decided[0] != L'\0' && !DirectoryExists(decided)) {
+    CreateFolderPath(decided);
+    AddUninstLog(KX_LOG_FOLDER, decided);
+  }
+  AddUninstLog(KX_LOG_FILE, path);
+  ++g_extractedFileCount;
+  return 0;
+}
