@@ -1,7 +1,8 @@
 // The benchmark's floor: the same payload archive unpacked by the least a
 // program can do with the LZMA SDK's 7z decoder and Win32 file calls. Each
 // solid block is decoded once into one buffer, each file written from it in
-// one go, with its stored time and attributes; no hook, no log, no messages.
+// one go, with its stored time and attributes; folders are made only when a
+// file cannot be created without them; no hook, no log, no messages.
 //
 //   kxbench_floor PACKAGE PAYLOAD_OFFSET DESTINATION
 #include <windows.h>
@@ -21,22 +22,27 @@ void Release(ISzAllocPtr, void* address) {
 }
 ISzAlloc g_alloc = {Allocate, Release};
 
-// Creates every folder above the last separator of path (ignoring those that
-// exist), skipping the work when the folder is the previous file's.
-void CreateParents(wchar_t* path, wchar_t* lastParent) {
+// Creates every folder above the last separator of path; used only when a
+// file cannot be created because its folder is missing.
+void CreateParents(wchar_t* path) {
   wchar_t* slash = wcsrchr(path, L'\\');
   if (!slash) return;
   *slash = L'\0';
-  if (wcscmp(path, lastParent) != 0) {
-    for (wchar_t* p = wcschr(path + 3, L'\\');; p = wcschr(p + 1, L'\\')) {
-      if (p) *p = L'\0';
-      CreateDirectoryW(path, nullptr);
-      if (!p) break;
-      *p = L'\\';
-    }
-    wcscpy(lastParent, path);
+  for (wchar_t* p = wcschr(path + 3, L'\\');; p = wcschr(p + 1, L'\\')) {
+    if (p) *p = L'\0';
+    CreateDirectoryW(path, nullptr);
+    if (!p) break;
+    *p = L'\\';
   }
   *slash = L'\\';
+}
+
+HANDLE CreateOutput(wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PATH_NOT_FOUND) return file;
+  CreateParents(path);
+  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 int Unpack(CSzArEx* db, ILookInStreamPtr stream, const wchar_t* destination, long* files) {
@@ -44,7 +50,6 @@ int Unpack(CSzArEx* db, ILookInStreamPtr stream, const wchar_t* destination, lon
   Byte* block = nullptr;
   size_t blockSize = 0;
   wchar_t path[1024];
-  wchar_t lastParent[1024] = L"";
   size_t base = wcslen(destination);
   wmemcpy(path, destination, base);
   path[base++] = L'\\';
@@ -58,8 +63,11 @@ int Unpack(CSzArEx* db, ILookInStreamPtr stream, const wchar_t* destination, lon
     for (wchar_t* p = path + base; *p; ++p)
       if (*p == L'/') *p = L'\\';
     if (SzArEx_IsDir(db, i)) {
-      CreateParents(path, lastParent);
-      CreateDirectoryW(path, nullptr);
+      // 7-Zip lists every folder, parents first.
+      if (!CreateDirectoryW(path, nullptr) && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        CreateParents(path);
+        CreateDirectoryW(path, nullptr);
+      }
       continue;
     }
     size_t offset = 0, size = 0;
@@ -67,9 +75,7 @@ int Unpack(CSzArEx* db, ILookInStreamPtr stream, const wchar_t* destination, lon
       result = SzArEx_Extract(db, stream, i, &blockIndex, &block, &blockSize, &offset, &size, &g_alloc, &g_alloc);
       if (result != 0) break;
     }
-    CreateParents(path, lastParent);
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateOutput(path);
     if (file == INVALID_HANDLE_VALUE) return 11;
     for (size_t done = 0; done < size;) {
       DWORD piece = static_cast<DWORD>(size - done < (1u << 22) ? size - done : (1u << 22));

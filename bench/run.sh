@@ -33,11 +33,11 @@ if [ ! -f "$package" ] || [ "$work/payload.stamp" -nt "$package" ]; then
     --payload "$work/payload" --out "$package"
 fi
 
-info=$("$build/host/kxpack" info "$package" | head -n 2)
+info=$("$build/host/kxpack" info "$package")
 container=$(sed -n 's/^container offset: *//p' <<<"$info")
 length=$(sed -n 's/^payload length: *//p' <<<"$info")
 offset=$((container + 18))
-tail -c +$((offset + 1)) "$package" | head -c "$length" > "$work/payload.7z"
+dd if="$package" of="$work/payload.7z" bs=1M iflag=skip_bytes,count_bytes skip="$offset" count="$length" status=none
 
 # Unpacked size of each solid block: the sum of the sizes of its files.
 largest=$(7zz l -slt "$work/payload.7z" | awk '
@@ -57,14 +57,14 @@ trap '"$top/scripts/wine-session.sh" stop "$build" >/dev/null' EXIT
 windows() { echo "Z:${1//\//\\}"; }
 out=$work/out
 
-# run NAME COMMAND...: one timed run into $out; prints "seconds maxrss_kib [program's report]"
+# run NAME COMMAND...: one timed run into $out; prints "wall_s maxrss_kib user_s sys_s [program's report]"
 run() {
   local name=$1
   shift
   rm -rf "$out"
   sync
   local report
-  report=$(/usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" 2>/dev/null | grep '^result=' || true)
+  report=$(/usr/bin/time -f '%e %M %U %S' -o "$work/time.txt" "$@" 2>/dev/null | grep '^result=' || true)
   local measured
   measured=$(cat "$work/time.txt")
   if [ -n "$report" ] && ! grep -q '^result=0 ' <<<"$report"; then
@@ -76,7 +76,7 @@ run() {
 
 results=$work/results.txt
 : > "$results"
-printf '%-6s %-6s %9s %11s %12s %12s %12s\n' round tool wall_s inner_s maxrss_MiB peak_ws_MiB private_MiB
+printf '%-6s %-6s %8s %8s %8s %11s %12s\n' round tool wall_s inner_s cpu_s maxrss_MiB peak_ws_MiB
 for round in $(seq 1 "$rounds"); do
   for tool in ours floor 7zz; do
     case $tool in
@@ -86,29 +86,38 @@ for round in $(seq 1 "$rounds"); do
                     "$offset" "$(windows "$out")") ;;
       7zz)   line=$(run 7zz 7zz x -mmt1 -y -bd -o"$out" "$work/payload.7z") ;;
     esac
-    read -r wall rss rest <<<"$line"
+    read -r wall rss user sys rest <<<"$line"
+    cpu=$(bc -l <<<"$user + $sys")
     inner=$(sed -n 's/.*ms=\([0-9.]*\).*/\1/p' <<<"$rest")
     ws=$(sed -n 's/.*peak_ws=\([0-9]*\).*/\1/p' <<<"$rest")
     private=$(sed -n 's/.*peak_private=\([0-9]*\).*/\1/p' <<<"$rest")
     written=$(find "$out" -type f | wc -l)
     [ "$written" -eq "$files" ] || { echo "bench: $tool wrote $written of $files files" >&2; exit 1; }
-    printf '%-6s %-6s %9.2f %11s %12.1f %12s %12s\n' "$round" "$tool" "$wall" \
-      "${inner:+$(printf '%.2f' "$(bc -l <<<"$inner/1000")")}" "$(bc -l <<<"$rss/1024")" \
-      "${ws:+$(printf '%.1f' "$(bc -l <<<"$ws/1048576")")}" \
-      "${private:+$(printf '%.1f' "$(bc -l <<<"$private/1048576")")}"
-    echo "$round $tool $wall ${inner:-0} $rss ${ws:-0} ${private:-0}" >> "$results"
+    printf '%-6s %-6s %8.2f %8s %8.2f %11.1f %12s\n' "$round" "$tool" "$wall" \
+      "${inner:+$(printf '%.2f' "$(bc -l <<<"$inner/1000")")}" "$cpu" "$(bc -l <<<"$rss/1024")" \
+      "${ws:+$(printf '%.1f' "$(bc -l <<<"$ws/1048576")")}"
+    echo "$round $tool $wall ${inner:-0} $rss ${ws:-0} ${private:-0} $cpu" >> "$results"
   done
 done
 rm -rf "$out"
 
 awk -v largest="$largest" '
-  { wall[$1, $2] = $3; inner[$1, $2] = $4; rss[$2] = $5 > rss[$2] ? $5 : rss[$2]; rounds = $1 > rounds ? $1 : rounds
-    priv[$2] = $7 > priv[$2] ? $7 : priv[$2] }
+  function median(values, n,    i, j, t) {
+    for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (values[j] < values[i]) { t = values[i]; values[i] = values[j]; values[j] = t }
+    return n % 2 ? values[(n + 1) / 2] : (values[n / 2] + values[n / 2 + 1]) / 2
+  }
+  { wall[$1, $2] = $3; inner[$1, $2] = $4; cpu[$1, $2] = $8; rounds = $1 > rounds ? $1 : rounds
+    if ($5 > rss[$2]) rss[$2] = $5 }
   END {
-    for (r = 1; r <= rounds; ++r)
-      printf "round %d: ours/floor %.3f (wall), %.3f (inside the program)\n", r,
-             wall[r, "ours"] / wall[r, "floor"], inner[r, "ours"] / inner[r, "floor"]
-    limit = largest / 1048576 + 32
-    printf "peak memory of ours: %.1f MiB private, %.1f MiB resident (limit: largest block + 32 MiB = %.1f MiB)\n",
-           priv["ours"] / 1048576, rss["ours"] / 1024, limit
+    for (r = 1; r <= rounds; ++r) {
+      ratio[r] = wall[r, "ours"] / wall[r, "floor"]
+      printf "round %d: ours/floor %.3f wall, %.3f inside the program, %.3f cpu; ours/7zz %.2f wall\n", r,
+             ratio[r], inner[r, "ours"] / inner[r, "floor"], cpu[r, "ours"] / cpu[r, "floor"],
+             wall[r, "ours"] / wall[r, "7zz"]
+      w_ours[r] = wall[r, "ours"]; w_floor[r] = wall[r, "floor"]; w_7zz[r] = wall[r, "7zz"]
+    }
+    printf "median wall: ours %.2f s, floor %.2f s, 7zz %.2f s; median ours/floor %.3f\n",
+           median(w_ours, rounds), median(w_floor, rounds), median(w_7zz, rounds), median(ratio, rounds)
+    printf "peak resident memory: ours %.1f MiB, floor %.1f MiB, 7zz %.1f MiB (limit for ours: largest block + 32 MiB = %.1f MiB)\n",
+           rss["ours"] / 1024, rss["floor"] / 1024, rss["7zz"] / 1024, largest / 1048576 + 32
   }' "$results"

@@ -21,10 +21,12 @@ bool IsExistingFile(const wchar_t* path) {
 }  // namespace
 
 FileDecision DecideFile(const wchar_t* path, ReplaceQuestion ask) {
+  // Silent runs install every file whether it exists or not, so they skip
+  // the look-up, which costs a directory scan for every new file under Wine.
+  if (Evaluate(L"%SILENT%") == L"1") return kFileInstall;
   // A folder of that name cannot be replaced by a file: the engine's own
   // create-file message tells the user, so nothing is asked here.
   if (!IsExistingFile(path)) return kFileInstall;
-  if (Evaluate(L"%SILENT%") == L"1") return kFileInstall;
   switch (g_standing.load()) {
     case kReplaceAll: return kFileInstall;
     case kSkipAll: return kFileSkip;

@@ -24,15 +24,33 @@ bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
   return *nameStart + nameLength <= kExtractPathCapacity;
 }
 
+// The deepest folder this pass has already made sure of: entries come in
+// folder order, so most of them need no look-up at all.
+wchar_t g_knownFolder[kExtractPathCapacity];
+
+// True when folder (backslashes only) is g_knownFolder or lies above it.
+bool IsKnownFolder(const wchar_t* folder, size_t length) {
+  return wcsncmp(folder, g_knownFolder, length) == 0 &&
+         (g_knownFolder[length] == L'\0' || g_knownFolder[length] == L'\\');
+}
+
 // Creates the folders above the entry and turns its '/' into backslashes.
 // A backslash inside a stored name separates levels on Windows as well.
 void CreateEntryFolders(wchar_t* path, size_t nameStart) {
+  wchar_t* last = nullptr;
+  bool ensured = true;
   for (wchar_t* p = path + nameStart; *p; ++p) {
     if (*p != L'/' && *p != L'\\') continue;
     *p = L'\0';
-    CreateFolderPath(path);
+    if (!IsKnownFolder(path, static_cast<size_t>(p - path)) && CreateFolderPath(path) != 0) ensured = false;
     *p = L'\\';
+    last = p;
   }
+  // A folder that could not be made is tried again for the next entry.
+  if (!last || !ensured) return;
+  *last = L'\0';
+  wcscpy(g_knownFolder, path);
+  *last = L'\\';
 }
 
 int ExtractDirectory(const wchar_t* path) {
@@ -84,6 +102,7 @@ int ExtractEntry(ArchiveReader* reader, uint32_t index) {
 }
 
 int ExtractOpened(ArchiveReader* reader) {
+  g_knownFolder[0] = L'\0';
   g_extract.unitsDone = 0;
   g_extract.unitsTotal = TotalUnits(reader);
   for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
