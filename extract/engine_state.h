@@ -58,6 +58,13 @@ int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, 
 // Adds units to the progress done and moves the bar (not in silent mode).
 void AdvanceExtractProgress(uint64_t units);
 
+// Folders the running pass has made sure exist (forgotten at its start).
+// A folder is known when it is the one remembered last or lies above it;
+// paths compare as written, with backslashes.
+void ForgetKnownFolders();
+void RememberFolder(const wchar_t* folder, size_t length);
+bool IsKnownFolder(const wchar_t* folder, size_t length);
+
 // Shows EvalVar(key) followed by the path as it stands (the path is not
 // evaluated, so '%' and '#' in file names survive) in the error box.
 void ShowErrorWithPath(const wchar_t* key, const wchar_t* path);

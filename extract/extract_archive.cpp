@@ -24,16 +24,6 @@ bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
   return *nameStart + nameLength <= kExtractPathCapacity;
 }
 
-// The deepest folder this pass has already made sure of: entries come in
-// folder order, so most of them need no look-up at all.
-wchar_t g_knownFolder[kExtractPathCapacity];
-
-// True when folder (backslashes only) is g_knownFolder or lies above it.
-bool IsKnownFolder(const wchar_t* folder, size_t length) {
-  return wcsncmp(folder, g_knownFolder, length) == 0 &&
-         (g_knownFolder[length] == L'\0' || g_knownFolder[length] == L'\\');
-}
-
 // Creates the folders above the entry and turns its '/' into backslashes.
 // A backslash inside a stored name separates levels on Windows as well.
 void CreateEntryFolders(wchar_t* path, size_t nameStart) {
@@ -47,14 +37,22 @@ void CreateEntryFolders(wchar_t* path, size_t nameStart) {
     last = p;
   }
   // A folder that could not be made is tried again for the next entry.
-  if (!last || !ensured) return;
-  *last = L'\0';
-  wcscpy(g_knownFolder, path);
-  *last = L'\\';
+  if (last && ensured) RememberFolder(path, static_cast<size_t>(last - path));
+}
+
+// The folder service's result for a folder whose parent is known to exist:
+// only the folder itself may be missing.
+DWORD CreateLastFolder(const wchar_t* path) {
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
+  if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
+  return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
 }
 
 int ExtractDirectory(const wchar_t* path) {
-  CreateFolderPath(path);
+  const size_t length = wcslen(path);
+  const wchar_t* parentEnd = wcsrchr(path, L'\\');
+  bool parentKnown = parentEnd && IsKnownFolder(path, static_cast<size_t>(parentEnd - path));
+  if ((parentKnown ? CreateLastFolder(path) : CreateFolderPath(path)) == 0) RememberFolder(path, length);
   // Logged even when it existed: the package owns the folders it lists.
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
   AdvanceExtractProgress(1);
@@ -102,7 +100,14 @@ int ExtractEntry(ArchiveReader* reader, uint32_t index) {
 }
 
 int ExtractOpened(ArchiveReader* reader) {
-  g_knownFolder[0] = L'\0';
+  ForgetKnownFolders();
+  if (g_extract.destination && DirectoryExists(g_extract.destination)) {
+    // Known without its trailing separators, as paths are cut at their last.
+    size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
+    while (length > 0 && (g_extract.destination[length - 1] == L'\\' || g_extract.destination[length - 1] == L'/'))
+      --length;
+    RememberFolder(g_extract.destination, length);
+  }
   g_extract.unitsDone = 0;
   g_extract.unitsTotal = TotalUnits(reader);
   for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {

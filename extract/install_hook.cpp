@@ -26,7 +26,8 @@ int InstallFileHook(wchar_t* path, uint64_t, const uint32_t*, const uint32_t*) {
   if (decision == kDecisionRewritten) CopyPath(path, decided);
 
   StripLastPathComponent(decided);
-  if (decided[0] != L'\0' && !DirectoryExists(decided)) {
+  // The pass has usually just made sure of this folder; then no look-up.
+  if (decided[0] != L'\0' && !IsKnownFolder(decided, wcslen(decided)) && !DirectoryExists(decided)) {
     CreateFolderPath(decided);
     AddUninstLog(KX_LOG_FOLDER, decided);
   }

@@ -49,15 +49,18 @@ TEST_F(ExtractTest, DirectoryEntriesAreLoggedEvenWhenTheFolderExisted) {
   ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((dest + L"\\old").c_str(), nullptr));
   g_uninstallLogging = 1;
-  std::wstring package = WritePackage({ArchiveItem::Folder(L"old"), ArchiveItem::Folder(L"new")});
+  std::wstring package = WritePackage(
+      {ArchiveItem::Folder(L"old"), ArchiveItem::Folder(L"new"), ArchiveItem::Folder(L"new/sub")});
 
   ASSERT_EQ(0, Extract(package, dest));
 
-  EXPECT_TRUE(FolderExists(dest + L"\\new"));
+  EXPECT_TRUE(FolderExists(dest + L"\\new\\sub"));
   // A folder the entry itself created is logged by the folder service and
   // again for the entry.
   EXPECT_THAT(Fake().log, ElementsAre(LogRecord{KX_LOG_FOLDER, dest + L"\\old"}, LogRecord{KX_LOG_FOLDER, dest + L"\\new"},
-                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new"}));
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new\\sub"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new\\sub"}));
 }
 
 TEST_F(ExtractTest, NothingIsLoggedWhileTheLoggingFlagIsClear) {
