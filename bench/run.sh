@@ -11,8 +11,9 @@
 #   floor  kxbench_floor: the same payload archive unpacked under Wine by a
 #          bare program that only calls the LZMA SDK and Win32 file functions
 #   7zz    7zz x -mmt1 on the payload archive, natively, for reference
-# and reports each run's wall time and peak memory, the ratio ours/floor per
-# round, and the largest solid block of the payload archive.
+# (the order turning from round to round) and reports each run's wall time,
+# CPU time and peak memory, the ratio ours/floor per round with its median,
+# and the largest solid block of the payload archive.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${KX_BUILD_DIR:-$top/build}
@@ -78,7 +79,13 @@ results=$work/results.txt
 : > "$results"
 printf '%-6s %-6s %8s %8s %8s %11s %12s\n' round tool wall_s inner_s cpu_s maxrss_MiB peak_ws_MiB
 for round in $(seq 1 "$rounds"); do
-  for tool in ours floor 7zz; do
+  # The order turns from round to round, so that no tool always runs first.
+  case $((round % 3)) in
+    1) order="ours floor 7zz" ;;
+    2) order="floor 7zz ours" ;;
+    0) order="7zz ours floor" ;;
+  esac
+  for tool in $order; do
     case $tool in
       ours)  line=$(run ours "$top/tests/wine-run.sh" "$build/bench/kxbench_install.exe" "$(windows "$package")" \
                     "$(windows "$build/stage/runtime-setup")" "$(windows "$out")") ;;
