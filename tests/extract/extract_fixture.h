@@ -70,10 +70,11 @@ struct TestProgressBox {
   std::vector<std::wstring> texts;  // every text set on item 21
 };
 TestProgressBox& ProgressBox();
-// Creates the window (once per test) and makes the fake's ShowProgressBox
-// deliver event 0 for it.
+// Creates the window (once per program) and makes the fake's
+// ShowProgressBox deliver event 0 for it.
 void InstallTestProgressBox();
-void DestroyTestProgressBox();
+// Forgets what the box recorded and shows and enables its buttons again.
+void ResetTestProgressBox();
 
 FILETIME LastWriteTime(const std::wstring& path);
 uint64_t AsNumber(const FILETIME& time);

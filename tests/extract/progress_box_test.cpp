@@ -54,7 +54,7 @@ TEST_F(ExtractTest, SkippedDirectoryAndFailedEntriesAllAdvanceTheBar) {
 TEST_F(ExtractTest, BoxHandlerDisablesNextAndBackAndHidesCancelOnlyForOne) {
   const std::pair<const wchar_t*, bool> kCases[] = {{L"1", false}, {L"0", true}, {L"10", true}, {L"", true}};
   for (const auto& [value, visible] : kCases) {
-    DestroyTestProgressBox();
+    ResetTestProgressBox();
     InstallTestProgressBox();
     HWND box = ProgressBox().box;
     SetVar(L"KXEXTHC", value);
