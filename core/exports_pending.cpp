@@ -11,14 +11,5 @@ int InitUninstall(void) { return 0; }
 
 int PerformUninstall(int, KxUninstallStepCallback) { return 0; }
 
-// ---- per-file decision ----
-
-int CheckFileProp(int, wchar_t*, int) { return 1; }
-
-// ---- uninstall log ----
-
-void AddUninstLog(int, const wchar_t*) {}
-
-int ManageUninstLog(int) { return 0; }
 
 }  // extern "C"

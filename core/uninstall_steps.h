@@ -10,13 +10,9 @@
 #include <vector>
 
 #include "kxcore.h"
+#include "uninstall_log.h"
 
 namespace kxcore {
-
-struct UninstallRecord {
-  int kind;           // KX_LOG_FILE, KX_LOG_FOLDER, KX_LOG_REGKEY, KX_LOG_REGVALUE
-  std::wstring text;
-};
 
 struct UninstallRun {
   std::wstring uninstallerPath;  // the running uninstaller, already scheduled for restart

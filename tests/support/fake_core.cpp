@@ -1,5 +1,7 @@
 #include "fake_core.h"
 
+#include "core_binding.h"
+
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -90,3 +92,7 @@ int ManageUninstLog(int operation) {
 int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return 0; }
 
 }  // extern "C"
+
+// The binder's own entries, which the launcher's main routine calls.
+void SetCoreLibraryFolder(const wchar_t*) {}
+void ReleaseCoreLibrary() {}
