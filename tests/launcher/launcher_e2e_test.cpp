@@ -192,8 +192,15 @@ TEST_F(LauncherEndToEnd, TheUninstallerStartsFromItsOwnContainerAndCleansUp) {
   ASSERT_TRUE(SplitPackage(ReadBytes(program), &parts));
   EXPECT_TRUE(parts.payloadArchive.empty());
   // Not installed beside an uninstall log: the core library declines to run
-  // the uninstall, and nothing is scheduled or left behind.
-  EXPECT_EQ(0u, RunToExit(program, Options()));
+  // the uninstall (telling an interactive user why), and nothing is
+  // scheduled or left behind.
+  LaunchOptions silent = Options();
+  silent.arguments = L"/S";
+  EXPECT_EQ(0u, RunToExit(program, silent));
+  std::wstring text, caption;
+  EXPECT_EQ(0u, RunExpectingBox(program, Options(), &text, &caption));
+  EXPECT_EQ(0u, text.find(L"The uninstall log of this package is missing")) << text;
+  EXPECT_NE(std::wstring::npos, text.find(work / L"Uninst.dat"));
   EXPECT_TRUE(FileExists(program));
   EXPECT_TRUE(ListFolder(temp).empty());
 }
