@@ -47,7 +47,13 @@ std::wstring WindowsFolderFile(const wchar_t* name) {
 void ShowUsage(const std::wstring& unknownArgument) {
   std::wstring text;
   if (!unknownArgument.empty()) text = Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
-  text += Evaluate(L"#CmdLineUsage");
+  // The usage text is one line of the language table; '|' marks its line breaks.
+  for (wchar_t c : Evaluate(L"#CmdLineUsage")) {
+    if (c == L'|')
+      text += L"\r\n";
+    else
+      text += c;
+  }
   std::wstring title;
   GetVariable(L"APPTITLE", &title);
   MessageBoxW(nullptr, text.c_str(), title.c_str(),

@@ -52,4 +52,51 @@ void AddTrailingBackslash(wchar_t* path);
 // Evaluates text and shows it in an error box captioned with the title.
 void ShowErrorBox(const wchar_t* text);
 
+// Shows the fixed English message for an extraction result code.
+void ShowArchiveError(int code);
+
+// Replaces the last-write time of an open file, keeping its other two times.
+// Does nothing for an invalid handle or when the times cannot be read.
+void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow);
+
+// The extraction pass over the archive named by the engine state that
+// ExtractArchive stored; same results as ExtractArchive.
+int ExtractEntries(void);
+
+// ---- progress box (handlers run on the core library's box thread) ----
+
+// Asks "#askcancelext" in a Yes/No box owned by owner (No is the default).
+// True when the user answered Yes.
+bool AskCancelExtraction(HWND owner);
+
+// Sets EXTNAME to the entry name and shows the evaluated KXEXTTEXT in the
+// box's text item.
+void SetExtractLabel(const wchar_t* entryName);
+
+// Moves the box's bar to units done * 100 / units total (nothing when the
+// total is 0 or there is no bar).
+void UpdateExtractProgress(void);
+
+// ---- file inspection for hooks that decide by the target themselves ----
+
+// Sets CURFILENAME, and when the target exists as a file KXDLGOVERFILE1 (the
+// file on disk) and KXDLGOVERFILE3 (the archive's copy: size and stored time).
+void PrepareOverwriteTexts(const wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
+
+// True when the archive's copy may replace the target: the target does not
+// exist, or was last written no later than the given time.
+bool TargetNotNewer(const wchar_t* path, const uint32_t* timeHigh, const uint32_t* timeLow);
+
+// True for a Windows executable whose machine is 32-bit x86 (0x14C).
+bool IsX86Executable(const wchar_t* path);
+
+// ---- message boxes ----
+
+// Every message box of the extraction goes through this function, captioned
+// with the application title. Tests may point g_extractMessageBox at a double
+// to see the texts and script the answers; null means MessageBoxW.
+typedef int (*ExtractMessageBoxFn)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+extern ExtractMessageBoxFn g_extractMessageBox;
+int ShowExtractMessage(HWND owner, const wchar_t* text, UINT style);
+
 #endif

@@ -85,6 +85,14 @@ uint64_t ArchiveEntrySize(const ArchiveReader* reader, uint32_t index) {
 }
 
 SRes ArchiveExtractEntry(ArchiveReader* reader, uint32_t index, size_t* offset, size_t* size) {
+  // Folders and empty files have no data. The SDK would answer for them by
+  // dropping the cached block, and the next file of that block would decode
+  // it all over again.
+  if (reader->db.FileToFolder[index] == kNoCachedBlock) {
+    *offset = 0;
+    *size = 0;
+    return SZ_OK;
+  }
   UInt32 blockIndex = reader->blockIndex;
   Byte* buffer = reader->blockBuffer;
   size_t bufferSize = reader->blockBufferSize;

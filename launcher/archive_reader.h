@@ -80,6 +80,7 @@ bool ArchiveEntryIsDir(const ArchiveReader* reader, uint32_t index);
 uint64_t ArchiveEntrySize(const ArchiveReader* reader, uint32_t index);
 
 // Decodes the entry (its whole block, unless cached) and checks its CRC.
+// An entry without data (folder, empty file) gives size 0 and keeps the cache.
 // On success the entry's bytes are reader->blockBuffer[*offset .. + *size).
 SRes ArchiveExtractEntry(ArchiveReader* reader, uint32_t index, size_t* offset, size_t* size);
 

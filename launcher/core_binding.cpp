@@ -29,6 +29,8 @@ const char* const kOperationNames[kOperationCount] = {
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
     "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile"};
 
+constexpr DWORD kUnloadWaitMs = 5000;
+
 wchar_t g_libraryPath[MAX_PATH * 3];
 HMODULE g_library;
 FARPROC g_operations[kOperationCount];
@@ -67,6 +69,11 @@ void ReleaseCoreLibrary() {
   if (loaded) FreeLibrary(loaded);
   g_library = nullptr;
   for (FARPROC& operation : g_operations) operation = nullptr;
+  // A window thread of the library (a progress box being closed) holds its
+  // own reference until it has ended; the runtime folder can only be removed
+  // once the library is really unloaded, so give that thread a moment.
+  for (DWORD waited = 0; loaded && GetModuleHandleW(kCoreLibraryName) && waited < kUnloadWaitMs; waited += 10)
+    Sleep(10);
 }
 
 extern "C" {

@@ -15,8 +15,9 @@ constexpr wchar_t kCoreLibraryName[] = L"kxcore64.dll";
 // the program cannot be loaded into it.
 void SetCoreLibraryFolder(const wchar_t* folder);
 
-// Looks the library up by its module name and releases it once; the next
-// call of an operation binds it anew.
+// Looks the library up by its module name and releases it once, then waits
+// (up to 5 s) until it is really unloaded: a window thread of the library may
+// still be ending. The next call of an operation binds it anew.
 void ReleaseCoreLibrary();
 
 #endif

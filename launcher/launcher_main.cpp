@@ -2,18 +2,18 @@
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <stdio.h>
 #include <wchar.h>
 
 #include "archive_reader.h"
 #include "core_binding.h"
 #include "exit_codes.h"
 #include "kxcore.h"
+#include "message_box.h"
 #include "path_services.h"
 #include "runtime_folder.h"
 #include "script_guard.h"
 
-LauncherState g_launcher;
+
 
 namespace {
 
@@ -34,7 +34,7 @@ void ShowFatalMessage(LauncherString secondLine) {
   wcscat(text, L"\r\n");
   LoadStringW(g_launcher.instance, secondLine, line, kStringCapacity);
   wcscat(text, line);
-  MessageBoxW(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
+  ShowMessageBox(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
 }
 
 void SetFailure(StartupState* state, int code, LauncherString line) {
@@ -70,9 +70,9 @@ int RunScript(const ProgramWork& work) {
   DWORD code = 0;
   if (CallGuarded(Run, const_cast<ProgramWork*>(&work), &result, &code)) {
     wchar_t text[256];
-    swprintf(text, sizeof text / sizeof text[0], L"Unexpected error in script: code %x.\n%ls",
-             static_cast<unsigned>(code), work.abortLine);
-    MessageBoxW(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
+    // wsprintfW: the CRT's formatter would add tens of kilobytes to the program.
+    wsprintfW(text, L"Unexpected error in script: code %x.\n%ls", static_cast<unsigned>(code), work.abortLine);
+    ShowMessageBox(nullptr, text, g_launcher.title, MB_TOPMOST | MB_ICONERROR);
     result = static_cast<int>(code);
   }
   return result;

@@ -9,6 +9,7 @@
 #include "folder_picker.h"
 #include "kxcore.h"
 #include "launcher_main.h"
+#include "message_box.h"
 #include "package.h"
 #include "page_handlers.h"
 #include "path_services.h"
@@ -93,7 +94,7 @@ void InitializeVariables() {
 // and the code.
 int ReportUnpackingError(long long code) {
   SetNumber(L"KXEXTERR", code);
-  MessageBoxW(nullptr, EvalVar(L"#ErrorUnpacking %KXEXTERR%"), g_launcher.title, MB_ICONERROR);
+  ShowMessageBox(nullptr, EvalVar(L"#ErrorUnpacking %KXEXTERR%"), g_launcher.title, MB_ICONERROR);
   return kExitExtractionFailed;
 }
 
@@ -159,7 +160,7 @@ void RegisterPackage() {
   // removed, and an interactive user would otherwise never learn of it.
   if (error != 0) {
     SetNumber(L"KXEXTERR", error);
-    MessageBoxW(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
+    ShowMessageBox(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
   }
 }
 

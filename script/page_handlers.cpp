@@ -4,6 +4,7 @@
 
 #include "folder_picker.h"
 #include "kxcore.h"
+#include "message_box.h"
 #include "script_state.h"
 
 namespace {
@@ -47,7 +48,7 @@ bool IsBlank(const wchar_t* text) {
 void ShowFolderWarning(HWND page) {
   wchar_t text[kPickerPathCapacity];
   EvalVarBuf(L"#FolderWarning", text, kPickerPathBytes);
-  MessageBoxW(page, text, nullptr, MB_ICONERROR);
+  ShowMessageBox(page, text, nullptr, MB_ICONERROR);
 }
 
 void ReadField(HWND page, wchar_t* text) {

@@ -10,6 +10,22 @@ root=$(cd "$2" && pwd)/wine
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# The UI prefix shows windows as Windows would on the bare Xvfb display:
+# Wine's own fonts (Debian's Wine does not register them in a new prefix,
+# leaving captions without their button glyphs), frames drawn by Wine, and
+# unmanaged windows (with no window manager, Wine otherwise waits 2 s for one
+# whenever a window goes).
+windows_look() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    [ -f "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/" 2>/dev/null || true
+  done
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null || true
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+  fi
+}
+
 session() {
   local mode=$1
   export WINEPREFIX=$root/$mode
@@ -24,6 +40,7 @@ session() {
       mkdir -p "$WINEPREFIX"
       wineserver -p >/dev/null 2>&1 </dev/null || true
       wine wineboot >/dev/null 2>&1 </dev/null
+      if [ "$mode" = ui ]; then windows_look; fi
       ;;
     stop)
       [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 </dev/null || true

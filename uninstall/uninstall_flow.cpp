@@ -1,8 +1,45 @@
 #include "uninstall_flow.h"
 
+#include <commctrl.h>
+#include <wchar.h>
+
 #include "kxcore.h"
 #include "launcher_main.h"
+#include "message_box.h"
 #include "restart_operations.h"
+
+namespace {
+
+constexpr int kMessageBytes = 16384;
+
+// Set by the progress box handler on the box's thread before ShowProgressBox
+// returns; read on the main thread afterwards.
+HWND g_progressBox;
+HWND g_progressBar;
+HWND g_progressText;
+
+// The removal steps in the order they run: files, folders, registry values,
+// registry keys, the log itself.
+constexpr int kSteps[] = {0, 1, 3, 2, 4};
+
+bool IsSet(const wchar_t* flagReference) { return wcscmp(EvalVar(flagReference), L"1") == 0; }
+
+int ShowEvaluated(const wchar_t* text, UINT style) {
+  static wchar_t message[kMessageBytes / sizeof(wchar_t)];
+  EvalVarBuf(text, message, kMessageBytes);
+  return ShowMessageBox(nullptr, message, g_launcher.title, style);
+}
+
+// A box left open would keep running code of the core library after the
+// launcher releases it, so it is closed on every way out.
+int CloseProgressBox(int result) {
+  if (g_progressBox) SendMessageW(g_progressBox, KX_WM_CLOSEPROGRESS, 0, 0);
+  g_progressBox = nullptr;
+  g_progressBar = nullptr;
+  return result;
+}
+
+}  // namespace
 
 bool PrepareUninstall() {
   if (InitUninstall() != 1) return false;
@@ -10,4 +47,45 @@ bool PrepareUninstall() {
   return true;
 }
 
-int RunUninstall() { return 0; }
+int UninstallProgressHandler(UINT event, HWND box, WPARAM, LPARAM) {
+  if (event == KX_EVENT_CREATED) {
+    g_progressBox = box;
+    g_progressBar = KXDlgGetDlgItem(box, kUninstallBarItem);
+    g_progressText = KXDlgGetDlgItem(box, kUninstallTextItem);
+    ShowWindow(KXDlgGetDlgItem(box, kUninstallCancelItem), SW_HIDE);
+  }
+  return 0;
+}
+
+int UninstallStepCallback(int, int, const wchar_t*) { return 0; }
+
+void SetUninstallProgress(int position) {
+  if (g_progressBar) SendMessageW(g_progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int RunUninstall() {
+  g_progressBox = nullptr;
+  g_progressBar = nullptr;
+  SetVar(L"EXITCODE", L"0");
+
+  if (!IsSet(L"%ISADMIN%")) {
+    ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
+    return 3;
+  }
+  if (!IsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+  if (!IsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
+
+  for (int step : kSteps) {
+    if (PerformUninstall(step, UninstallStepCallback) != 0) return CloseProgressBox(3);
+    if (step == 0) SetUninstallProgress(60);
+    if (step == 1) SetUninstallProgress(80);
+  }
+  SetUninstallProgress(90);
+
+  if (!IsSet(L"%SILENT%")) {
+    SetUninstallProgress(100);
+    CloseProgressBox(0);
+    ShowEvaluated(L"#UninstallFinal", MB_OK | MB_ICONINFORMATION);
+  }
+  return static_cast<int>(wcstoul(EvalVar(L"%EXITCODE%"), nullptr, 10));
+}

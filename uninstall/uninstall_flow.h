@@ -1,12 +1,32 @@
-// The uninstaller's flow and its start-up difference.
+// The uninstaller's flow: rights check, confirmation, progress box, the five
+// removal steps of the core library, the final message and the exit code.
 #ifndef KX_UNINSTALL_UNINSTALL_FLOW_H
 #define KX_UNINSTALL_UNINSTALL_FLOW_H
+
+#include <windows.h>
+
+// Progress box items of the uninstaller's "dlgprogress".
+enum UninstallProgressItem {
+  kUninstallCancelItem = 0,
+  kUninstallBarItem = 3,
+  kUninstallTextItem = 6
+};
 
 // Asks the core library whether to run the uninstall; when it is to run,
 // schedules the program's own file for deletion at the next restart.
 bool PrepareUninstall();
 
-// Runs the uninstall; the result is the uninstaller's exit code.
+// Runs the uninstall: 2 when the user declines, 3 without administrator
+// rights or when a step fails, otherwise the number in EXITCODE.
 int RunUninstall();
+
+// The progress box's handler: keeps the box and its bar, hides Cancel.
+int UninstallProgressHandler(UINT event, HWND box, WPARAM param, LPARAM extra);
+
+// Given to every PerformUninstall call; looks at nothing.
+int UninstallStepCallback(int step, int kind, const wchar_t* text);
+
+// Moves the progress bar (0 to 100); nothing happens without a box.
+void SetUninstallProgress(int position);
 
 #endif

@@ -71,6 +71,7 @@ class InstallScriptTest : public ::testing::Test {
     CreateDirectoryW(startRoot_.c_str(), nullptr);
     visits_.clear();
     answers_.clear();
+    boxes_.Clear();
 
     wcscpy(g_launcher.title, L"Quillmark Toolkit Setup (64-bit)");
     wcscpy(g_launcher.modulePath, L"C:\\packages\\setup.exe");
@@ -126,6 +127,7 @@ class InstallScriptTest : public ::testing::Test {
   bool EntryRegistered() const { return kxtest::RegKeyPresent(HKEY_LOCAL_MACHINE, kKey); }
 
   kxtest::ComScope com_;
+  kxtest::MessageBoxRecorder boxes_;
   kxtest::ScratchFolder scratch_;
   std::wstring savedDirectory_;
   std::wstring programFiles_;
@@ -178,6 +180,7 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   EXPECT_TRUE(kxtest::FolderExists(shortcutFolder));
   EXPECT_EQ(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"UninstallString").Text(),
             programFiles_ + L"\\Quillmark\\Uninst.exe");
+  EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(InstallScriptTest, SetsThePackageVariables) {
@@ -397,8 +400,12 @@ TEST_F(InstallScriptTest, AFailedExtractionEndsWithOneAfterTheUnpackingMessage) 
   };
   EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
   EXPECT_EQ(Stored(L"KXEXTERR"), L"11");
-  EXPECT_EQ(Eval(L"#ErrorUnpacking %KXEXTERR%"),
-            L"An unexpected error occurred while unpacking file(s). Error code: 11");
+  ASSERT_EQ(boxes_.boxes().size(), 1u);
+  const kxtest::ShownBox& box = boxes_.boxes()[0];
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(box.text, L"An unexpected error occurred while unpacking file(s). Error code: 11");
+  EXPECT_EQ(box.caption, L"Quillmark Toolkit Setup (64-bit)");
+  EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_EQ(Stored(L"TOTALEXTFILE"), L"2");
   // The log is neither written nor discarded; nothing after the files is done.
   EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN}));
@@ -418,6 +425,7 @@ TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWhateverItReturned) {
     };
     EXPECT_EQ(RunInstallScript(), kExitCancelled);
     EXPECT_EQ(Stored(L"KXEXTERR"), L"<unset>");
+    EXPECT_TRUE(boxes_.boxes().empty());
     EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_DISCARD}));
     EXPECT_FALSE(EntryRegistered());
   }
@@ -432,7 +440,10 @@ TEST_F(InstallScriptTest, AFailedUninstallerIsReportedAndTheRunGoesOn) {
     Fake().manageUninstLog = [](int operation) { return operation == KX_LOG_COMMIT ? 112 : 0; };
     EXPECT_EQ(RunInstallScript(), 0);
     EXPECT_EQ(Stored(L"KXEXTERR"), L"112");
-    EXPECT_EQ(Eval(L"#ErrorGUFailed %KXEXTERR%"), L"Error: could not generate uninstaller. 112");
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].text, L"Error: could not generate uninstaller. 112");
+    EXPECT_FALSE(boxes_.boxes()[0].hasCaption);
+    EXPECT_EQ(boxes_.boxes()[0].style, static_cast<UINT>(MB_OK));
     if (!silent) {
       EXPECT_EQ(PagesShown().back(), L"dlgwizfinal");
     }
@@ -454,6 +465,9 @@ TEST_F(InstallScriptTest, ADestinationThatIsNotAFullPathIsRefusedBeforeExtractio
     kxcore::PinVariable(L"DESTPATH", c.destination);
     EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
     EXPECT_EQ(Stored(L"KXEXTERR"), c.error);
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].text,
+              std::wstring(L"An unexpected error occurred while unpacking file(s). Error code: ") + c.error);
     EXPECT_TRUE(kxtest::Extraction().calls.empty());
     EXPECT_FALSE(EntryRegistered());
   }

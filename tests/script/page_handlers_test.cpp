@@ -1,5 +1,5 @@
 // The page handlers on a real window with the pages' controls, under the UI
-// prefix; message boxes are answered by another thread.
+// prefix; their message boxes are recorded instead of shown.
 #include <gtest/gtest.h>
 
 #include "fake_core.h"
@@ -39,9 +39,11 @@ class PageHandlerTest : public ::testing::Test {
   }
   void ExpectFolderWarning(const HandlerOutcome& outcome) {
     EXPECT_EQ(outcome.result, 0);
-    ASSERT_TRUE(outcome.boxShown);
-    EXPECT_EQ(outcome.box.text, kFolderWarning);
-    EXPECT_EQ(outcome.box.owner, page_.window());
+    ASSERT_EQ(outcome.boxes.size(), 1u);
+    EXPECT_EQ(outcome.boxes[0].text, kFolderWarning);
+    EXPECT_EQ(outcome.boxes[0].owner, page_.window());
+    EXPECT_FALSE(outcome.boxes[0].hasCaption);
+    EXPECT_EQ(outcome.boxes[0].style, static_cast<UINT>(MB_ICONERROR));
   }
 
   const TestPage& page_ = TestPage::Shared();
@@ -100,7 +102,7 @@ TEST_F(PageHandlerTest, DestinationNextHandsTheFolderBack) {
   page_.SetFieldText(L"C:\\Games\\Quill mark");
   HandlerOutcome next = CallHandler(DestinationPageHandler, KX_EVENT_COMMAND, page_, kControlNext);
   EXPECT_EQ(next.result, 1);
-  EXPECT_FALSE(next.boxShown);
+  EXPECT_TRUE(next.boxes.empty());
   EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"C:\\Games\\Quill mark");
 
   // Enter in the field acts as Next.

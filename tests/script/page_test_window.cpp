@@ -65,9 +65,9 @@ void TestPage::SetFieldText(const std::wstring& text) const { SetWindowTextW(con
 
 HandlerOutcome CallHandler(PageHandler handler, UINT event, const TestPage& page, WPARAM param) {
   HandlerOutcome outcome;
-  MessageBoxAnswerer answerer(IDOK, &outcome.box);
+  MessageBoxRecorder recorder;
   outcome.result = handler(event, page.window(), param, 0);
-  outcome.boxShown = answerer.Stop();
+  outcome.boxes = recorder.boxes();
   return outcome;
 }
 

@@ -6,13 +6,13 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "script_test_support.h"
 
 namespace kxtest {
 
-// Hiding a top-level window costs Wine about two seconds on a display
-// without a window manager, so the tests share one page and reset it.
+// One page serves all tests of a program; each test resets it first.
 class TestPage {
  public:
   static TestPage& Shared();
@@ -34,12 +34,10 @@ class TestPage {
   HWND window_ = nullptr;
 };
 
-// A handler's answer to one event, with the message box it showed (answered
-// with OK by another thread), if any.
+// A handler's answer to one event, with the message boxes it showed.
 struct HandlerOutcome {
   int result = 0;
-  bool boxShown = false;
-  MessageBoxSeen box;
+  std::vector<ShownBox> boxes;
 };
 
 typedef int (*PageHandler)(UINT event, HWND page, WPARAM param, LPARAM extra);

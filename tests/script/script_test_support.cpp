@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "kxcore.h"
+#include "message_box.h"
 #include "test_files.h"
 #include "ui_driver.h"
 
@@ -123,12 +124,26 @@ bool WindowWatcher::Stop() {
   return Finish();
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(int button, MessageBoxSeen* seen)
-    : WindowWatcher(kxdrive::IsMessageBox, [button, seen](HWND box) {
-        seen->text = kxdrive::MessageBoxText(box);
-        seen->caption = kxdrive::WindowText(box);
-        seen->owner = GetWindow(box, GW_OWNER);
-        kxdrive::AnswerMessageBox(box, button);
-      }) {}
+namespace {
+
+std::vector<ShownBox> g_shownBoxes;
+
+int RecordMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
+  g_shownBoxes.push_back({owner, text ? text : L"", caption != nullptr, caption ? caption : L"", style});
+  return IDOK;
+}
+
+}  // namespace
+
+MessageBoxRecorder::MessageBoxRecorder() {
+  g_shownBoxes.clear();
+  SetMessageBoxFunction(RecordMessageBox);
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxFunction(nullptr); }
+
+const std::vector<ShownBox>& MessageBoxRecorder::boxes() const { return g_shownBoxes; }
+
+void MessageBoxRecorder::Clear() { g_shownBoxes.clear(); }
 
 }  // namespace kxtest

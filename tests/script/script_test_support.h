@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kxtest {
 
@@ -87,18 +88,25 @@ class WindowWatcher {
   std::thread thread_;
 };
 
-// What a message box showed.
-struct MessageBoxSeen {
+// A message box shown through ShowMessageBox.
+struct ShownBox {
+  HWND owner;
   std::wstring text;
+  bool hasCaption;
   std::wstring caption;
-  HWND owner = nullptr;
+  UINT style;
 };
 
-// A WindowWatcher that answers the next message box with button and records
-// it in *seen.
-class MessageBoxAnswerer : public WindowWatcher {
+// While it lives, every box shown through ShowMessageBox is recorded instead
+// of shown, and answered with IDOK.
+class MessageBoxRecorder {
  public:
-  MessageBoxAnswerer(int button, MessageBoxSeen* seen);
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+  const std::vector<ShownBox>& boxes() const;
+  void Clear();
 };
 
 }  // namespace kxtest

@@ -1,5 +1,7 @@
 #include "fake_core.h"
 
+#include "core_binding.h"
+
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -91,7 +93,6 @@ int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return 0; }
 
 }  // extern "C"
 
-// The lazy binder's own entries, which the launcher calls; the double has no
-// library to bind or release.
+// The binder's own entries, which the launcher's main routine calls.
 void SetCoreLibraryFolder(const wchar_t*) {}
 void ReleaseCoreLibrary() {}

@@ -189,10 +189,10 @@ std::string BuildSevenZip(const std::vector<ArchiveItem>& items, const ArchiveOp
   }
 
   std::string header;
-  if (!items.empty()) {
+  if (!items.empty() || options.headerWhenEmpty) {
     PutByte(&header, kHeader);
     if (!streams.empty()) header += StreamsInfo(streams, packed.size(), options);
-    header += FilesInfo(items);
+    if (!items.empty()) header += FilesInfo(items);
     PutByte(&header, kEnd);
   }
 

@@ -39,6 +39,10 @@ struct ArchiveOptions {
   // Method id of the single coder; 0 is Copy. 0x030401 (PPMd) is one the
   // programs' decoder does not support.
   uint64_t coderId = 0;
+  // With no items, 7-Zip writes no header at all (a bare 32-byte start
+  // header); this writes an empty one instead, so that bytes follow the
+  // start header.
+  bool headerWhenEmpty = false;
 };
 
 // The archive's bytes. The file data lies at offset 32 onwards, in item order.

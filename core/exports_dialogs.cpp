@@ -1,0 +1,77 @@
+// ShowDialogBox, ShowProgressBox and KXDlgGetDlgItem: the dialogs of the
+// runtime's kxdlg.dat, drawn by the dialog engine.
+#include <string>
+
+#include "command_line.h"
+#include "dialog_runner.h"
+#include "dialog_window.h"
+#include "kxcore.h"
+#include "module_files.h"
+#include "variables.h"
+
+namespace {
+
+constexpr wchar_t kProgressDialogName[] = L"dlgprogress";
+
+void ReportProblem(const std::wstring& text) {
+  std::wstring title;
+  kxcore::GetVariable(L"APPTITLE", &title);
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void ReportWindowsError(const wchar_t* key, DWORD error) {
+  ReportProblem(kxcore::Evaluate(key) + L" " + std::to_wstring(error));
+}
+
+}  // namespace
+
+extern "C" {
+
+int ShowDialogBox(const wchar_t* dialogName, KxDialogHandler handler) {
+  try {
+    // After the usage has been shown nothing may happen: every page cancels.
+    if (kxcore::StopRequested()) return KX_PAGE_CANCEL;
+    kxcore::JoinClosedProgressBoxes();
+    kxcore::DialogSpec dialog;
+    std::wstring problem;
+    if (!kxcore::LoadDialogSpec(kxcore::LibraryFolder(), dialogName ? dialogName : L"", &dialog, &problem)) {
+      ReportProblem(problem);
+      return KX_PAGE_ABORT;
+    }
+    DWORD error = 0;
+    int result = kxcore::RunModalPage(dialog, handler, &error);
+    if (error) ReportWindowsError(L"#ErrorShowDialog", error);
+    return result;
+  } catch (...) {
+    return KX_PAGE_ABORT;
+  }
+}
+
+int ShowProgressBox(KxDialogHandler handler) {
+  try {
+    if (kxcore::StopRequested()) return ERROR_CANCELLED;
+    kxcore::JoinClosedProgressBoxes();
+    kxcore::DialogSpec dialog;
+    std::wstring problem;
+    if (!kxcore::LoadDialogSpec(kxcore::LibraryFolder(), kProgressDialogName, &dialog, &problem)) {
+      ReportProblem(problem);
+      return ERROR_INVALID_DATA;
+    }
+    HWND box = nullptr;
+    DWORD error = kxcore::OpenProgressBox(dialog, handler, &box);
+    if (error) ReportWindowsError(L"#ErrorProgressBox", error);
+    return static_cast<int>(error);
+  } catch (...) {
+    return ERROR_INTERNAL_ERROR;
+  }
+}
+
+HWND KXDlgGetDlgItem(HWND dialog, int itemId) {
+  try {
+    return kxcore::FindDialogControl(dialog, itemId);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // extern "C"

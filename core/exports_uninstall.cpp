@@ -1,0 +1,23 @@
+// The uninstaller's operations.
+#include "kxcore.h"
+#include "uninstall_run.h"
+
+extern "C" {
+
+int InitUninstall(void) {
+  try {
+    return kxcore::DecideUninstall();
+  } catch (...) {
+    return 0;
+  }
+}
+
+int PerformUninstall(int step, KxUninstallStepCallback callback) {
+  try {
+    return kxcore::RunUninstallStep(step, callback);
+  } catch (...) {
+    return ERROR_OUTOFMEMORY;
+  }
+}
+
+}  // extern "C"

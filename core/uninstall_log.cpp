@@ -1,0 +1,86 @@
+// The uninstall log of this run, and writing it with the uninstaller.
+#include "uninstall_log.h"
+
+#include "module_files.h"
+
+namespace kxcore {
+namespace {
+
+// AddUninstLog may be called from any thread (the progress box has its own).
+struct RunLog {
+  SRWLOCK lock = SRWLOCK_INIT;
+  std::vector<UninstallRecord> records;
+};
+
+RunLog& Log() {
+  static RunLog log;
+  return log;
+}
+
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+void AddOnce(int kind, const std::wstring& text) {
+  RunLog& log = Log();
+  ExclusiveLock guard(&log.lock);
+  for (const UninstallRecord& record : log.records)
+    if (record.kind == kind && record.text == text) return;
+  log.records.push_back({kind, text});
+}
+
+}  // namespace
+
+void BeginUninstallLog() { DiscardUninstallLog(); }
+
+void AddUninstallRecord(int kind, const wchar_t* text) {
+  if (kind < kRecordFile || kind > kRecordRegistryValue || !text || !*text) return;
+  RunLog& log = Log();
+  ExclusiveLock guard(&log.lock);
+  log.records.push_back({kind, text});
+}
+
+void DiscardUninstallLog() {
+  RunLog& log = Log();
+  ExclusiveLock guard(&log.lock);
+  log.records.clear();
+  log.records.shrink_to_fit();
+}
+
+std::vector<UninstallRecord> UninstallLogRecords() {
+  RunLog& log = Log();
+  ExclusiveLock guard(&log.lock);
+  return log.records;
+}
+
+DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& uninstallerSource) {
+  std::wstring folder = destination;
+  while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  // An empty destination would put both files at the root of the current drive.
+  if (folder.empty()) return ERROR_INVALID_NAME;
+  const std::wstring uninstaller = folder + L"\\Uninst.exe";
+  const std::wstring logFile = folder + L"\\Uninst.dat";
+
+  std::string program;
+  if (!ReadWholeFile(uninstallerSource, &program)) {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_READ_FAULT;
+  }
+  // Recorded before they are written, like every other file, so that a log
+  // that exists always names itself and its uninstaller.
+  AddOnce(kRecordFile, uninstaller);
+  AddOnce(kRecordFile, logFile);
+
+  DWORD error = WriteFileReplacing(uninstaller, program);
+  if (error != 0) return error;
+  return WriteFileReplacing(logFile, FormatUninstallLog(UninstallLogRecords()));
+}
+
+}  // namespace kxcore

@@ -1,0 +1,76 @@
+// The uninstall log: every file, folder and registry entry an installation
+// created, kept in memory during the run and written beside the installed
+// uninstaller, which reads it to undo the installation.
+//
+// File layout of "Uninst.dat" (UTF-8 text, every line ends in CR LF):
+//
+// | Line        | Contents                                                       |
+// |-------------|----------------------------------------------------------------|
+// | 1           | header: KXUNINSTALLLOG 1                                       |
+// | 2 .. n + 1  | one record: <kind> TAB <text>; kind 0 file, 1 folder,          |
+// |             | 2 registry key, 3 registry value; in the text '%', TAB, CR and |
+// |             | LF are written as %25 %09 %0D %0A                              |
+// | n + 2       | trailer: END <n> <CRC-32 of every byte before this line,       |
+// |             | 8 upper-case hexadecimal digits>                               |
+//
+// Records keep the order in which they were made (a folder before what was
+// created inside it); the same text may occur more than once. A file that
+// lacks the trailer, or whose count or CRC does not match, is damaged.
+#ifndef KX_CORE_UNINSTALL_LOG_H
+#define KX_CORE_UNINSTALL_LOG_H
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kxcore {
+
+enum UninstallRecordKind { kRecordFile = 0, kRecordFolder = 1, kRecordRegistryKey = 2, kRecordRegistryValue = 3 };
+
+struct UninstallRecord {
+  int kind;
+  std::wstring text;
+  bool operator==(const UninstallRecord& other) const { return kind == other.kind && text == other.text; }
+};
+
+// ---- the log of this run (thread-safe) ----
+
+// Starts a new, empty log.
+void BeginUninstallLog();
+// Appends a record; unknown kinds and empty texts are dropped.
+void AddUninstallRecord(int kind, const wchar_t* text);
+// Forgets every record.
+void DiscardUninstallLog();
+// The records so far.
+std::vector<UninstallRecord> UninstallLogRecords();
+
+// Writes the uninstaller, a copy of uninstallerSource, as
+// destination\Uninst.exe and the log as destination\Uninst.dat, after adding
+// both files to the log. Each file is written whole or not at all. Returns 0
+// or the Windows error code of the first failure.
+DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& uninstallerSource);
+
+// ---- the file format ----
+
+std::string FormatUninstallLog(const std::vector<UninstallRecord>& records);
+
+enum class LogFileStatus {
+  kOk,
+  kMissing,     // no file of that name (or its folder is missing)
+  kUnreadable,  // it exists but cannot be opened or read
+  kDamaged      // its content is not a complete log
+};
+
+LogFileStatus ParseUninstallLog(std::string_view bytes, std::vector<UninstallRecord>* records);
+LogFileStatus ReadUninstallLog(const std::wstring& path, std::vector<UninstallRecord>* records);
+
+// Replaces path with bytes through a temporary file beside it (written,
+// flushed, then moved over the target), so a crash leaves either the old file
+// or the new one. Returns 0 or a Windows error code.
+DWORD WriteFileReplacing(const std::wstring& path, std::string_view bytes);
+
+}  // namespace kxcore
+
+#endif

@@ -1,0 +1,87 @@
+#include "uninstall_run.h"
+
+#include <windows.h>
+
+#include "command_line.h"
+#include "uninstall_log.h"
+#include "uninstall_steps.h"
+#include "variables.h"
+
+namespace kxcore {
+namespace {
+
+UninstallRun g_run;
+bool g_logRead = false;
+
+std::wstring LogPathFor(const std::wstring& program) {
+  size_t slash = program.find_last_of(L"\\/");
+  size_t dot = program.find_last_of(L'.');
+  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) dot = program.size();
+  return program.substr(0, dot) + L".dat";
+}
+
+void Tell(const wchar_t* key, const std::wstring& path) {
+  if (Evaluate(L"%SILENT%") == L"1") return;
+  std::wstring title;
+  GetVariable(L"APPTITLE", &title);
+  std::wstring text = Evaluate(key) + L"\r\n\r\n" + path;
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
+  g_run.records.clear();
+  switch (ReadUninstallLog(g_run.logPath, &g_run.records)) {
+    case LogFileStatus::kOk:
+      break;
+    case LogFileStatus::kMissing:
+      Tell(L"#uninstlogmissing", g_run.logPath);
+      return ERROR_FILE_NOT_FOUND;
+    case LogFileStatus::kUnreadable:
+    case LogFileStatus::kDamaged:
+      Tell(L"#uninstlogdamaged", g_run.logPath);
+      return ERROR_FILE_CORRUPT;
+  }
+  g_logRead = true;
+  return RemoveLoggedFiles(&g_run, callback);
+}
+
+}  // namespace
+
+int DecideUninstall() {
+  if (StopRequested()) return 0;
+  std::wstring program;
+  if (!GetVariable(L"ARCNAME", &program) || program.empty()) return 0;
+  std::wstring log = LogPathFor(program);
+  DWORD attributes = GetFileAttributesW(log.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    Tell(L"#uninstlogmissing", log);
+    return 0;
+  }
+  g_run = UninstallRun();
+  g_run.uninstallerPath = program;
+  g_run.logPath = log;
+  // The launcher schedules its own file as soon as this returns 1.
+  g_run.scheduled.push_back(program);
+  g_logRead = false;
+  return 1;
+}
+
+int RunUninstallStep(int step, KxUninstallStepCallback callback) {
+  if (g_run.logPath.empty()) return ERROR_INVALID_FUNCTION;
+  if (step == 0) return ReadLogAndRemoveFiles(callback);
+  if (!g_logRead) return ERROR_INVALID_FUNCTION;
+  switch (step) {
+    case 1:
+      return RemoveLoggedFolders(&g_run, callback);
+    case 3:
+      return RemoveLoggedValues(&g_run, callback);
+    case 2:
+      return RemoveLoggedKeys(&g_run, callback);
+    case 4:
+      return RemoveLogFile(&g_run, callback);
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+}
+
+}  // namespace kxcore

@@ -1,0 +1,199 @@
+#include "uninstall_steps.h"
+
+#include <algorithm>
+
+#include "handle_guard.h"
+#include "restart_operations.h"
+
+namespace kxcore {
+namespace {
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+bool Contains(const std::vector<std::wstring>& paths, const std::wstring& path) {
+  return std::any_of(paths.begin(), paths.end(), [&](const std::wstring& p) { return SamePath(p, path); });
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+// The logged texts of one kind, each once (the log may repeat a folder or a key).
+std::vector<std::wstring> Unique(const UninstallRun& run, int kind) {
+  std::vector<std::wstring> texts;
+  for (const UninstallRecord& record : run.records) {
+    if (record.kind != kind) continue;
+    std::wstring text = kind == KX_LOG_FOLDER ? WithoutTrailingSeparator(record.text) : record.text;
+    if (!text.empty() && !Contains(texts, text)) texts.push_back(text);
+  }
+  return texts;
+}
+
+size_t Depth(const std::wstring& path) {
+  return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](wchar_t c) { return c == L'\\' || c == L'/'; }));
+}
+
+void DeepestFirst(std::vector<std::wstring>* paths) {
+  std::stable_sort(paths->begin(), paths->end(),
+                   [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
+}
+
+void Report(KxUninstallStepCallback callback, int step, int kind, const std::wstring& text) {
+  if (callback) callback(step, kind, text.c_str());
+}
+
+bool IsGone(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+}
+
+void ScheduleAtRestart(UninstallRun* run, const std::wstring& path) {
+  if (Contains(run->scheduled, path)) return;
+  MoveFileOnRestart(path.c_str(), nullptr);
+  run->scheduled.push_back(path);
+}
+
+// What a folder holds besides what goes at restart and the log.
+enum class FolderState { Missing, Empty, OnlyLeavingItems, HoldsOtherItems };
+
+FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (!search) return FolderState::Missing;
+  bool anything = false;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::wstring path = folder + L"\\" + name;
+    if (!Contains(run.scheduled, path) && !SamePath(path, run.logPath)) return FolderState::HoldsOtherItems;
+    anything = true;
+  } while (FindNextFileW(search.get(), &found));
+  return anything ? FolderState::OnlyLeavingItems : FolderState::Empty;
+}
+
+struct RootName {
+  const wchar_t* name;
+  HKEY root;
+};
+
+const RootName kRoots[] = {
+    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKLM", HKEY_LOCAL_MACHINE},
+    {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},   {L"HKCU", HKEY_CURRENT_USER},
+    {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKCR", HKEY_CLASSES_ROOT},
+    {L"HKEY_USERS", HKEY_USERS},                 {L"HKU", HKEY_USERS},
+};
+
+bool SplitRoot(const std::wstring& path, HKEY* root, std::wstring* key) {
+  size_t slash = path.find(L'\\');
+  if (slash == std::wstring::npos || slash + 1 >= path.size()) return false;
+  std::wstring rootName = path.substr(0, slash);
+  for (const RootName& candidate : kRoots) {
+    if (SamePath(rootName, candidate.name)) {
+      *root = candidate.root;
+      *key = path.substr(slash + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std::wstring* key, std::wstring* name) {
+  name->clear();
+  if (!isValue) return SplitRoot(text, root, key);
+  // "root\key" "name": the name may itself hold quotes, so split at the
+  // first quote-blank-quote and drop the final quote.
+  const std::wstring separator = L"\" \"";
+  size_t middle = text.find(separator);
+  if (text.size() < 5 || text.front() != L'"' || text.back() != L'"' || middle == std::wstring::npos) return false;
+  *name = text.substr(middle + separator.size(), text.size() - 1 - (middle + separator.size()));
+  return SplitRoot(text.substr(1, middle - 1), root, key);
+}
+
+int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
+  for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) {
+    // The log goes in the last step; the running uninstaller was scheduled
+    // for restart before the steps began.
+    if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) continue;
+    Report(callback, 0, KX_LOG_FILE, file);
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileW(file.c_str()) && !IsGone(GetLastError())) ScheduleAtRestart(run, file);
+  }
+  return 0;
+}
+
+int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
+  std::vector<std::wstring> folders = Unique(*run, KX_LOG_FOLDER);
+  DeepestFirst(&folders);
+  for (const std::wstring& folder : folders) {
+    Report(callback, 1, KX_LOG_FOLDER, folder);
+    switch (Inspect(*run, folder)) {
+      case FolderState::Empty:
+        if (!RemoveDirectoryW(folder.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION)
+          ScheduleAtRestart(run, folder);
+        break;
+      case FolderState::OnlyLeavingItems:
+        ScheduleAtRestart(run, folder);
+        break;
+      case FolderState::Missing:
+      case FolderState::HoldsOtherItems:
+        break;
+    }
+  }
+  return 0;
+}
+
+int RemoveLoggedValues(UninstallRun* run, KxUninstallStepCallback callback) {
+  int result = 0;
+  for (const std::wstring& record : Unique(*run, KX_LOG_REGVALUE)) {
+    HKEY root;
+    std::wstring key, name;
+    if (!ParseRegistryRecord(record, true, &root, &key, &name)) continue;
+    Report(callback, 3, KX_LOG_REGVALUE, record);
+    RegKey opened;
+    HKEY handle = nullptr;
+    LSTATUS status = RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &handle);
+    opened.reset(status == ERROR_SUCCESS ? handle : nullptr);
+    if (status == ERROR_FILE_NOT_FOUND) continue;
+    if (status == ERROR_SUCCESS) status = RegDeleteValueW(opened.get(), name.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && result == 0) result = status;
+  }
+  return result;
+}
+
+int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback) {
+  std::vector<std::wstring> keys = Unique(*run, KX_LOG_REGKEY);
+  DeepestFirst(&keys);
+  for (const std::wstring& record : keys) {
+    HKEY root;
+    std::wstring key, name;
+    if (!ParseRegistryRecord(record, false, &root, &key, &name)) continue;
+    Report(callback, 2, KX_LOG_REGKEY, record);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) continue;
+    RegKey opened(handle);
+    DWORD subkeys = 0, values = 0;
+    bool empty = RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                  nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                 subkeys == 0 && values == 0;
+    opened.reset();
+    if (empty) RegDeleteKeyW(root, key.c_str());
+  }
+  return 0;
+}
+
+int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback) {
+  if (run->logPath.empty()) return 0;
+  Report(callback, 4, KX_LOG_FILE, run->logPath);
+  SetFileAttributesW(run->logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!DeleteFileW(run->logPath.c_str()) && !IsGone(GetLastError())) ScheduleAtRestart(run, run->logPath);
+  return 0;
+}
+
+}  // namespace kxcore

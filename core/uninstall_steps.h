@@ -1,0 +1,52 @@
+// What the uninstaller's five steps undo, from the records of an uninstall
+// log: files (step 0), folders (1), registry values (3), registry keys (2)
+// and finally the log itself (4). Nothing that is already gone is an error.
+#ifndef KX_CORE_UNINSTALL_STEPS_H
+#define KX_CORE_UNINSTALL_STEPS_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "kxcore.h"
+#include "uninstall_log.h"
+
+namespace kxcore {
+
+struct UninstallRun {
+  std::wstring uninstallerPath;  // the running uninstaller, already scheduled for restart
+  std::wstring logPath;          // removed by the last step
+  std::vector<UninstallRecord> records;
+  std::vector<std::wstring> scheduled;  // paths scheduled for deletion at restart, in order
+};
+
+// Step 0: deletes the logged files (read-only ones too). A file that cannot
+// be deleted now (in use) is scheduled for deletion at restart. Returns 0.
+int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback);
+
+// Step 1: removes the logged folders, deepest first, only when empty. A
+// folder that holds nothing but what is scheduled at restart or the log
+// (the uninstaller's own folder) is scheduled itself, after its contents;
+// one that holds anything else (files the user added) stays. Returns 0.
+int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback);
+
+// Step 3: deletes the logged registry values. Returns 0, or the Windows
+// error code of a value that exists but could not be deleted (the later
+// steps then keep the log for another try).
+int RemoveLoggedValues(UninstallRun* run, KxUninstallStepCallback callback);
+
+// Step 2: deletes the logged registry keys that are left empty, deepest
+// first. Returns 0.
+int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback);
+
+// Step 4: deletes the log file (scheduling it if it cannot go now). Returns 0.
+int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback);
+
+// Splits a registry record ("HKEY_LOCAL_MACHINE\key" or, for a value,
+// "\"HKEY_LOCAL_MACHINE\key\" \"name\"") into its root, key and value name.
+bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std::wstring* key, std::wstring* name);
+
+}  // namespace kxcore
+
+#endif

@@ -1,0 +1,5 @@
+#include "engine_state.h"
+
+ExtractEngine g_extract;
+std::atomic<bool> g_extractCancelled{false};
+int32_t g_extractedFileCount = 0;

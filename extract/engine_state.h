@@ -1,0 +1,91 @@
+// Process-wide state of the one extraction that may run at a time. The
+// progress box handler and the per-file hook reach it without a context.
+#ifndef KX_EXTRACT_ENGINE_STATE_H
+#define KX_EXTRACT_ENGINE_STATE_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include <atomic>
+
+#include "extraction.h"
+
+// Result code of the engine's own failures (archive not opened, seek failed,
+// name too long or unsafe, file not written); the LZMA SDK's "general failure".
+constexpr int kExtractFailed = 11;
+// Result of a cancelled pass (told apart from the SDK's out-of-memory 2 by
+// g_extractCancelled).
+constexpr int kExtractCancelled = 2;
+
+// Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
+constexpr size_t kMaxEntryNameUnits = 260;
+
+// Progress box items of "dlgprogress".
+enum ProgressItem { kItemNext = 1, kItemCancel = 2, kItemBack = 3, kItemBar = 20, kItemText = 21 };
+
+struct ExtractEngine {
+  // Parameters of the running ExtractArchive call.
+  const wchar_t* archivePath;
+  const wchar_t* destination;
+  const uint32_t* startOffset;  // null: 0
+  unsigned char silent;
+  ExtractFileHook hook;
+  // Taken by the box handler on the box's thread; cleared by ExtractArchive.
+  std::atomic<HWND> box;
+  std::atomic<HWND> bar;
+  std::atomic<HWND> text;
+  // Progress units: each entry counts 1, each file entry also its size.
+  uint64_t unitsTotal;
+  uint64_t unitsDone;
+};
+extern ExtractEngine g_extract;
+
+// What the archive stores about an entry besides its data.
+struct EntryStamp {
+  bool hasTime;
+  uint32_t timeHigh, timeLow;  // FILETIME halves; both 0 when none is stored
+  bool hasAttributes;
+  uint32_t attributes;         // as stored
+};
+
+// Writes one file entry the hook let through: opens path (the create-file box
+// on failure: Try Again, Continue skips the file, Cancel stops), writes the
+// bytes, advances the progress, applies the stored time to the open file,
+// closes it and applies the stored attributes. Returns 0 (written, or skipped
+// with Continue), 11, or the Windows error code of the close.
+int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, const EntryStamp& stamp);
+
+// Adds units to the progress done and moves the bar (not in silent mode).
+void AdvanceExtractProgress(uint64_t units);
+
+// Folders the running pass has made sure exist (forgotten at its start).
+// A folder is known when it is the one remembered last or lies above it;
+// paths compare as written, with backslashes.
+void ForgetKnownFolders();
+void RememberFolder(const wchar_t* folder, size_t length);
+bool IsKnownFolder(const wchar_t* folder, size_t length);
+
+// Shows EvalVar(key) followed by the path as it stands (the path is not
+// evaluated, so '%' and '#' in file names survive) in the error box.
+void ShowErrorWithPath(const wchar_t* key, const wchar_t* path);
+
+// Copies source behind the text already in dest (capacity units, terminating
+// zero included). Returns false, with dest cut and terminated, when it did
+// not fit.
+bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source);
+
+// The attributes to give a file for the 32-bit value stored in the archive.
+// Archives made on Unix mark a Unix mode in the high 16 bits with
+// FILE_ATTRIBUTE_UNIX_EXTENSION (0x8000); only the Windows bits apply then.
+uint32_t WindowsAttributes(uint32_t stored);
+
+// True for an entry name that may be joined to the destination: relative,
+// without drive, stream or ".." component, and no DOS device name (CON, NUL,
+// COM1, ...) as a component, which Windows would open instead of a file.
+bool IsSafeEntryName(const wchar_t* name);
+
+// SetVar with every '%' of value doubled, so that the text is kept as it
+// stands instead of being read as a variable reference.
+void SetVarLiteral(const wchar_t* name, const wchar_t* value);
+
+#endif

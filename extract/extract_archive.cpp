@@ -1,0 +1,160 @@
+#include <wchar.h>
+
+#include "archive_reader.h"
+#include "engine_state.h"
+#include "path_services.h"
+
+namespace {
+
+uint64_t TotalUnits(const ArchiveReader* reader) {
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i)
+    total += ArchiveEntryIsDir(reader, i) ? 1 : ArchiveEntrySize(reader, i) + 1;
+  return total;
+}
+
+// Puts the destination and a backslash into path; false when that and a
+// name of nameLength units (terminating zero included) would not fit.
+bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
+  size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
+  if (length + 1 + nameLength > kExtractPathCapacity) return false;
+  wmemcpy(path, g_extract.destination, length + 1);
+  AddTrailingBackslash(path);
+  *nameStart = wcslen(path);
+  return *nameStart + nameLength <= kExtractPathCapacity;
+}
+
+// Creates the folders above the entry and turns its '/' into backslashes.
+// A backslash inside a stored name separates levels on Windows as well.
+void CreateEntryFolders(wchar_t* path, size_t nameStart) {
+  wchar_t* last = nullptr;
+  bool ensured = true;
+  for (wchar_t* p = path + nameStart; *p; ++p) {
+    if (*p != L'/' && *p != L'\\') continue;
+    *p = L'\0';
+    if (!IsKnownFolder(path, static_cast<size_t>(p - path)) && CreateFolderPath(path) != 0) ensured = false;
+    *p = L'\\';
+    last = p;
+  }
+  // A folder that could not be made is tried again for the next entry.
+  if (last && ensured) RememberFolder(path, static_cast<size_t>(last - path));
+}
+
+// The folder service's result for a folder whose parent is known to exist:
+// only the folder itself may be missing.
+DWORD CreateLastFolder(const wchar_t* path) {
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
+  if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
+  return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
+}
+
+int ExtractDirectory(const wchar_t* path) {
+  const size_t length = wcslen(path);
+  const wchar_t* parentEnd = wcsrchr(path, L'\\');
+  bool parentKnown = parentEnd && IsKnownFolder(path, static_cast<size_t>(parentEnd - path));
+  if ((parentKnown ? CreateLastFolder(path) : CreateFolderPath(path)) == 0) RememberFolder(path, length);
+  // Logged even when it existed: the package owns the folders it lists.
+  if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
+  AdvanceExtractProgress(1);
+  return 0;
+}
+
+int ExtractFile(ArchiveReader* reader, uint32_t index, wchar_t* path, size_t offset, size_t size) {
+  EntryStamp stamp = {};
+  stamp.hasTime = ArchiveEntryTime(reader, index, &stamp.timeHigh, &stamp.timeLow);
+  stamp.hasAttributes = ArchiveEntryAttributes(reader, index, &stamp.attributes);
+
+  int answer = g_extract.hook ? g_extract.hook(path, size, &stamp.timeHigh, &stamp.timeLow) : 0;
+  if (answer == 2) g_extractCancelled = true;
+  if (g_extractCancelled) return kExtractCancelled;
+  if (answer == 1) {
+    AdvanceExtractProgress(static_cast<uint64_t>(size) + 1);
+    return 0;
+  }
+  return WriteEntryFile(path, reader->blockBuffer + offset, size, stamp);
+}
+
+int ExtractEntry(ArchiveReader* reader, uint32_t index) {
+  const size_t nameLength = ArchiveEntryNameLength(reader, index);
+  wchar_t path[kExtractPathCapacity];
+  size_t nameStart = 0;
+  if (nameLength >= kMaxEntryNameUnits || nameLength == 0) return kExtractFailed;
+  if (g_extractCancelled) return kExtractCancelled;
+  if (!StartEntryPath(path, nameLength, &nameStart)) return kExtractFailed;
+  wchar_t* name = path + nameStart;
+  ArchiveEntryName(reader, index, name);
+  name[nameLength - 1] = L'\0';
+  if (!IsSafeEntryName(name)) {
+    ShowErrorWithPath(L"#invalidfilename", name);
+    return kExtractFailed;
+  }
+  if (!g_extract.silent) SetExtractLabel(name);
+
+  size_t offset = 0, size = 0;
+  SRes decoded = ArchiveExtractEntry(reader, index, &offset, &size);
+  if (decoded != SZ_OK) return decoded;
+
+  CreateEntryFolders(path, nameStart);
+  if (ArchiveEntryIsDir(reader, index)) return ExtractDirectory(path);
+  return ExtractFile(reader, index, path, offset, size);
+}
+
+int ExtractOpened(ArchiveReader* reader) {
+  ForgetKnownFolders();
+  if (g_extract.destination && DirectoryExists(g_extract.destination)) {
+    // Known without its trailing separators, as paths are cut at their last.
+    size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
+    while (length > 0 && (g_extract.destination[length - 1] == L'\\' || g_extract.destination[length - 1] == L'/'))
+      --length;
+    RememberFolder(g_extract.destination, length);
+  }
+  g_extract.unitsDone = 0;
+  g_extract.unitsTotal = TotalUnits(reader);
+  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
+    int result = ExtractEntry(reader, i);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ExtractEntries(void) {
+  ArchiveReader reader;
+  ArchiveReaderInit(&reader);
+  int result;
+  if (!g_extract.archivePath || !g_extract.destination ||
+      ArchiveReaderOpenFile(&reader, g_extract.archivePath) != 0 ||
+      ArchiveReaderSeek(&reader, g_extract.startOffset ? *g_extract.startOffset : 0) != 0)
+    result = kExtractFailed;
+  else
+    result = ArchiveReaderOpenDatabase(&reader);
+  if (result == 0) result = ExtractOpened(&reader);
+  ArchiveReaderClose(&reader);
+  if (result != 0 && !g_extractCancelled) ShowArchiveError(result);
+  return result;
+}
+
+int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
+                   unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook) {
+  g_extractCancelled = false;
+  g_extract.box = nullptr;
+  g_extract.bar = nullptr;
+  g_extract.text = nullptr;
+  g_extract.silent = silent;
+  g_extract.archivePath = archivePath;
+  g_extract.destination = destination;
+  g_extract.startOffset = startOffset;
+  g_extract.hook = hook;
+  g_extract.unitsTotal = 0;
+  g_extract.unitsDone = 0;
+
+  if (destination && !DirectoryExists(destination)) CreateFolderPath(destination);
+  if (silent) return ExtractEntries();
+
+  ShowProgressBox(progressHandler);
+  int result = ExtractEntries();
+  HWND box = g_extract.box;
+  if (box) PostMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+  return result;
+}

@@ -1,0 +1,37 @@
+#include <wchar.h>
+
+#include "engine_state.h"
+#include "path_services.h"
+
+namespace {
+
+constexpr int kDecisionSkip = 0;
+constexpr int kDecisionRewritten = 2;
+
+void CopyPath(wchar_t* dest, const wchar_t* source) {
+  size_t length = wcsnlen(source, kExtractPathCapacity - 1);
+  wmemcpy(dest, source, length);
+  dest[length] = L'\0';
+}
+
+}  // namespace
+
+int InstallFileHook(wchar_t* path, uint64_t, const uint32_t*, const uint32_t*) {
+  wchar_t decided[kExtractPathCapacity];
+  CopyPath(decided, path);
+  int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
+  if (decision == kDecisionSkip) return 1;
+  // The library may leave the rewritten path unterminated at the very end.
+  decided[kExtractPathCapacity - 1] = L'\0';
+  if (decision == kDecisionRewritten) CopyPath(path, decided);
+
+  StripLastPathComponent(decided);
+  // The pass has usually just made sure of this folder; then no look-up.
+  if (decided[0] != L'\0' && !IsKnownFolder(decided, wcslen(decided)) && !DirectoryExists(decided)) {
+    CreateFolderPath(decided);
+    AddUninstLog(KX_LOG_FOLDER, decided);
+  }
+  AddUninstLog(KX_LOG_FILE, path);
+  ++g_extractedFileCount;
+  return 0;
+}

@@ -1,0 +1,40 @@
+// The command line the core library reads at start-up.
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+
+using kxcore::CommandLineOptions;
+using kxcore::ParseCommandLine;
+
+TEST(CommandLine, SilentAndDestination) {
+  CommandLineOptions options = ParseCommandLine(L"\"C:\\dl\\setup.exe\" /S /D=C:\\Program Files\\My Quill  ");
+  EXPECT_TRUE(options.silent);
+  EXPECT_FALSE(options.usage);
+  EXPECT_EQ(L"C:\\Program Files\\My Quill", options.destination);
+}
+
+TEST(CommandLine, SwitchesCompareWithoutRegardToCase) {
+  CommandLineOptions options = ParseCommandLine(L"setup.exe /s /d=\"D:\\Quill\"");
+  EXPECT_TRUE(options.silent);
+  EXPECT_EQ(L"D:\\Quill", options.destination);
+}
+
+TEST(CommandLine, NothingButTheProgram) {
+  for (const wchar_t* line : {L"setup.exe", L"\"C:\\a b\\setup.exe\"", L"\"C:\\a b\\setup.exe\"   ", L""}) {
+    CommandLineOptions options = ParseCommandLine(line);
+    EXPECT_FALSE(options.silent) << line;
+    EXPECT_FALSE(options.usage) << line;
+    EXPECT_TRUE(options.destination.empty()) << line;
+  }
+}
+
+TEST(CommandLine, UsageAndUnknownSwitches) {
+  EXPECT_TRUE(ParseCommandLine(L"setup.exe /?").usage);
+  CommandLineOptions unknown = ParseCommandLine(L"setup.exe /S /quiet");
+  EXPECT_TRUE(unknown.usage);
+  EXPECT_EQ(L"/quiet", unknown.unknownArgument);
+  // /D= is only recognised as the last option: anything after it is the folder.
+  CommandLineOptions last = ParseCommandLine(L"setup.exe /D=C:\\x /S");
+  EXPECT_FALSE(last.silent);
+  EXPECT_EQ(L"C:\\x /S", last.destination);
+}

@@ -1,0 +1,403 @@
+// The dialog engine on real windows: dialogs built from data in the test,
+// driven by keys and clicks that the handler posts to its own page, so that
+// every step runs through the page's message loop as a user's would.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <vector>
+
+#include "dialog_data.h"
+#include "dialog_layout.h"
+#include "dialog_runner.h"
+#include "dialog_window.h"
+#include "language_table.h"
+#include "test_files.h"
+#include "variables.h"
+
+namespace {
+
+struct Event {
+  UINT event;
+  WPARAM param;
+  DWORD thread;
+};
+
+std::vector<Event> g_events;
+std::function<int(UINT, HWND, WPARAM)> g_script;
+
+int RecordingHandler(UINT event, HWND dialog, WPARAM param, LPARAM) {
+  g_events.push_back({event, param, GetCurrentThreadId()});
+  return g_script ? g_script(event, dialog, param) : 0;
+}
+
+// Buttons 1, 2 and 3 along the foot, an edit field and a check box on the
+// page, and a panel holding a label with a variable and a nested panel.
+kxcore::DialogSpec Page() {
+  const char* text =
+      "[dlgtest]\r\nN\r\n#KX.Dlg\r\n360\r\n220\r\n%APPTITLE%\r\n"
+      "#KX.But\r\n180\r\n185\r\n81\r\n25\r\n#Next\r\n1\r\nN\r\n"
+      "#KX.But\r\n270\r\n185\r\n81\r\n25\r\n&Cancel\r\n2\r\nN\r\n"
+      "#KX.But\r\n90\r\n185\r\n81\r\n25\r\n< &Back\r\n3\r\nN\r\n"
+      "#KX.Edit\r\n10\r\n100\r\n200\r\n23\r\n%FOLDER%\r\n20\r\nN\r\n"
+      "#KX.Chk\r\n10\r\n130\r\n200\r\n20\r\nRun &it\r\n6\r\nN\r\n"
+      "#KX.Cont\r\n0\r\n0\r\n360\r\n60\r\n4\r\n16777215\r\nC\r\n"
+      "#KX.Lab\r\n10\r\n10\r\n300\r\n16\r\nNow %EXTNAME%\r\n5\r\n16777215\r\nCB\r\n"
+      "#KX.Lab\r\n10\r\n30\r\n300\r\n16\r\n&Folder:\r\n9\r\n-1\r\nN\r\n"
+      "#KX.Cont\r\n-3\r\n58\r\n366\r\n2\r\n8\r\n4342338\r\nCR\r\n#EndCont\r\n"
+      "#EndCont\r\n"
+      "#KX.Prog\r\n10\r\n160\r\n340\r\n12\r\n21\r\n"
+      "#EndDlg\r\n";
+  std::vector<kxcore::DialogSpec> dialogs;
+  std::wstring error;
+  EXPECT_TRUE(kxcore::ParseDialogData(text, &dialogs, &error)) << kxtest::Narrow(error);
+  return dialogs.empty() ? kxcore::DialogSpec() : dialogs[0];
+}
+
+void PostKey(HWND target, WORD key) {
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+  PostMessageW(target, WM_KEYUP, key, 1 | (3u << 30));
+}
+
+void Click(HWND dialog, int id) { PostMessageW(kxcore::FindDialogControl(dialog, id), BM_CLICK, 0, 0); }
+
+std::wstring Text(HWND window) {
+  wchar_t text[256];
+  int length = GetWindowTextW(window, text, 256);
+  return std::wstring(text, static_cast<size_t>(length));
+}
+
+class DialogEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_events.clear();
+    g_script = nullptr;
+    kxcore::ClearVariables();
+    kxcore::LanguageTable table;
+    table.texts[L"#next"] = L"&Next >";
+    kxcore::SetActiveLanguageTable(table);
+    kxcore::SetVariable(L"APPTITLE", L"Engine Test");
+    kxcore::SetVariable(L"EXTNAME", L"docs/a.txt");
+    kxcore::SetVariable(L"FOLDER", L"C:\\Quill & Co");
+  }
+
+  int Run(KxDialogHandler handler = RecordingHandler) {
+    DWORD error = 0;
+    int result = kxcore::RunModalPage(Page(), handler, &error);
+    EXPECT_EQ(error, 0u);
+    return result;
+  }
+
+  std::vector<std::pair<UINT, WPARAM>> Seen() const {
+    std::vector<std::pair<UINT, WPARAM>> seen;
+    for (const Event& event : g_events) seen.push_back({event.event, event.param});
+    return seen;
+  }
+};
+
+using EventList = std::vector<std::pair<UINT, WPARAM>>;
+
+TEST_F(DialogEngineTest, EventZeroSeesEveryControlWithItsEvaluatedText) {
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event != KX_EVENT_CREATED) return 0;
+    EXPECT_FALSE(IsWindowVisible(page));  // sent before the page is shown
+    EXPECT_EQ(Text(page), L"Engine Test");
+    EXPECT_EQ(Text(kxcore::FindDialogControl(page, 1)), L"&Next >");
+    EXPECT_EQ(Text(kxcore::FindDialogControl(page, 20)), L"C:\\Quill & Co");
+    HWND label = kxcore::FindDialogControl(page, 5);  // inside panel 4
+    EXPECT_EQ(GetParent(label), kxcore::FindDialogControl(page, 4));
+    EXPECT_EQ(Text(label), L"Now docs/a.txt");
+    // A label made without an ampersand shows later texts (file names) as
+    // written; one with an ampersand marks an accelerator.
+    EXPECT_TRUE(GetWindowLongW(label, GWL_STYLE) & SS_NOPREFIX);
+    EXPECT_FALSE(GetWindowLongW(kxcore::FindDialogControl(page, 9), GWL_STYLE) & SS_NOPREFIX);
+    EXPECT_NE(kxcore::FindDialogControl(page, 8), nullptr);  // two panels deep
+    EXPECT_EQ(kxcore::FindDialogControl(page, 77), nullptr);
+    wchar_t name[32] = {};
+    GlobalGetAtomNameW(static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(GetPropW(page, kxcore::kDialogNameProperty))),
+                       name, 32);
+    EXPECT_STREQ(name, L"dlgtest");
+    return 3;  // closes the page before it is ever shown
+  };
+  EXPECT_EQ(Run(), 3);
+  EXPECT_EQ(Seen(), (EventList{{KX_EVENT_CREATED, 0}}));
+}
+
+TEST_F(DialogEngineTest, AButtonPressIsEventOneAndItsAnswerClosesThePage) {
+  g_script = [](UINT event, HWND page, WPARAM param) {
+    if (event == KX_EVENT_CREATED) {
+      Click(page, 6);  // a check box: reported, the page stays
+      Click(page, 1);
+    }
+    if (event == KX_EVENT_COMMAND && param == 6) {
+      EXPECT_EQ(SendMessageW(kxcore::FindDialogControl(page, 6), BM_GETCHECK, 0, 0), BST_CHECKED);
+    }
+    return event == KX_EVENT_COMMAND && param == 1 ? 7 : 0;
+  };
+  EXPECT_EQ(Run(), 7);
+  EXPECT_EQ(Seen(), (EventList{{KX_EVENT_CREATED, 0}, {KX_EVENT_COMMAND, 6}, {KX_EVENT_COMMAND, 1}}));
+}
+
+TEST_F(DialogEngineTest, EnterIsEventThreeUnlessThePushButtonHasTheFocus) {
+  g_script = [](UINT event, HWND page, WPARAM param) {
+    if (event == KX_EVENT_CREATED) {
+      SetFocus(kxcore::FindDialogControl(page, 20));
+      PostKey(kxcore::FindDialogControl(page, 20), VK_RETURN);
+    } else if (event == KX_EVENT_ENTER) {
+      HWND back = kxcore::FindDialogControl(page, 3);
+      SetFocus(back);
+      PostKey(back, VK_RETURN);
+    }
+    return event == KX_EVENT_COMMAND ? static_cast<int>(param) : 0;
+  };
+  EXPECT_EQ(Run(), 3);
+  EXPECT_EQ(Seen(), (EventList{{KX_EVENT_CREATED, 0}, {KX_EVENT_ENTER, 0}, {KX_EVENT_COMMAND, 3}}));
+}
+
+TEST_F(DialogEngineTest, EscapeAndTheCloseBoxPressControlTwoOnlyWhileItIsUsable) {
+  // Hidden, then disabled, then usable: only the last Esc and close reach
+  // the handler as a press of 2.
+  g_script = [](UINT event, HWND page, WPARAM param) {
+    HWND cancel = kxcore::FindDialogControl(page, 2);
+    if (event == KX_EVENT_CREATED) {
+      ShowWindow(cancel, SW_HIDE);
+      PostKey(kxcore::FindDialogControl(page, 20), VK_ESCAPE);
+      PostMessageW(page, WM_SYSCOMMAND, SC_CLOSE, 0);
+      Click(page, 6);
+    } else if (event == KX_EVENT_COMMAND && param == 6 && !IsWindowVisible(cancel)) {
+      ShowWindow(cancel, SW_SHOW);
+      EnableWindow(cancel, FALSE);
+      PostKey(kxcore::FindDialogControl(page, 20), VK_ESCAPE);
+      PostMessageW(page, WM_CLOSE, 0, 0);
+      Click(page, 6);
+    } else if (event == KX_EVENT_COMMAND && param == 6) {
+      EnableWindow(cancel, TRUE);
+      PostMessageW(page, WM_CLOSE, 0, 0);
+      PostKey(kxcore::FindDialogControl(page, 20), VK_ESCAPE);
+    } else if (event == KX_EVENT_COMMAND && param == 2) {
+      return g_events.size() == 4 ? 0 : 2;  // the close box, then Esc
+    }
+    return 0;
+  };
+  EXPECT_EQ(Run(), 2);
+  EXPECT_EQ(Seen(), (EventList{{KX_EVENT_CREATED, 0},
+                          {KX_EVENT_COMMAND, 6},
+                          {KX_EVENT_COMMAND, 6},
+                          {KX_EVENT_COMMAND, 2},
+                          {KX_EVENT_COMMAND, 2}}));
+}
+
+TEST_F(DialogEngineTest, TheCloseBoxIsGreyedWhileControlTwoCannotBePressed) {
+  static bool hideCancel;
+  static UINT closeState;
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) {
+      if (hideCancel) ShowWindow(kxcore::FindDialogControl(page, 2), SW_HIDE);
+      Click(page, 1);
+      return 0;
+    }
+    closeState = GetMenuState(GetSystemMenu(page, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return 1;
+  };
+  hideCancel = false;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(closeState & MF_GRAYED);
+  hideCancel = true;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(closeState & MF_GRAYED);
+}
+
+TEST_F(DialogEngineTest, WithoutAHandlerTheFootButtonsCloseThePage) {
+  DWORD error = 0;
+  HWND page = kxcore::CreateDialogWindow(Page(), nullptr, kxcore::DialogMode::kPage, &error);
+  ASSERT_NE(page, nullptr);
+  auto press = [page](int id) {
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(kxcore::FindDialogControl(page, id)));
+  };
+  int result = 0;
+  press(6);
+  EXPECT_FALSE(kxcore::DialogFinished(page, &result));
+  press(2);
+  EXPECT_TRUE(kxcore::DialogFinished(page, &result));
+  EXPECT_EQ(result, 2);
+  DestroyWindow(page);
+}
+
+TEST_F(DialogEngineTest, TheClientAreaAndControlsHaveTheirSizeInUnitsAtTheWindowsDpi) {
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event != KX_EVENT_CREATED) return 0;
+    const UINT dpi = kxcore::WindowDpi(page);
+    RECT client;
+    GetClientRect(page, &client);
+    EXPECT_EQ(client.right, kxcore::ScaleUnits(360, dpi));
+    EXPECT_EQ(client.bottom, kxcore::ScaleUnits(220, dpi));
+    RECT button;
+    GetWindowRect(kxcore::FindDialogControl(page, 1), &button);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&button), 2);
+    RECT expected = kxcore::ScaleBox(180, 185, 81, 25, dpi);
+    EXPECT_TRUE(EqualRect(&button, &expected));
+    return 1;
+  };
+  EXPECT_EQ(Run(), 1);
+}
+
+TEST_F(DialogEngineTest, EachPageOpensWhereThePreviousOneWasLeft) {
+  // The user moves the first page; a page closed before it was shown does
+  // not count; the next page opens at the moved place.
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) Click(page, 1);
+    if (event != KX_EVENT_COMMAND) return 0;
+    SetWindowPos(page, nullptr, 100, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 1;
+  };
+  EXPECT_EQ(Run(), 1);
+  g_script = [](UINT event, HWND, WPARAM) { return event == KX_EVENT_CREATED ? 2 : 0; };
+  EXPECT_EQ(Run(), 2);
+  static RECT where;
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) Click(page, 3);
+    if (event != KX_EVENT_COMMAND) return 0;
+    GetWindowRect(page, &where);
+    return 3;
+  };
+  EXPECT_EQ(Run(), 3);
+  EXPECT_EQ(where.left, 100);
+  EXPECT_EQ(where.top, 120);
+}
+
+TEST(DialogLayoutTest, BoxesScaleByTheirEdges) {
+  RECT box = kxcore::ScaleBox(350, 360, 81, 25, 96);
+  EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), std::vector<LONG>({350, 360, 431, 385}));
+  box = kxcore::ScaleBox(-3, 345, 556, 2, 144);
+  EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}),
+            std::vector<LONG>({-5, 518, 830, 521}));  // -4.5 and 829.5, rounded away from 0
+  // Boxes that touch at 96 DPI touch at any DPI.
+  for (UINT dpi : {96u, 120u, 144u, 168u, 192u}) {
+    RECT header = kxcore::ScaleBox(0, 0, 550, 58, dpi);
+    RECT rule = kxcore::ScaleBox(-3, 58, 556, 2, dpi);
+    EXPECT_EQ(header.bottom, rule.top) << dpi;
+    EXPECT_EQ(kxcore::ScaleBox(0, 0, 550, 400, dpi).right, kxcore::ScaleUnits(550, dpi));
+  }
+  EXPECT_EQ(kxcore::ScaleUnits(81, 192), 162);
+}
+
+TEST(DialogLayoutTest, FontsGrowWithTheDpi) {
+  kxcore::DialogFonts small, large;
+  small.Create(96);
+  large.Create(192);
+  LOGFONTW a, b;
+  GetObjectW(small.Get(kxcore::FontRole::kNormal), sizeof a, &a);
+  GetObjectW(large.Get(kxcore::FontRole::kNormal), sizeof b, &b);
+  EXPECT_EQ(b.lfHeight, 2 * a.lfHeight);
+  GetObjectW(small.Get(kxcore::FontRole::kHeading), sizeof b, &b);
+  EXPECT_LT(b.lfHeight, a.lfHeight);  // heights are negative: the heading is larger
+  EXPECT_EQ(b.lfWeight, FW_BOLD);
+  EXPECT_GT(large.LineHeight(), small.LineHeight());
+}
+
+// ---- progress boxes ----
+
+HWND WaitUntilGone(HWND window) {
+  for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < 10000;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return IsWindow(window) ? window : nullptr;
+}
+
+TEST_F(DialogEngineTest, ProgressBoxRunsOnItsOwnThreadAndClosesOnTheCloseMessage) {
+  g_script = [](UINT event, HWND box, WPARAM) {
+    if (event == KX_EVENT_CREATED) SendMessageW(kxcore::FindDialogControl(box, 21), PBM_SETPOS, 30, 0);
+    return 5;  // ignored: a progress box never ends by its handler
+  };
+  HWND box = nullptr;
+  ASSERT_EQ(kxcore::OpenProgressBox(Page(), RecordingHandler, &box), 0u);
+  ASSERT_EQ(g_events.size(), 1u);  // event 0 came before the call returned
+  EXPECT_EQ(g_events[0].event, static_cast<UINT>(KX_EVENT_CREATED));
+  EXPECT_NE(g_events[0].thread, GetCurrentThreadId());
+  EXPECT_EQ(GetWindowThreadProcessId(box, nullptr), g_events[0].thread);
+  EXPECT_TRUE(IsWindowVisible(box));
+
+  // This thread pumps nothing; the box answers all the same, and a press
+  // reaches the handler on the box's thread.
+  DWORD_PTR position = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(kxcore::FindDialogControl(box, 21), PBM_GETPOS, 0, 0, SMTO_BLOCK, 5000, &position));
+  EXPECT_EQ(position, 30u);
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(kxcore::FindDialogControl(box, 2), BM_CLICK, 0, 0, SMTO_BLOCK, 5000, &ignored);
+  ASSERT_EQ(g_events.size(), 2u);
+  EXPECT_EQ(g_events[1].event, static_cast<UINT>(KX_EVENT_COMMAND));
+  EXPECT_EQ(g_events[1].param, 2u);
+  EXPECT_TRUE(IsWindow(box));
+
+  PostMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+  EXPECT_EQ(WaitUntilGone(box), nullptr);
+  kxcore::JoinClosedProgressBoxes();
+}
+
+TEST_F(DialogEngineTest, ProgressBoxHandlerCanTalkToTheCallersWindowsAtEventZero) {
+  // The caller waits for event 0; a handler that sends to a window of the
+  // caller's thread meanwhile must not wait for ever.
+  static HWND callerWindow;
+  static LRESULT answer;
+  callerWindow = CreateWindowExW(0, L"STATIC", L"caller", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(callerWindow, nullptr);
+  g_script = [](UINT event, HWND, WPARAM) {
+    DWORD_PTR length = 0;
+    if (event == KX_EVENT_CREATED)
+      answer = SendMessageTimeoutW(callerWindow, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length) ? length : -1;
+    return 0;
+  };
+  HWND box = nullptr;
+  ASSERT_EQ(kxcore::OpenProgressBox(Page(), RecordingHandler, &box), 0u);
+  EXPECT_EQ(answer, 6);
+  PostMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+  EXPECT_EQ(WaitUntilGone(box), nullptr);
+  kxcore::JoinClosedProgressBoxes();
+  DestroyWindow(callerWindow);
+}
+
+TEST_F(DialogEngineTest, AProgressBoxClosedInsideItsOwnHandlerCallIsSafe) {
+  // The close message arrives while the handler is still running (as when
+  // the extraction ends while the cancel question is open).
+  static bool windowLeft;
+  windowLeft = true;
+  g_script = [](UINT event, HWND box, WPARAM param) {
+    if (event == KX_EVENT_COMMAND && param == 2) {
+      SendMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+      windowLeft = IsWindow(box) != FALSE;
+    }
+    return 0;
+  };
+  HWND box = nullptr;
+  ASSERT_EQ(kxcore::OpenProgressBox(Page(), RecordingHandler, &box), 0u);
+  PostMessageW(kxcore::FindDialogControl(box, 2), BM_CLICK, 0, 0);
+  EXPECT_EQ(WaitUntilGone(box), nullptr);
+  kxcore::JoinClosedProgressBoxes();
+  EXPECT_EQ(g_events.size(), 2u);
+  EXPECT_FALSE(windowLeft);
+}
+
+TEST(DialogLoadingTest, ProblemsNameTheFileTheLineOrTheDialog) {
+  kxtest::ScratchFolder folder;
+  kxcore::DialogSpec dialog;
+  std::wstring problem;
+  EXPECT_FALSE(kxcore::LoadDialogSpec(folder.path(), L"dlgwizwelc", &dialog, &problem));
+  EXPECT_NE(problem.find(L"kxdlg.dat: cannot be read"), std::wstring::npos) << kxtest::Narrow(problem);
+
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"kxdlg.dat", "[dlgwizwelc]\r\nN\r\n#KX.Dlg\r\n550\r\nfour hundred\r\n"));
+  EXPECT_FALSE(kxcore::LoadDialogSpec(folder.path(), L"dlgwizwelc", &dialog, &problem));
+  EXPECT_NE(problem.find(L"kxdlg.dat, line 5:"), std::wstring::npos) << kxtest::Narrow(problem);
+
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"kxdlg.dat", "[dlgone]\r\nN\r\n#KX.Dlg\r\n50\r\n40\r\n\r\n#EndDlg\r\n"));
+  EXPECT_FALSE(kxcore::LoadDialogSpec(folder.path(), L"dlgwizwelc", &dialog, &problem));
+  EXPECT_NE(problem.find(L"\"dlgwizwelc\""), std::wstring::npos) << kxtest::Narrow(problem);
+  EXPECT_TRUE(kxcore::LoadDialogSpec(folder.path(), L"DLGONE", &dialog, &problem));
+  EXPECT_EQ(dialog.width, 50);
+}
+
+}  // namespace

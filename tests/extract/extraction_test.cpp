@@ -1,0 +1,297 @@
+// The extraction pass on archives built in the test: folders, files, times,
+// attributes, name limits, damaged archives and the uninstall log records.
+#include "extract_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include "archive_reader.h"
+
+using namespace kxtest;
+using ::testing::ElementsAre;
+
+namespace {
+
+constexpr uint64_t kStoredTime = 0x01D71B4C6A5F3E00ull;  // 2021-03-17 20:33 UTC
+
+ArchiveItem WithTime(ArchiveItem item, uint64_t time) {
+  item.hasTime = true;
+  item.time = time;
+  return item;
+}
+
+ArchiveItem WithAttributes(ArchiveItem item, uint32_t attributes) {
+  item.hasAttributes = true;
+  item.attributes = attributes;
+  return item;
+}
+
+std::wstring Repeat(wchar_t c, size_t count) { return std::wstring(count, c); }
+
+TEST_F(ExtractTest, CreatesFoldersAlongTheNameAndLogsEachOnce) {
+  g_uninstallLogging = 1;
+  std::wstring package = WritePackage({ArchiveItem::File(L"a/b/c.txt", "hello"), ArchiveItem::File(L"a/d.txt", "x")});
+  const std::wstring dest = Destination();
+
+  ASSERT_EQ(0, Extract(package, dest, InstallFileHook));
+
+  EXPECT_EQ("hello", ReadBytes(dest + L"\\a\\b\\c.txt"));
+  EXPECT_EQ("x", ReadBytes(dest + L"\\a\\d.txt"));
+  EXPECT_THAT(Fake().log, ElementsAre(LogRecord{KX_LOG_FOLDER, dest}, LogRecord{KX_LOG_FOLDER, dest + L"\\a"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\a\\b"},
+                                      LogRecord{KX_LOG_FILE, dest + L"\\a\\b\\c.txt"},
+                                      LogRecord{KX_LOG_FILE, dest + L"\\a\\d.txt"}));
+  EXPECT_EQ(2, g_extractedFileCount);
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ExtractTest, DirectoryEntriesAreLoggedEvenWhenTheFolderExisted) {
+  const std::wstring dest = Destination();
+  ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((dest + L"\\old").c_str(), nullptr));
+  g_uninstallLogging = 1;
+  std::wstring package = WritePackage(
+      {ArchiveItem::Folder(L"old"), ArchiveItem::Folder(L"new"), ArchiveItem::Folder(L"new/sub")});
+
+  ASSERT_EQ(0, Extract(package, dest));
+
+  EXPECT_TRUE(FolderExists(dest + L"\\new\\sub"));
+  // A folder the entry itself created is logged by the folder service and
+  // again for the entry.
+  EXPECT_THAT(Fake().log, ElementsAre(LogRecord{KX_LOG_FOLDER, dest + L"\\old"}, LogRecord{KX_LOG_FOLDER, dest + L"\\new"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new\\sub"},
+                                      LogRecord{KX_LOG_FOLDER, dest + L"\\new\\sub"}));
+}
+
+TEST_F(ExtractTest, NothingIsLoggedWhileTheLoggingFlagIsClear) {
+  std::wstring package = WritePackage({ArchiveItem::Folder(L"f"), ArchiveItem::File(L"g/h.txt", "h")});
+  ASSERT_EQ(0, Extract(package, Destination()));
+  EXPECT_TRUE(Fake().log.empty());
+  EXPECT_EQ("h", ReadBytes(Destination() + L"\\g\\h.txt"));
+}
+
+TEST_F(ExtractTest, AppliesStoredTimesAndAttributesReadOnlyLast) {
+  std::wstring package = WritePackage(
+      {WithAttributes(WithTime(ArchiveItem::File(L"empty.txt", ""), kStoredTime), FILE_ATTRIBUTE_READONLY),
+       WithAttributes(WithTime(ArchiveItem::File(L"data.txt", "data"), kStoredTime + 1),
+                      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+       WithTime(ArchiveItem::File(L"plain.txt", "p"), kStoredTime + 2)});
+  const std::wstring dest = Destination();
+
+  ASSERT_EQ(0, Extract(package, dest));
+
+  EXPECT_TRUE(FileExists(dest + L"\\empty.txt"));
+  EXPECT_EQ("", ReadBytes(dest + L"\\empty.txt"));
+  EXPECT_EQ(kStoredTime, AsNumber(LastWriteTime(dest + L"\\empty.txt")));
+  EXPECT_EQ(kStoredTime + 1, AsNumber(LastWriteTime(dest + L"\\data.txt")));
+  EXPECT_EQ(kStoredTime + 2, AsNumber(LastWriteTime(dest + L"\\plain.txt")));
+  EXPECT_TRUE(GetFileAttributesW((dest + L"\\empty.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+  DWORD attributes = GetFileAttributesW((dest + L"\\data.txt").c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(GetFileAttributesW((dest + L"\\plain.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(ExtractTest, UnixModeBitsOfArchivesMadeOnLinuxAreNotApplied) {
+  // 7-Zip on Linux: FILE_ATTRIBUTE_UNIX_EXTENSION and the mode (0100644,
+  // 0100444) in the high 16 bits, beside the Windows bits.
+  std::wstring package = WritePackage({WithAttributes(ArchiveItem::File(L"rw.txt", "a"), 0x81A48020),
+                                       WithAttributes(ArchiveItem::File(L"ro.txt", "b"), 0x81248021)});
+  const std::wstring dest = Destination();
+
+  ASSERT_EQ(0, Extract(package, dest));
+
+  DWORD rw = GetFileAttributesW((dest + L"\\rw.txt").c_str());
+  DWORD ro = GetFileAttributesW((dest + L"\\ro.txt").c_str());
+  EXPECT_FALSE(rw & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_TRUE(ro & FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(ro & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+struct HookCall {
+  std::wstring path;
+  uint64_t size;
+  uint32_t high, low;
+};
+std::vector<HookCall> g_hookCalls;
+
+int RecordingHook(wchar_t* path, uint64_t size, const uint32_t* high, const uint32_t* low) {
+  g_hookCalls.push_back({path, size, *high, *low});
+  return 0;
+}
+
+TEST_F(ExtractTest, FileWithoutStoredTimeKeepsItsWriteTimeAndTheHookSeesZero) {
+  g_hookCalls.clear();
+  FILETIME before;
+  GetSystemTimeAsFileTime(&before);
+  std::wstring package = WritePackage({WithTime(ArchiveItem::File(L"t.txt", "12"), kStoredTime),
+                                       ArchiveItem::File(L"n.txt", "123")});
+  const std::wstring dest = Destination();
+
+  ASSERT_EQ(0, Extract(package, dest, RecordingHook));
+
+  ASSERT_EQ(2u, g_hookCalls.size());
+  EXPECT_EQ(dest + L"\\t.txt", g_hookCalls[0].path);
+  EXPECT_EQ(2u, g_hookCalls[0].size);
+  EXPECT_EQ(kStoredTime, (uint64_t{g_hookCalls[0].high} << 32) | g_hookCalls[0].low);
+  EXPECT_EQ(3u, g_hookCalls[1].size);
+  EXPECT_EQ(0u, g_hookCalls[1].high);
+  EXPECT_EQ(0u, g_hookCalls[1].low);
+  // File times have coarser steps than the clock on some file systems.
+  EXPECT_GE(AsNumber(LastWriteTime(dest + L"\\n.txt")) + 20000000, AsNumber(before));
+}
+
+TEST_F(ExtractTest, NameOf259UnitsIsUnpackedAnd260FailsBeforeAnythingIsWritten) {
+  // 258 characters and the terminating zero; no level longer than a file
+  // system allows.
+  const std::wstring fits = L"dd/" + Repeat(L'f', 255);
+  ASSERT_EQ(258u, fits.size());
+  std::wstring package = WritePackage({ArchiveItem::File(fits, "ok")});
+  ASSERT_EQ(0, Extract(package, Destination()));
+  EXPECT_EQ("ok", ReadBytes(Destination() + L"\\dd\\" + Repeat(L'f', 255)));
+
+  const std::wstring tooLong = L"ddd/" + Repeat(L'f', 255);
+  const std::wstring other = scratch_ / L"other";
+  package = WritePackage({ArchiveItem::File(tooLong, "no"), ArchiveItem::File(L"later.txt", "no")});
+  EXPECT_EQ(11, Extract(package, other));
+  EXPECT_TRUE(ListFolder(other).empty());
+  EXPECT_THAT(MessageTexts(), ElementsAre(L"Error while unpacking archive"));
+}
+
+TEST_F(ExtractTest, DestinationAndNameBeyondThePathBufferFailWithoutOverrun) {
+  // The destination alone nearly fills the 782-unit buffer.
+  std::wstring dest = scratch_.path();
+  while (dest.size() < 700) dest += L"deep\\";
+  std::wstring package = WritePackage({ArchiveItem::File(Repeat(L'n', 100), "x")});
+
+  EXPECT_EQ(11, Extract(package, dest));
+  EXPECT_THAT(MessageTexts(), ElementsAre(L"Error while unpacking archive"));
+}
+
+TEST_F(ExtractTest, UnsafeNamesAreRefusedAndNothingIsWritten) {
+  const wchar_t* const kUnsafe[] = {L"../evil.txt", L"a/../../evil.txt", L"/rooted.txt", L"\\rooted.txt",
+                                    L"C:/drive.txt", L"C:drive.txt", L"a/..", L"a/ .. /evil.txt",
+                                    L"file.txt:stream", L"nul", L"a/CON.txt", L"com1"};
+  for (const wchar_t* name : kUnsafe) {
+    SCOPED_TRACE(Narrow(name));
+    Messages().clear();
+    ScratchFolder area;
+    const std::wstring dest = area / L"dest";
+    std::wstring package = WritePackage({ArchiveItem::File(name, "evil"), ArchiveItem::File(L"good.txt", "good")});
+
+    EXPECT_EQ(11, Extract(package, dest));
+
+    EXPECT_EQ(std::vector<std::wstring>{L"dest"}, ListFolder(area.path()));
+    EXPECT_TRUE(ListFolder(dest).empty());
+    ASSERT_EQ(2u, Messages().size());
+    EXPECT_EQ(std::wstring(L"The archive holds an entry with an unsafe name: ") + name, Messages()[0].text);
+    EXPECT_EQ(L"Error while unpacking archive", Messages()[1].text);
+  }
+}
+
+TEST_F(ExtractTest, NamesThatOnlyLookUnusualAreUnpacked) {
+  std::wstring package = WritePackage({ArchiveItem::File(L"..data", "1"), ArchiveItem::File(L"a..b/c", "2"),
+                                       ArchiveItem::File(L"console.txt", "3"), ArchiveItem::File(L"%DESTPATH%#next.txt", "4")});
+  ASSERT_EQ(0, Extract(package, Destination()));
+  EXPECT_EQ("1", ReadBytes(Destination() + L"\\..data"));
+  EXPECT_EQ("2", ReadBytes(Destination() + L"\\a..b\\c"));
+  EXPECT_EQ("3", ReadBytes(Destination() + L"\\console.txt"));
+  EXPECT_EQ("4", ReadBytes(Destination() + L"\\%DESTPATH%#next.txt"));
+}
+
+TEST_F(ExtractTest, ArchiveFailuresShowTheirMessageAndCode) {
+  std::string good = BuildSevenZip({ArchiveItem::File(L"a.txt", "abcdef")});
+
+  // No 7z start header at the offset, and a file too short to hold one.
+  EXPECT_EQ(17, Extract(WritePackage(std::string(64, 'x')), Destination()));
+  EXPECT_EQ(17, Extract(WritePackage(good.substr(0, 20)), Destination()));
+  // A CRC mismatch in the data: the file is not written.
+  std::string flipped = good;
+  flipped[kSevenZipDataOffset] ^= 0x01;
+  EXPECT_EQ(3, Extract(WritePackage(flipped), Destination()));
+  EXPECT_FALSE(FileExists(Destination() + L"\\a.txt"));
+  // A method the decoder does not have.
+  ArchiveOptions ppmd;
+  ppmd.coderId = 0x030401;
+  EXPECT_EQ(4, Extract(WritePackage(BuildSevenZip({ArchiveItem::File(L"a.txt", "abc")}, ppmd)), Destination()));
+  // The archive file missing altogether.
+  EXPECT_EQ(11, Extract(scratch_ / L"missing.bin", Destination()));
+
+  EXPECT_THAT(MessageTexts(),
+              ElementsAre(L"Invalid or corrupted archive", L"Invalid or corrupted archive",
+                          L"CRC error: corrupted archive", L"Archive format not supported",
+                          L"Error while unpacking archive"));
+  for (const ShownMessage& message : Messages()) {
+    EXPECT_EQ(nullptr, message.owner);
+    EXPECT_EQ(L"Extraction Test", message.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_TOPMOST | MB_ICONERROR), message.style);
+  }
+}
+
+TEST_F(ExtractTest, ArchiveErrorTextsForEveryCode) {
+  const std::pair<int, const wchar_t*> kTexts[] = {
+      {2, L"Memory error while decompressing archive"}, {3, L"CRC error: corrupted archive"},
+      {4, L"Archive format not supported"}, {6, L"Unexpected end of file"},
+      {11, L"Error while unpacking archive"}, {16, L"Unexpected error in archive"},
+      {17, L"Invalid or corrupted archive"}, {0, L"Unknown error"}, {1, L"Unknown error"},
+      {5, L"Unknown error"}, {12, L"Unknown error"}, {18, L"Unknown error"}, {-1, L"Unknown error"},
+      {ERROR_DISK_FULL, L"Unknown error"}};
+  for (const auto& [code, text] : kTexts) {
+    Messages().clear();
+    ShowArchiveError(code);
+    ASSERT_EQ(1u, Messages().size());
+    EXPECT_EQ(text, Messages()[0].text) << code;
+  }
+}
+
+TEST_F(ExtractTest, EmptyArchiveReturnsZero) {
+  EXPECT_EQ(0, Extract(WritePackage(std::vector<ArchiveItem>{}), Destination()));
+  EXPECT_TRUE(FolderExists(Destination()));
+  EXPECT_TRUE(ListFolder(Destination()).empty());
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ExtractTest, StartOffsetNullMeansTheFileStart) {
+  std::wstring archive = scratch_ / L"bare.7z";
+  ASSERT_TRUE(WriteBytes(archive, BuildSevenZip({ArchiveItem::File(L"a.txt", "a")})));
+  EXPECT_EQ(0, ExtractArchive(archive.c_str(), Destination().c_str(), nullptr, 1, ProgressBoxHandler, AcceptAll));
+  EXPECT_EQ("a", ReadBytes(Destination() + L"\\a.txt"));
+}
+
+TEST_F(ExtractTest, DestinationSeparatorsAreJoinedOnce) {
+  std::wstring package = WritePackage({ArchiveItem::File(L"a.txt", "a")});
+  g_hookCalls.clear();
+  const std::wstring dest = Destination();
+  ASSERT_EQ(0, Extract(package, dest + L"\\", RecordingHook));
+  ASSERT_EQ(0, Extract(package, dest + L"/", RecordingHook));
+  ASSERT_EQ(2u, g_hookCalls.size());
+  EXPECT_EQ(dest + L"\\a.txt", g_hookCalls[0].path);
+  EXPECT_EQ(dest + L"/\\a.txt", g_hookCalls[1].path);
+}
+
+TEST_F(ExtractTest, EntriesWithoutDataKeepTheDecodedBlock) {
+  // Folders and empty files lie between the files of a block in archives
+  // made by 7-Zip; the block must stay decoded across them.
+  std::wstring package = WritePackage({ArchiveItem::File(L"1.txt", "11"), ArchiveItem::Folder(L"d"),
+                                       ArchiveItem::File(L"e.txt", ""), ArchiveItem::File(L"2.txt", "22")});
+  ArchiveReader reader;
+  ArchiveReaderInit(&reader);
+  ASSERT_EQ(0, ArchiveReaderOpenFile(&reader, package.c_str()));
+  ASSERT_EQ(0, ArchiveReaderSeek(&reader, kArchiveOffset));
+  ASSERT_EQ(SZ_OK, ArchiveReaderOpenDatabase(&reader));
+  size_t offset = 0, size = 0;
+  ASSERT_EQ(SZ_OK, ArchiveExtractEntry(&reader, 0, &offset, &size));
+  const unsigned char* block = reader.blockBuffer;
+  ASSERT_NE(nullptr, block);
+  for (uint32_t empty : {1u, 2u}) {
+    ASSERT_EQ(SZ_OK, ArchiveExtractEntry(&reader, empty, &offset, &size));
+    EXPECT_EQ(0u, size);
+    EXPECT_EQ(block, reader.blockBuffer);
+    EXPECT_EQ(0u, reader.blockIndex);
+  }
+  ASSERT_EQ(SZ_OK, ArchiveExtractEntry(&reader, 3, &offset, &size));
+  EXPECT_EQ("22", std::string(reinterpret_cast<const char*>(reader.blockBuffer + offset), size));
+  ArchiveReaderClose(&reader);
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The real launcher and the real core library in packages built by kxpack:
+// start-up, the variables a script sees, exit codes, fatal messages and
+// clean-up, read with full 32-bit exit codes.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "package_files.h"
+#include "process_runner.h"
+#include "seven_zip_writer.h"
+#include "test_files.h"
+#include "ui_driver.h"
+
+using namespace kxtest;
+
+namespace {
+
+constexpr wchar_t kTitle[] = L"Quillmark Toolkit Setup (64-bit)";
+constexpr wchar_t kCorrupted[] =
+    L"Fatal Error\r\nThis program has got corrupted internal data: it will exit. Please obtain a new copy.";
+
+class LauncherEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    packages = TestDataPath("KX_TEST_PACKAGES");
+    ASSERT_FALSE(packages.empty());
+    temp = work / L"temp";
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+  }
+
+  // A copy of a package in the test's folder, optionally rewritten.
+  std::wstring Place(const std::wstring& name, const std::string& bytes) {
+    std::wstring path = work / name;
+    EXPECT_TRUE(WriteBytes(path, bytes));
+    return path;
+  }
+
+  std::string ProbeBytes() { return ReadBytes(packages + L"\\probe_setup.exe"); }
+
+  LaunchOptions Options(std::map<std::wstring, std::wstring> environment = {}) {
+    LaunchOptions options;
+    options.environment = std::move(environment);
+    // A private temporary folder shows exactly what a run leaves behind.
+    options.environment[L"TMP"] = temp;
+    options.environment[L"TEMP"] = temp;
+    return options;
+  }
+
+  std::map<std::wstring, std::wstring> ReadProbe(const std::wstring& path) {
+    std::map<std::wstring, std::wstring> values;
+    std::wstring text = Widen(ReadBytes(path));
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find(L'\n', start);
+      if (end == std::wstring::npos) end = text.size();
+      std::wstring line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      size_t equals = line.find(L'=');
+      if (equals != std::wstring::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+      start = end + 1;
+    }
+    return values;
+  }
+
+  // Runs a program that is expected to show one fatal message box; answers
+  // it and returns the exit code, storing the box's text and caption.
+  DWORD RunExpectingBox(const std::wstring& program, const LaunchOptions& options, std::wstring* text,
+                        std::wstring* caption) {
+    ChildProcess child;
+    EXPECT_TRUE(child.Start(program, options));
+    HWND box = kxdrive::WaitForMessageBox(child.id(), child.handle());
+    EXPECT_TRUE(box != nullptr) << "no message box appeared";
+    if (box) {
+      *text = kxdrive::MessageBoxText(box);
+      *caption = kxdrive::WindowText(box);
+      kxdrive::AnswerMessageBox(box, IDOK);
+    }
+    DWORD code = child.Wait(60000);
+    if (code == STILL_ACTIVE) child.Kill();
+    return code;
+  }
+
+  ScratchFolder work;
+  std::wstring packages;
+  std::wstring temp;
+};
+
+}  // namespace
+
+TEST_F(LauncherEndToEnd, RunsTheScriptWithTheLauncherVariablesAndCleansUp) {
+  std::wstring program = Place(L"setup.exe", ProbeBytes());
+  std::wstring start = work / L"start";
+  ASSERT_TRUE(CreateDirectoryW(start.c_str(), nullptr));
+  LaunchOptions options = Options({{L"KX_PROBE_OUT", work / L"probe.txt"}, {L"KX_PROBE_EXIT", L"7"}});
+  options.workingFolder = start;
+
+  EXPECT_EQ(7u, RunToExit(program, options));
+  auto seen = ReadProbe(work / L"probe.txt");
+  EXPECT_EQ(kTitle, seen[L"APPTITLE"]);
+  EXPECT_EQ(program, seen[L"ARCNAME"]);
+  EXPECT_EQ(work.path().substr(0, work.path().size() - 1), seen[L"ARCPATH"]);
+  EXPECT_EQ(start, seen[L"CUR"]);
+  const std::wstring runtime = seen[L"KXSFXPATH"];
+  ASSERT_GT(runtime.size(), temp.size() + 11);
+  EXPECT_EQ(temp + L"\\kx", runtime.substr(0, temp.size() + 3));
+  EXPECT_EQ(L'\\', runtime.back());
+  // The script runs in the runtime folder, with the core library bound from it.
+  EXPECT_EQ(runtime.substr(0, runtime.size() - 1), seen[L"CURRENTDIR"]);
+  EXPECT_EQ(runtime + L"kxcore64.dll", seen[L"LIBRARY"]);
+  EXPECT_TRUE(ListFolder(temp).empty()) << "runtime folder left behind";
+}
+
+TEST_F(LauncherEndToEnd, TheExitCodeIsTheScriptsNumberInFull) {
+  std::wstring program = Place(L"setup.exe", ProbeBytes());
+  EXPECT_EQ(0u, RunToExit(program, Options({{L"KX_PROBE_EXIT", L"0"}})));
+  EXPECT_EQ(static_cast<DWORD>(-5), RunToExit(program, Options({{L"KX_PROBE_EXIT", L"-5"}})));
+  EXPECT_EQ(70000u, RunToExit(program, Options({{L"KX_PROBE_EXIT", L"70000"}})));
+  EXPECT_EQ(0u, RunToExit(program, Options({{L"KX_PROBE_EXIT", L"not a number"}})));
+  EXPECT_TRUE(ListFolder(temp).empty());
+}
+
+TEST_F(LauncherEndToEnd, AnAccessViolationInTheScriptIsReportedAndEndsWithItsCode) {
+  std::wstring program = Place(L"setup.exe", ProbeBytes());
+  std::wstring text, caption;
+  DWORD code = RunExpectingBox(program, Options({{L"KX_PROBE_CRASH", L"1"}}), &text, &caption);
+  EXPECT_EQ(L"Unexpected error in script: code c0000005.\nPackage execution aborted.", text);
+  EXPECT_EQ(kTitle, caption);
+  EXPECT_EQ(0xC0000005u, code);
+  EXPECT_TRUE(ListFolder(temp).empty());
+}
+
+TEST_F(LauncherEndToEnd, ATruncatedPackageIsCorruptedAndCreatesNothing) {
+  std::string bytes = ProbeBytes();
+  uint32_t offset = ContainerOffsetOf(bytes);
+  ASSERT_GT(offset, 0u);
+  for (size_t keep : {size_t{offset}, size_t{offset} + 10, bytes.size() - 100}) {
+    std::wstring program = Place(L"cut.exe", bytes.substr(0, keep));
+    std::wstring text, caption;
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption)) << keep;
+    EXPECT_EQ(kCorrupted, text);
+    EXPECT_EQ(kTitle, caption);
+    EXPECT_TRUE(ListFolder(temp).empty()) << keep;
+  }
+}
+
+TEST_F(LauncherEndToEnd, ASetupWithoutPayloadIsCorrupted) {
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  parts.payloadArchive.clear();
+  std::wstring text, caption;
+  EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"nopayload.exe", ComposePackage(parts)), Options(), &text, &caption));
+  EXPECT_EQ(kCorrupted, text);
+}
+
+TEST_F(LauncherEndToEnd, AnUnsupportedMethodInTheRuntimeEndsWithItsCodeAndNoFolder) {
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  ArchiveOptions ppmd;
+  ppmd.coderId = 0x030401;
+  parts.runtimeArchive = BuildSevenZip({ArchiveItem::File(L"KXCore64.dll", "unreadable")}, ppmd);
+  std::wstring text, caption;
+  EXPECT_EQ(static_cast<DWORD>(-4), RunExpectingBox(Place(L"ppmd.exe", ComposePackage(parts)), Options(), &text, &caption));
+  EXPECT_EQ(kCorrupted, text);
+  EXPECT_TRUE(ListFolder(temp).empty());
+}
+
+TEST_F(LauncherEndToEnd, ARuntimeWithoutTheCoreLibraryStopsInOrder) {
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  parts.runtimeArchive = BuildSevenZip({ArchiveItem::File(L"kxlng.dat", "[KXLang]\r\nEnglish\r\n1033\r\n")});
+  std::wstring text, caption;
+  EXPECT_EQ(static_cast<DWORD>(-2), RunExpectingBox(Place(L"nocore.exe", ComposePackage(parts)), Options(), &text, &caption));
+  EXPECT_EQ(L"Fatal Error\r\nCannot create temporary runtime: the program will exit.", text);
+  EXPECT_TRUE(ListFolder(temp).empty());
+}
+
+TEST_F(LauncherEndToEnd, ACoreLibraryBesideTheProgramIsNeverLoaded) {
+  std::wstring program = Place(L"setup.exe", ProbeBytes());
+  std::wstring planted = work / L"kxcore64.dll";
+  ASSERT_TRUE(CopyFileW((packages + L"\\planted\\kxcore64.dll").c_str(), planted.c_str(), FALSE));
+  LaunchOptions options = Options({{L"KX_PROBE_OUT", work / L"probe.txt"}, {L"KX_PROBE_EXIT", L"3"}});
+  options.workingFolder = work.path();
+  EXPECT_EQ(3u, RunToExit(program, options));
+  EXPECT_FALSE(FileExists(planted + L".loaded"));
+  auto seen = ReadProbe(work / L"probe.txt");
+  EXPECT_EQ(seen[L"KXSFXPATH"] + L"kxcore64.dll", seen[L"LIBRARY"]);
+}
+
+TEST_F(LauncherEndToEnd, TheUninstallerStartsFromItsOwnContainerAndCleansUp) {
+  std::wstring program = Place(L"Uninst.exe", ReadBytes(TestDataPath("KX_TEST_OUT") + L"\\Uninst.exe"));
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ReadBytes(program), &parts));
+  EXPECT_TRUE(parts.payloadArchive.empty());
+  // Not installed beside an uninstall log: the core library declines to run
+  // the uninstall (telling an interactive user why), and nothing is
+  // scheduled or left behind.
+  LaunchOptions silent = Options();
+  silent.arguments = L"/S";
+  EXPECT_EQ(0u, RunToExit(program, silent));
+  std::wstring text, caption;
+  EXPECT_EQ(0u, RunExpectingBox(program, Options(), &text, &caption));
+  EXPECT_EQ(0u, text.find(L"The uninstall log of this package is missing")) << text;
+  EXPECT_NE(std::wstring::npos, text.find(work / L"Uninst.dat"));
+  EXPECT_TRUE(FileExists(program));
+  EXPECT_TRUE(ListFolder(temp).empty());
+}
