@@ -10,7 +10,10 @@ build=${KX_BUILD_DIR:-$top/build}
 
 export WINEPREFIX=$build/wine/main
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
+# link saved under the Start menu, to write menu entries on the Linux side,
+# and it starts with the saving program's current directory.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null || true
 wine wineboot >/dev/null 2>&1 </dev/null
@@ -40,6 +43,10 @@ if [ -f "$uninstaller" ]; then
   wine "$dest_win\\Uninst.exe" "${silent[@]}" </dev/null || ustatus=$?
   echo "Uninst.exe ended with exit code $ustatus."
   "$top/scripts/report-install.sh" "$WINEPREFIX" "$dest_win" | sed 's/^/after uninstall: /'
+  left=$(find "$WINEPREFIX/drive_c/Program Files/Quillmark" -type f 2>/dev/null | wc -l)
+  if [ "$left" -eq 1 ] && [ -f "$uninstaller" ]; then
+    echo "after uninstall: Uninst.exe itself goes at the next restart of Windows, as the uninstaller scheduled."
+  fi
 else
   echo "No uninstaller was installed ($dest_win\\Uninst.exe is missing): the installation stays in $WINEPREFIX."
 fi

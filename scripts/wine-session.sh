@@ -8,7 +8,10 @@ set -euo pipefail
 action=$1
 root=$(cd "$2" && pwd)/wine
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
+# link saved under the Start menu, to write menu entries on the Linux side,
+# and it starts with the saving program's current directory.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # The UI prefix shows windows as Windows would on the bare Xvfb display:
 # Wine's own fonts (Debian's Wine does not register them in a new prefix,

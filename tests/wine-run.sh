@@ -6,7 +6,10 @@ mode=${KX_WINE_MODE:-headless}
 root=${KX_WINE_ROOT:?KX_WINE_ROOT is not set}
 export WINEPREFIX=$root/$mode
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
+# link saved under the Start menu, to write menu entries on the Linux side,
+# and it starts with the saving program's current directory.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ "$mode" = ui ]; then
   if [ -z "${KX_UI_DISPLAY:-}" ]; then
     echo "wine-run: no display for a window test (run it through scripts/test.sh)" >&2

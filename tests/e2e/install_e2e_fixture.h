@@ -1,0 +1,76 @@
+// What the end-to-end tests of the setup program share: where the package
+// installs, how to read what it left, and the clean-up that lets the tests
+// run again and again in the same prefix.
+#ifndef KX_TESTS_E2E_INSTALL_E2E_FIXTURE_H
+#define KX_TESTS_E2E_INSTALL_E2E_FIXTURE_H
+
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+#include "uninstall_log.h"
+
+namespace kxtest {
+
+constexpr wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark Toolkit812953";
+
+// A file of the payload as the package stores it.
+struct PayloadFile {
+  std::wstring relative;   // "docs\LICENSE.txt"
+  std::string bytes;
+  FILETIME written;
+  DWORD attributes;        // read-only, hidden and system bits only
+};
+
+class InstallEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Removes everything an installation of the package may have left.
+  void RemoveInstallation();
+
+  // Environment for setup.exe: a private temporary folder.
+  std::map<std::wstring, std::wstring> Environment() const;
+
+  // Runs setup.exe to its end with arguments; returns the full exit code.
+  DWORD RunSetup(const std::wstring& arguments);
+
+  // The product started by the setup's tasks: waits for its window, closes
+  // the windows the tasks opened and returns whether the product ran from
+  // folder.
+  bool ProductStartedFrom(const std::wstring& folder);
+
+  // Checks a complete installation into folder with the shortcut in
+  // startMenuFolder.
+  void ExpectInstalled(const std::wstring& folder, const std::wstring& startMenuFolder);
+  void ExpectNothingInstalled();
+
+  std::vector<kxcore::UninstallRecord> ReadLog(const std::wstring& folder);
+
+  std::wstring setup_;           // out\setup.exe
+  std::wstring defaultFolder_;   // C:\Program Files\Quillmark
+  std::wstring startMenuRoot_;   // all-users Start menu programs folder
+  std::vector<PayloadFile> payload_;
+  std::vector<std::wstring> payloadFolders_;  // relative, outermost first
+  ScratchFolder work_;
+  std::wstring temp_;
+};
+
+std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* name);
+std::wstring ShortcutTarget(const std::wstring& linkFile);
+
+}  // namespace kxtest
+
+namespace kxcore {
+// Readable records in test failures.
+void PrintTo(const UninstallRecord& record, std::ostream* out);
+}
+
+#endif
