@@ -2,13 +2,14 @@
 # Starts or stops the test Wine prefixes' persistent wineservers:
 #   wine-session.sh start|stop BUILD_DIR
 # "headless" runs without a display; "ui" uses KX_UI_DISPLAY. Each prefix is
-# created on first use, without Mono and Gecko. The servers' output is sent
+# created on first use, without Mono and Gecko, and without winemenubuilder
+# (it would copy our shortcuts into the host desktop's menus). The servers' output is sent
 # away, or CTest would wait on the pipes they hold open.
 set -euo pipefail
 action=$1
 root=$(cd "$2" && pwd)/wine
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # The UI prefix shows windows as Windows would on the bare Xvfb display:
 # Wine's own fonts (Debian's Wine does not register them in a new prefix,

@@ -6,7 +6,7 @@ mode=${KX_WINE_MODE:-headless}
 root=${KX_WINE_ROOT:?KX_WINE_ROOT is not set}
 export WINEPREFIX=$root/$mode
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ "$mode" = ui ]; then
   if [ -z "${KX_UI_DISPLAY:-}" ]; then
     echo "wine-run: no display for a window test (run it through scripts/test.sh)" >&2
