@@ -1,5 +1,7 @@
 #include "dialog_data.h"
 
+#include "module_files.h"
+
 #include <windows.h>
 
 #include <map>
@@ -9,14 +11,6 @@ namespace {
 
 constexpr int kMaxControlId = 0xFFFF;  // WM_COMMAND carries ids in 16 bits
 constexpr int kMaxColour = 0xFFFFFF;
-
-std::wstring FromAnsi(std::string_view bytes) {
-  if (bytes.empty()) return std::wstring();
-  int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-  return text;
-}
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -56,7 +50,7 @@ class Parser {
       if (end == std::string_view::npos) end = bytes.size();
       std::string_view line = bytes.substr(start, end - start);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      lines_.push_back(FromAnsi(line));
+      lines_.push_back(DecodeAnsi(line));
       start = end + 1;
     }
   }

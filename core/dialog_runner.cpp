@@ -4,6 +4,7 @@
 
 #include "dialog_window.h"
 #include "module_files.h"
+#include "srw_guard.h"
 #include "variables.h"
 
 namespace kxcore {
@@ -151,16 +152,17 @@ DWORD OpenProgressBox(const DialogSpec& dialog, KxDialogHandler handler, HWND* b
     return start.error ? start.error : ERROR_CANNOT_MAKE;
   }
   BoxThreads& threads = Threads();
-  AcquireSRWLockExclusive(&threads.lock);
-  threads.threads.push_back({thread, start.box});
-  ReleaseSRWLockExclusive(&threads.lock);
+  {
+    SrwGuard guard(&threads.lock, SrwGuard::kExclusive);
+    threads.threads.push_back({thread, start.box});
+  }
   *box = start.box;
   return 0;
 }
 
 void JoinClosedProgressBoxes() {
   BoxThreads& threads = Threads();
-  AcquireSRWLockExclusive(&threads.lock);
+  SrwGuard guard(&threads.lock, SrwGuard::kExclusive);
   std::vector<BoxThread> open;
   for (const BoxThread& entry : threads.threads) {
     // A closed box's thread is at most a few instructions from its end.
@@ -172,7 +174,6 @@ void JoinClosedProgressBoxes() {
     CloseHandle(entry.thread);
   }
   threads.threads.swap(open);
-  ReleaseSRWLockExclusive(&threads.lock);
 }
 
 }  // namespace kxcore

@@ -11,6 +11,7 @@
 
 #include "dialog_layout.h"
 #include "module_files.h"
+#include "srw_guard.h"
 #include "variables.h"
 
 namespace kxcore {
@@ -48,7 +49,7 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 void AcquireClasses() {
   ClassRegistry& registry = Registry();
-  AcquireSRWLockExclusive(&registry.lock);
+  SrwGuard guard(&registry.lock, SrwGuard::kExclusive);
   if (registry.users++ == 0) {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -67,19 +68,17 @@ void AcquireClasses() {
       registry.richEditClass = RICHEDIT_CLASSW;
     }
   }
-  ReleaseSRWLockExclusive(&registry.lock);
 }
 
 void ReleaseClasses() {
   ClassRegistry& registry = Registry();
-  AcquireSRWLockExclusive(&registry.lock);
+  SrwGuard guard(&registry.lock, SrwGuard::kExclusive);
   if (--registry.users == 0) {
     UnregisterClassW(kPanelClass, LibraryModule());
     UnregisterClassW(kImageClass, LibraryModule());
     if (registry.richEdit) FreeLibrary(registry.richEdit);
     registry.richEdit = nullptr;
   }
-  ReleaseSRWLockExclusive(&registry.lock);
 }
 
 // ---- where the next dialog appears ----
@@ -101,10 +100,9 @@ void RememberPlacement(HWND window) {
   RECT rect;
   if (IsIconic(window) || !GetWindowRect(window, &rect)) return;
   LastPlacement& placement = Placement();
-  AcquireSRWLockExclusive(&placement.lock);
+  SrwGuard guard(&placement.lock, SrwGuard::kExclusive);
   placement.known = true;
   placement.rect = rect;
-  ReleaseSRWLockExclusive(&placement.lock);
 }
 
 // ---- per-dialog state ----
@@ -691,11 +689,12 @@ void ShowDialogWindow(HWND dialog) {
 
   RECT anchor = {};
   bool known = false;
-  LastPlacement& placement = Placement();
-  AcquireSRWLockShared(&placement.lock);
-  known = placement.known;
-  anchor = placement.rect;
-  ReleaseSRWLockShared(&placement.lock);
+  {
+    LastPlacement& placement = Placement();
+    SrwGuard guard(&placement.lock, SrwGuard::kShared);
+    known = placement.known;
+    anchor = placement.rect;
+  }
   if (!known) {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;

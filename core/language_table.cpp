@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "module_files.h"
+#include "srw_guard.h"
 
 namespace kxcore {
 namespace {
@@ -12,14 +13,6 @@ std::wstring LowerAscii(std::wstring_view text) {
   for (wchar_t& c : lower)
     if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
   return lower;
-}
-
-std::wstring FromAnsi(std::string_view bytes) {
-  if (bytes.empty()) return std::wstring();
-  int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-  return text;
 }
 
 std::wstring LineError(size_t line, const wchar_t* what) {
@@ -39,20 +32,19 @@ ActiveTable& Active() {
 
 void LoadIfNeeded() {
   ActiveTable& active = Active();
-  AcquireSRWLockExclusive(&active.lock);
+  SrwGuard guard(&active.lock, SrwGuard::kExclusive);
   if (!active.loaded) {
     std::string bytes;
     std::wstring error;
     if (ReadModuleSiblingFile(L"kxlng.dat", &bytes)) ParseLanguageTable(bytes, &active.table, &error);
     active.loaded = true;
   }
-  ReleaseSRWLockExclusive(&active.lock);
 }
 
 }  // namespace
 
 bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
-  std::wstring text = FromAnsi(bytes);
+  std::wstring text = DecodeAnsi(bytes);
   size_t lineNumber = 0;
   size_t start = 0;
   LanguageTable parsed;
@@ -103,10 +95,9 @@ const LanguageTable& ActiveLanguageTable() {
 
 void SetActiveLanguageTable(LanguageTable table) {
   ActiveTable& active = Active();
-  AcquireSRWLockExclusive(&active.lock);
+  SrwGuard guard(&active.lock, SrwGuard::kExclusive);
   active.table = std::move(table);
   active.loaded = true;
-  ReleaseSRWLockExclusive(&active.lock);
 }
 
 }  // namespace kxcore

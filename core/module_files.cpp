@@ -35,6 +35,14 @@ bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
+std::wstring DecodeAnsi(std::string_view bytes) {
+  if (bytes.empty()) return std::wstring();
+  int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+  return text;
+}
+
 bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes) {
   std::wstring folder = LibraryFolder();
   return !folder.empty() && ReadWholeFile(folder + name, bytes);

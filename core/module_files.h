@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace kxcore {
 
@@ -16,6 +17,9 @@ std::wstring LibraryFolder();
 
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::wstring& path, std::string* bytes);
+
+// Text in the ANSI code page, as the runtime data files are written.
+std::wstring DecodeAnsi(std::string_view bytes);
 
 // Reads a file of the runtime folder by its name.
 bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes);

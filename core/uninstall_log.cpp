@@ -1,6 +1,8 @@
 // The uninstall log of this run, and writing it with the uninstaller.
 #include "uninstall_log.h"
 
+#include "srw_guard.h"
+
 #include "module_files.h"
 
 namespace kxcore {
@@ -17,20 +19,10 @@ RunLog& Log() {
   return log;
 }
 
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-  ~ExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
 
 void AddOnce(int kind, const std::wstring& text) {
   RunLog& log = Log();
-  ExclusiveLock guard(&log.lock);
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
   for (const UninstallRecord& record : log.records)
     if (record.kind == kind && record.text == text) return;
   log.records.push_back({kind, text});
@@ -43,20 +35,20 @@ void BeginUninstallLog() { DiscardUninstallLog(); }
 void AddUninstallRecord(int kind, const wchar_t* text) {
   if (kind < kRecordFile || kind > kRecordRegistryValue || !text || !*text) return;
   RunLog& log = Log();
-  ExclusiveLock guard(&log.lock);
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
   log.records.push_back({kind, text});
 }
 
 void DiscardUninstallLog() {
   RunLog& log = Log();
-  ExclusiveLock guard(&log.lock);
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
   log.records.clear();
   log.records.shrink_to_fit();
 }
 
 std::vector<UninstallRecord> UninstallLogRecords() {
   RunLog& log = Log();
-  ExclusiveLock guard(&log.lock);
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
   return log.records;
 }
 

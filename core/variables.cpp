@@ -6,6 +6,7 @@
 #include <set>
 
 #include "language_table.h"
+#include "srw_guard.h"
 
 namespace kxcore {
 namespace {
@@ -14,19 +15,6 @@ namespace {
 // a variable that refers to itself.
 constexpr int kMaxEvaluationDepth = 16;
 
-class SharedLock {
- public:
-  explicit SharedLock(SRWLOCK* lock, bool exclusive) : lock_(lock), exclusive_(exclusive) {
-    exclusive_ ? AcquireSRWLockExclusive(lock_) : AcquireSRWLockShared(lock_);
-  }
-  ~SharedLock() { exclusive_ ? ReleaseSRWLockExclusive(lock_) : ReleaseSRWLockShared(lock_); }
-  SharedLock(const SharedLock&) = delete;
-  SharedLock& operator=(const SharedLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-  bool exclusive_;
-};
 
 // Variable names compare without regard to case; they are kept upper-case.
 std::wstring NameKey(std::wstring_view name) {
@@ -63,7 +51,7 @@ void EvaluateInto(std::wstring_view text, int depth, std::wstring* out);
 
 bool Lookup(std::wstring_view name, std::wstring* value) {
   VariableStore& store = Store();
-  SharedLock guard(&store.lock, false);
+  SrwGuard guard(&store.lock, SrwGuard::kShared);
   auto found = store.values.find(NameKey(name));
   if (found == store.values.end()) return false;
   *value = found->second;
@@ -139,7 +127,7 @@ void EvaluateInto(std::wstring_view text, int depth, std::wstring* out) {
 void SetVariable(std::wstring_view name, std::wstring_view value) {
   std::wstring expanded = ExpandReferences(value);
   VariableStore& store = Store();
-  SharedLock guard(&store.lock, true);
+  SrwGuard guard(&store.lock, SrwGuard::kExclusive);
   std::wstring key = NameKey(name);
   if (store.pinned.count(key)) return;
   store.values[key] = std::move(expanded);
@@ -148,7 +136,7 @@ void SetVariable(std::wstring_view name, std::wstring_view value) {
 void PinVariable(std::wstring_view name, std::wstring_view value) {
   std::wstring expanded = ExpandReferences(value);
   VariableStore& store = Store();
-  SharedLock guard(&store.lock, true);
+  SrwGuard guard(&store.lock, SrwGuard::kExclusive);
   std::wstring key = NameKey(name);
   store.values[key] = std::move(expanded);
   store.pinned.insert(key);
@@ -165,7 +153,7 @@ std::wstring Evaluate(std::wstring_view text) {
 
 void ClearVariables() {
   VariableStore& store = Store();
-  SharedLock guard(&store.lock, true);
+  SrwGuard guard(&store.lock, SrwGuard::kExclusive);
   store.values.clear();
   store.pinned.clear();
 }

@@ -19,6 +19,8 @@ namespace {
 
 constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
+constexpr DWORD kRemoveRetryMs = 100;
+constexpr DWORD kRemoveRetryLimitMs = 3000;
 
 struct StartupState {
   int errorCode = kLauncherOk;
@@ -123,6 +125,17 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   return result;
 }
 
+// Removes the runtime folder. Something outside our control may hold it for a
+// moment after the run (a virus scanner reading the library, a process the
+// script started that inherited the folder as its current directory), so a
+// failed removal is tried again for a short while before it is given up.
+void RemoveRuntimeFolder() {
+  for (DWORD waited = 0;; waited += kRemoveRetryMs) {
+    if (RemoveFolderTree(g_runtimePath, kRuntimePathCapacity) == 0 || waited >= kRemoveRetryLimitMs) return;
+    Sleep(kRemoveRetryMs);
+  }
+}
+
 int ExitCode(int scriptResult, const StartupState& state) {
   if (scriptResult != 0) return scriptResult;
   if (state.errorCode == kLauncherOk) return 0;
@@ -133,7 +146,7 @@ int ExitCode(int scriptResult, const StartupState& state) {
 int SetupShutdown(int scriptResult, StartupState* state) {
   CoUninitialize();
   if (state->folder[0]) SetCurrentDirectoryW(state->folder);
-  if (state->runtimeFolderCreated) RemoveFolderTree(g_runtimePath, kRuntimePathCapacity);
+  if (state->runtimeFolderCreated) RemoveRuntimeFolder();
   return ExitCode(scriptResult, *state);
 }
 
@@ -144,7 +157,7 @@ int UninstallerShutdown(int scriptResult, StartupState* state) {
   DWORD length = GetTempPathW(kModulePathCapacity, temp);
   if (length == 0 || length > kModulePathCapacity) return -kLauncherNoTempFolder;
   SetCurrentDirectoryW(temp);
-  if (state->runtimeFolderCreated) RemoveFolderTree(g_runtimePath, kRuntimePathCapacity);
+  if (state->runtimeFolderCreated) RemoveRuntimeFolder();
   CoUninitialize();
   return ExitCode(scriptResult, *state);
 }

@@ -10,9 +10,6 @@ build=${KX_BUILD_DIR:-$top/build}
 
 export WINEPREFIX=$build/wine/main
 export WINEDEBUG=-all
-# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
-# link saved under the Start menu, to write menu entries on the Linux side,
-# and it starts with the saving program's current directory.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null || true

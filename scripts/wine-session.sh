@@ -2,15 +2,13 @@
 # Starts or stops the test Wine prefixes' persistent wineservers:
 #   wine-session.sh start|stop BUILD_DIR
 # "headless" runs without a display; "ui" uses KX_UI_DISPLAY. Each prefix is
-# created on first use, without Mono and Gecko. The servers' output is sent
+# created on first use, without Mono and Gecko, and without winemenubuilder
+# (it would copy our shortcuts into the host desktop's menus). The servers' output is sent
 # away, or CTest would wait on the pipes they hold open.
 set -euo pipefail
 action=$1
 root=$(cd "$2" && pwd)/wine
 export WINEDEBUG=-all
-# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
-# link saved under the Start menu, to write menu entries on the Linux side,
-# and it starts with the saving program's current directory.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # The UI prefix shows windows as Windows would on the bare Xvfb display:

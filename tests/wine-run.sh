@@ -6,9 +6,6 @@ mode=${KX_WINE_MODE:-headless}
 root=${KX_WINE_ROOT:?KX_WINE_ROOT is not set}
 export WINEPREFIX=$root/$mode
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono, no Gecko, and no winemenubuilder: Wine runs it for every shell
-# link saved under the Start menu, to write menu entries on the Linux side,
-# and it starts with the saving program's current directory.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ "$mode" = ui ]; then
   if [ -z "${KX_UI_DISPLAY:-}" ]; then
