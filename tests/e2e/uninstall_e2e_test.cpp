@@ -1,0 +1,158 @@
+// Install, then uninstall with the installed Uninst.exe: what is left, what
+// is scheduled for the next restart, and what a restart then removes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install_e2e_fixture.h"
+#include "kxcore.h"
+#include "process_runner.h"
+#include "ui_driver.h"
+
+namespace kxtest {
+namespace {
+
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
+constexpr wchar_t kTitle[] = L"Quillmark Toolkit Setup (64-bit)";
+
+// The deferred operations as (source, target) pairs, "\??\" prefixes dropped.
+std::vector<std::pair<std::wstring, std::wstring>> PendingOperations() {
+  std::vector<std::pair<std::wstring, std::wstring>> operations;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS)
+    return operations;
+  std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
+  RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, &block[0], &size);
+  std::vector<std::wstring> strings;
+  for (const wchar_t* p = block.c_str(); p < block.c_str() + size / sizeof(wchar_t); p += wcslen(p) + 1)
+    strings.push_back(p);
+  auto plain = [](std::wstring path) { return path.rfind(L"\\??\\", 0) == 0 ? path.substr(4) : path; };
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) operations.push_back({plain(strings[i]), plain(strings[i + 1])});
+  return operations;
+}
+
+class UninstallEndToEnd : public InstallEndToEnd {
+ protected:
+  void SetUp() override {
+    InstallEndToEnd::SetUp();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+  }
+  void TearDown() override {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+    InstallEndToEnd::TearDown();
+  }
+
+  std::wstring Uninstaller() const { return defaultFolder_ + L"\\Uninst.exe"; }
+
+  void InstallSilently() {
+    ASSERT_EQ(RunSetup(L"/S"), 0u);
+    // The product the setup started keeps its folder in use: close it.
+    ProductStartedFrom(defaultFolder_);
+    ASSERT_TRUE(FileExists(Uninstaller()));
+  }
+
+  DWORD RunUninstaller(const std::wstring& arguments) {
+    LaunchOptions options;
+    options.arguments = arguments;
+    options.environment = Environment();
+    return RunToExit(Uninstaller(), options, 180000);
+  }
+
+  void ExpectOnlyTheScheduledUninstallerLeft() {
+    EXPECT_EQ((std::vector<std::wstring>{L"Uninst.exe"}), ListFolder(defaultFolder_));
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
+    EXPECT_FALSE(FolderExists(startMenuRoot_ + L"\\Quillmark"));
+    EXPECT_TRUE(ListFolder(temp_).empty()) << "runtime folder left in %TEMP%";
+    // The uninstaller goes at the next restart, and its folder right after it.
+    std::vector<std::pair<std::wstring, std::wstring>> expected = {{Uninstaller(), L""}, {defaultFolder_, L""}};
+    EXPECT_EQ(expected, PendingOperations());
+  }
+};
+
+}  // namespace
+
+TEST_F(UninstallEndToEnd, SilentRoundTripLeavesNothingAfterARestart) {
+  InstallSilently();
+  EXPECT_EQ(RunUninstaller(L"/S"), 0u);
+  ExpectOnlyTheScheduledUninstallerLeft();
+
+  // A restart carries out the deferred deletions.
+  EXPECT_EQ(RunToExit(L"C:\\windows\\system32\\wineboot.exe", LaunchOptions{L"-r", L"", {}}), 0u);
+  EXPECT_FALSE(FolderExists(defaultFolder_));
+  EXPECT_TRUE(PendingOperations().empty());
+}
+
+TEST_F(UninstallEndToEnd, AFileTheUserAddedSurvivesWithItsFolder) {
+  InstallSilently();
+  ASSERT_TRUE(WriteBytes(defaultFolder_ + L"\\docs\\my notes.txt", "mine"));
+  EXPECT_EQ(RunUninstaller(L"/S"), 0u);
+  EXPECT_EQ((std::vector<std::wstring>{L"Uninst.exe", L"docs"}), ListFolder(defaultFolder_));
+  EXPECT_EQ((std::vector<std::wstring>{L"my notes.txt"}), ListFolder(defaultFolder_ + L"\\docs"));
+  std::vector<std::pair<std::wstring, std::wstring>> expected = {{Uninstaller(), L""}};
+  EXPECT_EQ(expected, PendingOperations()) << "a folder that keeps the user's file is not scheduled";
+}
+
+TEST_F(UninstallEndToEnd, ADamagedLogStopsTheUninstallAndRemovesNothing) {
+  InstallSilently();
+  std::string log = ReadBytes(defaultFolder_ + L"\\Uninst.dat");
+  ASSERT_GT(log.size(), 100u);
+  ASSERT_TRUE(WriteBytes(defaultFolder_ + L"\\Uninst.dat", log.substr(0, log.size() / 2)));
+  EXPECT_EQ(RunUninstaller(L"/S"), 3u);
+  EXPECT_TRUE(FileExists(defaultFolder_ + L"\\README.txt"));
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Quillmark Toolkit");
+}
+
+TEST_F(UninstallEndToEnd, DecliningTheQuestionRemovesNothing) {
+  InstallSilently();
+  kxdrive::Session session(L"uninstall-no");
+  ASSERT_TRUE(session.Start(Uninstaller(), L"", Environment()));
+  EXPECT_TRUE(session.Answer(L"Do you really want to uninstall the \"Quillmark Toolkit Setup (64-bit)\" package?", IDNO));
+  EXPECT_EQ(session.WaitForExit(), 2u);
+  EXPECT_TRUE(FileExists(defaultFolder_ + L"\\Quillmark Toolkit.exe"));
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Quillmark Toolkit");
+  EXPECT_TRUE(ListFolder(temp_).empty());
+}
+
+TEST_F(UninstallEndToEnd, ConfirmingShowsTheProgressWithoutCancelThenTheFinalMessage) {
+  InstallSilently();
+  // Enough logged files that the progress box stays up long enough to be seen.
+  std::vector<kxcore::UninstallRecord> records = ReadLog(defaultFolder_);
+  ASSERT_FALSE(records.empty());
+  const std::wstring bulk = defaultFolder_ + L"\\bulk";
+  ASSERT_TRUE(CreateDirectoryW(bulk.c_str(), nullptr));
+  records.insert(records.begin(), kxcore::UninstallRecord{KX_LOG_FOLDER, bulk});
+  for (int i = 0; i < 1500; ++i) {
+    std::wstring file = bulk + L"\\file" + std::to_wstring(i) + L".txt";
+    ASSERT_TRUE(WriteBytes(file, "x"));
+    records.insert(records.begin() + 1, kxcore::UninstallRecord{KX_LOG_FILE, file});
+  }
+  ASSERT_TRUE(WriteBytes(defaultFolder_ + L"\\Uninst.dat", kxcore::FormatUninstallLog(records)));
+
+  kxdrive::Session session(L"uninstall-yes");
+  ASSERT_TRUE(session.Start(Uninstaller(), L"", Environment()));
+  HWND question = session.WaitForMessageBox(L"Do you really want to uninstall");
+  ASSERT_TRUE(question != nullptr);
+  EXPECT_EQ(kxdrive::WindowText(question), kTitle);
+  ASSERT_TRUE(kxdrive::AnswerMessageBox(question, IDYES));
+  HWND progress = session.WaitForPage(L"dlgprogress");
+  ASSERT_TRUE(progress != nullptr);
+  EXPECT_FALSE(kxdrive::IsVisible(kxdrive::Control(progress, 0))) << "an uninstall cannot be cancelled";
+
+  HWND finalMessage = session.WaitForMessageBox(
+      L"The changes made by the \"Quillmark Toolkit Setup (64-bit)\" package were successfully removed!");
+  ASSERT_TRUE(finalMessage != nullptr);
+  EXPECT_EQ(kxdrive::WindowText(finalMessage), kTitle);
+  // The box is closed before the final message.
+  for (HWND window : kxdrive::TopWindows(session.processId()))
+    EXPECT_TRUE(kxdrive::IsMessageBox(window)) << "a window besides the final message is still open";
+  ASSERT_TRUE(kxdrive::AnswerMessageBox(finalMessage, IDOK));
+  EXPECT_EQ(session.WaitForExit(), 0u);
+  ExpectOnlyTheScheduledUninstallerLeft();
+}
+
+}  // namespace kxtest
