@@ -108,14 +108,14 @@ void RememberPlacement(HWND window) {
 // ---- per-dialog state ----
 
 struct ControlEntry {
-  const ControlSpec* spec = nullptr;
+  const ControlSpec* definition = nullptr;
   HWND window = nullptr;
   COLORREF background = 0;  // what the control stands on, or its own colour
   HBITMAP bitmap = nullptr;
 };
 
 struct DialogState {
-  DialogSpec spec;
+  DialogSpec definition;
   KxDialogHandler handler = nullptr;
   DialogMode mode = DialogMode::kPage;
   HWND window = nullptr;
@@ -208,7 +208,7 @@ void PressCancel(DialogState* state) {
 
 void PaintBackground(HDC dc, const RECT& rect, const ControlEntry* entry, DialogState* state) {
   FillRect(dc, &rect, state->Brush(entry->background));
-  if (entry->spec->kind == ControlKind::kPanel && (entry->spec->flags & kFlagReadOnly)) {
+  if (entry->definition->kind == ControlKind::kPanel && (entry->definition->flags & kFlagReadOnly)) {
     // A rule: its colour above, a highlight below, like an etched line.
     RECT lower = rect;
     lower.top = rect.top + (rect.bottom - rect.top + 1) / 2;
@@ -313,7 +313,7 @@ void FitRichText(DialogState* state, ControlEntry* entry) {
     SendMessageW(rich, EM_SETZOOM, state->dpi, system);
   else
     SendMessageW(rich, EM_SETZOOM, 0, 0);
-  if (!(entry->spec->flags & kFlagFlat)) {
+  if (!(entry->definition->flags & kFlagFlat)) {
     RECT client;
     GetClientRect(rich, &client);
     int padding = ScaleUnits(kRichTextPadding, state->dpi);
@@ -357,9 +357,9 @@ bool IsPushButton(HWND window) {
   return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
-HFONT FontFor(const DialogState* state, const ControlSpec& spec) {
-  if (spec.flags & kFlagHeading) return state->fonts.Get(FontRole::kHeading);
-  if (spec.flags & kFlagBold) return state->fonts.Get(FontRole::kBold);
+HFONT FontFor(const DialogState* state, const ControlSpec& definition) {
+  if (definition.flags & kFlagHeading) return state->fonts.Get(FontRole::kHeading);
+  if (definition.flags & kFlagBold) return state->fonts.Get(FontRole::kBold);
   return state->fonts.Get(FontRole::kNormal);
 }
 
@@ -369,21 +369,21 @@ struct WindowRecipe {
   DWORD extendedStyle;
 };
 
-WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& spec, const std::wstring& text) {
-  const DWORD common = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | ((spec.flags & kFlagDisabled) ? WS_DISABLED : 0);
-  const DWORD edge = (spec.flags & kFlagFlat) ? 0 : WS_EX_CLIENTEDGE;
-  switch (spec.kind) {
+WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& definition, const std::wstring& text) {
+  const DWORD common = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | ((definition.flags & kFlagDisabled) ? WS_DISABLED : 0);
+  const DWORD edge = (definition.flags & kFlagFlat) ? 0 : WS_EX_CLIENTEDGE;
+  switch (definition.kind) {
     case ControlKind::kButton:
-      return {L"BUTTON", common | WS_TABSTOP | (spec.id == kDefaultButtonId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0};
+      return {L"BUTTON", common | WS_TABSTOP | (definition.id == kDefaultButtonId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0};
     case ControlKind::kCheckBox:
       return {L"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case ControlKind::kEdit:
-      return {L"EDIT", common | WS_TABSTOP | ES_AUTOHSCROLL | ((spec.flags & kFlagReadOnly) ? ES_READONLY : 0), edge};
+      return {L"EDIT", common | WS_TABSTOP | ES_AUTOHSCROLL | ((definition.flags & kFlagReadOnly) ? ES_READONLY : 0), edge};
     case ControlKind::kLabel: {
       // A label only one line high gets an ellipsis instead of a cut-off
       // second line; one created without an ampersand shows ampersands of
       // texts set later (file names) as written.
-      const bool oneLine = 2 * ScaleUnits(spec.height, state->dpi) < 3 * state->fonts.LineHeight();
+      const bool oneLine = 2 * ScaleUnits(definition.height, state->dpi) < 3 * state->fonts.LineHeight();
       DWORD style = common | (oneLine ? (SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS) : SS_LEFT);
       if (text.find(L'&') == std::wstring::npos) style |= SS_NOPREFIX;
       return {L"STATIC", style, 0};
@@ -391,7 +391,7 @@ WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& spec, const 
     case ControlKind::kRichText:
       return {Registry().richEditClass,
               common | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                  ((spec.flags & kFlagReadOnly) ? ES_READONLY : 0),
+                  ((definition.flags & kFlagReadOnly) ? ES_READONLY : 0),
               edge};
     case ControlKind::kImage:
       return {kImageClass, common, 0};
@@ -405,10 +405,10 @@ WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& spec, const 
 
 // What a control stands on: its own colour (labels and panels with C, and
 // rules, which are drawn in theirs), else its parent's.
-COLORREF BackgroundOf(const ControlSpec& spec, COLORREF parentBackground) {
-  const bool paints = spec.kind == ControlKind::kLabel || spec.kind == ControlKind::kPanel;
-  const bool rule = spec.kind == ControlKind::kPanel && (spec.flags & kFlagReadOnly);
-  if (paints && spec.colour >= 0 && ((spec.flags & kFlagColour) || rule)) return ToColorRef(spec.colour);
+COLORREF BackgroundOf(const ControlSpec& definition, COLORREF parentBackground) {
+  const bool paints = definition.kind == ControlKind::kLabel || definition.kind == ControlKind::kPanel;
+  const bool rule = definition.kind == ControlKind::kPanel && (definition.flags & kFlagReadOnly);
+  if (paints && definition.colour >= 0 && ((definition.flags & kFlagColour) || rule)) return ToColorRef(definition.colour);
   return parentBackground;
 }
 
@@ -422,17 +422,17 @@ std::wstring RuntimeFile(const std::wstring& name) {
 
 bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, HWND parent, COLORREF parentBackground,
                     DWORD* error) {
-  for (const ControlSpec& spec : specs) {
+  for (const ControlSpec& definition : specs) {
     auto entry = std::make_unique<ControlEntry>();
-    entry->spec = &spec;
-    entry->background = BackgroundOf(spec, parentBackground);
-    const bool isFile = spec.kind == ControlKind::kRichText || spec.kind == ControlKind::kImage;
-    std::wstring text = isFile ? RuntimeFile(Evaluate(spec.text)) : Evaluate(spec.text);
-    WindowRecipe recipe = RecipeFor(state, spec, text);
-    RECT box = ScaleBox(spec.x, spec.y, spec.width, spec.height, state->dpi);
+    entry->definition = &definition;
+    entry->background = BackgroundOf(definition, parentBackground);
+    const bool isFile = definition.kind == ControlKind::kRichText || definition.kind == ControlKind::kImage;
+    std::wstring text = isFile ? RuntimeFile(Evaluate(definition.text)) : Evaluate(definition.text);
+    WindowRecipe recipe = RecipeFor(state, definition, text);
+    RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
     HWND control = CreateWindowExW(recipe.extendedStyle, recipe.className, isFile ? L"" : text.c_str(), recipe.style,
                                    box.left, box.top, box.right - box.left, box.bottom - box.top, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), LibraryModule(), nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), LibraryModule(), nullptr);
     if (!control) {
       *error = GetLastError();
       if (*error == 0) *error = ERROR_CANNOT_MAKE;
@@ -441,15 +441,15 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
     entry->window = control;
     ControlEntry* created = entry.get();
     state->controls.push_back(std::move(entry));
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, spec)), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, definition)), FALSE);
 
-    switch (spec.kind) {
+    switch (definition.kind) {
       case ControlKind::kRichText:
         SendMessageW(control, EM_SETBKGNDCOLOR, 0,
-                     (spec.flags & kFlagFlat) ? created->background : GetSysColor(COLOR_WINDOW));
+                     (definition.flags & kFlagFlat) ? created->background : GetSysColor(COLOR_WINDOW));
         SendMessageW(control, EM_AUTOURLDETECT, TRUE, 0);
         SendMessageW(control, EM_SETEVENTMASK, 0, ENM_LINK);
-        if (spec.flags & kFlagReadOnly) SetWindowSubclass(control, RichTextSubclass, 0, 0);
+        if (definition.flags & kFlagReadOnly) SetWindowSubclass(control, RichTextSubclass, 0, 0);
         LoadRichText(control, text);
         FitRichText(state, created);
         break;
@@ -459,7 +459,7 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
               LoadImageW(nullptr, text.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         break;
       case ControlKind::kPanel:
-        if (!CreateControls(state, spec.children, control, created->background, error)) return false;
+        if (!CreateControls(state, definition.children, control, created->background, error)) return false;
         break;
       default:
         break;
@@ -471,12 +471,12 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
 // Moves every control to its place at the current DPI and gives it its font.
 void LayoutControls(DialogState* state) {
   for (auto& entry : state->controls) {
-    const ControlSpec& spec = *entry->spec;
-    RECT box = ScaleBox(spec.x, spec.y, spec.width, spec.height, state->dpi);
+    const ControlSpec& definition = *entry->definition;
+    RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
     SetWindowPos(entry->window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(entry->window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, spec)), TRUE);
-    if (spec.kind == ControlKind::kRichText) FitRichText(state, entry.get());
+    SendMessageW(entry->window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, definition)), TRUE);
+    if (definition.kind == ControlKind::kRichText) FitRichText(state, entry.get());
   }
 }
 
@@ -503,8 +503,8 @@ void OrderForTabbing(DialogState* state) {
 
 // Makes the client area exactly the dialog's size in pixels.
 void FitClientArea(DialogState* state) {
-  const int width = ScaleUnits(state->spec.width, state->dpi);
-  const int height = ScaleUnits(state->spec.height, state->dpi);
+  const int width = ScaleUnits(state->definition.width, state->dpi);
+  const int height = ScaleUnits(state->definition.height, state->dpi);
   RECT window, client;
   for (int attempt = 0; attempt < 2; ++attempt) {
     GetWindowRect(state->window, &window);
@@ -546,10 +546,10 @@ void SetWindowIcons(DialogState* state) {
 INT_PTR ColourControl(DialogState* state, HDC dc, HWND control) {
   ControlEntry* entry = state->Entry(control);
   if (!entry) return 0;
-  const ControlKind kind = entry->spec->kind;
+  const ControlKind kind = entry->definition->kind;
   if (kind != ControlKind::kLabel && kind != ControlKind::kCheckBox && kind != ControlKind::kButton) return 0;
   SetBkColor(dc, entry->background);
-  SetTextColor(dc, GetSysColor((entry->spec->flags & kFlagGrey) ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, GetSysColor((entry->definition->flags & kFlagGrey) ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT));
   return reinterpret_cast<INT_PTR>(state->Brush(entry->background));
 }
 
@@ -577,8 +577,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       HWND control = reinterpret_cast<HWND>(lParam);
       ControlEntry* entry = control ? state->Entry(control) : nullptr;
       if (entry && HIWORD(wParam) == BN_CLICKED &&
-          (entry->spec->kind == ControlKind::kButton || entry->spec->kind == ControlKind::kCheckBox))
-        Deliver(state, KX_EVENT_COMMAND, static_cast<WPARAM>(entry->spec->id));
+          (entry->definition->kind == ControlKind::kButton || entry->definition->kind == ControlKind::kCheckBox))
+        Deliver(state, KX_EVENT_COMMAND, static_cast<WPARAM>(entry->definition->id));
       return TRUE;
     }
     case WM_NOTIFY: {
@@ -627,11 +627,11 @@ struct EmptyTemplate {
 
 }  // namespace
 
-HWND CreateDialogWindow(const DialogSpec& spec, KxDialogHandler handler, DialogMode mode, DWORD* error) {
+HWND CreateDialogWindow(const DialogSpec& definition, KxDialogHandler handler, DialogMode mode, DWORD* error) {
   *error = 0;
   AcquireClasses();
   auto* state = new DialogState;
-  state->spec = spec;
+  state->definition = definition;
   state->handler = handler;
   state->mode = mode;
 
@@ -650,12 +650,12 @@ HWND CreateDialogWindow(const DialogSpec& spec, KxDialogHandler handler, DialogM
   state->window = window;
   state->dpi = WindowDpi(window);
   state->fonts.Create(state->dpi);
-  SetWindowTextW(window, Evaluate(state->spec.caption).c_str());
+  SetWindowTextW(window, Evaluate(state->definition.caption).c_str());
   SetWindowIcons(state);
-  state->nameAtom = GlobalAddAtomW(state->spec.name.c_str());
+  state->nameAtom = GlobalAddAtomW(state->definition.name.c_str());
   SetPropW(window, kDialogNameProperty, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(state->nameAtom)));
   FitClientArea(state);
-  if (!CreateControls(state, state->spec.controls, window, GetSysColor(COLOR_BTNFACE), error)) {
+  if (!CreateControls(state, state->definition.controls, window, GetSysColor(COLOR_BTNFACE), error)) {
     DestroyWindow(window);
     return nullptr;
   }

@@ -33,7 +33,7 @@ enum class DialogMode {
 // texts, and delivers event 0. Returns null when the window cannot be made,
 // with the Windows error code in *error. A null handler closes a page with
 // the id of control 1, 2 or 3 when one of them is pressed.
-HWND CreateDialogWindow(const DialogSpec& spec, KxDialogHandler handler, DialogMode mode, DWORD* error);
+HWND CreateDialogWindow(const DialogSpec& definition, KxDialogHandler handler, DialogMode mode, DWORD* error);
 
 // True once a page's handler has answered non-zero; *result is the answer.
 bool DialogFinished(HWND dialog, int* result);
