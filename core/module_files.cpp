@@ -43,6 +43,14 @@ std::wstring DecodeAnsi(std::string_view bytes) {
   return text;
 }
 
+std::string EncodeText(const std::wstring& text, UINT codePage) {
+  if (text.empty()) return std::string();
+  int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+  return bytes;
+}
+
 bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes) {
   std::wstring folder = LibraryFolder();
   return !folder.empty() && ReadWholeFile(folder + name, bytes);

@@ -21,6 +21,9 @@ bool ReadWholeFile(const std::wstring& path, std::string* bytes);
 // Text in the ANSI code page, as the runtime data files are written.
 std::wstring DecodeAnsi(std::string_view bytes);
 
+// Text in the given code page (CP_ACP, CP_UTF8).
+std::string EncodeText(const std::wstring& text, UINT codePage);
+
 // Reads a file of the runtime folder by its name.
 bool ReadModuleSiblingFile(const wchar_t* name, std::string* bytes);
 

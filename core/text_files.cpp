@@ -11,14 +11,6 @@ bool IsNameByte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-std::string ToAnsi(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-  return bytes;
-}
-
 std::string ToRtf(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) {
@@ -63,7 +55,7 @@ std::string ReplaceVariablesInText(std::string_view text, int flags) {
       std::wstring name(text.begin() + static_cast<std::ptrdiff_t>(i + 1), text.begin() + static_cast<std::ptrdiff_t>(end));
       if (GetVariable(name, &value)) {
         std::wstring evaluated = Evaluate(L"%" + name + L"%");
-        out += (flags & kReplaceForRtf) ? ToRtf(evaluated) : ToAnsi(evaluated);
+        out += (flags & kReplaceForRtf) ? ToRtf(evaluated) : EncodeText(evaluated, CP_ACP);
         i = end + 1;
         continue;
       }

@@ -3,6 +3,7 @@
 
 #include "7zCrc.h"
 #include "handle_guard.h"
+#include "module_files.h"
 #include "uninstall_log.h"
 
 namespace kxcore {
@@ -16,14 +17,6 @@ uint32_t Crc32(std::string_view bytes) {
   static const bool tablesReady = (CrcGenerateTable(), true);
   (void)tablesReady;
   return CrcCalc(bytes.data(), bytes.size());
-}
-
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-  return out;
 }
 
 bool FromUtf8(std::string_view bytes, std::wstring* text) {
@@ -115,7 +108,7 @@ std::string FormatUninstallLog(const std::vector<UninstallRecord>& records) {
   for (const UninstallRecord& record : records) {
     out += static_cast<char>('0' + record.kind);
     out += '\t';
-    AppendEncoded(ToUtf8(record.text), &out);
+    AppendEncoded(EncodeText(record.text, CP_UTF8), &out);
     out += kLineEnd;
   }
   char trailer[48];

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <wchar.h>
 
+#include "script_flags.h"
+
 namespace {
 
 bool IsCancelAvailable(HWND box) {
@@ -18,11 +20,9 @@ int ProgressBoxHandler(UINT event, HWND box, WPARAM item, LPARAM) {
       g_extract.bar = KXDlgGetDlgItem(box, kItemBar);
       g_extract.text = KXDlgGetDlgItem(box, kItemText);
       g_extract.box = box;
-      wchar_t hideCancel[4];
-      EvalVarBuf(L"%KXEXTHC%", hideCancel, sizeof(hideCancel));
       EnableWindow(KXDlgGetDlgItem(box, kItemBack), FALSE);
       EnableWindow(KXDlgGetDlgItem(box, kItemNext), FALSE);
-      if (wcscmp(hideCancel, L"1") == 0) ShowWindow(KXDlgGetDlgItem(box, kItemCancel), SW_HIDE);
+      if (FlagIsSet(L"%KXEXTHC%")) ShowWindow(KXDlgGetDlgItem(box, kItemCancel), SW_HIDE);
       break;
     }
     case KX_EVENT_COMMAND:

@@ -14,6 +14,7 @@
 #include "page_handlers.h"
 #include "path_services.h"
 #include "post_install_tasks.h"
+#include "script_flags.h"
 #include "script_state.h"
 #include "shortcut.h"
 #include "uninstall_registration.h"
@@ -42,11 +43,7 @@ Move PageMove(int result) {
   }
 }
 
-bool IsSilent() {
-  wchar_t value[4];
-  EvalVarBuf(L"%SILENT%", value, sizeof value);
-  return wcscmp(value, L"1") == 0;
-}
+bool IsSilent() { return FlagIsSet(L"%SILENT%"); }
 
 int ShowPage(const wchar_t* name, KxDialogHandler handler) { return IsSilent() ? 0 : ShowDialogBox(name, handler); }
 
@@ -174,6 +171,29 @@ int ShowFinalPage() {
   return ShowPage(L"dlgwizfinal", FinalPageHandler);
 }
 
+// After a page between the first and the last: Cancel and abort end the run
+// (false, with *exitCode); Back goes to the head of the previous block and
+// counts the page back; anything else goes on to the next block.
+bool FollowPage(int result, Block back, Block next, Block* block, int* exitCode) {
+  switch (PageMove(result)) {
+    case Move::Cancel:
+      *exitCode = CancelEnd();
+      return false;
+    case Move::Abort:
+      *exitCode = AbortEnd();
+      return false;
+    case Move::Back:
+      --g_pageCounter;
+      *block = back;
+      return true;
+    case Move::Forward:
+      break;
+  }
+  ++g_pageCounter;
+  *block = next;
+  return true;
+}
+
 int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10)); }
 
 }  // namespace
@@ -181,6 +201,7 @@ int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%")
 int RunInstallScript() {
   InitializeVariables();
   Block block = Block::Welcome;
+  int exitCode = 0;
   for (;;) {
     switch (block) {
       case Block::Welcome: {
@@ -199,16 +220,8 @@ int RunInstallScript() {
         SetVar(L"KXDLGLICINTRO", L"#LicIntro");
         SetVar(L"KXDLGLICEND", L"#LicEnd");
         SetVar(L"KXDLGLICCAPT", L"#WizLicAgTitle");
-        Move move = PageMove(ShowPage(L"dlgwizlicag", LicensePageHandler));
-        if (move == Move::Cancel) return CancelEnd();
-        if (move == Move::Abort) return AbortEnd();
-        if (move == Move::Back) {
-          --g_pageCounter;
-          block = Block::Welcome;
-        } else {
-          ++g_pageCounter;
-          block = Block::Destination;
-        }
+        int result = ShowPage(L"dlgwizlicag", LicensePageHandler);
+        if (!FollowPage(result, Block::Welcome, Block::Destination, &block, &exitCode)) return exitCode;
         break;
       }
       case Block::Destination: {
@@ -219,36 +232,20 @@ int RunInstallScript() {
         block = Block::StartMenu;
         // Silent: DESTPATH stays as it is and the page does not count.
         if (IsSilent()) break;
-        Move move = PageMove(ShowDialogBox(L"dlgwizseldir", DestinationPageHandler));
-        if (move == Move::Cancel) return CancelEnd();
-        if (move == Move::Abort) return AbortEnd();
-        if (move == Move::Back) {
-          --g_pageCounter;
-          block = Block::Licence;
-        } else {
-          SetVar(L"DESTPATH", L"%DLGSELPATH%");
-          ++g_pageCounter;
-        }
+        int result = ShowDialogBox(L"dlgwizseldir", DestinationPageHandler);
+        if (!FollowPage(result, Block::Licence, Block::StartMenu, &block, &exitCode)) return exitCode;
+        if (block == Block::StartMenu) SetVar(L"DESTPATH", L"%DLGSELPATH%");
         break;
       }
       case Block::StartMenu: {
         SetVar(L"DLGSELPATH", L"%SHORTCUTPATH%");
         SetVar(L"KXSHORTCUTROOT", L"%COMPROGMENUDIR%");
-        Move move = PageMove(ShowPage(L"dlgwizselgroup", StartMenuPageHandler));
-        if (move == Move::Cancel) return CancelEnd();
-        if (move == Move::Abort) return AbortEnd();
-        if (move == Move::Back) {
-          --g_pageCounter;
-          block = Block::Destination;
-        } else {
-          SetVar(L"SHORTCUTPATH", L"%DLGSELPATH%");
-          ++g_pageCounter;
-          block = Block::Install;
-        }
+        int result = ShowPage(L"dlgwizselgroup", StartMenuPageHandler);
+        if (!FollowPage(result, Block::Destination, Block::Install, &block, &exitCode)) return exitCode;
+        if (block == Block::Install) SetVar(L"SHORTCUTPATH", L"%DLGSELPATH%");
         break;
       }
       case Block::Install: {
-        int exitCode = 0;
         if (!InstallPayload(&exitCode)) return exitCode;
         InstallShortcut();
         block = Block::Register;

@@ -5,22 +5,16 @@
 #include "folder_picker.h"
 #include "kxcore.h"
 #include "message_box.h"
+#include "script_flags.h"
 #include "script_state.h"
 
 namespace {
 
 // Flag variables hold "1" for yes; 4 units are enough to tell "1" from
 // anything longer.
-constexpr int kFlagBytes = 4 * sizeof(wchar_t);
 constexpr int kPickerPathBytes = static_cast<int>(kPickerPathCapacity * sizeof(wchar_t));
 
 HWND Item(HWND page, int id) { return KXDlgGetDlgItem(page, id); }
-
-bool FlagIsSet(const wchar_t* text) {
-  wchar_t value[kFlagBytes / sizeof(wchar_t)];
-  EvalVarBuf(text, value, kFlagBytes);
-  return wcscmp(value, L"1") == 0;
-}
 
 void ApplyBackRule(HWND page) {
   if (g_pageCounter == 0) EnableWindow(Item(page, kControlBack), FALSE);

@@ -7,6 +7,7 @@
 #include "launcher_main.h"
 #include "message_box.h"
 #include "restart_operations.h"
+#include "script_flags.h"
 
 namespace {
 
@@ -21,8 +22,6 @@ HWND g_progressText;
 // The removal steps in the order they run: files, folders, registry values,
 // registry keys, the log itself.
 constexpr int kSteps[] = {0, 1, 3, 2, 4};
-
-bool IsSet(const wchar_t* flagReference) { return wcscmp(EvalVar(flagReference), L"1") == 0; }
 
 int ShowEvaluated(const wchar_t* text, UINT style) {
   static wchar_t message[kMessageBytes / sizeof(wchar_t)];
@@ -68,12 +67,12 @@ int RunUninstall() {
   g_progressBar = nullptr;
   SetVar(L"EXITCODE", L"0");
 
-  if (!IsSet(L"%ISADMIN%")) {
+  if (!FlagIsSet(L"%ISADMIN%")) {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
     return 3;
   }
-  if (!IsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
-  if (!IsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
+  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+  if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
 
   for (int step : kSteps) {
     if (PerformUninstall(step, UninstallStepCallback) != 0) return CloseProgressBox(3);
@@ -82,7 +81,7 @@ int RunUninstall() {
   }
   SetUninstallProgress(90);
 
-  if (!IsSet(L"%SILENT%")) {
+  if (!FlagIsSet(L"%SILENT%")) {
     SetUninstallProgress(100);
     CloseProgressBox(0);
     ShowEvaluated(L"#UninstallFinal", MB_OK | MB_ICONINFORMATION);
