@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "command_switches.h"
+#include "message_box.h"
 #include "variables.h"
 
 namespace kxcore {
@@ -9,11 +11,7 @@ namespace {
 
 bool g_stopRequested;
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-bool IsSwitch(const std::wstring& token, wchar_t letter) {
-  return token.size() == 2 && token[0] == L'/' && (token[1] == letter || token[1] == letter + (L'a' - L'A'));
-}
+std::wstring Text(const TextSpan& span) { return span.text ? std::wstring(span.text, span.length) : std::wstring(); }
 
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
@@ -56,47 +54,23 @@ void ShowUsage(const std::wstring& unknownArgument) {
   }
   std::wstring title;
   GetVariable(L"APPTITLE", &title);
-  MessageBoxW(nullptr, text.c_str(), title.c_str(),
-              MB_TOPMOST | (unknownArgument.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+  ShowMessageBox(nullptr, text.c_str(), title.c_str(),
+                 MB_TOPMOST | (unknownArgument.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
 }
 
 }  // namespace
 
 CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
+  CommandSwitches switches;
+  ParseCommandSwitches(commandLine, &switches);
   CommandLineOptions options;
-  std::wstring line = commandLine ? commandLine : L"";
-  size_t i = 0;
-  // The program name: quoted, or up to the first blank.
-  if (i < line.size() && line[i] == L'"') {
-    size_t close = line.find(L'"', i + 1);
-    i = close == std::wstring::npos ? line.size() : close + 1;
-  }
-  while (i < line.size() && !IsBlank(line[i])) ++i;
-
-  for (;;) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i >= line.size()) break;
-    if (line.compare(i, 3, L"/D=") == 0 || line.compare(i, 3, L"/d=") == 0) {
-      std::wstring folder = line.substr(i + 3);
-      while (!folder.empty() && IsBlank(folder.back())) folder.pop_back();
-      if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
-        folder = folder.substr(1, folder.size() - 2);
-      options.destination = folder;
-      break;
-    }
-    size_t end = i;
-    while (end < line.size() && !IsBlank(line[end])) ++end;
-    std::wstring token = line.substr(i, end - i);
-    i = end;
-    if (IsSwitch(token, L'S')) {
-      options.silent = true;
-    } else if (token == L"/?") {
-      options.usage = true;
-    } else {
-      options.usage = true;
-      if (options.unknownArgument.empty()) options.unknownArgument = token;
-    }
-  }
+  options.silent = switches.silent;
+  options.usage = switches.usage;
+  options.suppressMessageBoxes = switches.suppressMessageBoxes;
+  options.log = switches.log;
+  options.logFile = Text(switches.logFile);
+  options.destination = Text(switches.destination);
+  options.unknownArgument = Text(switches.unknownArgument);
   return options;
 }
 

@@ -1,8 +1,12 @@
-// The programs' command line, read by the core library at InitSFX:
-//   /S            run silently (SILENT stays "1" for the whole run)
-//   /D=<folder>   destination of a silent installation; last on the line,
-//                 the folder may hold blanks and needs no quotes
-//   /?            show the usage and do nothing else
+// The programs' command line, read by the core library at InitSFX with the
+// parser the launcher uses too (launcher/command_switches.h):
+//   /S                  run silently (SILENT stays "1" for the whole run)
+//   /D=<folder>         destination of a silent installation; last on the
+//                       line, the folder may hold blanks and needs no quotes
+//   /LOG, /LOG=<file>   the run log; the launcher opens it and hands it over
+//                       with InitRunLog
+//   /SUPPRESSMSGBOXES   with /S, message boxes are answered unseen (InitRunLog)
+//   /?                  show the usage and do nothing else
 // Switches compare without regard to case.
 #ifndef KX_CORE_COMMAND_LINE_H
 #define KX_CORE_COMMAND_LINE_H
@@ -16,6 +20,9 @@ namespace kxcore {
 struct CommandLineOptions {
   bool silent = false;
   bool usage = false;             // /? given, or a switch we do not know
+  bool suppressMessageBoxes = false;
+  bool log = false;
+  std::wstring logFile;           // from /LOG=, empty for /LOG alone
   std::wstring destination;       // from /D=, empty when not given
   std::wstring unknownArgument;   // the first argument we do not know
 };

@@ -6,7 +6,9 @@
 #include "dialog_runner.h"
 #include "dialog_window.h"
 #include "kxcore.h"
+#include "message_box.h"
 #include "module_files.h"
+#include "run_log.h"
 #include "variables.h"
 
 namespace {
@@ -16,11 +18,26 @@ constexpr wchar_t kProgressDialogName[] = L"dlgprogress";
 void ReportProblem(const std::wstring& text) {
   std::wstring title;
   kxcore::GetVariable(L"APPTITLE", &title);
-  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void ReportWindowsError(const wchar_t* key, DWORD error) {
   ReportProblem(kxcore::Evaluate(key) + L" " + std::to_wstring(error));
+}
+
+const wchar_t* PageResultName(int result) {
+  switch (result) {
+    case KX_PAGE_NEXT: return L"Next";
+    case KX_PAGE_CANCEL: return L"Cancel";
+    case KX_PAGE_BACK: return L"Back";
+    case KX_PAGE_ABORT: return L"not shown";
+    default: return L"closed";
+  }
+}
+
+int LogPage(const wchar_t* name, int result) {
+  LogLine(L"Page %ls: %ls (%d)", name, PageResultName(result), result);
+  return result;
 }
 
 }  // namespace
@@ -29,19 +46,20 @@ extern "C" {
 
 int ShowDialogBox(const wchar_t* dialogName, KxDialogHandler handler) {
   try {
+    const wchar_t* name = dialogName ? dialogName : L"";
     // After the usage has been shown nothing may happen: every page cancels.
-    if (kxcore::StopRequested()) return KX_PAGE_CANCEL;
+    if (kxcore::StopRequested()) return LogPage(name, KX_PAGE_CANCEL);
     kxcore::JoinClosedProgressBoxes();
     kxcore::DialogSpec dialog;
     std::wstring problem;
-    if (!kxcore::LoadDialogSpec(kxcore::LibraryFolder(), dialogName ? dialogName : L"", &dialog, &problem)) {
+    if (!kxcore::LoadDialogSpec(kxcore::LibraryFolder(), name, &dialog, &problem)) {
       ReportProblem(problem);
-      return KX_PAGE_ABORT;
+      return LogPage(name, KX_PAGE_ABORT);
     }
     DWORD error = 0;
     int result = kxcore::RunModalPage(dialog, handler, &error);
     if (error) ReportWindowsError(L"#ErrorShowDialog", error);
-    return result;
+    return LogPage(name, result);
   } catch (...) {
     return KX_PAGE_ABORT;
   }

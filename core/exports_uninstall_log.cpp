@@ -1,8 +1,20 @@
 // AddUninstLog and ManageUninstLog: the uninstall log of the installation.
 #include "kxcore.h"
 #include "module_files.h"
+#include "previous_installation.h"
+#include "run_log.h"
 #include "uninstall_log.h"
 #include "variables.h"
+
+namespace {
+
+// A variable's value, or the empty text when it was never set.
+std::wstring Value(const wchar_t* name) {
+  std::wstring value;
+  return kxcore::GetVariable(name, &value) ? kxcore::Evaluate(value) : std::wstring();
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -18,12 +30,22 @@ int ManageUninstLog(int operation) {
     switch (operation) {
       case KX_LOG_BEGIN:
         kxcore::BeginUninstallLog();
+        LogLine(L"Uninstall log begun");
         return 0;
-      case KX_LOG_COMMIT:
-        return static_cast<int>(kxcore::CommitUninstallLog(kxcore::Evaluate(L"%DESTPATH%"),
-                                                           kxcore::LibraryFolder() + L"kxremove.dat"));
+      case KX_LOG_COMMIT: {
+        const std::wstring destination = kxcore::Evaluate(L"%DESTPATH%");
+        kxcore::TakeOverPreviousInstallation({destination, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY")},
+                                             Value(L"WIN"));
+        DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + L"kxremove.dat");
+        if (error == 0)
+          LogLine(L"Uninstaller and uninstall log written into %ls", destination.c_str());
+        else
+          LogLine(L"Error %lu: the uninstaller and its log could not be written into %ls", error, destination.c_str());
+        return static_cast<int>(error);
+      }
       case KX_LOG_DISCARD:
         kxcore::DiscardUninstallLog();
+        LogLine(L"Uninstall log discarded");
         return 0;
       default:
         return ERROR_INVALID_PARAMETER;

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "kxcore.h"
+#include "run_log.h"
 #include "variables.h"
 
 namespace {
@@ -43,6 +44,13 @@ const wchar_t* KeepForCaller(std::wstring text) {
   return slot.c_str();
 }
 
+// Texts the extraction sets for every file; the file's own log line says the same.
+bool IsPerFileText(const wchar_t* name) {
+  for (const wchar_t* perFile : {L"EXTNAME", L"CURFILENAME", L"KXDLGOVERFILE1", L"KXDLGOVERFILE3"})
+    if (_wcsicmp(name, perFile) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
@@ -54,6 +62,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
       FreeThreadRing();
       break;
     case DLL_PROCESS_DETACH:
+      CloseRunLog();
       FreeThreadRing();
       if (g_ringSlot != TLS_OUT_OF_INDEXES) TlsFree(g_ringSlot);
       g_ringSlot = TLS_OUT_OF_INDEXES;
@@ -68,6 +77,11 @@ void SetVar(const wchar_t* name, const wchar_t* value) {
   if (!name) return;
   try {
     kxcore::SetVariable(name, value ? value : L"");
+    if (RunLogActive() && !IsPerFileText(name)) {
+      std::wstring stored;
+      kxcore::GetVariable(name, &stored);
+      LogLine(L"Variable %ls = %ls", name, stored.c_str());
+    }
   } catch (...) {
   }
 }

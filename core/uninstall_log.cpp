@@ -1,6 +1,8 @@
 // The uninstall log of this run, and writing it with the uninstaller.
 #include "uninstall_log.h"
 
+#include <algorithm>
+
 #include "srw_guard.h"
 
 #include "module_files.h"
@@ -39,6 +41,18 @@ void AddUninstallRecord(int kind, const wchar_t* text) {
   log.records.push_back({kind, text});
 }
 
+void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
+  RunLog& log = Log();
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  std::vector<UninstallRecord> joined;
+  for (const UninstallRecord& record : records)
+    if (std::find(log.records.begin(), log.records.end(), record) == log.records.end() &&
+        std::find(joined.begin(), joined.end(), record) == joined.end())
+      joined.push_back(record);
+  joined.insert(joined.end(), log.records.begin(), log.records.end());
+  log.records.swap(joined);
+}
+
 void DiscardUninstallLog() {
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
@@ -57,8 +71,8 @@ DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& un
   while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   // An empty destination would put both files at the root of the current drive.
   if (folder.empty()) return ERROR_INVALID_NAME;
-  const std::wstring uninstaller = folder + L"\\Uninst.exe";
-  const std::wstring logFile = folder + L"\\Uninst.dat";
+  const std::wstring uninstaller = folder + L"\\" + kUninstallerName;
+  const std::wstring logFile = folder + L"\\" + kUninstallLogName;
 
   std::string program;
   if (!ReadWholeFile(uninstallerSource, &program)) {

@@ -35,12 +35,19 @@ struct UninstallRecord {
   bool operator==(const UninstallRecord& other) const { return kind == other.kind && text == other.text; }
 };
 
+// The installed uninstaller and its log, in the installation folder.
+constexpr wchar_t kUninstallerName[] = L"Uninst.exe";
+constexpr wchar_t kUninstallLogName[] = L"Uninst.dat";
+
 // ---- the log of this run (thread-safe) ----
 
 // Starts a new, empty log.
 void BeginUninstallLog();
 // Appends a record; unknown kinds and empty texts are dropped.
 void AddUninstallRecord(int kind, const wchar_t* text);
+// Puts records in front of the log's own, in their order, leaving out those
+// the log holds already (an earlier installation's records on a reinstall).
+void PrependUninstallRecords(const std::vector<UninstallRecord>& records);
 // Forgets every record.
 void DiscardUninstallLog();
 // The records so far.

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "command_line.h"
+#include "message_box.h"
+#include "run_log.h"
 #include "uninstall_log.h"
 #include "uninstall_steps.h"
 #include "variables.h"
@@ -21,11 +23,12 @@ std::wstring LogPathFor(const std::wstring& program) {
 }
 
 void Tell(const wchar_t* key, const std::wstring& path) {
+  LogLine(L"Error: %ls %ls", Evaluate(key).c_str(), path.c_str());
   if (Evaluate(L"%SILENT%") == L"1") return;
   std::wstring title;
   GetVariable(L"APPTITLE", &title);
   std::wstring text = Evaluate(key) + L"\r\n\r\n" + path;
-  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
@@ -42,6 +45,7 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
       return ERROR_FILE_CORRUPT;
   }
   g_logRead = true;
+  LogLine(L"Uninstall log read: %ls (%u records)", g_run.logPath.c_str(), static_cast<unsigned>(g_run.records.size()));
   return RemoveLoggedFiles(&g_run, callback);
 }
 
@@ -60,6 +64,7 @@ int DecideUninstall() {
   g_run = UninstallRun();
   g_run.uninstallerPath = program;
   g_run.logPath = log;
+  LogLine(L"Uninstall from %ls, with the uninstall log %ls", program.c_str(), log.c_str());
   // The launcher schedules its own file as soon as this returns 1.
   g_run.scheduled.push_back(program);
   g_logRead = false;

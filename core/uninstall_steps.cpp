@@ -4,6 +4,7 @@
 
 #include "handle_guard.h"
 #include "restart_operations.h"
+#include "run_log.h"
 
 namespace kxcore {
 namespace {
@@ -53,6 +54,7 @@ bool IsGone(DWORD error) {
 void ScheduleAtRestart(UninstallRun* run, const std::wstring& path) {
   if (Contains(run->scheduled, path)) return;
   MoveFileOnRestart(path.c_str(), nullptr);
+  LogLine(L"Deleted at the next restart: %ls", path.c_str());
   run->scheduled.push_back(path);
 }
 
@@ -123,7 +125,10 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
     DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!DeleteFileW(file.c_str()) && !IsGone(GetLastError())) ScheduleAtRestart(run, file);
+    if (DeleteFileW(file.c_str()))
+      LogLine(L"File deleted: %ls", file.c_str());
+    else if (!IsGone(GetLastError()))
+      ScheduleAtRestart(run, file);
   }
   return 0;
 }
@@ -135,14 +140,18 @@ int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
     Report(callback, 1, KX_LOG_FOLDER, folder);
     switch (Inspect(*run, folder)) {
       case FolderState::Empty:
-        if (!RemoveDirectoryW(folder.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION)
+        if (RemoveDirectoryW(folder.c_str()))
+          LogLine(L"Folder removed: %ls", folder.c_str());
+        else if (GetLastError() == ERROR_SHARING_VIOLATION)
           ScheduleAtRestart(run, folder);
         break;
       case FolderState::OnlyLeavingItems:
         ScheduleAtRestart(run, folder);
         break;
-      case FolderState::Missing:
       case FolderState::HoldsOtherItems:
+        LogLine(L"Folder kept, it holds other files: %ls", folder.c_str());
+        break;
+      case FolderState::Missing:
         break;
     }
   }
@@ -162,7 +171,11 @@ int RemoveLoggedValues(UninstallRun* run, KxUninstallStepCallback callback) {
     opened.reset(status == ERROR_SUCCESS ? handle : nullptr);
     if (status == ERROR_FILE_NOT_FOUND) continue;
     if (status == ERROR_SUCCESS) status = RegDeleteValueW(opened.get(), name.c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && result == 0) result = status;
+    if (status == ERROR_SUCCESS) LogLine(L"Registry value deleted: %ls", record.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+      LogLine(L"Error %ld: the registry value %ls could not be deleted", static_cast<long>(status), record.c_str());
+      if (result == 0) result = status;
+    }
   }
   return result;
 }
@@ -183,7 +196,10 @@ int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback) {
                                   nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
                  subkeys == 0 && values == 0;
     opened.reset();
-    if (empty) RegDeleteKeyW(root, key.c_str());
+    if (!empty)
+      LogLine(L"Registry key kept, it holds other values or keys: %ls", record.c_str());
+    else if (RegDeleteKeyW(root, key.c_str()) == ERROR_SUCCESS)
+      LogLine(L"Registry key deleted: %ls", record.c_str());
   }
   return 0;
 }
@@ -192,7 +208,10 @@ int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback) {
   if (run->logPath.empty()) return 0;
   Report(callback, 4, KX_LOG_FILE, run->logPath);
   SetFileAttributesW(run->logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!DeleteFileW(run->logPath.c_str()) && !IsGone(GetLastError())) ScheduleAtRestart(run, run->logPath);
+  if (DeleteFileW(run->logPath.c_str()))
+    LogLine(L"Uninstall log deleted: %ls", run->logPath.c_str());
+  else if (!IsGone(GetLastError()))
+    ScheduleAtRestart(run, run->logPath);
   return 0;
 }
 

@@ -66,11 +66,13 @@ std::wstring ExpandReferences(std::wstring_view text) {
       // "%%" stays escaped until the text is evaluated.
       size_t length = i + 1 < text.size() && text[i + 1] == L'%' ? 2 : ReferenceLength(text, i);
       std::wstring value;
+      // A '%' that starts no reference is kept as it stands ("50% off").
+      if (length == 0) length = 1;
       if (length > 2 && Lookup(text.substr(i + 1, length - 2), &value))
         out += value;
       else
         out += text.substr(i, length);
-      i += length ? length : 1;
+      i += length;
       continue;
     }
     out += text[i++];

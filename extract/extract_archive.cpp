@@ -45,7 +45,7 @@ void CreateEntryFolders(wchar_t* path, size_t nameStart) {
 DWORD CreateLastFolder(const wchar_t* path) {
   if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
-  return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
+  return CreateOneFolder(path);
 }
 
 int ExtractDirectory(const wchar_t* path) {

@@ -25,8 +25,10 @@ typedef int (*ExtractFileHook)(wchar_t* path, uint64_t size, const uint32_t* tim
 // the call to tell a cancellation from a failure.
 extern std::atomic<bool> g_extractCancelled;
 
-// Files the per-file hook let through; reset by the install script.
+// Files the per-file hook let through, and their sizes in bytes; reset by the
+// install script.
 extern int32_t g_extractedFileCount;
+extern uint64_t g_extractedBytes;
 
 // Unpacks the archive at *startOffset (null: 0) of archivePath into
 // destination. silent non-zero: no progress box. Returns 0, an LZMA SDK
@@ -94,7 +96,7 @@ bool IsX86Executable(const wchar_t* path);
 
 // Every message box of the extraction goes through this function, captioned
 // with the application title. Tests may point g_extractMessageBox at a double
-// to see the texts and script the answers; null means MessageBoxW.
+// to see the texts and script the answers; null means ShowMessageBox.
 typedef int (*ExtractMessageBoxFn)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
 extern ExtractMessageBoxFn g_extractMessageBox;
 int ShowExtractMessage(HWND owner, const wchar_t* text, UINT style);

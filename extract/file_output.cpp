@@ -1,6 +1,8 @@
 #include "engine_state.h"
 
 #include "7zFile.h"
+#include "path_services.h"
+#include "run_log.h"
 
 void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
@@ -35,9 +37,14 @@ OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path) {
 int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, const EntryStamp& stamp) {
   CSzFile out;
   File_Construct(&out);
+  // Looked at only for the run log, which tells a new file from a replaced one.
+  const bool replacing = RunLogActive() && PathExists(path);
   switch (OpenOutputFile(&out, path)) {
     case OpenOutcome::Opened: break;
-    case OpenOutcome::Skip: AdvanceExtractProgress(static_cast<uint64_t>(size) + 1); return 0;
+    case OpenOutcome::Skip:
+      LogLine(L"File skipped, it could not be created: %ls", path);
+      AdvanceExtractProgress(static_cast<uint64_t>(size) + 1);
+      return 0;
     case OpenOutcome::Stop: return kExtractFailed;
   }
 
@@ -51,8 +58,12 @@ int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, 
   if (stamp.hasTime) SetFileWriteTime(out.handle, stamp.timeHigh, stamp.timeLow);
   WRes closed = File_Close(&out);
   if (result != 0) return result;
-  if (closed != 0) return static_cast<int>(closed);
+  if (closed != 0) {
+    LogLine(L"Error %lu: the file %ls could not be closed", static_cast<unsigned long>(closed), path);
+    return static_cast<int>(closed);
+  }
   // Read-only must come last: the time above needs a writable handle.
   if (stamp.hasAttributes) SetFileAttributesW(path, WindowsAttributes(stamp.attributes));
+  LogLine(replacing ? L"File replaced: %ls" : L"File written: %ls", path);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "engine_state.h"
 #include "path_services.h"
+#include "run_log.h"
 
 namespace {
 
@@ -16,11 +17,14 @@ void CopyPath(wchar_t* dest, const wchar_t* source) {
 
 }  // namespace
 
-int InstallFileHook(wchar_t* path, uint64_t, const uint32_t*, const uint32_t*) {
+int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
   wchar_t decided[kExtractPathCapacity];
   CopyPath(decided, path);
   int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
-  if (decision == kDecisionSkip) return 1;
+  if (decision == kDecisionSkip) {
+    LogLine(L"File skipped, the file on disk is kept: %ls", path);
+    return 1;
+  }
   // The library may leave the rewritten path unterminated at the very end.
   decided[kExtractPathCapacity - 1] = L'\0';
   if (decision == kDecisionRewritten) CopyPath(path, decided);
@@ -33,5 +37,6 @@ int InstallFileHook(wchar_t* path, uint64_t, const uint32_t*, const uint32_t*) {
   }
   AddUninstLog(KX_LOG_FILE, path);
   ++g_extractedFileCount;
+  g_extractedBytes += size;
   return 0;
 }

@@ -2,12 +2,13 @@
 
 #include "engine_state.h"
 #include "launcher_main.h"
+#include "message_box.h"
 
 ExtractMessageBoxFn g_extractMessageBox = nullptr;
 
 int ShowExtractMessage(HWND owner, const wchar_t* text, UINT style) {
   if (g_extractMessageBox) return g_extractMessageBox(owner, text, g_launcher.title, style);
-  return MessageBoxW(owner, text, g_launcher.title, style);
+  return ShowMessageBox(owner, text, g_launcher.title, style);
 }
 
 void ShowErrorBox(const wchar_t* text) {

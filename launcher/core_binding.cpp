@@ -21,13 +21,14 @@ enum CoreOperation {
   kOpAddUninstLog,
   kOpManageUninstLog,
   kOpReplaceVarInFile,
+  kOpInitRunLog,
   kOperationCount
 };
 
 const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
-    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile"};
+    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
 
@@ -87,6 +88,8 @@ const wchar_t* EvalVar(const wchar_t* text) { return Bound<decltype(&EvalVar)>(k
 int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes) {
   return Bound<decltype(&EvalVarBuf)>(kOpEvalVarBuf)(text, buffer, sizeBytes);
 }
+
+void InitRunLog(const wchar_t* logFile, int flags) { Bound<decltype(&InitRunLog)>(kOpInitRunLog)(logFile, flags); }
 
 void InitSFX(HINSTANCE instance) { Bound<decltype(&InitSFX)>(kOpInitSFX)(instance); }
 

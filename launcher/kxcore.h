@@ -76,6 +76,17 @@ const wchar_t* EvalVar(const wchar_t* text);
 // value of sizeBytes / 2 or more means the result was cut.
 int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes);
 
+// Flags of InitRunLog.
+enum {
+  KX_RUNLOG_SUPPRESS_BOXES = 1  // /S with /SUPPRESSMSGBOXES: boxes are answered, not shown
+};
+
+// Hands the program's run-log settings to the library before InitSFX, so that
+// the library's lines (variables, pages, message boxes, the uninstall log and
+// the uninstall steps) go into the program's log: logFile is the full path of
+// the log (null or empty: no log), flags a combination of KX_RUNLOG_ flags.
+void InitRunLog(const wchar_t* logFile, int flags);
+
 // Reads the command line and sets the library's start-up variables.
 void InitSFX(HINSTANCE instance);
 

@@ -5,15 +5,15 @@
 #include <wchar.h>
 
 #include "archive_reader.h"
+#include "command_switches.h"
 #include "core_binding.h"
 #include "exit_codes.h"
 #include "kxcore.h"
 #include "message_box.h"
 #include "path_services.h"
+#include "run_log.h"
 #include "runtime_folder.h"
 #include "script_guard.h"
-
-
 
 namespace {
 
@@ -21,6 +21,11 @@ constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
 constexpr DWORD kRemoveRetryMs = 100;
 constexpr DWORD kRemoveRetryLimitMs = 3000;
+
+// The run log's file and the flags handed to the core library with it.
+constexpr size_t kLogPathCapacity = 782;
+wchar_t g_logPath[kLogPathCapacity];
+int g_runLogFlags;
 
 struct StartupState {
   int errorCode = kLauncherOk;
@@ -44,9 +49,47 @@ void SetFailure(StartupState* state, int code, LauncherString line) {
   state->fatalLine = line;
 }
 
-// The launcher's variables and InitSFX; the first SetVar binds the library.
+// /LOG and /SUPPRESSMSGBOXES act from the first step on, before the core
+// library (which reads the rest of the command line) is there.
+void StartRunLog(ProgramKind kind) {
+  const wchar_t* commandLine = GetCommandLineW();
+  CommandSwitches switches;
+  ParseCommandSwitches(commandLine, &switches);
+  if (switches.silent && switches.suppressMessageBoxes) {
+    SuppressMessageBoxes(true);
+    g_runLogFlags |= KX_RUNLOG_SUPPRESS_BOXES;
+  }
+  if (!switches.log) return;
+  bool opened = false;
+  if (switches.logFile.length == 0) {
+    wchar_t temp[kModulePathCapacity + 1];
+    DWORD length = GetTempPathW(kModulePathCapacity, temp);
+    opened = length > 0 && length <= kModulePathCapacity &&
+             OpenNewRunLog(temp, g_launcher.title, kind == ProgramKind::Setup ? L"setup" : L"uninstall", g_logPath,
+                           kLogPathCapacity);
+  } else if (switches.logFile.length < kLogPathCapacity) {
+    // Relative to the folder the program was started in: the current
+    // directory moves into the runtime folder soon.
+    wchar_t given[kLogPathCapacity];
+    wmemcpy(given, switches.logFile.text, switches.logFile.length);
+    given[switches.logFile.length] = L'\0';
+    DWORD length = GetFullPathNameW(given, kLogPathCapacity, g_logPath, nullptr);
+    opened = length > 0 && length < kLogPathCapacity && OpenRunLog(g_logPath);
+  }
+  if (!opened) {
+    g_logPath[0] = L'\0';
+    return;
+  }
+  LogLine(L"%ls started: %ls", kind == ProgramKind::Setup ? L"Setup" : L"Uninstaller", g_launcher.modulePath);
+  LogLine(L"Command line: %ls", commandLine);
+}
+
+// The launcher's variables and InitSFX; the first call binds the library.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
+  // Only when there is something to hand over, so that the library's first
+  // operation stays SetVar otherwise.
+  if (g_logPath[0] || g_runLogFlags) InitRunLog(g_logPath, g_runLogFlags);
   SetVar(L"APPTITLE", g_launcher.title);
   SetVar(L"ARCNAME", g_launcher.modulePath);
   SetVar(L"KXSFXPATH", g_runtimePath);
@@ -84,10 +127,12 @@ int RunScript(const ProgramWork& work) {
 // in state for the shutdown.
 int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (!CreateRuntimeFolder()) {
+    LogLine(L"Error %lu: no runtime folder could be created", GetLastError());
     SetFailure(state, kLauncherNoTempFolder, kStringNoTempFolder);
     return 0;
   }
   state->runtimeFolderCreated = true;
+  LogLine(L"Runtime folder: %ls", g_runtimePath);
   GetCurrentDirectoryW(kFolderBufferCapacity, state->folder);
   SetCurrentDirectoryW(g_runtimePath);
   AddDllSearchFolder(g_runtimePath);
@@ -96,6 +141,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   RuntimeFailureSource source;
   int unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container, &source);
   if (unpacked != 0) {
+    LogLine(L"Error %d: the runtime could not be unpacked", unpacked);
     LauncherString line = unpacked == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten;
     // A corrupted archive calls for a new copy; memory or disk trouble does not.
     if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) line = kStringCorruptedData;
@@ -109,6 +155,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // No script guard encloses binding and InitSFX; a library that cannot be
   // bound here still ends in an orderly stop with the runtime folder removed.
   if (CallGuarded(PublishVariables, state, &ignored, &code)) {
+    LogLine(L"Error: the core library could not be bound (exception %lx)", code);
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
     ReleaseCoreLibrary();
     return 0;
@@ -162,19 +209,12 @@ int UninstallerShutdown(int scriptResult, StartupState* state) {
   return ExitCode(scriptResult, *state);
 }
 
-}  // namespace
-
-int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
-  g_launcher.instance = instance;
-  InitCommonControls();
-  LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);
-
+int RunProgram(const ProgramWork& work) {
   StartupState state;
-  DWORD length = GetModuleFileNameW(nullptr, g_launcher.modulePath, kModulePathCapacity);
-  if (length == 0 || length >= kModulePathCapacity) {
+  if (!g_launcher.modulePath[0]) {
     SetFailure(&state, kLauncherNoTempFolder, kStringNoTempFolder);
   } else {
-    length = GetTempPathW(kModulePathCapacity, g_runtimePath);
+    DWORD length = GetTempPathW(kModulePathCapacity, g_runtimePath);
     if (length == 0 || length > kModulePathCapacity)
       SetFailure(&state, kLauncherNoTempFolder, kStringNoTempFolder);
     else
@@ -187,6 +227,7 @@ int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
                     g_launcher.container.offset != 0 && g_launcher.container.fileSizeField != 0 &&
                     (work.kind == ProgramKind::Uninstaller || g_launcher.container.payloadLength != 0);
     if (!accepted) {
+      LogLine(L"Error: the package container of %ls is damaged", g_launcher.modulePath);
       // Nothing has been created yet, so no other shutdown step runs.
       ShowFatalMessage(kStringCorruptedData);
       return -kLauncherCorruptedData;
@@ -196,4 +237,20 @@ int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
 
   return work.kind == ProgramKind::Uninstaller ? UninstallerShutdown(scriptResult, &state)
                                                : SetupShutdown(scriptResult, &state);
+}
+
+}  // namespace
+
+int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
+  g_launcher.instance = instance;
+  InitCommonControls();
+  LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);
+  DWORD length = GetModuleFileNameW(nullptr, g_launcher.modulePath, kModulePathCapacity);
+  if (length == 0 || length >= kModulePathCapacity) g_launcher.modulePath[0] = L'\0';
+  StartRunLog(work.kind);
+
+  int exitCode = RunProgram(work);
+  LogLine(L"Exit code %d", exitCode);
+  CloseRunLog();
+  return exitCode;
 }

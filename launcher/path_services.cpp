@@ -4,6 +4,7 @@
 
 #include "handle_guard.h"
 #include "kxcore.h"
+#include "run_log.h"
 
 volatile unsigned char g_uninstallLogging = 0;
 
@@ -25,6 +26,16 @@ void LogFolder(const wchar_t* path) {
 
 }  // namespace
 
+DWORD CreateOneFolder(const wchar_t* path) {
+  if (CreateDirectoryW(path, nullptr)) {
+    LogLine(L"Folder created: %ls", path);
+    return 0;
+  }
+  DWORD error = GetLastError();
+  LogLine(L"Error %lu: the folder %ls could not be created", error, path);
+  return error;
+}
+
 DWORD CreateFolderPath(const wchar_t* path) {
   size_t length = wcslen(path);
   if (length >= kFolderPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
@@ -41,7 +52,7 @@ DWORD CreateFolderPath(const wchar_t* path) {
     }
     folder[i] = L'\0';
     if (!Exists(folder)) {
-      CreateDirectoryW(folder, nullptr);
+      CreateOneFolder(folder);
       LogFolder(folder);
     }
     folder[i] = L'\\';
@@ -49,7 +60,7 @@ DWORD CreateFolderPath(const wchar_t* path) {
 
   if (!Exists(folder)) {
     LogFolder(folder);
-    if (!CreateDirectoryW(folder, nullptr)) return GetLastError();
+    return CreateOneFolder(folder);
   }
   return 0;
 }

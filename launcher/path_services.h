@@ -15,6 +15,10 @@ extern volatile unsigned char g_uninstallLogging;
 // True when a directory search for exactly this path finds a file or folder.
 bool PathExists(const wchar_t* path);
 
+// Creates one folder (its parent must exist) and writes it to the run log.
+// Returns 0 or the Windows error code.
+DWORD CreateOneFolder(const wchar_t* path);
+
 // Creates every missing folder along path and the path itself, outermost
 // first. Returns 0, the Windows error code of creating the final folder, or
 // ERROR_FILENAME_EXCED_RANGE (nothing created) for a path of 260 units or more.

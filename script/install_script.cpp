@@ -14,6 +14,8 @@
 #include "page_handlers.h"
 #include "path_services.h"
 #include "post_install_tasks.h"
+#include "registry_reader.h"
+#include "run_log.h"
 #include "script_flags.h"
 #include "script_state.h"
 #include "shortcut.h"
@@ -45,7 +47,13 @@ Move PageMove(int result) {
 
 bool IsSilent() { return FlagIsSet(L"%SILENT%"); }
 
-int ShowPage(const wchar_t* name, KxDialogHandler handler) { return IsSilent() ? 0 : ShowDialogBox(name, handler); }
+void LogSkippedPage(const wchar_t* name) { LogLine(L"Page %ls: skipped in a silent run", name); }
+
+int ShowPage(const wchar_t* name, KxDialogHandler handler) {
+  if (!IsSilent()) return ShowDialogBox(name, handler);
+  LogSkippedPage(name);
+  return 0;
+}
 
 int CancelEnd() {
   ManageUninstLog(KX_LOG_DISCARD);
@@ -64,8 +72,35 @@ void SetNumber(const wchar_t* name, long long value) {
   SetVar(name, text);
 }
 
+// An installation of this package found through its uninstall entry: setup
+// offers its folder (and /S uses it, unless /D= says otherwise), so that a
+// reinstall or an upgrade replaces it instead of adding a second copy.
+// Entries written before InstallLocation existed name it in UninstallString.
+void OfferEarlierDestination() {
+  wchar_t folder[kRegValueChars];
+  RegReadValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, L"InstallLocation", folder);
+  if (!folder[0]) {
+    RegReadValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, L"UninstallString", folder);
+    StripLastPathComponent(folder);
+  }
+  size_t length = wcslen(folder);
+  while (length > 3 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/')) folder[--length] = L'\0';
+  if (!IsFullPath(folder) || length >= kScriptPathCapacity) return;
+  // Taken literally: a '%' in the folder's name is no variable reference.
+  wchar_t value[2 * kScriptPathCapacity];
+  size_t out = 0;
+  for (const wchar_t* p = folder; *p; ++p) {
+    value[out++] = *p;
+    if (*p == L'%') value[out++] = L'%';
+  }
+  value[out] = L'\0';
+  SetVar(L"DESTPATH", value);
+  LogLine(L"Installed before into %ls: that folder is the destination offered", folder);
+}
+
 void InitializeVariables() {
   g_extractedFileCount = 0;
+  g_extractedBytes = 0;
   SetVar(L"EXITCODE", L"0");
   SetVar(L"TOTALEXTFILE", L"0");
   SetVar(L"NEEDREBOOT", L"0");
@@ -84,6 +119,7 @@ void InitializeVariables() {
   SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
   g_uninstallLogging = 1;
   SetVar(L"DESTPATH", kDefaultDestination);
+  OfferEarlierDestination();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
@@ -115,14 +151,17 @@ bool InstallPayload(int* exitCode) {
     return false;
   }
   uint32_t offset = g_launcher.container.offset + kContainerHeaderSize;
+  LogLine(L"Extracting the payload into %ls", destination);
   int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
   SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
   if (g_extractCancelled) {
+    LogLine(L"Extraction cancelled");
     *exitCode = CancelEnd();
     return false;
   }
   // The engine has shown its own message for the code already.
   if (result != 0) {
+    LogLine(L"Error %d: the payload could not be unpacked", result);
     *exitCode = ReportUnpackingError(result);
     return false;
   }
@@ -138,15 +177,33 @@ void InstallShortcut() {
     CreateFolderPath(folder);
     AddUninstLog(KX_LOG_FOLDER, folder);
   }
-  CreateShortcut(kProgramFile, L"", kShortcutFile, L"", SW_SHOWNORMAL, L"", kProgramFile, 0);
+  HRESULT made = CreateShortcut(kProgramFile, L"", kShortcutFile, L"", SW_SHOWNORMAL, L"", kProgramFile, 0);
   // Logged whether or not it was written, so that the uninstaller looks for it.
   wchar_t link[kScriptPathCapacity];
   EvalVarBuf(kShortcutFile, link, kScriptPathBytes);
   AddUninstLog(KX_LOG_FILE, link);
+  if (SUCCEEDED(made))
+    LogLine(L"Shortcut created: %ls", link);
+  else
+    LogLine(L"Error 0x%08lX: the shortcut %ls could not be created", static_cast<unsigned long>(made), link);
+}
+
+// The installed size for the list of programs, in KB: the files this run
+// extracted and the uninstaller.
+long long EstimatedSizeKb() {
+  uint64_t bytes = g_extractedBytes;
+  wchar_t uninstaller[kScriptPathCapacity];
+  EvalVarBuf(L"%KXSFXPATH%kxremove.dat", uninstaller, kScriptPathBytes);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(uninstaller, GetFileExInfoStandard, &data))
+    bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  uint64_t kb = (bytes + 1023) / 1024;
+  return kb > 0xFFFFFFFFull ? 0xFFFFFFFFll : static_cast<long long>(kb);
 }
 
 void RegisterPackage() {
   g_pageCounter = 0;
+  SetNumber(L"KXESTIMATEDSIZE", EstimatedSizeKb());
   SetVar(L"UNINSTFNAME", kUninstallerFile);
   SetVar(L"UNINSTKEY", kUninstallKeyName);
   SetVar(L"UNINSTDESC", kProductName);
@@ -231,7 +288,10 @@ int RunInstallScript() {
         SetVar(L"DLGSELPROMPT2", L"#AskBrowseFolders");
         block = Block::StartMenu;
         // Silent: DESTPATH stays as it is and the page does not count.
-        if (IsSilent()) break;
+        if (IsSilent()) {
+          LogSkippedPage(L"dlgwizseldir");
+          break;
+        }
         int result = ShowDialogBox(L"dlgwizseldir", DestinationPageHandler);
         if (!FollowPage(result, Block::Licence, Block::StartMenu, &block, &exitCode)) return exitCode;
         if (block == Block::StartMenu) SetVar(L"DESTPATH", L"%DLGSELPATH%");

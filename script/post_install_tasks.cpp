@@ -5,7 +5,21 @@
 
 #include "kxcore.h"
 #include "package.h"
+#include "run_log.h"
 #include "script_state.h"
+
+namespace {
+
+// ShellExecuteW reports success with a value above 32.
+void LogTask(const wchar_t* what, const wchar_t* path, HINSTANCE result) {
+  INT_PTR code = reinterpret_cast<INT_PTR>(result);
+  if (code > 32)
+    LogLine(L"Task: %ls %ls", what, path);
+  else
+    LogLine(L"Error %d: task failed: %ls %ls", static_cast<int>(code), what, path);
+}
+
+}  // namespace
 
 void RunPostInstallTasks() {
   wchar_t folder[kScriptPathCapacity];
@@ -16,8 +30,8 @@ void RunPostInstallTasks() {
   SetCurrentDirectoryW(folder);
   EvalVarBuf(kProgramFile, program, kScriptPathBytes);
   EvalVarBuf(L"", parameters, kScriptPathBytes);
-  ShellExecuteW(nullptr, nullptr, program, parameters, nullptr, SW_SHOWNORMAL);
+  LogTask(L"started", program, ShellExecuteW(nullptr, nullptr, program, parameters, nullptr, SW_SHOWNORMAL));
 
   EvalVarBuf(L"%DESTPATH%\\", folder, kScriptPathBytes);
-  ShellExecuteW(nullptr, L"explore", folder, nullptr, nullptr, SW_SHOWNORMAL);
+  LogTask(L"opened", folder, ShellExecuteW(nullptr, L"explore", folder, nullptr, nullptr, SW_SHOWNORMAL));
 }

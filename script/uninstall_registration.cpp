@@ -12,12 +12,24 @@ namespace {
 struct UninstallValue {
   const wchar_t* name;
   const wchar_t* text;
+  DWORD type;
 };
 
+// The values Windows' list of programs shows, then those deployment tools
+// read: where the package is, its size, how to remove it unattended, and that
+// it offers no modify or repair.
 const UninstallValue kUninstallValues[] = {
-    {L"DisplayName", kProductName},       {L"DisplayVersion", kProductVersion},
-    {L"UninstallString", L"%UNINSTFNAME%"}, {L"Publisher", kPublisher},
-    {L"URLInfoAbout", kPublisherUrl},     {L"DisplayIcon", kUninstallerIcon},
+    {L"DisplayName", kProductName, REG_SZ},
+    {L"DisplayVersion", kProductVersion, REG_SZ},
+    {L"UninstallString", L"%UNINSTFNAME%", REG_SZ},
+    {L"Publisher", kPublisher, REG_SZ},
+    {L"URLInfoAbout", kPublisherUrl, REG_SZ},
+    {L"DisplayIcon", kUninstallerIcon, REG_SZ},
+    {L"InstallLocation", L"%DESTPATH%", REG_SZ},
+    {L"EstimatedSize", L"%KXESTIMATEDSIZE%", REG_DWORD},
+    {L"QuietUninstallString", L"\"%UNINSTFNAME%\" /S", REG_SZ},
+    {L"NoModify", L"1", REG_DWORD},
+    {L"NoRepair", L"1", REG_DWORD},
 };
 
 // Formats into a buffer of kRegistryLogCapacity units; a longer text is cut.
@@ -32,7 +44,7 @@ void FormatLogText(wchar_t* buffer, const wchar_t* format, Args... args) {
 void RegisterUninstallEntry() {
   wchar_t text[kRegistryLogCapacity];
   for (const UninstallValue& value : kUninstallValues) {
-    if (RegWriteValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, value.name, value.text, REG_SZ) != ERROR_SUCCESS)
+    if (RegWriteValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, value.name, value.text, value.type) != ERROR_SUCCESS)
       continue;
     FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", kUninstallRegistryKey, value.name);
     AddUninstLog(KX_LOG_REGVALUE, text);

@@ -4,6 +4,7 @@
 
 #include "handle_guard.h"
 #include "kxcore.h"
+#include "run_log.h"
 
 namespace {
 
@@ -16,6 +17,40 @@ bool Expand(const wchar_t* text, wchar_t* buffer) {
 }
 
 bool IsCSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+const wchar_t* RootName(HKEY root) {
+  if (root == HKEY_LOCAL_MACHINE) return L"HKEY_LOCAL_MACHINE";
+  if (root == HKEY_CURRENT_USER) return L"HKEY_CURRENT_USER";
+  if (root == HKEY_CLASSES_ROOT) return L"HKEY_CLASSES_ROOT";
+  if (root == HKEY_USERS) return L"HKEY_USERS";
+  return L"(root)";
+}
+
+LONG WriteExpanded(HKEY root, const wchar_t* key, const wchar_t* name, const wchar_t* data, DWORD type) {
+  HKEY opened = nullptr;
+  LONG result = RegCreateKeyExW(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &opened,
+                                nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  RegKey handle(opened);
+
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      DWORD bytes = static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t));
+      return RegSetValueExW(handle.get(), name, 0, type, reinterpret_cast<const BYTE*>(data), bytes);
+    }
+    case REG_DWORD: {
+      DWORD number = static_cast<DWORD>(ParseUnsignedDecimal(data, 0xFFFFFFFFull));
+      return RegSetValueExW(handle.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    }
+    case REG_QWORD: {
+      uint64_t number = ParseUnsignedDecimal(data, UINT64_MAX);
+      return RegSetValueExW(handle.get(), name, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    }
+    default:
+      return ERROR_SUCCESS;
+  }
+}
 
 }  // namespace
 
@@ -42,27 +77,11 @@ LONG RegWriteValue(HKEY root, const wchar_t* keyText, const wchar_t* nameText, c
   wchar_t data[kRegTextCapacity];
   if (!Expand(keyText, key) || !Expand(nameText, name) || !Expand(dataText, data)) return ERROR_INSUFFICIENT_BUFFER;
 
-  HKEY opened = nullptr;
-  LONG result = RegCreateKeyExW(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &opened,
-                                nullptr);
-  if (result != ERROR_SUCCESS) return result;
-  RegKey handle(opened);
-
-  switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ: {
-      DWORD bytes = static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t));
-      return RegSetValueExW(handle.get(), name, 0, type, reinterpret_cast<const BYTE*>(data), bytes);
-    }
-    case REG_DWORD: {
-      DWORD number = static_cast<DWORD>(ParseUnsignedDecimal(data, 0xFFFFFFFFull));
-      return RegSetValueExW(handle.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    }
-    case REG_QWORD: {
-      uint64_t number = ParseUnsignedDecimal(data, UINT64_MAX);
-      return RegSetValueExW(handle.get(), name, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    }
-    default:
-      return ERROR_SUCCESS;
-  }
+  LONG result = WriteExpanded(root, key, name, data, type);
+  if (result == ERROR_SUCCESS)
+    LogLine(L"Registry value written: %ls\\%ls \"%ls\" = %ls", RootName(root), key, name, data);
+  else
+    LogLine(L"Error %ld: the registry value %ls\\%ls \"%ls\" could not be written", static_cast<long>(result),
+            RootName(root), key, name);
+  return result;
 }

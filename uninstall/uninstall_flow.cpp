@@ -7,6 +7,7 @@
 #include "launcher_main.h"
 #include "message_box.h"
 #include "restart_operations.h"
+#include "run_log.h"
 #include "script_flags.h"
 
 namespace {
@@ -41,8 +42,12 @@ int CloseProgressBox(int result) {
 }  // namespace
 
 bool PrepareUninstall() {
-  if (InitUninstall() != 1) return false;
+  if (InitUninstall() != 1) {
+    LogLine(L"Nothing to uninstall");
+    return false;
+  }
   MoveFileOnRestart(g_launcher.modulePath, nullptr);
+  LogLine(L"Deleted at the next restart: %ls", g_launcher.modulePath);
   return true;
 }
 
@@ -75,7 +80,11 @@ int RunUninstall() {
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
 
   for (int step : kSteps) {
-    if (PerformUninstall(step, UninstallStepCallback) != 0) return CloseProgressBox(3);
+    int error = PerformUninstall(step, UninstallStepCallback);
+    if (error != 0) {
+      LogLine(L"Error %d: uninstall step %d failed", error, step);
+      return CloseProgressBox(3);
+    }
     if (step == 0) SetUninstallProgress(60);
     if (step == 1) SetUninstallProgress(80);
   }

@@ -38,3 +38,27 @@ TEST(CommandLine, UsageAndUnknownSwitches) {
   EXPECT_FALSE(last.silent);
   EXPECT_EQ(L"C:\\x /S", last.destination);
 }
+
+TEST(CommandLine, LogAndSuppressedMessageBoxes) {
+  CommandLineOptions options =
+      ParseCommandLine(L"setup.exe /s /SuppressMsgBoxes /LOG=\"C:\\my logs\\setup.log\" /D=C:\\Quill");
+  EXPECT_TRUE(options.silent);
+  EXPECT_TRUE(options.suppressMessageBoxes);
+  EXPECT_TRUE(options.log);
+  EXPECT_EQ(L"C:\\my logs\\setup.log", options.logFile);
+  EXPECT_EQ(L"C:\\Quill", options.destination);
+  EXPECT_FALSE(options.usage);
+
+  CommandLineOptions plain = ParseCommandLine(L"Uninst.exe /log /S");
+  EXPECT_TRUE(plain.log);
+  EXPECT_TRUE(plain.logFile.empty());
+  EXPECT_EQ(L"C:\\x.log", ParseCommandLine(L"setup.exe /LOG=C:\\x.log /S").logFile);
+
+  // A log switch without its file, or a value on a switch that takes none, is
+  // not understood.
+  for (const wchar_t* line : {L"setup.exe /LOG=", L"setup.exe /S=1", L"setup.exe /LOGFILE=x"}) {
+    CommandLineOptions bad = ParseCommandLine(line);
+    EXPECT_TRUE(bad.usage) << line;
+    EXPECT_FALSE(bad.log) << line;
+  }
+}

@@ -66,6 +66,9 @@ TEST_F(Variables, WhatIsNotAReferenceOrKeyStaysAsWritten) {
   EXPECT_EQ(L"# and %", Evaluate(L"# and %"));
   SetVariable(L"SAVED", L"100%% sure");
   EXPECT_EQ(L"100% sure", Evaluate(L"%SAVED%"));
+  // Also when stored: a folder "Chosen 100%" must not lose its sign.
+  SetVariable(L"SAVED", L"C:\\Chosen 100%\\Quill");
+  EXPECT_EQ(L"C:\\Chosen 100%\\Quill", Evaluate(L"%SAVED%"));
 }
 
 TEST_F(Variables, NamesCompareWithoutRegardToCase) {

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "process_runner.h"
 #include "ui_driver.h"
@@ -137,6 +138,13 @@ DWORD InstallEndToEnd::RunSetup(const std::wstring& arguments) {
   return RunToExit(setup_, options, 180000);
 }
 
+DWORD InstallEndToEnd::RunInstalledUninstaller(const std::wstring& folder, const std::wstring& arguments) {
+  LaunchOptions options;
+  options.arguments = arguments;
+  options.environment = Environment();
+  return RunToExit(folder + L"\\Uninst.exe", options, 180000);
+}
+
 bool InstallEndToEnd::ProductStartedFrom(const std::wstring& folder) {
   HWND product = WaitForAnyWindow(IsProductWindow, kxdrive::kDefaultTimeoutMs);
   // The folder window comes second; both must be gone before the next run.
@@ -181,6 +189,15 @@ void InstallEndToEnd::ExpectInstalled(const std::wstring& folder, const std::wst
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"), L"Quillmark, LLC");
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"URLInfoAbout"), L"https://www.quillmark.example");
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon"), folder + L"\\Uninst.exe,0");
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"), folder);
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString"),
+            L"\"" + folder + L"\\Uninst.exe\" /S");
+  EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify"), 1u);
+  EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair"), 1u);
+  // The payload and the uninstaller, in KB rounded up.
+  unsigned long long bytes = ReadBytes(TestDataPath("KX_TEST_OUT") + L"\\Uninst.exe").size();
+  for (const PayloadFile& file : payload_) bytes += file.bytes.size();
+  EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"), (bytes + 1023) / 1024);
 
   EXPECT_EQ(ShortcutTarget(startMenuFolder + L"\\Quillmark Toolkit.lnk"), folder + L"\\Quillmark Toolkit.exe");
   EXPECT_TRUE(ListFolder(temp_).empty()) << "runtime folder left in %TEMP%";
@@ -201,6 +218,58 @@ std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* name) 
   if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
     return L"<missing>";
   return value;
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> PendingOperations() {
+  std::vector<std::pair<std::wstring, std::wstring>> operations;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS)
+    return operations;
+  std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
+  RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, &block[0], &size);
+  std::vector<std::wstring> strings;
+  for (const wchar_t* p = block.c_str(); p < block.c_str() + size / sizeof(wchar_t); p += wcslen(p) + 1)
+    strings.push_back(p);
+  auto plain = [](std::wstring path) { return path.rfind(L"\\??\\", 0) == 0 ? path.substr(4) : path; };
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) operations.push_back({plain(strings[i]), plain(strings[i + 1])});
+  return operations;
+}
+
+std::vector<std::wstring> RunLogSteps(const std::wstring& path) {
+  std::string bytes = ReadBytes(path);
+  std::vector<std::wstring> steps;
+  const std::regex stamp("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+  size_t start = 0;
+  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    std::string line = bytes.substr(start, end - start);
+    EXPECT_TRUE(line.size() >= 24 && std::regex_match(line.substr(0, 24), stamp)) << line;
+    if (line.size() < 24) continue;
+    int size = MultiByteToWideChar(CP_UTF8, 0, line.data() + 24, static_cast<int>(line.size() - 24), nullptr, 0);
+    std::wstring step(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, line.data() + 24, static_cast<int>(line.size() - 24), &step[0], size);
+    steps.push_back(step);
+  }
+  EXPECT_EQ(start, bytes.size()) << "the log ends inside a line";
+  return steps;
+}
+
+bool HasStep(const std::vector<std::wstring>& steps, const std::wstring& prefix) {
+  return std::any_of(steps.begin(), steps.end(),
+                     [&](const std::wstring& step) { return step.compare(0, prefix.size(), prefix) == 0; });
+}
+
+DWORD RegDword(HKEY root, const std::wstring& key, const wchar_t* name) {
+  DWORD value = 0xDEADBEEF;
+  DWORD size = sizeof value;
+  RegGetValueW(root, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return value;
+}
+
+std::string StepsText(const std::vector<std::wstring>& steps) {
+  std::string text = "\n";
+  for (const std::wstring& step : steps) text += Narrow(step) + "\n";
+  return text;
 }
 
 std::wstring ShortcutTarget(const std::wstring& linkFile) {

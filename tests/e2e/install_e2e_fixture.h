@@ -10,6 +10,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_files.h"
@@ -19,6 +20,8 @@ namespace kxtest {
 
 constexpr wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark Toolkit812953";
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
 
 // A file of the payload as the package stores it.
 struct PayloadFile {
@@ -41,6 +44,8 @@ class InstallEndToEnd : public ::testing::Test {
 
   // Runs setup.exe to its end with arguments; returns the full exit code.
   DWORD RunSetup(const std::wstring& arguments);
+  // Runs folder\Uninst.exe to its end with arguments.
+  DWORD RunInstalledUninstaller(const std::wstring& folder, const std::wstring& arguments);
 
   // The product started by the setup's tasks: waits for its window, closes
   // the windows the tasks opened and returns whether the product ran from
@@ -64,6 +69,20 @@ class InstallEndToEnd : public ::testing::Test {
 };
 
 std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* name);
+// A REG_DWORD value; 0xDEADBEEF when it is missing or of another type.
+DWORD RegDword(HKEY root, const std::wstring& key, const wchar_t* name);
+
+// The deferred operations at the next restart as (source, target) pairs,
+// "\??\" prefixes dropped.
+std::vector<std::pair<std::wstring, std::wstring>> PendingOperations();
+
+// The steps of a run log, each line without its time stamp (a line without
+// a well-formed stamp or CR LF fails the test).
+std::vector<std::wstring> RunLogSteps(const std::wstring& path);
+// True when one of the steps begins with prefix.
+bool HasStep(const std::vector<std::wstring>& steps, const std::wstring& prefix);
+// The steps one per line, for a failing check's message.
+std::string StepsText(const std::vector<std::wstring>& steps);
 std::wstring ShortcutTarget(const std::wstring& linkFile);
 
 }  // namespace kxtest

@@ -13,26 +13,7 @@
 namespace kxtest {
 namespace {
 
-constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
 constexpr wchar_t kTitle[] = L"Quillmark Toolkit Setup (64-bit)";
-
-// The deferred operations as (source, target) pairs, "\??\" prefixes dropped.
-std::vector<std::pair<std::wstring, std::wstring>> PendingOperations() {
-  std::vector<std::pair<std::wstring, std::wstring>> operations;
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS)
-    return operations;
-  std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
-  RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, &block[0], &size);
-  std::vector<std::wstring> strings;
-  for (const wchar_t* p = block.c_str(); p < block.c_str() + size / sizeof(wchar_t); p += wcslen(p) + 1)
-    strings.push_back(p);
-  auto plain = [](std::wstring path) { return path.rfind(L"\\??\\", 0) == 0 ? path.substr(4) : path; };
-  for (size_t i = 0; i + 1 < strings.size(); i += 2) operations.push_back({plain(strings[i]), plain(strings[i + 1])});
-  return operations;
-}
 
 class UninstallEndToEnd : public InstallEndToEnd {
  protected:

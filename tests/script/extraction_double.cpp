@@ -4,6 +4,7 @@
 
 std::atomic<bool> g_extractCancelled{false};
 int32_t g_extractedFileCount = 0;
+uint64_t g_extractedBytes = 0;
 
 namespace kxtest {
 

@@ -171,12 +171,12 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   // The Start-menu folder did not exist: logged by the folder service and
   // once more by the script, then the shortcut, then the entry's records.
   const std::wstring shortcutFolder = startRoot_ + L"\\Quillmark";
-  ASSERT_EQ(Fake().log.size(), 15u);
+  ASSERT_EQ(Fake().log.size(), 25u);
   EXPECT_EQ(Fake().log[0], (LogRecord{KX_LOG_FOLDER, shortcutFolder}));
   EXPECT_EQ(Fake().log[1], (LogRecord{KX_LOG_FOLDER, shortcutFolder}));
   EXPECT_EQ(Fake().log[2], (LogRecord{KX_LOG_FILE, shortcutFolder + L"\\Quillmark Toolkit.lnk"}));
   EXPECT_EQ(Fake().log[3].kind, KX_LOG_REGVALUE);
-  EXPECT_EQ(Fake().log[14], (LogRecord{KX_LOG_REGKEY, L"HKEY_LOCAL_MACHINE\\" + kKey}));
+  EXPECT_EQ(Fake().log[24], (LogRecord{KX_LOG_REGKEY, L"HKEY_LOCAL_MACHINE\\" + kKey}));
   EXPECT_TRUE(kxtest::FolderExists(shortcutFolder));
   EXPECT_EQ(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"UninstallString").Text(),
             programFiles_ + L"\\Quillmark\\Uninst.exe");
@@ -285,7 +285,7 @@ TEST_F(InstallScriptTest, BackReturnsToThePreviousBlockWithItsSettingsRunAgain) 
   EXPECT_EQ(Counters(), (std::vector<int>{0, 1, 0, 1, 2, 3, 2, 3, 0, 0}));
   // Back from the final page registers the package once more.
   EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_COMMIT, KX_LOG_COMMIT}));
-  EXPECT_EQ(RecordsOfKind(KX_LOG_REGVALUE).size(), 12u);
+  EXPECT_EQ(RecordsOfKind(KX_LOG_REGVALUE).size(), 22u);
   EXPECT_EQ(kxtest::Extraction().calls.size(), 1u);
 }
 

@@ -6,6 +6,7 @@
 #include "kxcore.h"
 #include "package.h"
 #include "script_test_support.h"
+#include "test_files.h"
 #include "uninstall_registration.h"
 
 namespace {
@@ -31,7 +32,8 @@ class RegisterUninstallEntryTest : public ::testing::Test {
   std::wstring Value(const wchar_t* name) { return kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, name).Text(); }
 };
 
-TEST_F(RegisterUninstallEntryTest, WritesTheSixValuesAndLogsEachWithItsKey) {
+TEST_F(RegisterUninstallEntryTest, WritesTheElevenValuesAndLogsEachWithItsKey) {
+  SetVar(L"KXESTIMATEDSIZE", L"1234");
   RegisterUninstallEntry();
 
   EXPECT_EQ(Value(L"DisplayName"), L"Quillmark Toolkit");
@@ -41,11 +43,23 @@ TEST_F(RegisterUninstallEntryTest, WritesTheSixValuesAndLogsEachWithItsKey) {
   EXPECT_EQ(Value(L"URLInfoAbout"), L"https://www.quillmark.example");
   EXPECT_EQ(Value(L"DisplayIcon"), L"C:\\Program Files\\Quillmark\\Uninst.exe,0");
   EXPECT_EQ(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"DisplayName").type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value(L"InstallLocation"), L"C:\\Program Files\\Quillmark");
+  EXPECT_EQ(Value(L"QuietUninstallString"), L"\"C:\\Program Files\\Quillmark\\Uninst.exe\" /S");
+  for (const auto& number : {std::make_pair(L"EstimatedSize", 1234u), std::make_pair(L"NoModify", 1u),
+                             std::make_pair(L"NoRepair", 1u)}) {
+    kxtest::RegValue value = kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, number.first);
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << kxtest::Narrow(number.first);
+    EXPECT_EQ(value.Dword(), number.second) << kxtest::Narrow(number.first);
+  }
 
   const LogRecord key = {KX_LOG_REGKEY, kKeyRecord};
   std::vector<LogRecord> expected = {
-      ValueRecord(L"DisplayName"), key, ValueRecord(L"DisplayVersion"), key, ValueRecord(L"UninstallString"), key,
-      ValueRecord(L"Publisher"),   key, ValueRecord(L"URLInfoAbout"),   key, ValueRecord(L"DisplayIcon"),     key};
+      ValueRecord(L"DisplayName"),     key, ValueRecord(L"DisplayVersion"),       key,
+      ValueRecord(L"UninstallString"), key, ValueRecord(L"Publisher"),            key,
+      ValueRecord(L"URLInfoAbout"),    key, ValueRecord(L"DisplayIcon"),          key,
+      ValueRecord(L"InstallLocation"), key, ValueRecord(L"EstimatedSize"),        key,
+      ValueRecord(L"QuietUninstallString"), key, ValueRecord(L"NoModify"), key,
+      ValueRecord(L"NoRepair"),        key};
   EXPECT_EQ(kxtest::Fake().log, expected);
   EXPECT_EQ(kxtest::Fake().log[0].text,
             L"\"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark "
@@ -58,13 +72,13 @@ TEST_F(RegisterUninstallEntryTest, AnEarlierEntryIsUpdatedAndForeignValuesKept) 
             ERROR_SUCCESS);
   const wchar_t old[] = L"1999.1";
   RegSetValueExW(key, L"DisplayVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
-  RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
+  RegSetValueExW(key, L"Comments", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
   RegCloseKey(key);
 
   RegisterUninstallEntry();
   EXPECT_EQ(Value(L"DisplayVersion"), L"2020.01.15.01");
-  EXPECT_EQ(Value(L"InstallLocation"), L"1999.1");
-  EXPECT_EQ(kxtest::Fake().log.size(), 12u);
+  EXPECT_EQ(Value(L"Comments"), L"1999.1");
+  EXPECT_EQ(kxtest::Fake().log.size(), 22u);
 }
 
 TEST_F(RegisterUninstallEntryTest, AValueThatCannotBeWrittenIsSkippedAndNotLogged) {
@@ -75,7 +89,9 @@ TEST_F(RegisterUninstallEntryTest, AValueThatCannotBeWrittenIsSkippedAndNotLogge
 
   EXPECT_FALSE(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"UninstallString").found);
   EXPECT_EQ(Value(L"DisplayIcon"), L"C:\\Program Files\\Quillmark\\Uninst.exe,0");
-  ASSERT_EQ(kxtest::Fake().log.size(), 10u);
+  // QuietUninstallString holds the same path and fails with it.
+  EXPECT_FALSE(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"QuietUninstallString").found);
+  ASSERT_EQ(kxtest::Fake().log.size(), 18u);
   EXPECT_EQ(kxtest::Fake().log[4], ValueRecord(L"Publisher"));
 }
 

@@ -54,6 +54,8 @@ int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes) {
   return static_cast<int>(value.size());
 }
 
+void InitRunLog(const wchar_t*, int) {}
+
 void InitSFX(HINSTANCE) {}
 
 int InitUninstall(void) { return Fake().initUninstall; }

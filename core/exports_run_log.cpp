@@ -1,0 +1,11 @@
+// InitRunLog: the library writes its lines into the program's run log.
+#include "kxcore.h"
+#include "message_box.h"
+#include "run_log.h"
+
+extern "C" void InitRunLog(const wchar_t* logFile, int flags) {
+  // Both modules append to the same file; a log the library cannot open
+  // leaves the program's own lines.
+  if (logFile && *logFile) OpenRunLog(logFile);
+  SuppressMessageBoxes((flags & KX_RUNLOG_SUPPRESS_BOXES) != 0);
+}

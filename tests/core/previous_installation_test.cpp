@@ -1,0 +1,77 @@
+// Taking over an earlier installation on a reinstall: which of its records
+// the new uninstall log keeps, and which deletions pending at the next
+// restart are withdrawn.
+#include <gtest/gtest.h>
+
+#include "pending_deletions.h"
+#include "previous_installation.h"
+#include "test_files.h"
+
+using namespace kxcore;
+
+namespace {
+
+bool Under(const std::wstring& path, const std::wstring& folder) {
+  return path.compare(0, folder.size(), folder) == 0;
+}
+
+}  // namespace
+
+TEST(PreviousInstallation, KeepsOnlyRecordsOfThePackageThatStillExist) {
+  kxtest::ScratchFolder scratch;
+  const std::wstring folder = scratch / L"App", menu = scratch / L"Programs";
+  const std::wstring key = L"Software\\KxTests\\Uninstall\\Pkg";
+  for (const std::wstring& made :
+       {folder, folder + L"\\docs", folder + L"Twin", menu, menu + L"\\App", scratch / L"Other"})
+    ASSERT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
+  for (const std::wstring& file :
+       {folder + L"\\a.txt", folder + L"Twin\\c.txt", scratch / L"Other\\b.txt", menu + L"\\App\\App.lnk"})
+    ASSERT_TRUE(kxtest::WriteBytes(file, "x"));
+  HKEY opened = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                           &opened, nullptr));
+  RegSetValueExW(opened, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"P"), 4);
+  RegCloseKey(opened);
+
+  const std::wstring hklmKey = L"HKEY_LOCAL_MACHINE\\" + key;
+  const std::vector<UninstallRecord> earlier = {
+      {kRecordFolder, folder},
+      {kRecordFolder, folder + L"/docs\\"},                            // written otherwise, still ours
+      {kRecordFile, folder + L"\\a.txt"},
+      {kRecordFile, folder + L"\\gone.txt"},                           // no longer there
+      {kRecordFile, scratch / L"Other\\b.txt"},                        // outside the package
+      {kRecordFile, folder + L"Twin\\c.txt"},                          // a sibling folder's name
+      {kRecordFolder, menu},                                           // the Start-menu root itself
+      {kRecordFolder, menu + L"\\App"},
+      {kRecordFile, menu + L"\\App\\App.lnk"},
+      {kRecordRegistryValue, L"\"" + hklmKey + L"\" \"DisplayName\""},
+      {kRecordRegistryValue, L"\"" + hklmKey + L"\" \"Gone\""},
+      {kRecordRegistryKey, hklmKey},
+      {kRecordRegistryKey, L"HKEY_LOCAL_MACHINE\\Software\\KxTests"},  // above the package's key
+  };
+  const std::vector<UninstallRecord> expected = {earlier[0], earlier[1], earlier[2], earlier[7],
+                                                 earlier[8], earlier[9], earlier[11]};
+  EXPECT_EQ(expected, SurvivingRecords(earlier, {folder, menu, key}));
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\KxTests\\Uninstall");
+}
+
+TEST(PendingDeletions, OnlyTheNeededDeletionsAreWithdrawnFromEitherList) {
+  auto needed = [](const std::wstring& path) { return Under(path, L"C:\\App"); };
+  const std::wstring block = std::wstring(L"\\??\\C:\\App\\Uninst.exe") + L'\0' + L'\0' + L"\\??\\C:\\Else\\x" +
+                             L'\0' + L'\0' + L"\\??\\C:\\App\\old" + L'\0' + L"!\\??\\C:\\App\\new" + L'\0' +
+                             L"\\??\\C:\\App" + L'\0' + L'\0';
+  std::vector<std::wstring> withdrawn;
+  const std::wstring kept = WithoutPendingDeletions(block, needed, &withdrawn);
+  // A rename into the installation is not a deletion and stays.
+  EXPECT_EQ(std::wstring(L"\\??\\C:\\Else\\x") + L'\0' + L'\0' + L"\\??\\C:\\App\\old" + L'\0' +
+                L"!\\??\\C:\\App\\new" + L'\0',
+            kept);
+  EXPECT_EQ((std::vector<std::wstring>{L"C:\\App\\Uninst.exe", L"C:\\App"}), withdrawn);
+
+  withdrawn.clear();
+  const std::string list = "[Other]\r\nNUL=C:\\App\\a\r\n[Rename]\r\nnul=C:\\App\\b\r\nC:\\App\\c=C:\\d\r\n"
+                           "NUL=C:\\Else\\e\r\n[rename]\r\nNUL=C:\\App\\f\r\n";
+  EXPECT_EQ("[Other]\r\nNUL=C:\\App\\a\r\n[Rename]\r\nC:\\App\\c=C:\\d\r\nNUL=C:\\Else\\e\r\n[rename]\r\n",
+            WithoutRenameListDeletions(list, needed, &withdrawn));
+  EXPECT_EQ((std::vector<std::wstring>{L"C:\\App\\b", L"C:\\App\\f"}), withdrawn);
+}
