@@ -1,15 +1,11 @@
 // DLLs planted beside setup.exe (a Downloads folder) and beside the installed
-// Uninst.exe are never loaded, in silent and wizard runs, with Wine's
-// default order (builtin first) and with every planted name native-first,
-// as Windows searches a program's own folder for any DLL that is not one of
-// its KnownDLLs. Each planted file is one marker DLL that leaves
-// "<its path>.loaded" when anything loads it. Wine reads WINEDLLOVERRIDES
-// only from the Unix environment a process starts with, so native-first is
-// set as Wine's per-program overrides in the registry.
+// Uninst.exe are never loaded, in silent and wizard runs, with Wine's default
+// order and with every planted name native-first, as Windows searches a
+// program's folder for any DLL that is not a KnownDLL. Each planted file is
+// one marker DLL that leaves "<its path>.loaded" when loaded. Wine reads
+// WINEDLLOVERRIDES only from the Unix environment a process starts with, so
+// native-first is set as Wine's per-program overrides in the registry.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "handle_guard.h"
 #include "install_e2e_fixture.h"
@@ -19,26 +15,19 @@
 namespace kxtest {
 namespace {
 
-// System DLLs that are KnownDLLs on no Windows version the programs run on
-// (7 to 11), so Windows itself would look for them beside the program: those
-// the programs and the core library use, those Windows' and Wine's system
-// DLLs load for them, and common planting targets. Not among them: msimg32.
-// Wine's uxtheme delay-loads it (Windows' does not import it) and Wine
-// resolves that import with the standard search order, the program's folder
-// first, whatever the process set with SetDefaultDllDirectories.
-const wchar_t* const kPlantedNames[] = {
-    L"version",   L"uxtheme",  L"comctl32", L"msftedit",      L"riched20", L"riched32", L"dwmapi",
-    L"propsys",   L"profapi",  L"userenv",  L"winmm",         L"netapi32", L"secur32",  L"sspicli",
-    L"cryptbase", L"cryptsp",  L"bcrypt",   L"crypt32",       L"wintrust", L"msasn1",   L"dbghelp",
-    L"apphelp",   L"oleacc",   L"windowscodecs", L"dwrite",   L"mpr",      L"ntmarta",
-    L"wtsapi32",  L"iphlpapi", L"dnsapi",   L"winhttp",       L"msi",      L"cabinet",  L"xmllite",
-    L"linkinfo",  L"shdocvw",  L"hid",      L"dxgi",          L"textshaping", L"cfgmgr32", L"powrprof"};
+// KnownDLLs on no Windows from 7 to 11: what the programs and the core
+// library use, what system DLLs load for them, common planting targets. Not
+// msimg32: Wine's uxtheme delay-loads it (Windows' does not import it) with
+// the standard search order, whatever the process set with
+// SetDefaultDllDirectories.
+const wchar_t* const kPlanted[] = {
+    L"version",  L"uxtheme",  L"comctl32", L"msftedit", L"riched20", L"riched32", L"dwmapi",   L"propsys",
+    L"profapi",  L"userenv",  L"winmm",    L"netapi32", L"secur32",  L"sspicli",  L"cryptbase", L"cryptsp",
+    L"bcrypt",   L"crypt32",  L"wintrust", L"msasn1",   L"dbghelp",  L"apphelp",  L"oleacc",   L"windowscodecs",
+    L"dwrite",   L"mpr",      L"ntmarta",  L"wtsapi32", L"iphlpapi", L"dnsapi",   L"winhttp",  L"msi",
+    L"cabinet",  L"xmllite",  L"linkinfo", L"shdocvw",  L"hid",      L"dxgi",     L"textshaping", L"cfgmgr32",
+    L"powrprof"};
 
-const wchar_t* const kPrograms[] = {L"setup.exe", L"Uninst.exe", L"plain_loader.exe"};
-constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
-constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kReallyUninstall[] = L"Do you really want to uninstall";
-constexpr wchar_t kUninstalled[] = L"were successfully removed";
 enum { kNext = 1 };
 
 class DllPlanting : public InstallEndToEnd {
@@ -47,24 +36,22 @@ class DllPlanting : public InstallEndToEnd {
     InstallEndToEnd::SetUp();
     downloads_ = work_ / L"downloads";
     ASSERT_TRUE(CreateDirectoryW(downloads_.c_str(), nullptr));
-    plantedSetup_ = downloads_ + L"\\setup.exe";
-    ASSERT_TRUE(CopyFileW(setup_.c_str(), plantedSetup_.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(setup_.c_str(), (downloads_ + L"\\setup.exe").c_str(), FALSE));
     Plant(downloads_);
   }
   void TearDown() override {
     SetNativeFirst(false);
-    // The uninstaller schedules itself for deletion at the next restart.
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
+                       L"PendingFileRenameOperations");
     InstallEndToEnd::TearDown();
   }
 
-  void Plant(const std::wstring& folder) {
+  static void Plant(const std::wstring& folder) {
     const std::wstring marker = TestDataPath("KX_TEST_PACKAGES") + L"\\planted\\kxcore64.dll";
-    for (const wchar_t* name : kPlantedNames)
-      ASSERT_TRUE(CopyFileW(marker.c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE)) << Narrow(name);
+    for (const wchar_t* name : kPlanted)
+      ASSERT_TRUE(CopyFileW(marker.c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE));
   }
 
-  // The planted DLLs of folder that something loaded.
   static std::vector<std::wstring> Loaded(const std::wstring& folder) {
     std::vector<std::wstring> loaded;
     for (const std::wstring& name : ListFolder(folder))
@@ -72,97 +59,72 @@ class DllPlanting : public InstallEndToEnd {
     return loaded;
   }
 
-  // Native-first makes Wine search a program's folder for every planted name
-  // first, as Windows does; off, the programs have Wine's default order.
   static void SetNativeFirst(bool on) {
-    for (const wchar_t* program : kPrograms) {
-      const std::wstring key = kAppDefaults + std::wstring(program) + L"\\DllOverrides";
+    for (const wchar_t* program : {L"setup.exe", L"Uninst.exe", L"plain_loader.exe"}) {
+      const std::wstring key = L"Software\\Wine\\AppDefaults\\" + std::wstring(program);
       RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
-      if (!on) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, (kAppDefaults + std::wstring(program)).c_str());
-        continue;
-      }
-      RegKey overrides;
       HKEY created = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr),
-                ERROR_SUCCESS);
-      overrides.reset(created);
+      if (!on || RegCreateKeyExW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                 nullptr, &created, nullptr) != ERROR_SUCCESS)
+        continue;
+      RegKey overrides(created);
       static const wchar_t kOrder[] = L"native,builtin";
-      for (const wchar_t* name : kPlantedNames)
+      for (const wchar_t* name : kPlanted)
         RegSetValueExW(created, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder), sizeof kOrder);
     }
   }
 
-  std::wstring Uninstaller() const { return defaultFolder_ + L"\\Uninst.exe"; }
-
-  std::wstring downloads_;
-  std::wstring plantedSetup_;
-};
-
-// Without this the other tests could pass for the wrong reason: the marker
-// reports a load, and the native-first override makes Wine take it.
-TEST_F(DllPlanting, APlainProgramBesideTheMarkersLoadsThem) {
-  const std::wstring loader = downloads_ + L"\\plain_loader.exe";
-  ASSERT_TRUE(CopyFileW((TestDataPath("KX_TEST_PACKAGES") + L"\\plain_loader.exe").c_str(), loader.c_str(), FALSE));
-  SetNativeFirst(true);
-  LaunchOptions options;
-  options.arguments = L"uxtheme.dll";
-  EXPECT_EQ(RunToExit(loader, options), 0u);
-  EXPECT_EQ(Loaded(downloads_), std::vector<std::wstring>{L"uxtheme.dll.loaded"});
-}
-
-TEST_F(DllPlanting, SilentInstallAndUninstallLoadNoPlantedDll) {
-  for (bool nativeFirst : {false, true}) {
-    SCOPED_TRACE(nativeFirst ? "native first" : "Wine's default order");
-    SetNativeFirst(nativeFirst);
-    LaunchOptions options;
-    options.arguments = L"/S";
-    options.environment = Environment();
-    ASSERT_EQ(RunToExit(plantedSetup_, options, 180000), 0u);
+  // After an installation: nothing planted beside setup.exe was loaded; then
+  // the same beside Uninst.exe for the uninstall that uninstall() runs.
+  template <typename Uninstall>
+  void ExpectNoneLoaded(Uninstall uninstall) {
     ProductStartedFrom(defaultFolder_);
     ExpectInstalled(defaultFolder_, startMenuRoot_ + L"\\Quillmark");
     EXPECT_EQ(Loaded(downloads_), std::vector<std::wstring>{});
-
     Plant(defaultFolder_);
-    EXPECT_EQ(RunToExit(Uninstaller(), options, 180000), 0u);
-    EXPECT_TRUE(FileExists(defaultFolder_ + L"\\version.dll"));
+    uninstall(defaultFolder_ + L"\\Uninst.exe");
     EXPECT_FALSE(FileExists(defaultFolder_ + L"\\Quillmark Toolkit.exe")) << "the uninstall did not run";
     EXPECT_EQ(Loaded(defaultFolder_), std::vector<std::wstring>{});
     RemoveInstallation();
   }
+
+  std::wstring downloads_;
+};
+
+// Without this the other tests could pass for the wrong reason.
+TEST_F(DllPlanting, AProgramThatLoadsByNameFromItsFolderLoadsTheMarker) {
+  const std::wstring loader = downloads_ + L"\\plain_loader.exe";
+  ASSERT_TRUE(CopyFileW((TestDataPath("KX_TEST_PACKAGES") + L"\\plain_loader.exe").c_str(), loader.c_str(), FALSE));
+  SetNativeFirst(true);
+  EXPECT_EQ(RunToExit(loader, LaunchOptions{L"uxtheme.dll", L"", {}}), 0u);
+  EXPECT_EQ(Loaded(downloads_), std::vector<std::wstring>{L"uxtheme.dll.loaded"});
 }
 
-TEST_F(DllPlanting, WizardInstallAndUninstallLoadNoPlantedDll) {
+TEST_F(DllPlanting, SilentAndWizardRunsLoadNoPlantedDll) {
   for (bool nativeFirst : {false, true}) {
     SCOPED_TRACE(nativeFirst ? "native first" : "Wine's default order");
-    {
-      kxdrive::Session session(nativeFirst ? L"planting-wizard-native" : L"planting-wizard");
-      SetNativeFirst(nativeFirst);
-      ASSERT_TRUE(session.Start(plantedSetup_, L"", Environment()));
-      // Welcome, licence (rich text), destination, Start menu, then the
-      // progress box and the final page.
-      for (const wchar_t* page : {L"dlgwizwelc", L"dlgwizlicag", L"dlgwizseldir", L"dlgwizselgroup", L"dlgwizfinal"}) {
-        HWND shown = session.WaitForPage(page, 120000);
-        ASSERT_TRUE(shown != nullptr) << Narrow(page);
-        session.Press(shown, kNext);
-      }
-      EXPECT_EQ(session.WaitForExit(60000), 0u);
-    }
-    ProductStartedFrom(defaultFolder_);
-    ExpectInstalled(defaultFolder_, startMenuRoot_ + L"\\Quillmark");
-    EXPECT_EQ(Loaded(downloads_), std::vector<std::wstring>{});
+    SetNativeFirst(nativeFirst);
+    ASSERT_EQ(RunToExit(downloads_ + L"\\setup.exe", LaunchOptions{L"/S", L"", Environment()}, 180000), 0u);
+    ExpectNoneLoaded([&](const std::wstring& uninstaller) {
+      EXPECT_EQ(RunToExit(uninstaller, LaunchOptions{L"/S", L"", Environment()}, 180000), 0u);
+    });
 
-    Plant(defaultFolder_);
-    {
-      kxdrive::Session session(nativeFirst ? L"planting-uninstall-native" : L"planting-uninstall");
-      ASSERT_TRUE(session.Start(Uninstaller(), L"", Environment()));
-      EXPECT_TRUE(session.Answer(kReallyUninstall, IDYES));
-      EXPECT_TRUE(session.Answer(kUninstalled, IDOK, 120000));
-      EXPECT_EQ(session.WaitForExit(), 0u);
+    kxdrive::Session setup(nativeFirst ? L"planting-wizard-native" : L"planting-wizard");
+    ASSERT_TRUE(setup.Start(downloads_ + L"\\setup.exe", L"", Environment()));
+    // Welcome, licence (rich text), destination, Start menu, final page.
+    for (const wchar_t* page : {L"dlgwizwelc", L"dlgwizlicag", L"dlgwizseldir", L"dlgwizselgroup", L"dlgwizfinal"}) {
+      HWND shown = setup.WaitForPage(page, 120000);
+      ASSERT_TRUE(shown != nullptr) << Narrow(page);
+      setup.Press(shown, kNext);
     }
-    EXPECT_FALSE(FileExists(defaultFolder_ + L"\\Quillmark Toolkit.exe")) << "the uninstall did not run";
-    EXPECT_EQ(Loaded(defaultFolder_), std::vector<std::wstring>{});
-    RemoveInstallation();
+    EXPECT_EQ(setup.WaitForExit(60000), 0u);
+    ExpectNoneLoaded([&](const std::wstring& uninstaller) {
+      kxdrive::Session session(nativeFirst ? L"planting-uninstall-native" : L"planting-uninstall");
+      ASSERT_TRUE(session.Start(uninstaller, L"", Environment()));
+      EXPECT_TRUE(session.Answer(L"Do you really want to uninstall", IDYES));
+      EXPECT_TRUE(session.Answer(L"were successfully removed", IDOK, 120000));
+      EXPECT_EQ(session.WaitForExit(), 0u);
+    });
   }
 }
 
