@@ -187,7 +187,8 @@ TEST_F(LauncherEndToEnd, TheLauncherPathsStayLiteral) {
   for (const std::wstring& path : {folder, start, oddTemp}) ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
   const std::wstring program = folder + L"\\setup.exe";
   ASSERT_TRUE(WriteBytes(program, ProbeBytes()));
-  LaunchOptions options = Options({{L"KX_PROBE_OUT", work / L"probe.txt"}, {L"TMP", oddTemp}, {L"TEMP", oddTemp}});
+  LaunchOptions options = Options({{L"KX_PROBE_OUT", work / L"probe.txt"}});
+  options.environment[L"TMP"] = options.environment[L"TEMP"] = oddTemp;
   options.workingFolder = start;
 
   EXPECT_EQ(0u, RunToExit(program, options));
