@@ -34,8 +34,12 @@ int ManageUninstLog(int operation) {
         return 0;
       case KX_LOG_COMMIT: {
         const std::wstring destination = kxcore::Evaluate(L"%DESTPATH%");
-        kxcore::TakeOverPreviousInstallation({destination, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY")},
-                                             Value(L"WIN"));
+        const std::wstring folder = kxcore::NormalRecordPath(destination);
+        kxcore::TakeOverPreviousInstallation(
+            folder,
+            kxcore::MakeUninstallScope(folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"),
+                                       Value(L"KXUNINSTREGKEY")),
+            Value(L"WIN"));
         DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + L"kxremove.dat");
         if (error == 0)
           LogLine(L"Uninstaller and uninstall log written into %ls", destination.c_str());

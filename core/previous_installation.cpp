@@ -23,21 +23,13 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
          CSTR_EQUAL;
 }
 
-// path is folder or lies below it (orEqual), or strictly below it.
-bool IsWithin(const std::wstring& path, const std::wstring& folder, bool orEqual) {
+// path is folder or lies below it.
+bool IsWithin(const std::wstring& path, const std::wstring& folder) {
   const std::wstring p = Normalized(path), f = Normalized(folder);
   if (f.empty()) return false;
-  if (p.size() == f.size()) return orEqual && SameText(p, f);
+  if (p.size() == f.size()) return SameText(p, f);
   const std::wstring prefix = f.back() == L'\\' ? f : f + L'\\';
   return p.size() > prefix.size() && SameText(p.substr(0, prefix.size()), prefix);
-}
-
-bool IsPackageRecord(const UninstallRecord& record, const PackageScope& scope) {
-  if (record.kind == kRecordFile || record.kind == kRecordFolder) return IsPackagePath(record.text, scope);
-  HKEY root;
-  std::wstring key, name;
-  return ParseRegistryRecord(record.text, record.kind == kRecordRegistryValue, &root, &key, &name) &&
-         root == HKEY_LOCAL_MACHINE && IsWithin(key, scope.registryKey, true);
 }
 
 bool StillExists(const UninstallRecord& record) {
@@ -60,19 +52,17 @@ size_t Depth(const std::wstring& path) { return static_cast<size_t>(std::count(p
 
 }  // namespace
 
-bool IsPackagePath(const std::wstring& path, const PackageScope& scope) {
-  return IsWithin(path, scope.installFolder, true) || IsWithin(path, scope.startMenuRoot, false);
-}
-
-std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>& earlier, const PackageScope& scope) {
+std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>& earlier,
+                                              const UninstallScope& scope) {
   std::vector<UninstallRecord> kept;
   for (const UninstallRecord& record : earlier)
-    if (IsPackageRecord(record, scope) && StillExists(record)) kept.push_back(record);
+    if (RecordInScope(record, scope) && StillExists(record)) kept.push_back(record);
   return kept;
 }
 
-void TakeOverPreviousInstallation(const PackageScope& scope, const std::wstring& renameList) {
-  const std::wstring folder = Normalized(scope.installFolder);
+void TakeOverPreviousInstallation(const std::wstring& installFolder, const UninstallScope& scope,
+                                  const std::wstring& renameList) {
+  const std::wstring folder = Normalized(installFolder);
   if (folder.empty()) return;
   const std::wstring earlierLog = folder + L"\\" + kUninstallLogName;
   std::vector<UninstallRecord> earlier;
@@ -98,9 +88,9 @@ void TakeOverPreviousInstallation(const PackageScope& scope, const std::wstring&
   for (const UninstallRecord& record : UninstallLogRecords())
     if (record.kind == kRecordFile || record.kind == kRecordFolder) needed.push_back(Normalized(record.text));
   auto isNeeded = [&](const std::wstring& path) {
-    if (!IsPackagePath(path, scope)) return false;
+    if (!RecordInScope({kRecordFolder, path}, scope) && !RecordInScope({kRecordFile, path}, scope)) return false;
     return std::any_of(needed.begin(), needed.end(),
-                       [&](const std::wstring& n) { return IsWithin(n, path, true); });
+                       [&](const std::wstring& n) { return IsWithin(n, path); });
   };
   std::vector<std::wstring> withdrawn = WithdrawPendingDeletions(isNeeded, renameList);
 

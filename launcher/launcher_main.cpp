@@ -9,11 +9,14 @@
 #include "core_binding.h"
 #include "exit_codes.h"
 #include "kxcore.h"
+#include "literal_text.h"
 #include "message_box.h"
 #include "path_services.h"
 #include "run_log.h"
 #include "runtime_folder.h"
+#include "runtime_lock.h"
 #include "script_guard.h"
+#include "system_libraries.h"
 
 namespace {
 
@@ -85,18 +88,21 @@ void StartRunLog(ProgramKind kind) {
 }
 
 // The launcher's variables and InitSFX; the first call binds the library.
+// The paths are stored literally: a folder named "50% off" or "#Next" must
+// not be read as a variable reference or a language key. Every path fits,
+// being no longer than the folder buffer.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
   // Only when there is something to hand over, so that the library's first
   // operation stays SetVar otherwise.
   if (g_logPath[0] || g_runLogFlags) InitRunLog(g_logPath, g_runLogFlags);
   SetVar(L"APPTITLE", g_launcher.title);
-  SetVar(L"ARCNAME", g_launcher.modulePath);
-  SetVar(L"KXSFXPATH", g_runtimePath);
-  SetVar(L"CUR", state->folder);
+  SetVarLiteral(L"ARCNAME", g_launcher.modulePath);
+  SetVarLiteral(L"KXSFXPATH", g_runtimePath);
+  SetVarLiteral(L"CUR", state->folder);
   wcscpy(state->folder, g_launcher.modulePath);
   StripLastPathComponent(state->folder);
-  SetVar(L"ARCPATH", state->folder);
+  SetVarLiteral(L"ARCPATH", state->folder);
   InitSFX(g_launcher.instance);
   return 0;
 }
@@ -132,9 +138,20 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     return 0;
   }
   state->runtimeFolderCreated = true;
+  HoldRuntimeLock();
   LogLine(L"Runtime folder: %ls", g_runtimePath);
   GetCurrentDirectoryW(kFolderBufferCapacity, state->folder);
-  SetCurrentDirectoryW(g_runtimePath);
+  // Whatever the run starts (the shell's helper saving a shortcut, a browser
+  // opened from a link, the installed program) inherits the current
+  // directory and may outlive the run; the runtime folder could then not be
+  // removed. So the run works in the temporary-files folder that holds it.
+  wchar_t temporaryFolder[kRuntimePathCapacity];
+  const size_t temporaryLength = g_runtimePathLength - kRuntimeFolderNameLength - 1;
+  wmemcpy(temporaryFolder, g_runtimePath, temporaryLength);
+  temporaryFolder[temporaryLength] = L'\0';
+  SetCurrentDirectoryW(temporaryFolder);
+  // What killed runs left behind goes now; a live run's folder stays.
+  RemoveStaleRuntimeFolders(temporaryFolder);
   AddDllSearchFolder(g_runtimePath);
   SetCoreLibraryFolder(g_runtimePath);
 
@@ -142,10 +159,14 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   int unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container, &source);
   if (unpacked != 0) {
     LogLine(L"Error %d: the runtime could not be unpacked", unpacked);
-    LauncherString line = unpacked == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten;
-    // A corrupted archive calls for a new copy; memory or disk trouble does not.
-    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) line = kStringCorruptedData;
-    SetFailure(state, unpacked, line);
+    // Only the launcher's own codes reach the exit code: the SDK's and
+    // Windows' numbers overlap them (the SDK's data error is 1, "no
+    // temporary folder"). A damaged archive calls for a new copy; memory or
+    // disk trouble does not.
+    int code = kLauncherRuntimeNotWritten;
+    if (source == kRuntimeFailureLauncher) code = unpacked;
+    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) code = kLauncherCorruptedData;
+    SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
     return 0;
   }
 
@@ -173,12 +194,16 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
 }
 
 // Removes the runtime folder. Something outside our control may hold it for a
-// moment after the run (a virus scanner reading the library, a process the
-// script started that inherited the folder as its current directory), so a
-// failed removal is tried again for a short while before it is given up.
+// moment after the run (a virus scanner reading the library), so a failed
+// removal is tried again for a short while. One still held after that is
+// left, with its lock released, for the next run to remove.
 void RemoveRuntimeFolder() {
   for (DWORD waited = 0;; waited += kRemoveRetryMs) {
-    if (RemoveFolderTree(g_runtimePath, kRuntimePathCapacity) == 0 || waited >= kRemoveRetryLimitMs) return;
+    if (RemoveLockedRuntimeFolder() == 0) return;
+    if (waited >= kRemoveRetryLimitMs) {
+      ReleaseRuntimeLock();
+      return;
+    }
     Sleep(kRemoveRetryMs);
   }
 }
@@ -242,6 +267,9 @@ int RunProgram(const ProgramWork& work) {
 }  // namespace
 
 int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
+  // Before anything can load a DLL: from here on no DLL comes from the
+  // program's folder or the current directory.
+  RestrictDllSearchToSystemFolder();
   g_launcher.instance = instance;
   InitCommonControls();
   LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);

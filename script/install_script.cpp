@@ -9,6 +9,7 @@
 #include "folder_picker.h"
 #include "kxcore.h"
 #include "launcher_main.h"
+#include "literal_text.h"
 #include "message_box.h"
 #include "package.h"
 #include "page_handlers.h"
@@ -85,16 +86,8 @@ void OfferEarlierDestination() {
   }
   size_t length = wcslen(folder);
   while (length > 3 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/')) folder[--length] = L'\0';
-  if (!IsFullPath(folder) || length >= kScriptPathCapacity) return;
-  // Taken literally: a '%' in the folder's name is no variable reference.
-  wchar_t value[2 * kScriptPathCapacity];
-  size_t out = 0;
-  for (const wchar_t* p = folder; *p; ++p) {
-    value[out++] = *p;
-    if (*p == L'%') value[out++] = L'%';
-  }
-  value[out] = L'\0';
-  SetVar(L"DESTPATH", value);
+  // Taken literally: a '%' or '#' in the folder's name is no reference or key.
+  if (!IsFullPath(folder) || length >= kScriptPathCapacity || !SetVarLiteral(L"DESTPATH", folder)) return;
   LogLine(L"Installed before into %ls: that folder is the destination offered", folder);
 }
 

@@ -36,7 +36,7 @@ TEST(PreviousInstallation, KeepsOnlyRecordsOfThePackageThatStillExist) {
   const std::wstring hklmKey = L"HKEY_LOCAL_MACHINE\\" + key;
   const std::vector<UninstallRecord> earlier = {
       {kRecordFolder, folder},
-      {kRecordFolder, folder + L"/docs\\"},                            // written otherwise, still ours
+      {kRecordFolder, folder + L"/docs\\"},                            // not as the installation writes it
       {kRecordFile, folder + L"\\a.txt"},
       {kRecordFile, folder + L"\\gone.txt"},                           // no longer there
       {kRecordFile, scratch / L"Other\\b.txt"},                        // outside the package
@@ -49,9 +49,9 @@ TEST(PreviousInstallation, KeepsOnlyRecordsOfThePackageThatStillExist) {
       {kRecordRegistryKey, hklmKey},
       {kRecordRegistryKey, L"HKEY_LOCAL_MACHINE\\Software\\KxTests"},  // above the package's key
   };
-  const std::vector<UninstallRecord> expected = {earlier[0], earlier[1], earlier[2], earlier[7],
-                                                 earlier[8], earlier[9], earlier[11]};
-  EXPECT_EQ(expected, SurvivingRecords(earlier, {folder, menu, key}));
+  const std::vector<UninstallRecord> expected = {earlier[0], earlier[2], earlier[7], earlier[8], earlier[9],
+                                                 earlier[11]};
+  EXPECT_EQ(expected, SurvivingRecords(earlier, MakeUninstallScope(folder + L"\\Uninst.exe", menu, key)));
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\KxTests\\Uninstall");
 }
 
