@@ -5,6 +5,7 @@
 
 #include "archive_reader.h"
 #include "engine_state.h"
+#include "path_services.h"
 #include "system_queries.h"
 
 namespace {
