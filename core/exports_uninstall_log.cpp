@@ -31,20 +31,21 @@ int ManageUninstLog(int operation) {
       case KX_LOG_BEGIN:
         kxcore::BeginUninstallLog();
         LogLine(L"Uninstall log begun");
+        kxcore::RememberEarlierInstallation(kxcore::NormalRecordPath(kxcore::Evaluate(L"%DESTPATH%")));
         return 0;
       case KX_LOG_COMMIT: {
         const std::wstring destination = kxcore::Evaluate(L"%DESTPATH%");
         const std::wstring folder = kxcore::NormalRecordPath(destination);
-        kxcore::TakeOverPreviousInstallation(
-            folder,
-            kxcore::MakeUninstallScope(folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"),
-                                       Value(L"KXUNINSTREGKEY")),
-            Value(L"WIN"));
+        const kxcore::UninstallScope scope = kxcore::MakeUninstallScope(
+            folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY"));
+        kxcore::AdoptEarlierInstallation(folder, scope, Value(L"WIN"));
         DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + L"kxremove.dat");
-        if (error == 0)
+        if (error == 0) {
           LogLine(L"Uninstaller and uninstall log written into %ls", destination.c_str());
-        else
+          kxcore::KeepNewInstallationAtRestart(folder, scope, Value(L"WIN"));
+        } else {
           LogLine(L"Error %lu: the uninstaller and its log could not be written into %ls", error, destination.c_str());
+        }
         return static_cast<int>(error);
       }
       case KX_LOG_DISCARD:

@@ -124,6 +124,16 @@ std::string WithoutRenameListDeletions(const std::string& text,
   return kept;
 }
 
+std::vector<std::wstring> PendingDeletions(const std::wstring& renameList) {
+  std::vector<std::wstring> paths;
+  // Asked about every deletion, wanting none withdrawn: nothing is written.
+  WithdrawPendingDeletions([&](const std::wstring& path) {
+    paths.push_back(path);
+    return false;
+  }, renameList);
+  return paths;
+}
+
 std::vector<std::wstring> WithdrawPendingDeletions(const std::function<bool(const std::wstring&)>& needed,
                                                    const std::wstring& renameList) {
   std::vector<std::wstring> withdrawn;

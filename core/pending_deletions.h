@@ -17,6 +17,9 @@
 
 namespace kxcore {
 
+// The paths (full, long form) of every pending deletion, in their order.
+std::vector<std::wstring> PendingDeletions(const std::wstring& renameList);
+
 // Withdraws every pending deletion whose path (full, long form) needed
 // answers true for; renames and other deletions stay as they are, in their
 // order. renameList is the start-up rename list's path (empty: not looked

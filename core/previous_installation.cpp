@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "handle_guard.h"
 #include "pending_deletions.h"
@@ -50,6 +51,22 @@ bool StillExists(const UninstallRecord& record) {
 
 size_t Depth(const std::wstring& path) { return static_cast<size_t>(std::count(path.begin(), path.end(), L'\\')); }
 
+// The earlier installation's log, read when the run began.
+std::vector<UninstallRecord> g_earlier;
+
+// Whether a path scheduled for deletion is needed by the new installation:
+// it lies in the package's scope and is the installation folder, a path the
+// log names (the uninstaller and the log included), or a folder holding one.
+std::function<bool(const std::wstring&)> NeededPaths(const std::wstring& folder, const UninstallScope& scope) {
+  std::vector<std::wstring> needed = {folder, folder + L"\\" + kUninstallerName, folder + L"\\" + kUninstallLogName};
+  for (const UninstallRecord& record : UninstallLogRecords())
+    if (record.kind == kRecordFile || record.kind == kRecordFolder) needed.push_back(Normalized(record.text));
+  return [needed, scope](const std::wstring& path) {
+    if (!RecordInScope({kRecordFolder, path}, scope) && !RecordInScope({kRecordFile, path}, scope)) return false;
+    return std::any_of(needed.begin(), needed.end(), [&](const std::wstring& n) { return IsWithin(n, path); });
+  };
+}
+
 }  // namespace
 
 std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>& earlier,
@@ -60,20 +77,15 @@ std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>
   return kept;
 }
 
-void TakeOverPreviousInstallation(const std::wstring& installFolder, const UninstallScope& scope,
-                                  const std::wstring& renameList) {
+void RememberEarlierInstallation(const std::wstring& installFolder) {
+  g_earlier.clear();
   const std::wstring folder = Normalized(installFolder);
   if (folder.empty()) return;
   const std::wstring earlierLog = folder + L"\\" + kUninstallLogName;
-  std::vector<UninstallRecord> earlier;
-  switch (ReadUninstallLog(earlierLog, &earlier)) {
-    case LogFileStatus::kOk: {
-      std::vector<UninstallRecord> kept = SurvivingRecords(earlier, scope);
-      PrependUninstallRecords(kept);
-      LogLine(L"Earlier uninstall log %ls: %u of its %u records kept", earlierLog.c_str(),
-              static_cast<unsigned>(kept.size()), static_cast<unsigned>(earlier.size()));
+  switch (ReadUninstallLog(earlierLog, &g_earlier)) {
+    case LogFileStatus::kOk:
+      LogLine(L"Earlier uninstall log %ls: %u records", earlierLog.c_str(), static_cast<unsigned>(g_earlier.size()));
       break;
-    }
     case LogFileStatus::kMissing:
       break;
     case LogFileStatus::kUnreadable:
@@ -81,24 +93,24 @@ void TakeOverPreviousInstallation(const std::wstring& installFolder, const Unins
       LogLine(L"Earlier uninstall log %ls is damaged: none of its records are kept", earlierLog.c_str());
       break;
   }
+}
 
-  // What the new installation needs: the paths its log names (the
-  // uninstaller and the log itself among them) and the folders holding them.
-  std::vector<std::wstring> needed = {folder, folder + L"\\" + kUninstallerName, earlierLog};
-  for (const UninstallRecord& record : UninstallLogRecords())
-    if (record.kind == kRecordFile || record.kind == kRecordFolder) needed.push_back(Normalized(record.text));
-  auto isNeeded = [&](const std::wstring& path) {
-    if (!RecordInScope({kRecordFolder, path}, scope) && !RecordInScope({kRecordFile, path}, scope)) return false;
-    return std::any_of(needed.begin(), needed.end(),
-                       [&](const std::wstring& n) { return IsWithin(n, path); });
-  };
-  std::vector<std::wstring> withdrawn = WithdrawPendingDeletions(isNeeded, renameList);
+void AdoptEarlierInstallation(const std::wstring& installFolder, const UninstallScope& scope,
+                              const std::wstring& renameList) {
+  const std::wstring folder = Normalized(installFolder);
+  if (folder.empty()) return;
+  if (!g_earlier.empty()) {
+    std::vector<UninstallRecord> kept = SurvivingRecords(g_earlier, scope);
+    PrependUninstallRecords(kept);
+    LogLine(L"Kept %u records of the earlier uninstall log", static_cast<unsigned>(kept.size()));
+  }
 
   // A folder that was to go with an uninstall was the package's; it is again.
-  std::vector<UninstallRecord> rescued;
   const std::vector<UninstallRecord> records = UninstallLogRecords();
-  for (const std::wstring& path : withdrawn) {
-    LogLine(L"Pending deletion at restart withdrawn: %ls", path.c_str());
+  const auto needed = NeededPaths(folder, scope);
+  std::vector<UninstallRecord> rescued;
+  for (const std::wstring& path : PendingDeletions(renameList)) {
+    if (!needed(path)) continue;
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     UninstallRecord record = {kRecordFolder, Normalized(path)};
@@ -110,6 +122,14 @@ void TakeOverPreviousInstallation(const std::wstring& installFolder, const Unins
     return Depth(a.text) < Depth(b.text);
   });
   PrependUninstallRecords(rescued);
+}
+
+void KeepNewInstallationAtRestart(const std::wstring& installFolder, const UninstallScope& scope,
+                                  const std::wstring& renameList) {
+  const std::wstring folder = Normalized(installFolder);
+  if (folder.empty()) return;
+  for (const std::wstring& path : WithdrawPendingDeletions(NeededPaths(folder, scope), renameList))
+    LogLine(L"Pending deletion at restart withdrawn: %ls", path.c_str());
 }
 
 }  // namespace kxcore

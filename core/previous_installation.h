@@ -1,8 +1,14 @@
 // A reinstall or an upgrade into the folder of an earlier installation of
-// the package: when setup writes its uninstall log, it takes over what the
-// earlier installation left, so that one uninstall later removes what either
-// installed, and a restart still pending from an uninstall does not delete
+// the package. The new uninstall log takes over what the earlier
+// installation left, so that one uninstall later removes what either
+// installed; and a restart still pending from an uninstall must not delete
 // the new installation.
+//
+// In the order the core library calls them (ManageUninstLog):
+//   begin    RememberEarlierInstallation: the earlier log, read before the
+//            run replaces it (or an install journal moves it aside);
+//   commit   AdoptEarlierInstallation, then the uninstaller and the log are
+//            written, then KeepNewInstallationAtRestart.
 #ifndef KX_CORE_PREVIOUS_INSTALLATION_H
 #define KX_CORE_PREVIOUS_INSTALLATION_H
 
@@ -19,14 +25,22 @@ namespace kxcore {
 std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>& earlier,
                                               const UninstallScope& scope);
 
+// Reads installFolder\Uninst.dat, if there is a complete one, and keeps its
+// records for AdoptEarlierInstallation; forgets them for an empty folder.
+void RememberEarlierInstallation(const std::wstring& installFolder);
+
 // Before the new log is written into installFolder (a full path): puts the
-// surviving records of the log already there in front of this run's records,
-// and withdraws the pending restart deletions of every path the new log
-// names (the uninstaller and the log among them) and of the folders in scope
-// that hold them. Such a folder that was to be deleted is the package's own
-// and is recorded as created by it. renameList is the start-up rename list
-// (%WIN%).
-void TakeOverPreviousInstallation(const std::wstring& installFolder, const UninstallScope& scope,
+// surviving remembered records in front of this run's records, and records
+// as the package's own the folders in scope that an uninstall scheduled for
+// deletion at the next restart and that hold what the new log names.
+// renameList is the start-up rename list (%WIN%).
+void AdoptEarlierInstallation(const std::wstring& installFolder, const UninstallScope& scope,
+                              const std::wstring& renameList);
+
+// Once the uninstaller and the log are written: withdraws the pending restart
+// deletions of every path the log names and of the folders in scope that
+// hold them. Renames and other deletions stay.
+void KeepNewInstallationAtRestart(const std::wstring& installFolder, const UninstallScope& scope,
                                   const std::wstring& renameList);
 
 }  // namespace kxcore

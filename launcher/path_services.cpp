@@ -4,6 +4,7 @@
 
 #include "device_names.h"
 #include "handle_guard.h"
+#include "install_journal.h"
 #include "kxcore.h"
 #include "run_log.h"
 
@@ -28,13 +29,19 @@ void LogFolder(const wchar_t* path) {
 }  // namespace
 
 DWORD CreateOneFolder(const wchar_t* path) {
-  if (CreateDirectoryW(path, nullptr)) {
+  if (!CreateDirectoryW(path, nullptr)) {
+    DWORD error = GetLastError();
+    LogLine(L"Error %lu: the folder %ls could not be created", error, path);
+    return error;
+  }
+  if (RecordCreatedFolder(path)) {
     LogLine(L"Folder created: %ls", path);
     return 0;
   }
-  DWORD error = GetLastError();
-  LogLine(L"Error %lu: the folder %ls could not be created", error, path);
-  return error;
+  // A folder the install journal cannot hold would outlive a rollback.
+  RemoveDirectoryW(path);
+  LogLine(L"Error %d: the folder %ls could not be recorded for a rollback", ERROR_NOT_ENOUGH_MEMORY, path);
+  return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 DWORD CreateFolderPath(const wchar_t* path) {
