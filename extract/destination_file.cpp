@@ -28,10 +28,13 @@ HANDLE OpenDestinationFile(const wchar_t* path) {
   }
   DWORD error = GetLastError();
   if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Fail(error);
-  // A read-only file is not replaced behind the user's back: the create-file
-  // box lets the user decide, as for a file in use. Nor is a folder.
+  // A folder is not replaced. A read-only file is, like any other: the
+  // per-file decision has already said to replace it (the user's answer, or a
+  // silent run), and a reinstall or an upgrade meets the read-only files the
+  // package itself installed. Renaming it aside keeps its attribute for a
+  // rollback.
   DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return Fail(ERROR_ACCESS_DENIED);
   error = KeepFileAside(path);
   if (error != 0) return Fail(error);

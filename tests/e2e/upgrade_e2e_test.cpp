@@ -92,7 +92,7 @@ TEST_F(UpgradeEndToEnd, TheNextVersionGoesWhereTheFirstIsAndItsUninstallRemovesB
 
   // /S goes there too, keeping what only the first version had.
   const std::wstring log = work_ / L"upgrade.log";
-  ASSERT_EQ(Run(nextSetup_, L"/S /LOG=\"" + log + L"\""), 0u);
+  ASSERT_EQ(Run(nextSetup_, L"/S /LOG=\"" + log + L"\""), 0u) << StepsText(RunLogSteps(log));
   ProductStartedFrom(folder_);
   EXPECT_FALSE(FolderExists(defaultFolder_));
   EXPECT_TRUE(FileExists(folder_ + L"\\" + kNews));
