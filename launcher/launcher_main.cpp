@@ -9,11 +9,10 @@
 #include "exit_codes.h"
 #include "kxcore.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "path_services.h"
 #include "runtime_folder.h"
 #include "script_guard.h"
-
-
 
 namespace {
 
@@ -21,6 +20,7 @@ constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
 constexpr DWORD kRemoveRetryMs = 100;
 constexpr DWORD kRemoveRetryLimitMs = 3000;
+static_assert(kTitleCapacity >= kPackageTextCapacity, "the package's title must fit the launcher's");
 
 struct StartupState {
   int errorCode = kLauncherOk;
@@ -47,7 +47,10 @@ void SetFailure(StartupState* state, int code, LauncherString line) {
 // The launcher's variables and InitSFX; the first SetVar binds the library.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
-  SetVar(L"APPTITLE", g_launcher.title);
+  // The title is the package's literal text; its '%' signs stay signs.
+  wchar_t title[2 * kTitleCapacity];
+  EscapeScriptText(g_launcher.title, title, 2 * kTitleCapacity);
+  SetVar(L"APPTITLE", title);
   SetVar(L"ARCNAME", g_launcher.modulePath);
   SetVar(L"KXSFXPATH", g_runtimePath);
   SetVar(L"CUR", state->folder);
@@ -102,6 +105,10 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     SetFailure(state, unpacked, line);
     return 0;
   }
+  // The package's values, read before anything uses them; the package's
+  // title is APPTITLE and every later caption.
+  const bool packageRead = LoadPackageData(g_runtimePath) == kPackageDataOk;
+  if (packageRead) wcscpy(g_launcher.title, g_package.windowTitle);
 
   CoInitialize(nullptr);
   int ignored = 0;
@@ -110,6 +117,15 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // bound here still ends in an orderly stop with the runtime folder removed.
   if (CallGuarded(PublishVariables, state, &ignored, &code)) {
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+
+  // Without its own values the program cannot know what it installs or
+  // removes: a damaged package. A runtime that lacks the library as well
+  // reports that first, as it always has.
+  if (!packageRead) {
+    SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return 0;
   }

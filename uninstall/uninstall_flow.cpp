@@ -6,6 +6,7 @@
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "restart_operations.h"
 #include "script_flags.h"
 
@@ -41,6 +42,11 @@ int CloseProgressBox(int result) {
 }  // namespace
 
 bool PrepareUninstall() {
+  // The core library learns which uninstall entry is the package's own, as
+  // it does from the setup program's script.
+  wchar_t key[2 * kUninstallRegistryKeyCapacity];
+  EscapeScriptText(g_package.uninstallRegistryKey, key, 2 * kUninstallRegistryKeyCapacity);
+  SetVar(L"KXUNINSTREGKEY", key);
   if (InitUninstall() != 1) return false;
   MoveFileOnRestart(g_launcher.modulePath, nullptr);
   return true;

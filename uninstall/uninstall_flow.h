@@ -12,7 +12,8 @@ enum UninstallProgressItem {
   kUninstallTextItem = 6
 };
 
-// Asks the core library whether to run the uninstall; when it is to run,
+// Sets KXUNINSTREGKEY to the package's uninstall key and asks the core
+// library whether to run the uninstall; when it is to run,
 // schedules the program's own file for deletion at the next restart.
 bool PrepareUninstall();
 
