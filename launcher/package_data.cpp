@@ -156,19 +156,3 @@ int LoadPackageData(const wchar_t* folder) {
     return kPackageDataNotRead;
   return ParsePackageData(bytes, read, &g_package);
 }
-
-bool EscapeScriptText(const wchar_t* text, wchar_t* out, size_t capacity) {
-  size_t used = 0;
-  for (; *text; ++text) {
-    size_t needed = *text == L'%' ? 2 : 1;
-    if (used + needed >= capacity) {
-      if (capacity > 0) out[0] = L'\0';
-      return false;
-    }
-    out[used++] = *text;
-    if (*text == L'%') out[used++] = L'%';
-  }
-  if (capacity == 0) return false;
-  out[used] = L'\0';
-  return true;
-}

@@ -11,9 +11,9 @@
 //   product.name=Quillmark Toolkit   one line per key, each key exactly once,
 //   ...                              in any order; no other keys
 //
-// Texts are taken as written: a '%' is a percent sign, not a variable
-// reference, except in install.folder and install.start_menu_folder, which
-// are script texts (%PROGFILESDIR%\Quillmark). Flags are "0" or "1".
+// Texts are taken as written (SetVarLiteral hands them to the core library),
+// except install.folder and install.start_menu_folder, which are script texts
+// (%PROGFILESDIR%\Quillmark). Flags are "0" or "1".
 #ifndef KX_LAUNCHER_PACKAGE_DATA_H
 #define KX_LAUNCHER_PACKAGE_DATA_H
 
@@ -66,10 +66,5 @@ int ParsePackageData(const char* bytes, size_t size, PackageData* data);
 
 // Reads kxpackage.dat from the folder (ending in a backslash) into g_package.
 int LoadPackageData(const wchar_t* folder);
-
-// Copies a literal text into a script text: every '%' doubled, so that the
-// core library keeps it as a percent sign. False, with out empty, when the
-// result does not fit capacity units (terminating zero included).
-bool EscapeScriptText(const wchar_t* text, wchar_t* out, size_t capacity);
 
 #endif

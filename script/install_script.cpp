@@ -75,18 +75,18 @@ void InitializeVariables() {
   SetVar(L"TOTALEXTFILE", L"0");
   SetVar(L"NEEDREBOOT", L"0");
   SetVar(L"SILENT", L"0");
-  SetPackageVar(L"ARCFILEVER", g_package.productVersion);
-  SetPackageVar(L"ARCPRODVER", g_package.productVersion);
+  SetVarLiteral(L"ARCFILEVER", g_package.productVersion);
+  SetVarLiteral(L"ARCPRODVER", g_package.productVersion);
   SetVar(L"SELLANG", kLanguageName);
   SetVar(L"KXLANGID", kLanguageId);
   SetVar(L"DESTPATH", L"");
   SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
   SetVar(L"VCOMPMAIN", L"1");
   SetVar(L"KXDLGWIZLOOK", L"1");
-  SetPackageVar(L"KXWIZLABEL", g_package.wizardLabel);
+  SetVarLiteral(L"KXWIZLABEL", g_package.wizardLabel);
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
-  SetPackageVar(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
+  SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   g_uninstallLogging = 1;
   SetVar(L"DESTPATH", g_package.installFolder);
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
@@ -157,8 +157,8 @@ void InstallShortcut() {
 void RegisterPackage() {
   g_pageCounter = 0;
   SetVar(L"UNINSTFNAME", kUninstallerFile);
-  SetPackageVar(L"UNINSTKEY", g_package.uninstallKeyName);
-  SetPackageVar(L"UNINSTDESC", g_package.productName);
+  SetVarLiteral(L"UNINSTKEY", g_package.uninstallKeyName);
+  SetVarLiteral(L"UNINSTDESC", g_package.productName);
   SetVar(L"KXUNINSTADD", L"1");
   RegisterUninstallEntry();
   int error = ManageUninstLog(KX_LOG_COMMIT);

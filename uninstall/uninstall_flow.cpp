@@ -6,8 +6,8 @@
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
+#include "literal_text.h"
 #include "package_data.h"
-#include "restart_operations.h"
 #include "script_flags.h"
 
 namespace {
@@ -42,14 +42,13 @@ int CloseProgressBox(int result) {
 }  // namespace
 
 bool PrepareUninstall() {
-  // The core library learns which uninstall entry is the package's own, as
-  // it does from the setup program's script.
-  wchar_t key[2 * kUninstallRegistryKeyCapacity];
-  EscapeScriptText(g_package.uninstallRegistryKey, key, 2 * kUninstallRegistryKeyCapacity);
-  SetVar(L"KXUNINSTREGKEY", key);
-  if (InitUninstall() != 1) return false;
-  MoveFileOnRestart(g_launcher.modulePath, nullptr);
-  return true;
+  // The core library removes registry entries only below the package's own
+  // uninstall key; a log naming any other key is refused as damaged.
+  SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
+  // The running program is scheduled for deletion at restart by the last
+  // removal step, once everything else has gone: a declined or failed
+  // uninstall must leave a working uninstaller behind.
+  return InitUninstall() == 1;
 }
 
 int UninstallProgressHandler(UINT event, HWND box, WPARAM, LPARAM) {
@@ -77,7 +76,9 @@ int RunUninstall() {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
     return 3;
   }
-  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+  // Only a Yes is consent: a box that could not be shown (no display)
+  // answers 0.
+  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES) return 2;
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
 
   for (int step : kSteps) {

@@ -99,12 +99,4 @@ TEST(PackageData, LoadsFromTheRuntimeFolderIntoTheProcessValues) {
   EXPECT_EQ(g_package.shortcutName[0], L'\0');
 }
 
-TEST(PackageData, EscapesPercentSignsForTheCoreLibrary) {
-  wchar_t out[16];
-  ASSERT_TRUE(EscapeScriptText(L"50% off", out, 9));
-  EXPECT_STREQ(out, L"50%% off");
-  EXPECT_FALSE(EscapeScriptText(L"100% off", out, 9));
-  EXPECT_STREQ(out, L"");
-}
-
 }  // namespace
