@@ -249,19 +249,23 @@ class DescriptionReader {
     if (!problem.empty()) Error(Line(key), key, "'" + values_[key].text + "' " + problem + what);
   }
 
+  // Only what the description gives is checked: the defaults made from a
+  // good name are good, and a bad name is reported once, as itself.
+  bool Given(const char* key) { return values_[key].present; }
+
   void CheckTexts() {
     for (const char* key : {"product.version", "product.publisher", "product.wizard_label", "product.window_title"})
-      CheckText(key, kMaxTextUnits, false);
-    CheckText("product.url", kMaxTextUnits, true);
+      if (Given(key)) CheckText(key, kMaxTextUnits, false);
+    if (Given("product.url")) CheckText("product.url", kMaxTextUnits, true);
     if (CheckText("product.name", kMaxNameUnits, false))
       CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");
-    if (CheckText("product.uninstall_key", kMaxRegistryKeyNameUnits, false))
+    if (Given("product.uninstall_key") && CheckText("product.uninstall_key", kMaxRegistryKeyNameUnits, false))
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
     // The shortcut file gets ".lnk".
-    if (CheckText("install.shortcut", kMaxTextUnits - 4, false))
+    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxTextUnits - 4, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
-      if (CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
+      if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
     if (CheckText("install.program", kMaxTextUnits, false)) {
       std::vector<std::string> components;
       std::string problem = RelativePathProblem(d_->program, &components);
