@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "install_journal.h"
 #include "kxcore.h"
 #include "package_texts.h"
 #include "registry_writer.h"
@@ -46,6 +47,9 @@ void RegisterUninstallEntry() {
       EscapeScriptText(value.literal, data, kPackageScriptTextCapacity);
       dataText = data;
     }
+    // What the value held before comes back if the installation fails; a
+    // value whose old state cannot be kept is not written.
+    if (!RecordRegistryValue(HKEY_LOCAL_MACHINE, key, value.name)) continue;
     if (RegWriteValue(HKEY_LOCAL_MACHINE, keyText, value.name, dataText, REG_SZ) != ERROR_SUCCESS) continue;
     FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", key, value.name);
     AddUninstLog(KX_LOG_REGVALUE, text);
