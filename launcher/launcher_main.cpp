@@ -11,6 +11,7 @@
 #include "kxcore.h"
 #include "literal_text.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "path_services.h"
 #include "run_log.h"
 #include "runtime_folder.h"
@@ -24,6 +25,7 @@ constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
 constexpr DWORD kRemoveRetryMs = 100;
 constexpr DWORD kRemoveRetryLimitMs = 3000;
+static_assert(kTitleCapacity >= kPackageTextCapacity, "the package's title must fit the launcher's");
 
 // The run log's file and the flags handed to the core library with it.
 constexpr size_t kLogPathCapacity = 782;
@@ -94,9 +96,10 @@ void StartRunLog(ProgramKind kind) {
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
   // Only when there is something to hand over, so that the library's first
-  // operation stays SetVar otherwise.
+  // operation stays the same otherwise.
   if (g_logPath[0] || g_runLogFlags) InitRunLog(g_logPath, g_runLogFlags);
-  SetVar(L"APPTITLE", g_launcher.title);
+  // The title is the package's own text, taken as written.
+  SetVarLiteral(L"APPTITLE", g_launcher.title);
   SetVarLiteral(L"ARCNAME", g_launcher.modulePath);
   SetVarLiteral(L"KXSFXPATH", g_runtimePath);
   SetVarLiteral(L"CUR", state->folder);
@@ -169,6 +172,10 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
     return 0;
   }
+  // The package's values, read before anything uses them; the package's
+  // title is APPTITLE and every later caption.
+  const bool packageRead = LoadPackageData(g_runtimePath) == kPackageDataOk;
+  if (packageRead) wcscpy(g_launcher.title, g_package.windowTitle);
 
   CoInitialize(nullptr);
   int ignored = 0;
@@ -178,6 +185,15 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (CallGuarded(PublishVariables, state, &ignored, &code)) {
     LogLine(L"Error: the core library could not be bound (exception %lx)", code);
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+
+  // Without its own values the program cannot know what it installs or
+  // removes: a damaged package. A runtime that lacks the library as well
+  // reports that first, as it always has.
+  if (!packageRead) {
+    SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return 0;
   }

@@ -5,32 +5,16 @@
 
 #include "install_journal.h"
 #include "kxcore.h"
-#include "package.h"
+#include "package_texts.h"
 #include "registry_writer.h"
 
 namespace {
 
 struct UninstallValue {
   const wchar_t* name;
+  const wchar_t* literal;  // a package value, or null for a script text
   const wchar_t* text;
-  DWORD type;
-};
-
-// The values Windows' list of programs shows, then those deployment tools
-// read: where the package is, its size, how to remove it unattended, and that
-// it offers no modify or repair.
-const UninstallValue kUninstallValues[] = {
-    {L"DisplayName", kProductName, REG_SZ},
-    {L"DisplayVersion", kProductVersion, REG_SZ},
-    {L"UninstallString", L"%UNINSTFNAME%", REG_SZ},
-    {L"Publisher", kPublisher, REG_SZ},
-    {L"URLInfoAbout", kPublisherUrl, REG_SZ},
-    {L"DisplayIcon", kUninstallerIcon, REG_SZ},
-    {L"InstallLocation", L"%DESTPATH%", REG_SZ},
-    {L"EstimatedSize", L"%KXESTIMATEDSIZE%", REG_DWORD},
-    {L"QuietUninstallString", L"\"%UNINSTFNAME%\" /S", REG_SZ},
-    {L"NoModify", L"1", REG_DWORD},
-    {L"NoRepair", L"1", REG_DWORD},
+  DWORD type = REG_SZ;
 };
 
 // Formats into a buffer of kRegistryLogCapacity units; a longer text is cut.
@@ -43,19 +27,41 @@ void FormatLogText(wchar_t* buffer, const wchar_t* format, Args... args) {
 }  // namespace
 
 void RegisterUninstallEntry() {
+  const UninstallValue values[] = {
+      {L"DisplayName", g_package.productName, nullptr},
+      {L"DisplayVersion", g_package.productVersion, nullptr},
+      {L"UninstallString", nullptr, L"%UNINSTFNAME%"},
+      {L"Publisher", g_package.publisher, nullptr},
+      {L"URLInfoAbout", g_package.publisherUrl, nullptr},
+      {L"DisplayIcon", nullptr, kUninstallerIcon},
+      // What deployment tools read: where the package is, its size, how to
+      // remove it unattended, and that it offers no modify or repair.
+      {L"InstallLocation", nullptr, L"%DESTPATH%"},
+      {L"EstimatedSize", nullptr, L"%KXESTIMATEDSIZE%", REG_DWORD},
+      {L"QuietUninstallString", nullptr, L"\"%UNINSTFNAME%\" /S"},
+      {L"NoModify", nullptr, L"1", REG_DWORD},
+      {L"NoRepair", nullptr, L"1", REG_DWORD},
+  };
+  const wchar_t* key = g_package.uninstallRegistryKey;
+  wchar_t keyText[kPackageScriptTextCapacity];
+  wchar_t data[kPackageScriptTextCapacity];
+  EscapeScriptText(key, keyText, kPackageScriptTextCapacity);
   wchar_t text[kRegistryLogCapacity];
-  // The key as the writer expands it, for the install journal.
-  wchar_t key[kRegistryLogCapacity];
-  EvalVarBuf(kUninstallRegistryKey, key, sizeof(key));
-  for (const UninstallValue& value : kUninstallValues) {
+  for (const UninstallValue& value : values) {
+    // A package without a web address gets no empty link in the list.
+    if (value.literal && !value.literal[0]) continue;
+    const wchar_t* dataText = value.text;
+    if (value.literal) {
+      EscapeScriptText(value.literal, data, kPackageScriptTextCapacity);
+      dataText = data;
+    }
     // What the value held before comes back if the installation fails; a
     // value whose old state cannot be kept is not written.
     if (!RecordRegistryValue(HKEY_LOCAL_MACHINE, key, value.name)) continue;
-    if (RegWriteValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, value.name, value.text, value.type) != ERROR_SUCCESS)
-      continue;
-    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", kUninstallRegistryKey, value.name);
+    if (RegWriteValue(HKEY_LOCAL_MACHINE, keyText, value.name, dataText, value.type) != ERROR_SUCCESS) continue;
+    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", key, value.name);
     AddUninstLog(KX_LOG_REGVALUE, text);
-    FormatLogText(text, L"HKEY_LOCAL_MACHINE\\%ls", kUninstallRegistryKey);
+    FormatLogText(text, L"HKEY_LOCAL_MACHINE\\%ls", key);
     AddUninstLog(KX_LOG_REGKEY, text);
   }
 }
