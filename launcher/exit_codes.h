@@ -24,8 +24,10 @@ enum ScriptExitCode {
   kExitCancelled = 2,            // the user cancelled or declined
   kExitAborted = 3,              // setup: a page could not be shown;
                                  // uninstaller: no rights, or a step failed
-  kExitUninstallerNotWritten = 4 // setup: the uninstaller or its log could not
+  kExitUninstallerNotWritten = 4,// setup: the uninstaller or its log could not
                                  // be written; the installation was undone
+  kExitAnotherInstance = 5       // both: a setup or uninstaller of the same
+                                 // package is running; nothing was changed
 };
 
 // After the script guard caught a structured exception, the exit code is the

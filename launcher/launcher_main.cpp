@@ -16,7 +16,9 @@
 #include "run_log.h"
 #include "runtime_folder.h"
 #include "runtime_lock.h"
+#include "script_flags.h"
 #include "script_guard.h"
+#include "single_instance.h"
 #include "system_libraries.h"
 
 namespace {
@@ -198,6 +200,17 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     return 0;
   }
 
+  // One run of a package at a time, setup and uninstaller alike: before the
+  // uninstaller's question or the setup's first page, so that nothing is
+  // asked or changed. A silent run only says so in its exit code and log.
+  if (!ClaimPackageInstance(g_package.uninstallKeyName)) {
+    LogLine(L"Error: another setup or uninstaller of this package is running");
+    if (!FlagIsSet(L"%SILENT%"))
+      ShowMessageBox(nullptr, EvalVar(L"#anotherinstance"), g_launcher.title, MB_OK | MB_ICONERROR | MB_TOPMOST);
+    ReleaseCoreLibrary();
+    return kExitAnotherInstance;
+  }
+
   int prepared = 0;
   if (CallGuarded(Prepare, const_cast<ProgramWork*>(&work), &prepared, &code)) {
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
@@ -206,6 +219,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   }
   int result = prepared ? RunScript(work) : 0;
   ReleaseCoreLibrary();
+  ReleasePackageInstance();
   return result;
 }
 
