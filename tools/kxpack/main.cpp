@@ -2,7 +2,7 @@
 //
 //   kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]
 //                [--payload-archive FILE] [--runtime-archive FILE]
-//                [--solid-block-size BYTES]
+//                [--solid-block-size BYTES] [--threads N]
 //   kxpack info FILE
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,16 +105,17 @@ struct TempFolder {
 struct BuildOptions {
   std::string stub, payload, payloadArchive, runtime, runtimeArchive, out;
   uint64_t solidBlockBytes = kDefaultSolidBlockBytes;
+  unsigned threads = 0;  // compression threads; 0: as many as suit the machine
 };
 
 bool ObtainArchive(ArchiveKind kind, const std::string& folder, const std::string& prebuilt,
-                   const std::string& scratch, uint64_t solidBlockBytes, std::vector<unsigned char>* bytes,
-                   std::string* error) {
+                   const std::string& scratch, uint64_t solidBlockBytes, unsigned threads,
+                   std::vector<unsigned char>* bytes, std::string* error) {
   std::string path = prebuilt;
   if (path.empty()) {
     if (!CheckReadableTree(folder, error)) return false;
     path = scratch;
-    if (!CreateArchive(kind, fs::absolute(folder).string(), path, solidBlockBytes, error)) return false;
+    if (!CreateArchive(kind, fs::absolute(folder).string(), path, solidBlockBytes, error, threads)) return false;
   }
   if (!ReadFile(path, bytes)) {
     *error = "cannot read archive " + path;
@@ -191,10 +192,10 @@ int Build(const BuildOptions& options) {
   std::vector<unsigned char> payload, runtime;
   if ((!options.payload.empty() || !options.payloadArchive.empty()) &&
       !ObtainArchive(ArchiveKind::Payload, options.payload, options.payloadArchive, scratch.path + "/payload.7z",
-                     options.solidBlockBytes, &payload, &error))
+                     options.solidBlockBytes, options.threads, &payload, &error))
     return Fail("payload: " + error);
   if (!ObtainArchive(ArchiveKind::Runtime, options.runtime, options.runtimeArchive, scratch.path + "/runtime.7z",
-                     0, &runtime, &error))
+                     0, options.threads, &runtime, &error))
     return Fail("runtime: " + error);
 
   if (!WriteFileAtomically(options.out, ComposePackage(stub.bytes, payload, runtime)))
@@ -248,7 +249,7 @@ int Info(const std::string& path) {
 int Usage() {
   std::cerr << "usage: kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]\n"
                "                    [--payload-archive FILE] [--runtime-archive FILE]\n"
-               "                    [--solid-block-size BYTES]\n"
+               "                    [--solid-block-size BYTES] [--threads N]\n"
                "       kxpack info FILE\n";
   return 2;
 }
@@ -277,6 +278,11 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       options.solidBlockBytes = std::strtoull(value.c_str(), &end, 10);
       if (!end || *end || options.solidBlockBytes == 0) return Fail("bad --solid-block-size " + value);
+    } else if (name == "--threads") {
+      char* end = nullptr;
+      unsigned long threads = std::strtoul(value.c_str(), &end, 10);
+      if (!end || *end || threads == 0 || threads > 64) return Fail("bad --threads " + value);
+      options.threads = static_cast<unsigned>(threads);
     } else {
       return Fail("unknown option " + name);
     }
