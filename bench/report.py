@@ -316,7 +316,7 @@ class Report:
             _, tail = rest.split(END, 1)
             with open(docs, "w") as f:
                 f.write(head + BEGIN + "\n" + text + END + tail)
-        print(text)
+        return text
 
     def write_chart(self, path):
         # Four blocks for bench/chart.gp, in this order; a block without
@@ -340,7 +340,7 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--docs")
     args = parser.parse_args()
-    Report(read_runs(args.results), read_meta(args.meta)).write(args.out, args.docs)
+    print(Report(read_runs(args.results), read_meta(args.meta)).write(args.out, args.docs), end="")
 
 
 if __name__ == "__main__":
