@@ -2,8 +2,6 @@
 // be shown (the box answers 0 at once), and that is no consent.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "kxcore.h"
 #include "process_runner.h"
 #include "test_files.h"
@@ -16,16 +14,9 @@ namespace {
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
 
-std::wstring PendingText() {
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS)
-    return L"";
-  std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
-  RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, &block[0], &size);
-  for (wchar_t& c : block)
-    if (c == L'\0') c = L'|';
-  return block;
+bool AnythingPending() {
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_ANY, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -51,13 +42,7 @@ TEST(UninstallerWithoutDisplay, TheUnshownQuestionRemovesAndSchedulesNothing) {
   EXPECT_EQ(2u, RunToExit(program, options));
   EXPECT_TRUE(FileExists(install + L"\\app.txt"));
   EXPECT_TRUE(FileExists(install + L"\\Uninst.dat"));
-  EXPECT_EQ(L"", PendingText()) << "a declined uninstall schedules nothing";
+  EXPECT_FALSE(AnythingPending()) << "a declined uninstall schedules nothing";
   EXPECT_TRUE(ListFolder(temp).empty());
-
-  // The same log is good: /S needs no answer and removes what it names.
-  options.arguments = L"/S";
-  EXPECT_EQ(0u, RunToExit(program, options));
-  EXPECT_FALSE(FileExists(install + L"\\app.txt"));
-  EXPECT_NE(std::wstring::npos, PendingText().find(L"Uninst.exe"));
   RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
 }
