@@ -134,13 +134,14 @@ def main():
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
+    # Every payload has this file: the bench package names it as its program.
+    with open(os.path.join(out, "readme.txt"), "w") as f:
+        f.write("A generated payload, to measure what installing it costs.\n")
     if mode == "--small-files":
         return make_small_files(out, int(value))
     if mode == "--big-file":
         return make_big_file(out, int(value))
     if mode == "--tiny":
-        with open(os.path.join(out, "readme.txt"), "w") as f:
-            f.write("One file, to measure what a package costs beside its payload.\n")
         return
     scale = 16 if mode == "--quick" else 1
     taken = set()

@@ -65,10 +65,13 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-"$top/scripts/build.sh" --target kxbench_floor setup_stub runtime_setup_stage host_tools >/dev/null
-kxpack=$build/host/kxpack
-stub=$build/script/setup_stub.exe
-runtime=$build/stage/runtime-setup
+"$top/scripts/build.sh" --target kxbench_floor prebuilt_parts host_tools >/dev/null
+# kxpack as a package's author runs it: out/kxpack with the prebuilt parts
+# beside it, and a package description that starts nothing at the end.
+kxpack=$top/out/kxpack
+parts=$top/out/parts
+description=$top/bench/package.toml
+pages=$top/runtime/pages
 
 # ---- payloads and packages, reused between runs ------------------------------
 
@@ -87,17 +90,15 @@ payload() {
 }
 
 # our_package NAME PAYLOAD [kxpack options]: a setup program of the payload,
-# built again whenever kxpack, the stub, the runtime or the payload changed.
-# TODO(product's package description): build it with the description's
-# "no program, no folder at the end" instead of leaving the program out.
+# built again whenever kxpack, its parts, the description or the payload changed.
 our_package() {
   local name=$quick$1 folder=$2
   shift 2
   local out=$data/$name-setup.exe
-  if [ ! -f "$out" ] || [ "$folder.stamp" -nt "$out" ] || [ "$kxpack" -nt "$out" ] || [ "$stub" -nt "$out" ] ||
-     [ "$runtime.stamp" -nt "$out" ] || [ "$(cat "$out.options" 2>/dev/null)" != "$*" ]; then
+  if [ ! -f "$out" ] || [ "$folder.stamp" -nt "$out" ] || [ "$kxpack" -nt "$out" ] || [ "$parts" -nt "$out" ] ||
+     [ "$description" -nt "$out" ] || [ "$(cat "$out.options" 2>/dev/null)" != "$*" ]; then
     echo "bench: building $name-setup.exe with kxpack" >&2
-    "$kxpack" build --stub "$stub" --runtime "$runtime" --payload "$folder" --out "$out" "$@" >&2
+    "$kxpack" build --package "$description" --payload "$folder" --out "$out" "$@" >&2
     echo "$*" > "$out.options"
   fi
   echo "$out"
@@ -106,7 +107,7 @@ our_package() {
 # makensis_command PAYLOAD OUT: sets makensis_args to the command building
 # the NSIS installer of the payload.
 makensis_command() {
-  makensis_args=(makensis -V1 "-DOUT=$2" "-DPAYLOAD=$1" "-DLICENCE=$runtime/kxlicEnglish.rtf" "$top/bench/nsis-package.nsi")
+  makensis_args=(makensis -V1 "-DOUT=$2" "-DPAYLOAD=$1" "-DLICENCE=$pages/kxlicEnglish.rtf" "$top/bench/nsis-package.nsi")
 }
 
 nsis_package() {
@@ -364,8 +365,12 @@ run_size() {
   note size.payload_archive_bytes "$length"
   note size.overhead_bytes "$(( $(stat -c %s "$package") - length ))"
   note size.tiny_setup_bytes "$(stat -c %s "$tiny_package")"
-  note size.core_library_bytes "$(stat -c %s "$runtime/KXCore64.dll")"
-  note size.uninstaller_bytes "$(stat -c %s "$runtime/kxremove.dat")"
+  # The uninstaller as it goes into the runtime archive, from a staged build.
+  rm -rf "$work/size-stage"
+  "$kxpack" build --package "$description" --payload "$tiny" --stage "$work/size-stage" --out "$work/size-tiny.exe" >&2
+  note size.core_library_bytes "$(stat -c %s "$parts/KXCore64.dll")"
+  note size.uninstaller_bytes "$(stat -c %s "$work/size-stage/runtime-setup/kxremove.dat")"
+  rm -rf "$work/size-stage" "$work/size-tiny.exe"
   note size.runtime_archive_bytes "$(package_field "$package" "runtime length")"
   note size.nsis_tiny_bytes "$(stat -c %s "$tiny_nsis")"
   echo "bench: size: setup.exe overhead $(( $(stat -c %s "$package") - length )) bytes, NSIS installer of one file $(stat -c %s "$tiny_nsis") bytes"
@@ -380,7 +385,7 @@ run_builder() {
     for tool in $(rotate "$round" kxpack makensis); do
       case $tool in
         kxpack)
-          timed builder "$round" kxpack "$kxpack" build --stub "$stub" --runtime "$runtime" --payload "$folder" \
+          timed builder "$round" kxpack "$kxpack" build --package "$description" --payload "$folder" \
             --out "$work/builder-kxpack.exe"
           local sum
           sum=$(sha256sum < "$work/builder-kxpack.exe")
@@ -397,7 +402,7 @@ run_builder() {
   note builder.identical "$([ -z "$(grep '^builder.differs=' "$meta")" ] && echo yes || echo no)"
   # The same build on one core must give the same bytes.
   if [ "$(nproc)" -gt 1 ]; then
-    timed builder 0 kxpack-1core taskset -c 0 "$kxpack" build --stub "$stub" --runtime "$runtime" --payload "$folder" \
+    timed builder 0 kxpack-1core taskset -c 0 "$kxpack" build --package "$description" --payload "$folder" \
       --out "$work/builder-kxpack-1core.exe"
     note builder.one_core_identical "$(cmp -s "$work/builder-kxpack.exe" "$work/builder-kxpack-1core.exe" && echo yes || echo no)"
   fi
