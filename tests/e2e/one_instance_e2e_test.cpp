@@ -32,7 +32,9 @@ TEST_F(OneInstanceEndToEnd, ASecondSetupIsRefusedSilentlyOrWithAMessageUntilTheF
 
   const std::wstring log = work_ / L"second.log";
   EXPECT_EQ(RunSetup(L"/S /LOG=\"" + log + L"\""), kAnotherInstance);
-  ExpectNothingInstalled();
+  EXPECT_FALSE(FolderExists(defaultFolder_));
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"<missing>");
+  EXPECT_EQ(ListFolder(temp_).size(), 1u) << "only the first run's runtime folder stays";
   const std::vector<std::wstring> steps = RunLogSteps(log);
   EXPECT_TRUE(HasStep(steps, L"Error: another setup or uninstaller of this package is running")) << StepsText(steps);
   EXPECT_TRUE(HasStep(steps, L"Exit code 5")) << StepsText(steps);
