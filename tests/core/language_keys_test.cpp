@@ -21,7 +21,7 @@ class ShippedLanguageTest : public ::testing::Test {
   kxcore::LanguageTable table_;
 };
 
-TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndEightyNineKeys) {
+TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndNinetyKeys) {
   const std::string header = "[KXLang]\r\nEnglish\r\n1033\r\n#";
   EXPECT_EQ(bytes_.compare(0, header.size(), header), 0);
   size_t lines = 0;
@@ -30,10 +30,10 @@ TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndEightyNineKeys) {
     ++lines;
     EXPECT_TRUE(i > 0 && bytes_[i - 1] == '\r') << "a line without CR at byte " << i;
   }
-  EXPECT_EQ(lines, 3u + 89u);
+  EXPECT_EQ(lines, 3u + 90u);
   EXPECT_EQ(table_.name, L"English");
   EXPECT_EQ(table_.languageId, 1033u);
-  EXPECT_EQ(table_.texts.size(), 89u);
+  EXPECT_EQ(table_.texts.size(), 90u);
   for (const auto& entry : table_.texts) {
     // Keys are written in lower case in the file itself.
     std::string key = kxtest::Narrow(entry.first);
@@ -72,6 +72,8 @@ TEST_F(ShippedLanguageTest, TheProgramsKeysHaveTheirExactEnglishTexts) {
       {L"#errorwritefile", L"Cannot write data to file: "},
       {L"#ErrorUnpacking", L"An unexpected error occurred while unpacking file(s). Error code:"},
       {L"#ErrorGUFailed", L"Error: could not generate uninstaller."},
+      {L"#AnotherInstance",
+       L"Another setup or uninstall of %APPTITLE% is running. Wait until it has finished, then try again."},
       {L"#Bytes", L"bytes"},
       {L"#Modified", L"modified:"},
       {L"#Uninstalling", L"Uninstalling"},

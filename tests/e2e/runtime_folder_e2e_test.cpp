@@ -1,5 +1,7 @@
 // Runtime folders in %TEMP% that the next run finds: a killed setup's goes,
-// a running setup's stays, and folders that only look like ours stay.
+// a running setup's stays, and folders that only look like ours stay. The
+// running setup is another package's: a second run of one package is
+// refused before it unpacks anything.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,16 +13,16 @@ namespace kxtest {
 
 TEST_F(InstallEndToEnd, TheNextRunRemovesAKilledRunsFolderButNoLiveOrForeignOne) {
   // Each wizard waits on its first page, its runtime folder complete.
-  auto startWizard = [&](kxdrive::Session& session) {
+  auto startWizard = [&](kxdrive::Session& session, const std::wstring& setup) {
     std::vector<std::wstring> before = ListFolder(temp_);
-    EXPECT_TRUE(session.Start(setup_, L"", Environment()));
+    EXPECT_TRUE(session.Start(setup, L"", Environment()));
     EXPECT_TRUE(session.WaitForPage(L"dlgwizwelc") != nullptr);
     for (const std::wstring& name : ListFolder(temp_))
       if (std::find(before.begin(), before.end(), name) == before.end()) return name;
     return std::wstring();
   };
   kxdrive::Session killed(L"runtime-killed");
-  ASSERT_FALSE(startWizard(killed).empty());
+  ASSERT_FALSE(startWizard(killed, setup_).empty());
   ASSERT_TRUE(TerminateProcess(killed.process(), 9));
   EXPECT_EQ(killed.WaitForExit(), 9u);
 
@@ -31,7 +33,7 @@ TEST_F(InstallEndToEnd, TheNextRunRemovesAKilledRunsFolderButNoLiveOrForeignOne)
   ASSERT_TRUE(WriteBytes(temp_ + L"\\kx0000abce\\kxrun.lock", ""));
 
   kxdrive::Session live(L"runtime-live");
-  const std::wstring liveFolder = startWizard(live);
+  const std::wstring liveFolder = startWizard(live, TestDataPath("KX_TEST_PACKAGES") + L"\\tidecharts\\setup.exe");
   ASSERT_FALSE(liveFolder.empty());
   expected.push_back(liveFolder);
   std::sort(expected.begin(), expected.end());

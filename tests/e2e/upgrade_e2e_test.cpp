@@ -106,6 +106,7 @@ TEST_F(UpgradeEndToEnd, TheNextVersionGoesWhereTheFirstIsAndItsUninstallRemovesB
     EXPECT_EQ(1, std::count(records.begin(), records.end(), record)) << Narrow(file);
   }
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"), folder_);
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"), L"2021.03.01.01");
 
   ASSERT_EQ(RunInstalledUninstaller(folder_, L"/S"), 0u);
   EXPECT_EQ((std::vector<std::wstring>{L"Uninst.exe"}), ListFolder(folder_));
