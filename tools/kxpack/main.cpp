@@ -2,7 +2,9 @@
 //
 //   kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]
 //                [--payload-archive FILE] [--runtime-archive FILE]
-//                [--solid-block-size BYTES]
+//                [--solid-block-size BYTES] [--sign COMMAND]
+//                [--title TEXT] [--icon FILE.ico] [--product-name TEXT]
+//                [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]
 //   kxpack info FILE
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,8 +20,11 @@
 #include <vector>
 
 #include "container_file.h"
+#include "package_resources.h"
+#include "pe_resources.h"
 #include "pe_stub.h"
 #include "sevenzip_tool.h"
+#include "signing.h"
 
 namespace fs = std::filesystem;
 
@@ -103,8 +108,9 @@ struct TempFolder {
 };
 
 struct BuildOptions {
-  std::string stub, payload, payloadArchive, runtime, runtimeArchive, out;
+  std::string stub, payload, payloadArchive, runtime, runtimeArchive, out, icon, sign;
   uint64_t solidBlockBytes = kDefaultSolidBlockBytes;
+  PackageIdentity identity;
 };
 
 bool ObtainArchive(ArchiveKind kind, const std::string& folder, const std::string& prebuilt,
@@ -156,7 +162,8 @@ bool VerifyPackage(const std::string& path, const std::string& scratch, std::str
     if (!WriteFileAtomically(payload, slice) || !ListArchive(payload, &entries, error)) return false;
   }
   std::string runtime = scratch + "/verify-runtime.7z";
-  std::vector<unsigned char> slice(file.begin() + static_cast<long>(layout.runtimePosition), file.end());
+  auto runtimeBegin = file.begin() + static_cast<long>(layout.runtimePosition);
+  std::vector<unsigned char> slice(runtimeBegin, runtimeBegin + static_cast<long>(layout.runtimeLength));
   if (!WriteFileAtomically(runtime, slice) || !ListArchive(runtime, &entries, error)) return false;
   if (!HasCoreLibrary(entries)) {
     *error = "the runtime archive holds no KXCore64.dll";
@@ -165,17 +172,32 @@ bool VerifyPackage(const std::string& path, const std::string& scratch, std::str
   return true;
 }
 
-int Build(const BuildOptions& options) {
+int Build(BuildOptions options) {
   if (options.stub.empty() || options.out.empty() || (options.runtime.empty() && options.runtimeArchive.empty()))
     return Fail("build needs --stub, --runtime (or --runtime-archive) and --out");
+  std::string error;
+  if (!options.sign.empty() && !CheckSigningCommand(options.sign, &error)) return Fail(error);
 
   std::vector<unsigned char> stubBytes;
   if (!ReadFile(options.stub, &stubBytes) || stubBytes.empty()) return Fail("cannot read stub " + options.stub);
   StubImage stub;
-  std::string error;
   if (!PrepareStub(std::move(stubBytes), &stub, &error)) return Fail(options.stub + ": " + error);
   if (stub.trimmedBytes > 0)
     std::cerr << "kxpack: note: cut " << stub.trimmedBytes << " bytes behind the stub's last section\n";
+
+  if (!options.icon.empty() && (!ReadFile(options.icon, &options.identity.icon) || options.identity.icon.empty()))
+    return Fail("cannot read icon " + options.icon);
+  if (HasPackageResources(options.identity) || !options.identity.version.empty()) {
+    // The uninstaller is always installed as Uninst.exe; a setup program
+    // keeps the name it is built under.
+    const bool setup = !options.payload.empty() || !options.payloadArchive.empty();
+    if (setup) options.identity.fileName = fs::path(options.out).filename().string();
+    std::vector<unsigned char> rewritten;
+    if (!ApplyPackageResources(stub.bytes, options.identity, setup ? ProgramRole::kSetup : ProgramRole::kUninstaller,
+                               &rewritten, &error))
+      return Fail((options.icon.empty() ? options.stub : options.icon) + ": " + error);
+    stub.bytes = std::move(rewritten);
+  }
 
   if (options.runtimeArchive.empty()) {
     bool found = false;
@@ -197,12 +219,25 @@ int Build(const BuildOptions& options) {
                      0, &runtime, &error))
     return Fail("runtime: " + error);
 
-  if (!WriteFileAtomically(options.out, ComposePackage(stub.bytes, payload, runtime)))
-    return Fail("cannot write " + options.out);
-  if (!VerifyPackage(options.out, scratch.path, &error)) {
-    std::remove(options.out.c_str());
-    return Fail("the written package does not read back: " + error);
+  // The package is finished and checked in the scratch folder; only a good
+  // one reaches --out.
+  std::vector<unsigned char> package = ComposePackage(stub.bytes, payload, runtime);
+  UpdatePeChecksum(&package);
+  std::string finished = scratch.path + "/package.exe";
+  if (!WriteFileAtomically(finished, package)) return Fail("cannot write " + finished);
+  if (!options.sign.empty()) {
+    const std::string signedFile = scratch.path + "/signed.exe";
+    if (!RunSigningCommand(options.sign, finished, signedFile, scratch.path + "/sign.log", &error)) return Fail(error);
+    finished = signedFile;
   }
+  if (!VerifyPackage(finished, scratch.path, &error)) return Fail("the written package does not read back: " + error);
+  if (!ReadFile(finished, &package)) return Fail("cannot read back " + finished);
+  if (!options.sign.empty()) {
+    uint32_t offset = 0, size = 0;
+    CertificateTable(package, &offset, &size);
+    if (size == 0) return Fail("the signing command wrote a file without a signature");
+  }
+  if (!WriteFileAtomically(options.out, package)) return Fail("cannot write " + options.out);
   return 0;
 }
 
@@ -232,6 +267,8 @@ int Info(const std::string& path) {
             << "payload length:   " << layout.payloadLength << "\n"
             << "runtime length:   " << layout.runtimeLength << " (at " << layout.runtimePosition << ")\n"
             << "file size field:  " << layout.fileSizeField << " (file has " << file.size() << " bytes)\n";
+  if (layout.certificateSize != 0)
+    std::cout << "signature:        " << layout.certificateSize << " bytes (at " << layout.certificateOffset << ")\n";
   TempFolder scratch;
   if (layout.payloadLength > 0 && layout.containerOffset + kContainerHeaderSize + layout.payloadLength <= file.size()) {
     auto begin = file.begin() + layout.containerOffset + kContainerHeaderSize;
@@ -239,7 +276,8 @@ int Info(const std::string& path) {
     WriteFileAtomically(scratch.path + "/payload.7z", slice);
     PrintEntries("payload archive:", scratch.path + "/payload.7z");
   }
-  std::vector<unsigned char> slice(file.begin() + static_cast<long>(layout.runtimePosition), file.end());
+  auto runtimeBegin = file.begin() + static_cast<long>(layout.runtimePosition);
+  std::vector<unsigned char> slice(runtimeBegin, runtimeBegin + static_cast<long>(layout.runtimeLength));
   WriteFileAtomically(scratch.path + "/runtime.7z", slice);
   PrintEntries("runtime archive:", scratch.path + "/runtime.7z");
   return 0;
@@ -248,7 +286,9 @@ int Info(const std::string& path) {
 int Usage() {
   std::cerr << "usage: kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]\n"
                "                    [--payload-archive FILE] [--runtime-archive FILE]\n"
-               "                    [--solid-block-size BYTES]\n"
+               "                    [--solid-block-size BYTES] [--sign 'COMMAND {in} {out}']\n"
+               "                    [--title TEXT] [--icon FILE.ico] [--product-name TEXT]\n"
+               "                    [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]\n"
                "       kxpack info FILE\n";
   return 2;
 }
@@ -265,7 +305,11 @@ int main(int argc, char** argv) {
   std::map<std::string, std::string*> textOptions = {
       {"--stub", &options.stub},       {"--payload", &options.payload},
       {"--payload-archive", &options.payloadArchive}, {"--runtime", &options.runtime},
-      {"--runtime-archive", &options.runtimeArchive}, {"--out", &options.out}};
+      {"--runtime-archive", &options.runtimeArchive}, {"--out", &options.out},
+      {"--icon", &options.icon}, {"--sign", &options.sign},
+      {"--title", &options.identity.title}, {"--product-name", &options.identity.productName},
+      {"--product-version", &options.identity.version}, {"--publisher", &options.identity.publisher},
+      {"--copyright", &options.identity.copyright}};
   for (int i = 2; i < argc; ++i) {
     std::string name = argv[i];
     if (i + 1 >= argc) return Fail("missing value after " + name);
