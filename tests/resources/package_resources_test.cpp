@@ -99,7 +99,9 @@ TEST_P(PackageResources, TitleVersionIconAndChecksumAreThePackages) {
   EXPECT_EQ(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0), 1u);
   HICON large = nullptr;
   ASSERT_EQ(ExtractIconExW(path.c_str(), 0, &large, nullptr, 1), 1u);
-  if (e.iconColour != CLR_INVALID) EXPECT_EQ(IconCentre(large), e.iconColour);
+  if (e.iconColour != CLR_INVALID) {
+    EXPECT_EQ(IconCentre(large), e.iconColour);
+  }
   DestroyIcon(large);
 
   DWORD stored = 0, computed = 0;
