@@ -4,6 +4,7 @@
 #include "srw_guard.h"
 
 #include "module_files.h"
+#include "uninstall_scope.h"
 
 namespace kxcore {
 namespace {
@@ -34,9 +35,12 @@ void BeginUninstallLog() { DiscardUninstallLog(); }
 
 void AddUninstallRecord(int kind, const wchar_t* text) {
   if (kind < kRecordFile || kind > kRecordRegistryValue || !text || !*text) return;
+  // The uninstaller accepts only normal paths (what it may remove is judged
+  // on them), so "C:/dest" from /D= is recorded as "C:\dest".
+  std::wstring recorded = kind == kRecordFile || kind == kRecordFolder ? NormalRecordPath(text) : std::wstring(text);
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  log.records.push_back({kind, text});
+  log.records.push_back({kind, std::move(recorded)});
 }
 
 void DiscardUninstallLog() {
@@ -67,8 +71,8 @@ DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& un
   }
   // Recorded before they are written, like every other file, so that a log
   // that exists always names itself and its uninstaller.
-  AddOnce(kRecordFile, uninstaller);
-  AddOnce(kRecordFile, logFile);
+  AddOnce(kRecordFile, NormalRecordPath(uninstaller));
+  AddOnce(kRecordFile, NormalRecordPath(logFile));
 
   DWORD error = WriteFileReplacing(uninstaller, program);
   if (error != 0) return error;

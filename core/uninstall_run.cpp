@@ -4,6 +4,7 @@
 
 #include "command_line.h"
 #include "uninstall_log.h"
+#include "uninstall_scope.h"
 #include "uninstall_steps.h"
 #include "variables.h"
 
@@ -41,6 +42,21 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
       Tell(L"#uninstlogdamaged", g_run.logPath);
       return ERROR_FILE_CORRUPT;
   }
+  // A log naming anything this installation does not own is forged or
+  // damaged: nothing at all is removed.
+  UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
+                                            Evaluate(L"%KXUNINSTREGKEY%"));
+  if (!RecordsInScope(g_run.records, scope)) {
+    g_run.records.clear();
+    Tell(L"#uninstlogdamaged", g_run.logPath);
+    return ERROR_FILE_CORRUPT;
+  }
+  // From here on every path is the one the containment was judged on, so
+  // short names and letter case cannot hide the uninstaller or its log.
+  for (UninstallRecord& record : g_run.records)
+    if (record.kind == KX_LOG_FILE || record.kind == KX_LOG_FOLDER) record.text = ResolvePath(record.text);
+  g_run.uninstallerPath = ResolvePath(g_run.uninstallerPath);
+  g_run.logPath = ResolvePath(g_run.logPath);
   g_logRead = true;
   return RemoveLoggedFiles(&g_run, callback);
 }
@@ -49,8 +65,9 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
 
 int DecideUninstall() {
   if (StopRequested()) return 0;
-  std::wstring program;
-  if (!GetVariable(L"ARCNAME", &program) || program.empty()) return 0;
+  // ARCNAME is stored escaped (a literal path); only its evaluation is the path.
+  std::wstring program = Evaluate(L"%ARCNAME%");
+  if (program.empty() || program == L"%ARCNAME%") return 0;
   std::wstring log = LogPathFor(program);
   DWORD attributes = GetFileAttributesW(log.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -60,8 +77,6 @@ int DecideUninstall() {
   g_run = UninstallRun();
   g_run.uninstallerPath = program;
   g_run.logPath = log;
-  // The launcher schedules its own file as soon as this returns 1.
-  g_run.scheduled.push_back(program);
   g_logRead = false;
   return 1;
 }

@@ -68,7 +68,9 @@ FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
     std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     std::wstring path = folder + L"\\" + name;
-    if (!Contains(run.scheduled, path) && !SamePath(path, run.logPath)) return FolderState::HoldsOtherItems;
+    bool leaving = Contains(run.scheduled, path) || Contains(run.leavingFolders, path) || SamePath(path, run.logPath) ||
+                   SamePath(path, run.uninstallerPath);
+    if (!leaving) return FolderState::HoldsOtherItems;
     anything = true;
   } while (FindNextFileW(search.get(), &found));
   return anything ? FolderState::OnlyLeavingItems : FolderState::Empty;
@@ -116,8 +118,7 @@ bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std
 
 int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
   for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) {
-    // The log goes in the last step; the running uninstaller was scheduled
-    // for restart before the steps began.
+    // The log and the running uninstaller go in the last step.
     if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) continue;
     Report(callback, 0, KX_LOG_FILE, file);
     DWORD attributes = GetFileAttributesW(file.c_str());
@@ -139,7 +140,7 @@ int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
           ScheduleAtRestart(run, folder);
         break;
       case FolderState::OnlyLeavingItems:
-        ScheduleAtRestart(run, folder);
+        if (!Contains(run->leavingFolders, folder)) run->leavingFolders.push_back(folder);
         break;
       case FolderState::Missing:
       case FolderState::HoldsOtherItems:
@@ -193,6 +194,8 @@ int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback) {
   Report(callback, 4, KX_LOG_FILE, run->logPath);
   SetFileAttributesW(run->logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!DeleteFileW(run->logPath.c_str()) && !IsGone(GetLastError())) ScheduleAtRestart(run, run->logPath);
+  if (!run->uninstallerPath.empty()) ScheduleAtRestart(run, run->uninstallerPath);
+  for (const std::wstring& folder : run->leavingFolders) ScheduleAtRestart(run, folder);
   return 0;
 }
 

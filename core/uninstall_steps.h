@@ -15,10 +15,13 @@
 namespace kxcore {
 
 struct UninstallRun {
-  std::wstring uninstallerPath;  // the running uninstaller, already scheduled for restart
+  std::wstring uninstallerPath;  // the running uninstaller, scheduled for restart by the last step
   std::wstring logPath;          // removed by the last step
   std::vector<UninstallRecord> records;
   std::vector<std::wstring> scheduled;  // paths scheduled for deletion at restart, in order
+  // Folders that hold nothing but the uninstaller, the log and what is
+  // scheduled: the last step schedules them after the uninstaller.
+  std::vector<std::wstring> leavingFolders;
 };
 
 // Step 0: deletes the logged files (read-only ones too). A file that cannot
@@ -26,9 +29,10 @@ struct UninstallRun {
 int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback);
 
 // Step 1: removes the logged folders, deepest first, only when empty. A
-// folder that holds nothing but what is scheduled at restart or the log
-// (the uninstaller's own folder) is scheduled itself, after its contents;
-// one that holds anything else (files the user added) stays. Returns 0.
+// folder that holds nothing but the uninstaller, the log and what is
+// scheduled at restart (the uninstaller's own folder) is kept for the last
+// step to schedule; one that holds anything else (files the user added)
+// stays. Returns 0.
 int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback);
 
 // Step 3: deletes the logged registry values. Returns 0, or the Windows
@@ -40,7 +44,10 @@ int RemoveLoggedValues(UninstallRun* run, KxUninstallStepCallback callback);
 // first. Returns 0.
 int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback);
 
-// Step 4: deletes the log file (scheduling it if it cannot go now). Returns 0.
+// Step 4, run only when every other step succeeded: deletes the log file
+// (scheduling it if it cannot go now), then schedules the running
+// uninstaller and after it the folders step 1 kept, deepest first, so that
+// each folder is empty when its turn comes at restart. Returns 0.
 int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback);
 
 // Splits a registry record ("HKEY_LOCAL_MACHINE\key" or, for a value,

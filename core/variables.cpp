@@ -88,8 +88,10 @@ void AppendEvaluated(std::wstring_view text, int depth, std::wstring* out) {
 void EvaluateInto(std::wstring_view text, int depth, std::wstring* out) {
   for (size_t i = 0; i < text.size();) {
     const wchar_t c = text[i];
-    if (c == L'%' && i + 1 < text.size() && text[i + 1] == L'%') {
-      *out += L'%';
+    // "%%" and "##" stand for one literal '%' and '#': a path or name stored
+    // this way is never read as a reference or a language key.
+    if ((c == L'%' || c == L'#') && i + 1 < text.size() && text[i + 1] == c) {
+      *out += c;
       i += 2;
       continue;
     }

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "extraction.h"
+#include "literal_text.h"
 
 // Result code of the engine's own failures (archive not opened, seek failed,
 // name too long or unsafe, file not written); the LZMA SDK's "general failure".
@@ -79,13 +80,5 @@ bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source);
 // FILE_ATTRIBUTE_UNIX_EXTENSION (0x8000); only the Windows bits apply then.
 uint32_t WindowsAttributes(uint32_t stored);
 
-// True for an entry name that may be joined to the destination: relative,
-// without drive, stream or ".." component, and no DOS device name (CON, NUL,
-// COM1, ...) as a component, which Windows would open instead of a file.
-bool IsSafeEntryName(const wchar_t* name);
-
-// SetVar with every '%' of value doubled, so that the text is kept as it
-// stands instead of being read as a variable reference.
-void SetVarLiteral(const wchar_t* name, const wchar_t* value);
 
 #endif

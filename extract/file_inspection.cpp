@@ -23,7 +23,7 @@ bool FindTarget(const wchar_t* path, WIN32_FIND_DATAW* found) {
 }
 
 // The description line of one copy of the file. The name is inserted into a
-// printf format, so CURFILENAME holds it with '%' made literal for both the
+// printf format, so CURFILENAME holds it with '%' and '#' made literal for the
 // evaluation and the formatting while the line is built.
 void FormatDescription(const wchar_t* name, uint64_t size, const FILETIME& utc, const wchar_t* variable) {
   wchar_t escaped[4 * kExtractPathCapacity];
@@ -34,6 +34,8 @@ void FormatDescription(const wchar_t* name, uint64_t size, const FILETIME& utc, 
       escaped[out++] = L'%';
       escaped[out++] = L'%';
       escaped[out++] = L'%';
+    } else if (*p == L'#') {
+      escaped[out++] = L'#';
     }
   }
   escaped[out] = L'\0';

@@ -15,16 +15,3 @@ bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source) {
   dest[used + copied] = L'\0';
   return copied == length;
 }
-
-void SetVarLiteral(const wchar_t* name, const wchar_t* value) {
-  // Each unit may double; the texts given here are paths and names of at
-  // most 782 units.
-  wchar_t escaped[2 * kExtractPathCapacity];
-  size_t out = 0;
-  for (const wchar_t* p = value; *p && out + 2 < sizeof(escaped) / sizeof(escaped[0]); ++p) {
-    escaped[out++] = *p;
-    if (*p == L'%') escaped[out++] = L'%';
-  }
-  escaped[out] = L'\0';
-  SetVar(name, escaped);
-}

@@ -8,11 +8,14 @@
 enum LauncherError {
   kLauncherOk = 0,
   kLauncherNoTempFolder = 1,     // module path, temporary folder or runtime folder not had
-  kLauncherRuntimeNotWritten = 2,// runtime files not written, or the core library not bound
-  kLauncherCorruptedData = 3     // container rejected, runtime archive not found or not opened
+  kLauncherRuntimeNotWritten = 2,// runtime files not written (also out of memory while
+                                 // unpacking them), or the core library not bound
+  kLauncherCorruptedData = 3     // container rejected; runtime archive not found, not
+                                 // opened or damaged (any decoder error but memory)
 };
-// Any other launcher error code is an LZMA SDK result or a Windows error code
-// from unpacking the runtime, passed on unchanged.
+// No other number leaves the launcher: the LZMA SDK's and Windows' codes
+// overlap the ones above, so a failed unpacking is mapped to 2 or 3.
+// docs/exit-codes.md holds the table of both programs.
 
 // Results of the install script and of the uninstaller flow.
 enum ScriptExitCode {

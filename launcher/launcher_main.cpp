@@ -8,6 +8,7 @@
 #include "core_binding.h"
 #include "exit_codes.h"
 #include "kxcore.h"
+#include "literal_text.h"
 #include "message_box.h"
 #include "path_services.h"
 #include "runtime_folder.h"
@@ -45,15 +46,18 @@ void SetFailure(StartupState* state, int code, LauncherString line) {
 }
 
 // The launcher's variables and InitSFX; the first SetVar binds the library.
+// The paths are stored literally: a folder named "50% off" or "#Next" must
+// not be read as a variable reference or a language key. Every path fits,
+// being no longer than the folder buffer.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
   SetVar(L"APPTITLE", g_launcher.title);
-  SetVar(L"ARCNAME", g_launcher.modulePath);
-  SetVar(L"KXSFXPATH", g_runtimePath);
-  SetVar(L"CUR", state->folder);
+  SetVarLiteral(L"ARCNAME", g_launcher.modulePath);
+  SetVarLiteral(L"KXSFXPATH", g_runtimePath);
+  SetVarLiteral(L"CUR", state->folder);
   wcscpy(state->folder, g_launcher.modulePath);
   StripLastPathComponent(state->folder);
-  SetVar(L"ARCPATH", state->folder);
+  SetVarLiteral(L"ARCPATH", state->folder);
   InitSFX(g_launcher.instance);
   return 0;
 }
@@ -96,10 +100,14 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   RuntimeFailureSource source;
   int unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container, &source);
   if (unpacked != 0) {
-    LauncherString line = unpacked == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten;
-    // A corrupted archive calls for a new copy; memory or disk trouble does not.
-    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) line = kStringCorruptedData;
-    SetFailure(state, unpacked, line);
+    // Only the launcher's own codes reach the exit code: the SDK's and
+    // Windows' numbers overlap them (the SDK's data error is 1, "no
+    // temporary folder"). A damaged archive calls for a new copy; memory or
+    // disk trouble does not.
+    int code = kLauncherRuntimeNotWritten;
+    if (source == kRuntimeFailureLauncher) code = unpacked;
+    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) code = kLauncherCorruptedData;
+    SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
     return 0;
   }
 

@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "device_names.h"
 #include "handle_guard.h"
 #include "kxcore.h"
 
@@ -84,6 +85,18 @@ bool IsContainedEntryName(const wchar_t* name) {
       hasDot = true;
     } else if (*p != L' ') {
       onlyDotsAndBlanks = false;
+    }
+  }
+}
+
+bool IsSafeEntryName(const wchar_t* name) {
+  if (!IsContainedEntryName(name)) return false;
+  const wchar_t* start = name;
+  for (const wchar_t* p = name;; ++p) {
+    if (*p == L'\0' || IsSeparator(*p)) {
+      if (IsDeviceName(start, static_cast<size_t>(p - start))) return false;
+      if (*p == L'\0') return true;
+      start = p + 1;
     }
   }
 }

@@ -30,6 +30,11 @@ void StripLastPathComponent(wchar_t* path);
 // separate components).
 bool IsContainedEntryName(const wchar_t* name);
 
+// IsContainedEntryName, and no DOS device name (CON, NUL, COM1, ...) as a
+// component, which Windows would open instead of a file. Used for the names
+// of both archives of the container.
+bool IsSafeEntryName(const wchar_t* name);
+
 // Looks up SetDllDirectoryW in the already loaded Kernel32 and calls it with
 // folder; does nothing when either is missing.
 void AddDllSearchFolder(const wchar_t* folder);

@@ -54,8 +54,10 @@ int UnpackEntries(ArchiveReader* reader, RuntimeFailureSource* source) {
     if (nameLength >= kMaxEntryNameLength || base + nameLength > kRuntimePathCapacity) return 2;
     wchar_t* name = g_runtimePath + base;
     ArchiveEntryName(reader, i, name);
-    // The runtime folder is the only place the launcher writes to.
-    if (!IsContainedEntryName(name)) return 2;
+    // The runtime folder is the only place the launcher writes to, and a
+    // device name would write to the device instead. Such a name is no
+    // trouble of this machine but a damaged or hostile package.
+    if (!IsSafeEntryName(name)) return 3;
 
     size_t offset = 0;
     size_t size = 0;

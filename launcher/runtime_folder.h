@@ -25,10 +25,11 @@ bool CreateRuntimeFolder();
 enum RuntimeFailureSource { kRuntimeFailureLauncher, kRuntimeFailureSdk, kRuntimeFailureWindows };
 
 // Writes every entry of the runtime archive of the program file modulePath
-// into the runtime folder. Returns 0; 2 (a name too long, unsafe or already
-// present, a file not created or not written); 3 (archive not found or not
-// opened); an LZMA SDK code of a failed extraction; or the Windows code of a
-// failed file close. source tells which kind a non-zero result is.
+// into the runtime folder. Returns 0; 2 (a name too long or already present,
+// a file not created or not written); 3 (archive not found or not opened, a
+// name that leaves the folder or names a device); an LZMA SDK code of a
+// failed extraction; or the Windows code of a failed file close. source
+// tells which kind a non-zero result is.
 int UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& container,
                          RuntimeFailureSource* source);
 

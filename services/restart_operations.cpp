@@ -20,17 +20,12 @@ const size_t kRenameHeaderLength = sizeof kRenameHeader - 1;
 // rename list and is left alone.
 const LONGLONG kLargestRenameList = 0x7FFFFFFF - 4 * kRenameLineBytes;
 
-// Appends text in the ANSI code page to the entry line. Fails when it would
-// not fit, or when a character has no ANSI form: the line would then name a
-// different file.
+// Appends text in the ANSI code page to the entry line; false when it would
+// not fit or has no exact ANSI form.
 bool AppendAnsi(const wchar_t* text, int* length) {
-  BOOL defaulted = FALSE;
-  // The code page UTF-8 represents everything and rejects the flag pointer.
-  BOOL* defaultedFlag = GetACP() == CP_UTF8 ? nullptr : &defaulted;
-  int written = WideCharToMultiByte(CP_ACP, 0, text, -1, g_entryLine + *length, kRenameLineBytes - *length, nullptr,
-                                    defaultedFlag);
-  if (written <= 0 || defaulted) return false;
-  *length += written - 1;
+  int written = ToAnsiExactly(text, g_entryLine + *length, kRenameLineBytes - *length);
+  if (written < 0) return false;
+  *length += written;
   return true;
 }
 
@@ -145,6 +140,18 @@ BOOL AddRenameEntry(const wchar_t* existing, const wchar_t* newName) {
   FileHandle list(OpenFileKeepAttrs(g_sourceName, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
   if (!list) return FALSE;
   return InsertEntryLine(list.get(), lineLength);
+}
+
+int ToAnsiExactly(const wchar_t* text, char* out, int capacity) {
+  BOOL defaulted = FALSE;
+  // Without WC_NO_BEST_FIT_CHARS Windows quietly writes a lookalike and
+  // reports nothing defaulted. The code page UTF-8 represents everything and
+  // rejects both the flag and the flag pointer.
+  const bool utf8 = GetACP() == CP_UTF8;
+  int written = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, text, -1, out, capacity, nullptr,
+                                    utf8 ? nullptr : &defaulted);
+  if (written <= 0 || defaulted) return -1;
+  return written - 1;
 }
 
 HANDLE OpenFileKeepAttrs(const wchar_t* path, DWORD access, DWORD disposition) {

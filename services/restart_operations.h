@@ -33,6 +33,12 @@ BOOL MoveFileOnRestart(const wchar_t* existing, const wchar_t* newName);
 // from one thread only.
 BOOL AddRenameEntry(const wchar_t* existing, const wchar_t* newName);
 
+// Converts text to the ANSI code page into out (capacity bytes). Returns the
+// length without the terminating zero, or -1 when it does not fit or a
+// character has no exact ANSI form: a lookalike ("\u0141" written as "L")
+// would name a different file.
+int ToAnsiExactly(const wchar_t* text, char* out, int capacity);
+
 // CreateFileW(path, access, FILE_SHARE_READ, disposition) with the file's
 // present attributes as flags, so that a hidden or system file can be
 // reopened. INVALID_HANDLE_VALUE on failure.

@@ -6,7 +6,7 @@
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
-#include "restart_operations.h"
+#include "package.h"
 #include "script_flags.h"
 
 namespace {
@@ -41,9 +41,13 @@ int CloseProgressBox(int result) {
 }  // namespace
 
 bool PrepareUninstall() {
-  if (InitUninstall() != 1) return false;
-  MoveFileOnRestart(g_launcher.modulePath, nullptr);
-  return true;
+  // The core library removes registry entries only below the package's own
+  // uninstall key; a log naming any other key is refused as damaged.
+  SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
+  // The running program is scheduled for deletion at restart by the last
+  // removal step, once everything else has gone: a declined or failed
+  // uninstall must leave a working uninstaller behind.
+  return InitUninstall() == 1;
 }
 
 int UninstallProgressHandler(UINT event, HWND box, WPARAM, LPARAM) {
@@ -71,7 +75,9 @@ int RunUninstall() {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
     return 3;
   }
-  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+  // Only a Yes is consent: a box that could not be shown (no display)
+  // answers 0.
+  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES) return 2;
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
 
   for (int step : kSteps) {

@@ -12,12 +12,14 @@ enum UninstallProgressItem {
   kUninstallTextItem = 6
 };
 
-// Asks the core library whether to run the uninstall; when it is to run,
-// schedules the program's own file for deletion at the next restart.
+// Names the package's uninstall key (KXUNINSTREGKEY) and asks the core
+// library whether to run the uninstall. Schedules nothing: the last removal
+// step schedules the program's own file once every step has succeeded.
 bool PrepareUninstall();
 
-// Runs the uninstall: 2 when the user declines, 3 without administrator
-// rights or when a step fails, otherwise the number in EXITCODE.
+// Runs the uninstall: 2 unless the user answers Yes (a question that could
+// not be shown is no consent), 3 without administrator rights or when a step
+// fails, otherwise the number in EXITCODE.
 int RunUninstall();
 
 // The progress box's handler: keeps the box and its bar, hides Cancel.

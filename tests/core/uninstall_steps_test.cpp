@@ -66,7 +66,6 @@ class UninstallSteps : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(install + L"\\Uninst.dat", "log"));
     run.uninstallerPath = install + L"\\Uninst.exe";
     run.logPath = install + L"\\Uninst.dat";
-    run.scheduled = {run.uninstallerPath};
     run.records = {{KX_LOG_FOLDER, install},
                    {KX_LOG_FOLDER, install + L"\\docs"},
                    {KX_LOG_FILE, install + L"\\app.exe"},
@@ -95,12 +94,12 @@ TEST_F(UninstallSteps, FilesGoExceptTheRunningUninstallerAndTheLog) {
             g_reported);
 }
 
-TEST_F(UninstallSteps, TheUninstallersFolderIsScheduledAfterItsFile) {
+TEST_F(UninstallSteps, TheUninstallerAndItsFolderAreScheduledOnlyByTheLastStep) {
   RemoveLoggedFiles(&run, Record);
   EXPECT_EQ(0, RemoveLoggedFolders(&run, Record));
   EXPECT_FALSE(FolderExists(install + L"\\docs"));
   EXPECT_TRUE(FolderExists(install));
-  EXPECT_EQ((std::vector<std::wstring>{run.uninstallerPath, install}), run.scheduled);
+  EXPECT_TRUE(run.scheduled.empty()) << "a later step may still fail";
   // Deepest first, each folder once.
   EXPECT_EQ(install + L"\\docs", g_reported[3]);
   EXPECT_EQ(install, g_reported[4]);
@@ -108,6 +107,17 @@ TEST_F(UninstallSteps, TheUninstallersFolderIsScheduledAfterItsFile) {
 
   EXPECT_EQ(0, RemoveLogFile(&run, Record));
   EXPECT_FALSE(FileExists(run.logPath));
+  EXPECT_EQ((std::vector<std::wstring>{run.uninstallerPath, install}), run.scheduled);
+}
+
+TEST_F(UninstallSteps, ALogInUseIsScheduledBeforeItsFolder) {
+  RemoveLoggedFiles(&run, Record);
+  RemoveLoggedFolders(&run, Record);
+  HANDLE held = CreateFileW(run.logPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_EQ(0, RemoveLogFile(&run, Record));
+  CloseHandle(held);
+  EXPECT_EQ((std::vector<std::wstring>{run.logPath, run.uninstallerPath, install}), run.scheduled);
 }
 
 TEST_F(UninstallSteps, FilesTheUserAddedKeepTheirFolders) {
@@ -116,6 +126,7 @@ TEST_F(UninstallSteps, FilesTheUserAddedKeepTheirFolders) {
   RemoveLoggedFolders(&run, Record);
   EXPECT_TRUE(FileExists(install + L"\\docs\\notes.txt"));
   EXPECT_TRUE(FolderExists(install + L"\\docs"));
+  RemoveLogFile(&run, Record);
   EXPECT_EQ((std::vector<std::wstring>{run.uninstallerPath}), run.scheduled) << "the folder must not be scheduled";
 }
 
@@ -124,7 +135,7 @@ TEST_F(UninstallSteps, AFileInUseIsScheduledForRestart) {
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
   EXPECT_EQ(0, RemoveLoggedFiles(&run, Record));
   CloseHandle(held);
-  EXPECT_EQ((std::vector<std::wstring>{run.uninstallerPath, install + L"\\app.exe"}), run.scheduled);
+  EXPECT_EQ((std::vector<std::wstring>{install + L"\\app.exe"}), run.scheduled);
 }
 
 TEST_F(UninstallSteps, RegistryValuesThenKeysLeftEmpty) {

@@ -66,6 +66,11 @@ TEST_F(Variables, WhatIsNotAReferenceOrKeyStaysAsWritten) {
   EXPECT_EQ(L"# and %", Evaluate(L"# and %"));
   SetVariable(L"SAVED", L"100%% sure");
   EXPECT_EQ(L"100% sure", Evaluate(L"%SAVED%"));
+  // "##" is a literal '#': a folder named like a key stays a folder name,
+  // also when the value is copied into another variable first.
+  SetVariable(L"FOLDER", L"C:\\##Prompt\\50%%");
+  SetVariable(L"COPY", L"%FOLDER%\\x");
+  EXPECT_EQ(L"C:\\#Prompt\\50%\\x", Evaluate(L"%COPY%"));
 }
 
 TEST_F(Variables, NamesCompareWithoutRegardToCase) {

@@ -98,6 +98,20 @@ TEST_F(UninstallEndToEnd, ASignedPackageInstallsItsSignedUninstallerThatRemovesI
   ExpectOnlyTheScheduledUninstallerLeft();
 }
 
+// Started by its short (8.3) name, as an uninstall entry may name it: the log's
+// long names are the same files, and what is scheduled names the real ones.
+TEST_F(UninstallEndToEnd, StartedByItsShortNameItRemovesTheSame) {
+  InstallSilently();
+  wchar_t shortName[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(Uninstaller().c_str(), shortName, MAX_PATH), 0u);
+  ASSERT_NE(Uninstaller(), shortName);
+  LaunchOptions options;
+  options.arguments = L"/S";
+  options.environment = Environment();
+  EXPECT_EQ(RunToExit(shortName, options, 180000), 0u);
+  ExpectOnlyTheScheduledUninstallerLeft();
+}
+
 TEST_F(UninstallEndToEnd, AFileTheUserAddedSurvivesWithItsFolder) {
   InstallSilently();
   ASSERT_TRUE(WriteBytes(defaultFolder_ + L"\\docs\\my notes.txt", "mine"));
@@ -116,6 +130,54 @@ TEST_F(UninstallEndToEnd, ADamagedLogStopsTheUninstallAndRemovesNothing) {
   EXPECT_EQ(RunUninstaller(L"/S"), 3u);
   EXPECT_TRUE(FileExists(defaultFolder_ + L"\\README.txt"));
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Quillmark Toolkit");
+  EXPECT_TRUE(PendingOperations().empty()) << "the uninstaller must survive a restart to be run again";
+}
+
+// Logs with a valid checksum that name something of someone else's, or a
+// path written to slip past a check: each is damaged as a whole.
+TEST_F(UninstallEndToEnd, AForgedLogRemovesNothingAtAll) {
+  InstallSilently();
+  const std::vector<kxcore::UninstallRecord> genuine = ReadLog(defaultFolder_);
+  ASSERT_FALSE(genuine.empty());
+  const std::wstring victims = work_ / L"victims";
+  ASSERT_TRUE(CreateDirectoryW(victims.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(victims + L"\\documents.txt", "the user's"));
+  ASSERT_TRUE(WriteBytes(victims + L"\\readonly.ini", "system's"));
+  SetFileAttributesW((victims + L"\\readonly.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::wstring victimKey = L"Software\\KxTests\\ForgedLogVictim";
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, victimKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &key, nullptr));
+  RegSetValueExW(key, L"Setting", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+  RegCloseKey(key);
+  const std::wstring victimKeyText = L"HKEY_LOCAL_MACHINE\\" + victimKey;
+
+  const std::vector<kxcore::UninstallRecord> hostile = {
+      {KX_LOG_FILE, victims + L"\\documents.txt"},
+      {KX_LOG_FILE, victims + L"\\readonly.ini"},
+      {KX_LOG_FOLDER, victims},
+      {KX_LOG_FILE, L"\\\\?\\" + defaultFolder_ + L"\\README.txt"},
+      {KX_LOG_FILE, defaultFolder_ + L"\\docs\\..\\README.txt"},
+      {KX_LOG_FILE, L"README.txt"},
+      {KX_LOG_FOLDER, startMenuRoot_},
+      {KX_LOG_REGKEY, victimKeyText},
+      {KX_LOG_REGVALUE, L"\"" + victimKeyText + L"\" \"Setting\""}};
+  for (const kxcore::UninstallRecord& record : hostile) {
+    // Last, after the genuine records: the whole log is judged before the
+    // first removal.
+    std::vector<kxcore::UninstallRecord> forged = genuine;
+    forged.push_back(record);
+    ASSERT_TRUE(WriteBytes(defaultFolder_ + L"\\Uninst.dat", kxcore::FormatUninstallLog(forged)));
+    EXPECT_EQ(RunUninstaller(L"/S"), 3u) << Narrow(record.text);
+    EXPECT_TRUE(FileExists(defaultFolder_ + L"\\README.txt")) << Narrow(record.text);
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Quillmark Toolkit");
+    EXPECT_TRUE(PendingOperations().empty()) << Narrow(record.text);
+  }
+  EXPECT_EQ(ReadBytes(victims + L"\\documents.txt"), "the user's");
+  EXPECT_EQ(ReadBytes(victims + L"\\readonly.ini"), "system's");
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, victimKey, L"Setting"), L"1");
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, victimKey.c_str());
+  SetFileAttributesW((victims + L"\\readonly.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(UninstallEndToEnd, DecliningTheQuestionRemovesNothing) {
@@ -127,6 +189,7 @@ TEST_F(UninstallEndToEnd, DecliningTheQuestionRemovesNothing) {
   EXPECT_TRUE(FileExists(defaultFolder_ + L"\\Quillmark Toolkit.exe"));
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Quillmark Toolkit");
   EXPECT_TRUE(ListFolder(temp_).empty());
+  EXPECT_TRUE(PendingOperations().empty()) << "a declined uninstall schedules nothing";
 }
 
 TEST_F(UninstallEndToEnd, ConfirmingShowsTheProgressWithoutCancelThenTheFinalMessage) {

@@ -152,16 +152,53 @@ TEST_F(LauncherEndToEnd, ASetupWithoutPayloadIsCorrupted) {
   EXPECT_EQ(kCorrupted, text);
 }
 
-TEST_F(LauncherEndToEnd, AnUnsupportedMethodInTheRuntimeEndsWithItsCodeAndNoFolder) {
+// The decoder's own numbers overlap the launcher's (its data error is 1, "no
+// temporary folder"): every damaged runtime archive ends as corrupted data.
+TEST_F(LauncherEndToEnd, ADamagedRuntimeArchiveIsCorruptedDataAndLeavesNoFolder) {
   PackageParts parts;
   ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  const std::string runtime = parts.runtimeArchive;
+  std::vector<std::string> damaged;
   ArchiveOptions ppmd;
   ppmd.coderId = 0x030401;
-  parts.runtimeArchive = BuildSevenZip({ArchiveItem::File(L"KXCore64.dll", "unreadable")}, ppmd);
-  std::wstring text, caption;
-  EXPECT_EQ(static_cast<DWORD>(-4), RunExpectingBox(Place(L"ppmd.exe", ComposePackage(parts)), Options(), &text, &caption));
-  EXPECT_EQ(kCorrupted, text);
-  EXPECT_TRUE(ListFolder(temp).empty());
+  damaged.push_back(BuildSevenZip({ArchiveItem::File(L"KXCore64.dll", "unreadable")}, ppmd));
+  // Flipped bytes early in the packed stream: a data or CRC error of the decoder.
+  for (size_t at : {size_t{0}, size_t{1}, size_t{200}}) {
+    damaged.push_back(runtime);
+    damaged.back()[kSevenZipDataOffset + at] ^= 0x5A;
+  }
+  damaged.push_back(BuildSevenZip({ArchiveItem::File(L"NUL", "a device, not a file")}));
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    parts.runtimeArchive = damaged[i];
+    std::wstring text, caption;
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"damaged.exe", ComposePackage(parts)), Options(), &text, &caption))
+        << i;
+    EXPECT_EQ(kCorrupted, text) << i;
+    EXPECT_TRUE(ListFolder(temp).empty()) << i;
+  }
+}
+
+// Folder names that look like a variable reference or a language key reach
+// the script as they are.
+TEST_F(LauncherEndToEnd, TheLauncherPathsStayLiteral) {
+  const std::wstring folder = work / L"50% off #Next %TEMP%";
+  const std::wstring start = work / L"#Cancel %%";
+  const std::wstring oddTemp = work / L"t%CUR% #Back";
+  for (const std::wstring& path : {folder, start, oddTemp}) ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+  const std::wstring program = folder + L"\\setup.exe";
+  ASSERT_TRUE(WriteBytes(program, ProbeBytes()));
+  LaunchOptions options = Options({{L"KX_PROBE_OUT", work / L"probe.txt"}});
+  options.environment[L"TMP"] = options.environment[L"TEMP"] = oddTemp;
+  options.workingFolder = start;
+
+  EXPECT_EQ(0u, RunToExit(program, options));
+  auto seen = ReadProbe(work / L"probe.txt");
+  EXPECT_EQ(program, seen[L"ARCNAME"]);
+  EXPECT_EQ(folder, seen[L"ARCPATH"]);
+  EXPECT_EQ(start, seen[L"CUR"]);
+  EXPECT_EQ(oddTemp + L"\\kx", seen[L"KXSFXPATH"].substr(0, oddTemp.size() + 3));
+  EXPECT_EQ(seen[L"KXSFXPATH"] + L"kxcore64.dll", seen[L"LIBRARY"]);
+  EXPECT_TRUE(ListFolder(oddTemp).empty());
 }
 
 TEST_F(LauncherEndToEnd, ARuntimeWithoutTheCoreLibraryStopsInOrder) {

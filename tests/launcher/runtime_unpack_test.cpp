@@ -66,9 +66,11 @@ TEST_F(RuntimeUnpack, RefusesToWriteOverAnythingAndStopsThere) {
   EXPECT_FALSE(FileExists(runtime + L"later.txt"));
 }
 
-TEST_F(RuntimeUnpack, RefusesNamesThatLeaveTheRuntimeFolder) {
-  for (const wchar_t* name : {L"../escaped.txt", L"a/../../escaped.txt", L"C:\\escaped.txt", L"\\escaped.txt"}) {
-    EXPECT_EQ(2, Unpack(BuildSevenZip({ArchiveItem::File(name, "x")}))) << name;
+TEST_F(RuntimeUnpack, RefusesNamesThatLeaveTheRuntimeFolderOrNameADevice) {
+  // A damaged or hostile package, not a local write failure: corrupted data.
+  for (const wchar_t* name : {L"../escaped.txt", L"a/../../escaped.txt", L"C:\\escaped.txt", L"\\escaped.txt",
+                              L"NUL", L"COM1", L"sub/CON.txt", L"aux .dat"}) {
+    EXPECT_EQ(3, Unpack(BuildSevenZip({ArchiveItem::File(name, "x")}))) << name;
   }
   EXPECT_FALSE(FileExists(folder / L"escaped.txt"));
   EXPECT_TRUE(ListFolder(runtime).empty());

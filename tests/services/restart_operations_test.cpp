@@ -142,6 +142,18 @@ TEST(FindTextNoCaseTest, FindsAnywhereWithoutRegardToCase) {
   EXPECT_EQ(FindTextNoCase("", "\n["), nullptr);
 }
 
+TEST(ToAnsiExactlyTest, RefusesLookalikesAndWhatDoesNotFit) {
+  char out[16];
+  if (GetACP() != 1252) GTEST_SKIP() << "the cases below are written for the Western code page";
+  EXPECT_EQ(8, ToAnsiExactly(L"C:\\A.TXT", out, sizeof out));
+  EXPECT_STREQ("C:\\A.TXT", out);
+  EXPECT_EQ(3, ToAnsiExactly(L"\u00e9t\u00e9", out, sizeof out));  // each letter has its own byte
+  // Best fit would write "L\xf3dz": another file's name.
+  EXPECT_EQ(-1, ToAnsiExactly(L"\u0141\u00f3d\u017a", out, sizeof out));
+  EXPECT_EQ(-1, ToAnsiExactly(L"\u65e5\u672c", out, sizeof out));
+  EXPECT_EQ(-1, ToAnsiExactly(L"0123456789ABCDEF", out, sizeof out));
+}
+
 // The value where Windows (and Wine) keep MoveFileExW's deferred moves.
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";

@@ -86,11 +86,14 @@ TEST_F(UninstallFlow, ConfirmedUninstallRunsEveryStepInOrderAndReports) {
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), g_boxes[1].style);
 }
 
-TEST_F(UninstallFlow, DecliningRemovesNothing) {
-  g_answer = IDNO;
-  EXPECT_EQ(2, RunUninstall());
-  EXPECT_TRUE(Fake().uninstallSteps.empty());
-  EXPECT_EQ(0, Fake().progressBoxesShown);
+TEST_F(UninstallFlow, AnythingButYesRemovesNothing) {
+  // 0 is what a question that could not be shown (no display) answers.
+  for (int answer : {IDNO, 0, IDCANCEL}) {
+    g_answer = answer;
+    EXPECT_EQ(2, RunUninstall()) << answer;
+    EXPECT_TRUE(Fake().uninstallSteps.empty()) << answer;
+    EXPECT_EQ(0, Fake().progressBoxesShown) << answer;
+  }
 }
 
 TEST_F(UninstallFlow, OnlyExactlyOneCountsAsAdministrator) {
@@ -152,4 +155,11 @@ TEST_F(UninstallFlow, InitUninstallDecliningSchedulesNothing) {
   EXPECT_FALSE(PrepareUninstall());
   Fake().initUninstall = 2;
   EXPECT_FALSE(PrepareUninstall());
+}
+
+TEST_F(UninstallFlow, TheCoreLibraryLearnsThePackagesKeyBeforeItDecides) {
+  Fake().initUninstall = 1;
+  EXPECT_TRUE(PrepareUninstall());
+  EXPECT_STREQ(L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark Toolkit812953",
+               EvalVar(L"%KXUNINSTREGKEY%"));
 }

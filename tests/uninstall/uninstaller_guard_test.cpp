@@ -27,6 +27,9 @@ TEST(UninstallerGuard, ACrashInTheFlowIsReportedAndEndsWithItsCode) {
   kxdrive::AnswerMessageBox(box, IDOK);
   EXPECT_EQ(0xC0000005u, child.Wait(60000));
   EXPECT_TRUE(ListFolder(temp).empty()) << "runtime folder left behind";
-  // The flow had started, so the program's own file was scheduled; undo that.
+  // The crash came before the last step, so the uninstaller is not
+  // scheduled for deletion: it can be run again.
+  EXPECT_NE(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
+                                        RRF_RT_ANY, nullptr, nullptr, nullptr));
   RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
 }

@@ -1,0 +1,204 @@
+#include "uninstall_scope.h"
+
+#include <windows.h>
+#include <wchar.h>
+
+#include "device_names.h"
+#include "handle_guard.h"
+#include "uninstall_steps.h"
+
+namespace kxcore {
+namespace {
+
+constexpr wchar_t kForbidden[] = L"/<>\"|?*";
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// Length of the root ("C:\" or "\\server\share\"), 0 when there is none.
+// For a UNC path the server and share are checked as components afterwards.
+size_t RootLength(const std::wstring& path) {
+  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && path[2] == L'\\') return 3;
+  if (path.size() < 3 || path[0] != L'\\' || path[1] != L'\\') return 0;
+  size_t server = path.find(L'\\', 2);
+  if (server == std::wstring::npos) return 0;
+  size_t share = path.find(L'\\', server + 1);
+  return share == std::wstring::npos ? 0 : share + 1;
+}
+
+bool IsNormalComponent(const wchar_t* start, size_t length) {
+  if (length == 0) return false;
+  // Windows drops a trailing dot or blank, so "x." and "x " name "x", and
+  // "." and ".." climb: all are refused.
+  wchar_t last = start[length - 1];
+  return last != L'.' && last != L' ' && !IsDeviceName(start, length);
+}
+
+// Every component of path from `from` on, separated by single backslashes.
+bool ComponentsAreNormal(const std::wstring& path, size_t from) {
+  size_t start = from;
+  for (size_t i = from;; ++i) {
+    if (i == path.size() || path[i] == L'\\') {
+      if (!IsNormalComponent(path.c_str() + start, i - start)) return false;
+      if (i == path.size()) return true;
+      start = i + 1;
+    }
+  }
+}
+
+// Drops the "\\?\" or "\\?\UNC\" prefix GetFinalPathNameByHandleW adds.
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+  return path;
+}
+
+bool FinalPath(const std::wstring& path, std::wstring* final) {
+  FileHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) return false;
+  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  DWORD needed = GetFinalPathNameByHandleW(handle.get(), nullptr, 0, flags);
+  if (needed == 0) return false;
+  std::wstring buffer(needed, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle.get(), &buffer[0], needed, flags);
+  if (length == 0 || length >= needed) return false;
+  buffer.resize(length);
+  *final = WithoutLongPrefix(buffer);
+  return true;
+}
+
+// True when child lies strictly below parent.
+bool IsBelow(const std::wstring& child, const std::wstring& parent) {
+  if (parent.empty() || child.size() <= parent.size()) return false;
+  bool separated = parent.back() == L'\\' || child[parent.size()] == L'\\';
+  return separated && SameText(child.substr(0, parent.size()), parent);
+}
+
+// Components of child below parent (child strictly below parent).
+size_t DepthBelow(const std::wstring& child, const std::wstring& parent) {
+  size_t depth = 1;
+  for (size_t i = parent.size() + 1; i < child.size(); ++i)
+    if (child[i] == L'\\') ++depth;
+  return depth;
+}
+
+bool IsNormalKeyPath(const std::wstring& key) {
+  if (key.empty() || key.front() == L'\\' || key.back() == L'\\' || key.find(L"\\\\") != std::wstring::npos)
+    return false;
+  for (wchar_t c : key)
+    if (c < 0x20) return false;
+  return true;
+}
+
+bool PathInScope(int kind, const std::wstring& text, const UninstallScope& scope) {
+  if (!IsNormalFullPath(text)) return false;
+  const std::wstring path = ResolvePath(text);
+  if (IsBelow(path, scope.programFolder)) return true;
+  if (kind == KX_LOG_FOLDER) {
+    if (SameText(path, scope.programFolder)) return true;
+    // A folder the installation created on the way to its own; never a
+    // volume root or a share.
+    const size_t root = RootLength(path);
+    if (IsBelow(scope.programFolder, path) && root != 0 && path.size() > root) return true;
+  }
+  // The Start-menu folder itself and what is inside it, never the programs
+  // folder or a file lying directly in it.
+  if (IsBelow(path, scope.startMenuRoot))
+    return kind == KX_LOG_FOLDER || DepthBelow(path, scope.startMenuRoot) >= 2;
+  return false;
+}
+
+bool RegistryInScope(int kind, const std::wstring& text, const UninstallScope& scope) {
+  HKEY root = nullptr;
+  std::wstring key, name;
+  if (scope.registryKey.empty() || !ParseRegistryRecord(text, kind == KX_LOG_REGVALUE, &root, &key, &name))
+    return false;
+  if (root != HKEY_LOCAL_MACHINE || !IsNormalKeyPath(key)) return false;
+  return SameText(key, scope.registryKey) || IsBelow(key, scope.registryKey);
+}
+
+}  // namespace
+
+bool IsNormalFullPath(const std::wstring& path) {
+  const size_t root = RootLength(path);
+  if (root == 0 || root == path.size()) return false;
+  for (size_t i = 0; i < path.size(); ++i) {
+    wchar_t c = path[i];
+    if (c < 0x20 || wcschr(kForbidden, c) || (c == L':' && i != 1)) return false;
+  }
+  // A UNC root's server and share are components like any other: "\\.\" and
+  // "\\?\" fail here.
+  return ComponentsAreNormal(path, path[0] == L'\\' ? 2 : root);
+}
+
+std::wstring ResolvePath(const std::wstring& path) {
+  const size_t root = RootLength(path);
+  if (root == 0) return path;
+  // The deepest part that exists is resolved; the rest is kept as written.
+  size_t end = path.size();
+  while (GetFileAttributesW(path.substr(0, end).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    size_t cut = path.rfind(L'\\', end - 1);
+    if (cut == std::wstring::npos || cut < root) return path;
+    end = cut + 1 == root ? root : cut;
+  }
+  std::wstring resolved;
+  if (!FinalPath(path.substr(0, end), &resolved)) return path;
+  if (end == path.size()) return resolved;
+  if (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
+  return resolved + (path[end] == L'\\' ? path.substr(end) : L"\\" + path.substr(end));
+}
+
+std::wstring NormalRecordPath(const std::wstring& path) {
+  auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  bool drive = path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && separator(path[2]);
+  bool unc = path.size() >= 3 && separator(path[0]) && separator(path[1]);
+  // A relative text would be made full against the current folder: it is
+  // kept as it is (and refused by the uninstaller).
+  if (!drive && !unc) return path;
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  while (full.size() > 1 && full.back() == L'\\' && full.size() > RootLength(full)) full.pop_back();
+  return full;
+}
+
+UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std::wstring& startMenuRoot,
+                                  const std::wstring& registryKey) {
+  UninstallScope scope;
+  size_t slash = uninstallerPath.rfind(L'\\');
+  if (slash != std::wstring::npos) scope.programFolder = ResolvePath(uninstallerPath.substr(0, slash));
+  if (IsNormalFullPath(startMenuRoot)) scope.startMenuRoot = ResolvePath(startMenuRoot);
+  // "Software\...\Uninstall\<name>": a key of one component (or none) would
+  // hand over a whole hive's branch.
+  if (IsNormalKeyPath(registryKey) && registryKey.find(L'\\') != std::wstring::npos) scope.registryKey = registryKey;
+  return scope;
+}
+
+bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
+  switch (record.kind) {
+    case KX_LOG_FILE:
+    case KX_LOG_FOLDER:
+      return PathInScope(record.kind, record.text, scope);
+    case KX_LOG_REGKEY:
+    case KX_LOG_REGVALUE:
+      return RegistryInScope(record.kind, record.text, scope);
+    default:
+      return false;
+  }
+}
+
+bool RecordsInScope(const std::vector<UninstallRecord>& records, const UninstallScope& scope) {
+  for (const UninstallRecord& record : records)
+    if (!RecordInScope(record, scope)) return false;
+  return true;
+}
+
+}  // namespace kxcore

@@ -1,0 +1,64 @@
+// What the uninstaller may remove. A log is only a file in the installation
+// folder, so whoever can write that folder can forge one; before the first
+// removal every record is checked against the places this installation
+// owns, and a log naming anything else is treated as damaged.
+//
+//   files       strictly inside the folder the uninstaller runs from, or inside
+//               a folder strictly below the all-users Start-menu programs folder
+//   folders     that folder itself or any folder inside it; a folder strictly
+//               below the Start-menu programs folder; a folder above the
+//               uninstaller's folder (one the installation created on the way,
+//               never a volume root: folders go only when empty)
+//   registry    HKEY_LOCAL_MACHINE\<the package's uninstall key> and below it
+//
+// Paths must be full and normal as the installation writes them: a drive or
+// UNC path with backslashes only, no "\\?\" or "\\.\" prefix, no empty, "."
+// or ".." component, no component ending in a dot or blank, no stream colon,
+// wildcard, control character or device name. Short (8.3) names, letter case
+// and links are resolved before the containment is judged: a junction inside
+// the installation folder that leads elsewhere does not make elsewhere ours.
+#ifndef KX_CORE_UNINSTALL_SCOPE_H
+#define KX_CORE_UNINSTALL_SCOPE_H
+
+#include <string>
+#include <vector>
+
+#include "uninstall_log.h"
+
+namespace kxcore {
+
+struct UninstallScope {
+  std::wstring programFolder;   // resolved folder of the running uninstaller
+  std::wstring startMenuRoot;   // resolved all-users Start-menu programs folder; empty: none
+  std::wstring registryKey;     // the package's uninstall key below HKEY_LOCAL_MACHINE; empty: none
+};
+
+// The scope of the uninstaller at uninstallerPath. startMenuRoot and
+// registryKey as the core library's variables hold them (COMPROGMENUDIR,
+// KXUNINSTREGKEY); a registry key that is not a normal key path of at least
+// two components is taken as none.
+UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std::wstring& startMenuRoot,
+                                  const std::wstring& registryKey);
+
+// True when path is a full, normal path as described above (not resolved).
+bool IsNormalFullPath(const std::wstring& path);
+
+// The path as the file system knows it: short names expanded, letter case
+// and links of every existing component but the last resolved. A part that
+// does not exist is kept as written.
+std::wstring ResolvePath(const std::wstring& path);
+
+// The form the installation records a file or folder path in: made full
+// and normal by the system (forward slashes, "." and "..", trailing dots and
+// blanks), a folder without a trailing backslash. A relative path is kept.
+std::wstring NormalRecordPath(const std::wstring& path);
+
+// True when the record names something the uninstaller may remove.
+bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope);
+
+// True when every record is in scope.
+bool RecordsInScope(const std::vector<UninstallRecord>& records, const UninstallScope& scope);
+
+}  // namespace kxcore
+
+#endif

@@ -1,0 +1,102 @@
+// What a forged or damaged uninstall log may not make the uninstaller
+// remove, judged on real folders (short names, letter case).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kxcore.h"
+#include "test_files.h"
+#include "uninstall_scope.h"
+
+using namespace kxcore;
+using kxtest::ScratchFolder;
+
+namespace {
+
+constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill812953";
+
+class UninstallScopeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install = root / L"Program Files\\Quill Toolkit";
+    startMenu = root / L"Start Menu\\Programs";
+    for (const std::wstring& folder : {root / L"Program Files", install, install + L"\\docs", root / L"Start Menu",
+                                       startMenu, startMenu + L"\\Quill", root / L"Elsewhere"})
+      ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << kxtest::Narrow(folder);
+    scope = MakeUninstallScope(install + L"\\Uninst.exe", startMenu, kKey);
+  }
+
+  bool Allowed(int kind, const std::wstring& text) { return RecordInScope({kind, text}, scope); }
+
+  ScratchFolder root;
+  std::wstring install, startMenu;
+  UninstallScope scope;
+};
+
+}  // namespace
+
+TEST_F(UninstallScopeTest, FilesAndFoldersOnlyInTheInstallationAndItsStartMenuFolder) {
+  for (const std::wstring& file : {install + L"\\app.exe", install + L"\\docs\\new\\x.txt", startMenu + L"\\Quill\\a.lnk",
+                                   startMenu + L"\\Not Yet\\b.lnk"})
+    EXPECT_TRUE(Allowed(KX_LOG_FILE, file)) << kxtest::Narrow(file);
+  for (const std::wstring& folder : {install, install + L"\\docs", startMenu + L"\\Quill", root / L"Program Files"})
+    EXPECT_TRUE(Allowed(KX_LOG_FOLDER, folder)) << kxtest::Narrow(folder);
+
+  for (const std::wstring& file : {root / L"Elsewhere\\x.txt", std::wstring(L"C:\\windows\\win.ini"), install,
+                                   startMenu + L"\\direct.lnk", root / L"Program Files\\other.exe",
+                                   install + L" Two\\x.exe"})
+    EXPECT_FALSE(Allowed(KX_LOG_FILE, file)) << kxtest::Narrow(file);
+  // The programs folder itself, a sibling of the installation, a drive root.
+  for (const std::wstring& folder : {startMenu, root / L"Elsewhere", std::wstring(L"C:\\"), install + L" Two"})
+    EXPECT_FALSE(Allowed(KX_LOG_FOLDER, folder)) << kxtest::Narrow(folder);
+}
+
+TEST_F(UninstallScopeTest, UnnormalPathsAreRefusedEvenInside) {
+  for (const std::wstring& text :
+       {L"\\\\?\\" + install + L"\\app.exe", L"\\\\.\\" + install + L"\\app.exe", install + L"\\docs\\..\\app.exe",
+        install + L"\\.\\app.exe", install + L"\\\\app.exe", install + L"/app.exe", install + L"\\app.exe.",
+        install + L"\\app.exe ", install + L"\\app.exe:stream", install + L"\\*.exe", install + L"\\NUL",
+        install + L"\\com1.txt", std::wstring(L"Quill Toolkit\\app.exe"), std::wstring(L"\\app.exe"),
+        install + L"\\", std::wstring(L"")})
+    EXPECT_FALSE(Allowed(KX_LOG_FILE, text)) << kxtest::Narrow(text);
+}
+
+TEST_F(UninstallScopeTest, ShortNamesAndLetterCaseAreResolvedBeforeJudging) {
+  wchar_t shortInstall[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(install.c_str(), shortInstall, MAX_PATH), 0u);
+  ASSERT_NE(install, shortInstall);
+  EXPECT_TRUE(Allowed(KX_LOG_FILE, std::wstring(shortInstall) + L"\\app.exe"));
+  std::wstring upper = install;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+  EXPECT_TRUE(Allowed(KX_LOG_FILE, upper + L"\\APP.EXE"));
+  // The same holds for the uninstaller's own path.
+  UninstallScope fromShort = MakeUninstallScope(std::wstring(shortInstall) + L"\\Uninst.exe", startMenu, kKey);
+  EXPECT_TRUE(RecordInScope({KX_LOG_FILE, install + L"\\app.exe"}, fromShort));
+  EXPECT_FALSE(RecordInScope({KX_LOG_FILE, root / L"Elsewhere\\x.txt"}, fromShort));
+}
+
+TEST_F(UninstallScopeTest, RegistryOnlyBelowThePackagesOwnKeyInTheMachineHive) {
+  const std::wstring key = std::wstring(L"HKEY_LOCAL_MACHINE\\") + kKey;
+  EXPECT_TRUE(Allowed(KX_LOG_REGKEY, key));
+  EXPECT_TRUE(Allowed(KX_LOG_REGKEY, std::wstring(L"HKLM\\") + kKey + L"\\Sub"));
+  EXPECT_TRUE(Allowed(KX_LOG_REGVALUE, L"\"" + key + L"\" \"DisplayName\""));
+  for (const std::wstring& text :
+       {std::wstring(L"HKEY_CURRENT_USER\\") + kKey, key + L"0", key.substr(0, key.rfind(L'\\')),
+        std::wstring(L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"), key + L"\\",
+        key + L"\\\\Sub", std::wstring(L"HKEY_LOCAL_MACHINE\\\\") + kKey})
+    EXPECT_FALSE(Allowed(KX_LOG_REGKEY, text)) << kxtest::Narrow(text);
+  EXPECT_FALSE(Allowed(KX_LOG_REGVALUE, L"\"HKEY_LOCAL_MACHINE\\Software\\Classes\" \"x\""));
+
+  // Without a key of its own the uninstaller removes no registry entry at all.
+  for (const wchar_t* none : {L"", L"Software", L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"}) {
+    UninstallScope keyless = MakeUninstallScope(install + L"\\Uninst.exe", startMenu, none);
+    EXPECT_FALSE(RecordInScope({KX_LOG_REGKEY, L"HKEY_LOCAL_MACHINE\\Software"}, keyless)) << kxtest::Narrow(none);
+  }
+}
+
+TEST(UninstallRecordPaths, AreRecordedInTheirNormalForm) {
+  EXPECT_EQ(L"C:\\Tools\\Quill", NormalRecordPath(L"C:/Tools/Quill/"));
+  EXPECT_EQ(L"C:\\Tools\\Quill\\a.txt", NormalRecordPath(L"C:\\Tools\\x\\..\\Quill\\.\\a.txt"));
+  EXPECT_EQ(L"C:\\", NormalRecordPath(L"C:\\"));
+  EXPECT_EQ(L"relative\\a.txt", NormalRecordPath(L"relative\\a.txt"));
+}
