@@ -12,7 +12,9 @@
 #include "message_box.h"
 #include "path_services.h"
 #include "runtime_folder.h"
+#include "runtime_lock.h"
 #include "script_guard.h"
+#include "system_libraries.h"
 
 
 
@@ -92,8 +94,19 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     return 0;
   }
   state->runtimeFolderCreated = true;
+  HoldRuntimeLock();
   GetCurrentDirectoryW(kFolderBufferCapacity, state->folder);
-  SetCurrentDirectoryW(g_runtimePath);
+  // Whatever the run starts (the shell's helper saving a shortcut, a browser
+  // opened from a link, the installed program) inherits the current
+  // directory and may outlive the run; the runtime folder could then not be
+  // removed. So the run works in the temporary-files folder that holds it.
+  wchar_t temporaryFolder[kRuntimePathCapacity];
+  const size_t temporaryLength = g_runtimePathLength - kRuntimeFolderNameLength - 1;
+  wmemcpy(temporaryFolder, g_runtimePath, temporaryLength);
+  temporaryFolder[temporaryLength] = L'\0';
+  SetCurrentDirectoryW(temporaryFolder);
+  // What killed runs left behind goes now; a live run's folder stays.
+  RemoveStaleRuntimeFolders(temporaryFolder);
   AddDllSearchFolder(g_runtimePath);
   SetCoreLibraryFolder(g_runtimePath);
 
@@ -134,12 +147,16 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
 }
 
 // Removes the runtime folder. Something outside our control may hold it for a
-// moment after the run (a virus scanner reading the library, a process the
-// script started that inherited the folder as its current directory), so a
-// failed removal is tried again for a short while before it is given up.
+// moment after the run (a virus scanner reading the library), so a failed
+// removal is tried again for a short while. One still held after that is
+// left, with its lock released, for the next run to remove.
 void RemoveRuntimeFolder() {
   for (DWORD waited = 0;; waited += kRemoveRetryMs) {
-    if (RemoveFolderTree(g_runtimePath, kRuntimePathCapacity) == 0 || waited >= kRemoveRetryLimitMs) return;
+    if (RemoveLockedRuntimeFolder() == 0) return;
+    if (waited >= kRemoveRetryLimitMs) {
+      ReleaseRuntimeLock();
+      return;
+    }
     Sleep(kRemoveRetryMs);
   }
 }
@@ -173,6 +190,9 @@ int UninstallerShutdown(int scriptResult, StartupState* state) {
 }  // namespace
 
 int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
+  // Before anything can load a DLL: from here on no DLL comes from the
+  // program's folder or the current directory.
+  RestrictDllSearchToSystemFolder();
   g_launcher.instance = instance;
   InitCommonControls();
   LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);

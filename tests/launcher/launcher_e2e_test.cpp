@@ -104,8 +104,9 @@ TEST_F(LauncherEndToEnd, RunsTheScriptWithTheLauncherVariablesAndCleansUp) {
   ASSERT_GT(runtime.size(), temp.size() + 11);
   EXPECT_EQ(temp + L"\\kx", runtime.substr(0, temp.size() + 3));
   EXPECT_EQ(L'\\', runtime.back());
-  // The script runs in the runtime folder, with the core library bound from it.
-  EXPECT_EQ(runtime.substr(0, runtime.size() - 1), seen[L"CURRENTDIR"]);
+  // The script runs beside the runtime folder, never in it: a process it
+  // starts inherits the current directory. The library is bound from it.
+  EXPECT_EQ(temp, seen[L"CURRENTDIR"]);
   EXPECT_EQ(runtime + L"kxcore64.dll", seen[L"LIBRARY"]);
   EXPECT_TRUE(ListFolder(temp).empty()) << "runtime folder left behind";
 }
