@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "install_journal.h"
 #include "kxcore.h"
 #include "package.h"
 #include "registry_writer.h"
@@ -31,7 +32,13 @@ void FormatLogText(wchar_t* buffer, const wchar_t* format, Args... args) {
 
 void RegisterUninstallEntry() {
   wchar_t text[kRegistryLogCapacity];
+  // The key as the writer expands it, for the install journal.
+  wchar_t key[kRegistryLogCapacity];
+  EvalVarBuf(kUninstallRegistryKey, key, sizeof(key));
   for (const UninstallValue& value : kUninstallValues) {
+    // What the value held before comes back if the installation fails; a
+    // value whose old state cannot be kept is not written.
+    if (!RecordRegistryValue(HKEY_LOCAL_MACHINE, key, value.name)) continue;
     if (RegWriteValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, value.name, value.text, REG_SZ) != ERROR_SUCCESS)
       continue;
     FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", kUninstallRegistryKey, value.name);
