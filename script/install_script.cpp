@@ -12,7 +12,8 @@
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
-#include "package.h"
+#include "package_data.h"
+#include "package_texts.h"
 #include "page_handlers.h"
 #include "path_services.h"
 #include "post_install_tasks.h"
@@ -24,6 +25,10 @@
 int32_t g_pageCounter = 0;
 
 namespace {
+
+// The runtime carries the pages and the language table of one language.
+constexpr wchar_t kLanguageName[] = L"English";
+constexpr wchar_t kLanguageId[] = L"1033";
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
@@ -72,20 +77,20 @@ void InitializeVariables() {
   SetVar(L"TOTALEXTFILE", L"0");
   SetVar(L"NEEDREBOOT", L"0");
   SetVar(L"SILENT", L"0");
-  SetVar(L"ARCFILEVER", kProductVersion);
-  SetVar(L"ARCPRODVER", kProductVersion);
+  SetVarLiteral(L"ARCFILEVER", g_package.productVersion);
+  SetVarLiteral(L"ARCPRODVER", g_package.productVersion);
   SetVar(L"SELLANG", kLanguageName);
   SetVar(L"KXLANGID", kLanguageId);
   SetVar(L"DESTPATH", L"");
-  SetVar(L"SHORTCUTPATH", kDefaultStartMenuFolder);
+  SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
   SetVar(L"VCOMPMAIN", L"1");
   SetVar(L"KXDLGWIZLOOK", L"1");
-  SetVar(L"KXWIZLABEL", kWizardLabel);
+  SetVarLiteral(L"KXWIZLABEL", g_package.wizardLabel);
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
-  SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
+  SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   g_uninstallLogging = 1;
-  SetVar(L"DESTPATH", kDefaultDestination);
+  SetVar(L"DESTPATH", g_package.installFolder);
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
@@ -151,12 +156,16 @@ void InstallShortcut() {
     CreateFolderPath(folder);
     AddUninstLog(KX_LOG_FOLDER, folder);
   }
+  wchar_t program[kPackageScriptTextCapacity];
+  wchar_t shortcut[kPackageScriptTextCapacity];
+  ProgramFileText(program);
+  ShortcutFileText(shortcut);
   wchar_t link[kScriptPathCapacity];
-  EvalVarBuf(kShortcutFile, link, kScriptPathBytes);
+  EvalVarBuf(shortcut, link, kScriptPathBytes);
   // A shortcut of that name from before comes back if the installation
   // fails; one that cannot be moved aside (in use) is left alone.
   if (KeepFileAside(link) == 0) {
-    HRESULT saved = CreateShortcut(kProgramFile, L"", kShortcutFile, L"", SW_SHOWNORMAL, L"", kProgramFile, 0);
+    HRESULT saved = CreateShortcut(program, L"", shortcut, L"", SW_SHOWNORMAL, L"", program, 0);
     if (FAILED(saved) || !RecordCreatedFile(link)) PutBackKeptFile(link);
   }
   // Logged whether or not it was written, so that the uninstaller looks for it.
@@ -190,8 +199,8 @@ DWORD JournalUninstallerFiles() {
 bool RegisterPackage(int* exitCode) {
   g_pageCounter = 0;
   SetVar(L"UNINSTFNAME", kUninstallerFile);
-  SetVar(L"UNINSTKEY", kUninstallKeyName);
-  SetVar(L"UNINSTDESC", kProductName);
+  SetVarLiteral(L"UNINSTKEY", g_package.uninstallKeyName);
+  SetVarLiteral(L"UNINSTDESC", g_package.productName);
   SetVar(L"KXUNINSTADD", L"1");
   RegisterUninstallEntry();
   int error = static_cast<int>(JournalUninstallerFiles());

@@ -15,7 +15,6 @@
 #include "install_script.h"
 #include "kxcore.h"
 #include "launcher_main.h"
-#include "package.h"
 #include "page_handlers.h"
 #include "path_services.h"
 #include "script_state.h"
@@ -29,7 +28,7 @@ using kxtest::Eval;
 using kxtest::Fake;
 using kxtest::LogRecord;
 
-const std::wstring kKey = kUninstallRegistryKey;
+const std::wstring kKey = kxtest::kShippedUninstallKey;
 
 // What a page saw when it was shown.
 struct Visit {
@@ -65,6 +64,7 @@ class InstallScriptTest : public ::testing::Test {
   // Start-menu folder of the package, no uninstall entry.
   void Restart() {
     kxtest::ResetFake();
+    kxtest::UseShippedPackage();
     kxtest::ResetExtraction();
     kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
     kxtest::RemoveTree(startRoot_);

@@ -1,0 +1,28 @@
+#include "package_stub.h"
+
+#include "pe_stub.h"
+
+// The package's own icon, version information and title go into each
+// program's resources; the names the script uses come from kxpackage.dat at
+// run time. Signing happens in BuildProgram, once a program is complete.
+
+bool MakePackageStub(const PackageDescription& description, ProgramRole role, std::vector<unsigned char>* stub,
+                     std::string* error) {
+  StubImage prepared;
+  if (!PrepareStub(*stub, &prepared, error)) return false;
+  PackageIdentity identity;
+  identity.title = description.windowTitle;
+  identity.productName = description.name;
+  identity.version = description.version;
+  identity.publisher = description.publisher;
+  identity.icon = description.icon;
+  std::vector<unsigned char> rewritten;
+  if (!ApplyPackageResources(prepared.bytes, identity, role, &rewritten, error)) {
+    *error = description.file + ": the programs' resources: " + *error;
+    return false;
+  }
+  *stub = std::move(rewritten);
+  return true;
+}
+
+bool CompleteProgram(const PackageDescription&, ProgramRole, const std::string&, std::string*) { return true; }
