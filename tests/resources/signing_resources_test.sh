@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Signed packages verify; the package's resources are what wrestool reads;
 # bad signing commands and icons fail the build and leave no package.
-#   signing_resources_test.sh KXPACK STUB RUNTIME_DIR SIGNED_DIR ICON OUT_DIR STUB_ICON
+#   signing_resources_test.sh KXPACK STUB RUNTIME_DIR SIGNED_DIR ICON OUT_DIR STUB_ICON DESCRIBED_SETUP
 set -uo pipefail
-kxpack=$1 stub=$2 runtime=$3 signed=$4 icon=$5 out=$6 stub_icon=$7
+kxpack=$1 stub=$2 runtime=$3 signed=$4 icon=$5 out=$6 stub_icon=$7 described=$8
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -46,6 +46,9 @@ for program in "$signed/setup.exe" "$signed/Uninst.exe"; do
   version_has "$program" "4.5.6.7"
   version_has "$program" "Kx Test Signers"
 done
+# A package built from its description is signed the same way.
+osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
+  fail "$described does not verify: $(cat "$work/verify")"
 version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"
