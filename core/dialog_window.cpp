@@ -12,6 +12,7 @@
 #include "dialog_layout.h"
 #include "module_files.h"
 #include "srw_guard.h"
+#include "system_libraries.h"
 #include "variables.h"
 
 namespace kxcore {
@@ -61,10 +62,10 @@ void AcquireClasses() {
     windowClass.lpfnWndProc = ImageProc;
     windowClass.lpszClassName = kImageClass;
     RegisterClassExW(&windowClass);
-    registry.richEdit = LoadLibraryW(L"msftedit.dll");
+    registry.richEdit = LoadSystemLibrary(L"msftedit.dll");
     registry.richEditClass = MSFTEDIT_CLASS;
     if (!registry.richEdit) {
-      registry.richEdit = LoadLibraryW(L"riched20.dll");
+      registry.richEdit = LoadSystemLibrary(L"riched20.dll");
       registry.richEditClass = RICHEDIT_CLASSW;
     }
   }

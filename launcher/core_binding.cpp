@@ -4,6 +4,7 @@
 
 #include "exit_codes.h"
 #include "kxcore.h"
+#include "system_libraries.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ FARPROC g_operations[kOperationCount];
 FARPROC Bind(CoreOperation operation) {
   if (g_operations[operation]) return g_operations[operation];
   if (!g_library) {
-    if (g_libraryPath[0]) g_library = LoadLibraryExW(g_libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (g_libraryPath[0]) g_library = LoadLibraryAtPath(g_libraryPath);
     if (!g_library) RaiseException(kCoreLibraryNotLoaded, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   }
   FARPROC address = GetProcAddress(g_library, kOperationNames[operation]);

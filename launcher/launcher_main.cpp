@@ -10,11 +10,12 @@
 #include "kxcore.h"
 #include "literal_text.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "path_services.h"
 #include "runtime_folder.h"
+#include "runtime_lock.h"
 #include "script_guard.h"
-
-
+#include "system_libraries.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
 constexpr DWORD kRemoveRetryMs = 100;
 constexpr DWORD kRemoveRetryLimitMs = 3000;
+static_assert(kTitleCapacity >= kPackageTextCapacity, "the package's title must fit the launcher's");
 
 struct StartupState {
   int errorCode = kLauncherOk;
@@ -51,7 +53,8 @@ void SetFailure(StartupState* state, int code, LauncherString line) {
 // being no longer than the folder buffer.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
-  SetVar(L"APPTITLE", g_launcher.title);
+  // The title is the package's own text, taken as written.
+  SetVarLiteral(L"APPTITLE", g_launcher.title);
   SetVarLiteral(L"ARCNAME", g_launcher.modulePath);
   SetVarLiteral(L"KXSFXPATH", g_runtimePath);
   SetVarLiteral(L"CUR", state->folder);
@@ -92,8 +95,19 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     return 0;
   }
   state->runtimeFolderCreated = true;
+  HoldRuntimeLock();
   GetCurrentDirectoryW(kFolderBufferCapacity, state->folder);
-  SetCurrentDirectoryW(g_runtimePath);
+  // Whatever the run starts (the shell's helper saving a shortcut, a browser
+  // opened from a link, the installed program) inherits the current
+  // directory and may outlive the run; the runtime folder could then not be
+  // removed. So the run works in the temporary-files folder that holds it.
+  wchar_t temporaryFolder[kRuntimePathCapacity];
+  const size_t temporaryLength = g_runtimePathLength - kRuntimeFolderNameLength - 1;
+  wmemcpy(temporaryFolder, g_runtimePath, temporaryLength);
+  temporaryFolder[temporaryLength] = L'\0';
+  SetCurrentDirectoryW(temporaryFolder);
+  // What killed runs left behind goes now; a live run's folder stays.
+  RemoveStaleRuntimeFolders(temporaryFolder);
   AddDllSearchFolder(g_runtimePath);
   SetCoreLibraryFolder(g_runtimePath);
 
@@ -110,6 +124,10 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
     return 0;
   }
+  // The package's values, read before anything uses them; the package's
+  // title is APPTITLE and every later caption.
+  const bool packageRead = LoadPackageData(g_runtimePath) == kPackageDataOk;
+  if (packageRead) wcscpy(g_launcher.title, g_package.windowTitle);
 
   CoInitialize(nullptr);
   int ignored = 0;
@@ -118,6 +136,15 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // bound here still ends in an orderly stop with the runtime folder removed.
   if (CallGuarded(PublishVariables, state, &ignored, &code)) {
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+
+  // Without its own values the program cannot know what it installs or
+  // removes: a damaged package. A runtime that lacks the library as well
+  // reports that first, as it always has.
+  if (!packageRead) {
+    SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return 0;
   }
@@ -134,12 +161,16 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
 }
 
 // Removes the runtime folder. Something outside our control may hold it for a
-// moment after the run (a virus scanner reading the library, a process the
-// script started that inherited the folder as its current directory), so a
-// failed removal is tried again for a short while before it is given up.
+// moment after the run (a virus scanner reading the library), so a failed
+// removal is tried again for a short while. One still held after that is
+// left, with its lock released, for the next run to remove.
 void RemoveRuntimeFolder() {
   for (DWORD waited = 0;; waited += kRemoveRetryMs) {
-    if (RemoveFolderTree(g_runtimePath, kRuntimePathCapacity) == 0 || waited >= kRemoveRetryLimitMs) return;
+    if (RemoveLockedRuntimeFolder() == 0) return;
+    if (waited >= kRemoveRetryLimitMs) {
+      ReleaseRuntimeLock();
+      return;
+    }
     Sleep(kRemoveRetryMs);
   }
 }
@@ -173,6 +204,9 @@ int UninstallerShutdown(int scriptResult, StartupState* state) {
 }  // namespace
 
 int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
+  // Before anything can load a DLL: from here on no DLL comes from the
+  // program's folder or the current directory.
+  RestrictDllSearchToSystemFolder();
   g_launcher.instance = instance;
   InitCommonControls();
   LoadStringW(instance, kStringTitle, g_launcher.title, kTitleCapacity);

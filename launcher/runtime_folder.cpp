@@ -11,7 +11,7 @@ size_t g_runtimePathLength;
 
 namespace {
 
-constexpr size_t kFolderNameLength = 10;  // "kx" and 8 hex digits
+constexpr size_t kFolderNameLength = kRuntimeFolderNameLength;
 constexpr size_t kMaxEntryNameLength = 260;  // units, terminating zero included
 
 void WriteFolderName(wchar_t* dest, uint32_t seed) {
@@ -122,7 +122,7 @@ int UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& contain
   return result;
 }
 
-DWORD RemoveFolderTree(wchar_t* path, size_t capacity) {
+DWORD RemoveFolderContents(wchar_t* path, size_t capacity, const wchar_t* keep) {
   const size_t length = wcslen(path);
   if (length + 2 > capacity) return ERROR_FILENAME_EXCED_RANGE;
   path[length] = L'*';
@@ -135,13 +135,20 @@ DWORD RemoveFolderTree(wchar_t* path, size_t capacity) {
   DWORD result = 0;
   do {
     if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+    if (keep && _wcsicmp(found.cFileName, keep) == 0) continue;
     size_t nameLength = wcslen(found.cFileName);
     if (length + nameLength + 2 > capacity) {
       result = ERROR_FILENAME_EXCED_RANGE;
       break;
     }
     wmemcpy(path + length, found.cFileName, nameLength + 1);
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    const DWORD attributes = found.dwFileAttributes;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link (junction, symbolic link) goes itself; what it points to is
+      // never touched, wherever it leads.
+      BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path) : DeleteFileW(path);
+      if (!removed) result = GetLastError();
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       path[length + nameLength] = L'\\';
       path[length + nameLength + 1] = L'\0';
       result = RemoveFolderTree(path, capacity);
@@ -157,7 +164,11 @@ DWORD RemoveFolderTree(wchar_t* path, size_t capacity) {
     if (ended != ERROR_NO_MORE_FILES) result = ended;
   }
   path[length] = L'\0';
-  search.reset();
+  return result;
+}
+
+DWORD RemoveFolderTree(wchar_t* path, size_t capacity) {
+  DWORD result = RemoveFolderContents(path, capacity, nullptr);
   if (result == 0 && !RemoveDirectoryW(path)) result = GetLastError();
   return result;
 }

@@ -10,6 +10,7 @@
 
 constexpr size_t kRuntimePathCapacity = 784;
 constexpr int kRuntimeFolderAttempts = 100;
+constexpr size_t kRuntimeFolderNameLength = 10;  // "kx" and 8 hex digits
 
 // The runtime folder's path, ending in a backslash, and its length in units.
 // Before CreateRuntimeFolder the launcher puts the temporary-files folder here.
@@ -35,8 +36,13 @@ int UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& contain
 
 // Deletes everything below the folder named by path (which ends in a
 // backslash and has room up to capacity units), clearing read-only files
-// first, then the folder itself. The first failure stops the removal.
+// first, then the folder itself. Links (junctions, symbolic links) are
+// removed themselves, never followed. The first failure stops the removal.
 // Returns 0 or the Windows error code of that failure.
 DWORD RemoveFolderTree(wchar_t* path, size_t capacity);
+
+// RemoveFolderTree without removing the folder itself, and leaving the
+// entry named keep (may be null) directly inside it.
+DWORD RemoveFolderContents(wchar_t* path, size_t capacity, const wchar_t* keep);
 
 #endif

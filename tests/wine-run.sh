@@ -6,7 +6,10 @@ mode=${KX_WINE_MODE:-headless}
 root=${KX_WINE_ROOT:?KX_WINE_ROOT is not set}
 export WINEPREFIX=$root/$mode
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# A test may run with other DLL overrides (KX_WINE_DLLOVERRIDES): Wine reads
+# them from the Unix environment a process starts with, not from the Windows
+# environment a test gives the programs it starts.
+export WINEDLLOVERRIDES=${KX_WINE_DLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 if [ "$mode" = ui ]; then
   if [ -z "${KX_UI_DISPLAY:-}" ]; then
     echo "wine-run: no display for a window test (run it through scripts/test.sh)" >&2

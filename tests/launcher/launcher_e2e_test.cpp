@@ -104,8 +104,9 @@ TEST_F(LauncherEndToEnd, RunsTheScriptWithTheLauncherVariablesAndCleansUp) {
   ASSERT_GT(runtime.size(), temp.size() + 11);
   EXPECT_EQ(temp + L"\\kx", runtime.substr(0, temp.size() + 3));
   EXPECT_EQ(L'\\', runtime.back());
-  // The script runs in the runtime folder, with the core library bound from it.
-  EXPECT_EQ(runtime.substr(0, runtime.size() - 1), seen[L"CURRENTDIR"]);
+  // The script runs beside the runtime folder, never in it: a process it
+  // starts inherits the current directory. The library is bound from it.
+  EXPECT_EQ(temp, seen[L"CURRENTDIR"]);
   EXPECT_EQ(runtime + L"kxcore64.dll", seen[L"LIBRARY"]);
   EXPECT_TRUE(ListFolder(temp).empty()) << "runtime folder left behind";
 }
@@ -209,6 +210,25 @@ TEST_F(LauncherEndToEnd, ARuntimeWithoutTheCoreLibraryStopsInOrder) {
   EXPECT_EQ(static_cast<DWORD>(-2), RunExpectingBox(Place(L"nocore.exe", ComposePackage(parts)), Options(), &text, &caption));
   EXPECT_EQ(L"Fatal Error\r\nCannot create temporary runtime: the program will exit.", text);
   EXPECT_TRUE(ListFolder(temp).empty());
+}
+
+TEST_F(LauncherEndToEnd, ARuntimeWithoutValidPackageDataIsCorruptedAndRunsNoScript) {
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  const std::wstring runtime = TestDataPath("KX_TEST_RUNTIME") + L"\\";
+  for (const char* data : {"", "kxpackage 2\n"}) {
+    std::vector<ArchiveItem> items = {ArchiveItem::File(L"KXCore64.dll", ReadBytes(runtime + L"KXCore64.dll")),
+                                      ArchiveItem::File(L"kxlng.dat", ReadBytes(runtime + L"kxlng.dat"))};
+    if (*data) items.push_back(ArchiveItem::File(L"kxpackage.dat", data));
+    parts.runtimeArchive = BuildSevenZip(items);
+    std::wstring text, caption;
+    const std::wstring probe = work / L"probe.txt";
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"nodata.exe", ComposePackage(parts)),
+                                                      Options({{L"KX_PROBE_OUT", probe}}), &text, &caption));
+    EXPECT_EQ(kCorrupted, text);
+    EXPECT_FALSE(FileExists(probe)) << "the script ran";
+    EXPECT_TRUE(ListFolder(temp).empty());
+  }
 }
 
 TEST_F(LauncherEndToEnd, ACoreLibraryBesideTheProgramIsNeverLoaded) {

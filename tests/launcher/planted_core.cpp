@@ -1,5 +1,6 @@
-// A kxcore64.dll planted beside a setup program. If anything ever loads it,
-// it leaves a marker file next to itself.
+// A DLL planted beside a program: as kxcore64.dll, and copied under the names
+// of system DLLs (version.dll, uxtheme.dll, ...). If anything ever loads it,
+// it leaves "<its own path>.loaded" next to itself.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
