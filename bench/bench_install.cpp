@@ -1,6 +1,7 @@
 // The benchmark's installer side: a silent installation's extraction, as the
 // install script runs it: the real core library (CheckFileProp, the uninstall
-// log), InstallFileHook, the logging flag set, no progress box.
+// log), InstallFileHook, the logging flag set, the install journal
+// recording, no progress box.
 //
 //   kxbench_install PACKAGE RUNTIME_FOLDER DESTINATION
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include "container.h"
 #include "core_binding.h"
 #include "extraction.h"
+#include "install_journal.h"
 #include "launcher_main.h"
 #include "path_services.h"
 
@@ -33,6 +35,7 @@ int wmain(int argc, wchar_t** argv) {
   ManageUninstLog(KX_LOG_BEGIN);
   g_uninstallLogging = 1;
   g_extractedFileCount = 0;
+  StartInstallJournal();
 
   uint32_t payload = container.offset + kContainerHeaderSize;
   LARGE_INTEGER start;
@@ -41,5 +44,6 @@ int wmain(int argc, wchar_t** argv) {
   double elapsed = MillisecondsSince(start);
   PrintReport(result, g_extractedFileCount, elapsed);
   ManageUninstLog(KX_LOG_DISCARD);
+  ClearInstallJournal();
   return result;
 }

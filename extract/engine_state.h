@@ -18,6 +18,10 @@ constexpr int kExtractFailed = 11;
 // g_extractCancelled).
 constexpr int kExtractCancelled = 2;
 
+// Result of a payload the destination volume has no room for, after the
+// engine's own message (not followed by an archive error text).
+constexpr int kExtractDiskFull = ERROR_DISK_FULL;
+
 // Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
 constexpr size_t kMaxEntryNameUnits = 260;
 
@@ -41,6 +45,30 @@ struct ExtractEngine {
 };
 extern ExtractEngine g_extract;
 
+struct ArchiveReader;
+
+// What the pass learns about the archive before it writes anything.
+struct ArchiveSurvey {
+  uint64_t units;      // progress units of the whole pass
+  uint64_t fileBytes;  // unpacked size of every file entry
+};
+
+// Checks every entry's name and destination path and sums the sizes.
+// Returns 0; 11 for a name that is too long, unsafe (after the
+// "#invalidfilename" message) or too long behind the destination; 17 when
+// the archive holds no entry at all.
+int SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey);
+
+// Puts the destination path of entry index into path (kExtractPathCapacity
+// units) with its '/' as stored; *nameStart is where the name begins.
+// Returns 0 or 11 as SurveyArchive does for the entry.
+int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart);
+
+// Returns 0 when the volume of destination (an existing folder) has bytes
+// free for the caller, or when it cannot be asked; otherwise shows the
+// "#errordiskspace" message with both sizes and returns kExtractDiskFull.
+int CheckFreeSpace(const wchar_t* destination, uint64_t bytes);
+
 // What the archive stores about an entry besides its data.
 struct EntryStamp {
   bool hasTime;
@@ -48,6 +76,13 @@ struct EntryStamp {
   bool hasAttributes;
   uint32_t attributes;         // as stored
 };
+
+// The one place that opens a destination file for writing (CREATE_ALWAYS,
+// shared for reading). While the install journal records, an existing file
+// that is not read-only is first kept aside and the new file recorded, so a
+// rollback can bring the old one back. INVALID_HANDLE_VALUE with the last
+// error set when the file cannot be opened (nothing is then kept aside).
+HANDLE OpenDestinationFile(const wchar_t* path);
 
 struct DecodeWorker;
 

@@ -7,24 +7,6 @@
 
 namespace {
 
-uint64_t TotalUnits(const ArchiveReader* reader) {
-  uint64_t total = 0;
-  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i)
-    total += ArchiveEntryIsDir(reader, i) ? 1 : ArchiveEntrySize(reader, i) + 1;
-  return total;
-}
-
-// Puts the destination and a backslash into path; false when that and a
-// name of nameLength units (terminating zero included) would not fit.
-bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
-  size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
-  if (length + 1 + nameLength > kExtractPathCapacity) return false;
-  wmemcpy(path, g_extract.destination, length + 1);
-  AddTrailingBackslash(path);
-  *nameStart = wcslen(path);
-  return *nameStart + nameLength <= kExtractPathCapacity;
-}
-
 // Creates the folders above the entry and turns its '/' into backslashes.
 // A backslash inside a stored name separates levels on Windows as well.
 void CreateEntryFolders(wchar_t* path, size_t nameStart) {
@@ -46,7 +28,7 @@ void CreateEntryFolders(wchar_t* path, size_t nameStart) {
 DWORD CreateLastFolder(const wchar_t* path) {
   if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
-  return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
+  return CreateOneFolder(path);
 }
 
 int ExtractDirectory(const wchar_t* path) {
@@ -74,19 +56,13 @@ int ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t index, wch
 }
 
 int ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
-  const size_t nameLength = ArchiveEntryNameLength(reader, index);
+  if (g_extractCancelled) return kExtractCancelled;
   wchar_t path[kExtractPathCapacity];
   size_t nameStart = 0;
-  if (nameLength >= kMaxEntryNameUnits || nameLength == 0) return kExtractFailed;
-  if (g_extractCancelled) return kExtractCancelled;
-  if (!StartEntryPath(path, nameLength, &nameStart)) return kExtractFailed;
-  wchar_t* name = path + nameStart;
-  ArchiveEntryName(reader, index, name);
-  name[nameLength - 1] = L'\0';
-  if (!IsSafeEntryName(name)) {
-    ShowErrorWithPath(L"#invalidfilename", name);
-    return kExtractFailed;
-  }
+  // The survey has checked every name already; this only builds the path.
+  int checked = EntryDestinationPath(reader, index, path, &nameStart);
+  if (checked != 0) return checked;
+  const wchar_t* name = path + nameStart;
   if (!g_extract.silent) SetExtractLabel(name);
 
   CreateEntryFolders(path, nameStart);
@@ -94,7 +70,7 @@ int ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
   return ExtractFile(reader, worker, index, path);
 }
 
-int ExtractOpened(ArchiveReader* reader) {
+int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
   ForgetKnownFolders();
   if (g_extract.destination && DirectoryExists(g_extract.destination)) {
     // Known without its trailing separators, as paths are cut at their last.
@@ -104,7 +80,7 @@ int ExtractOpened(ArchiveReader* reader) {
     RememberFolder(g_extract.destination, length);
   }
   g_extract.unitsDone = 0;
-  g_extract.unitsTotal = TotalUnits(reader);
+  g_extract.unitsTotal = survey.units;
   // The worker decodes ahead while this thread writes the files.
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
@@ -126,9 +102,15 @@ int ExtractEntries(void) {
     result = kExtractFailed;
   else
     result = ArchiveReaderOpenDatabase(&reader);
-  if (result == 0) result = ExtractOpened(&reader);
+  // Names and space are checked before the first file is written, so that a
+  // package refused for them writes nothing.
+  ArchiveSurvey survey;
+  if (result == 0) result = SurveyArchive(&reader, &survey);
+  if (result == 0) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
+  if (result == 0) result = ExtractOpened(&reader, survey);
   ArchiveReaderClose(&reader);
-  if (result != 0 && !g_extractCancelled) ShowArchiveError(result);
+  // The space check's message says all there is to say.
+  if (result != 0 && result != kExtractDiskFull && !g_extractCancelled) ShowArchiveError(result);
   return result;
 }
 

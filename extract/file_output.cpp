@@ -20,7 +20,8 @@ enum class OpenOutcome { Opened, Skip, Stop };
 // succeeds or the user skips the file or stops.
 OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path) {
   for (;;) {
-    if (OutFile_OpenW(out, path) == 0) return OpenOutcome::Opened;
+    out->handle = OpenDestinationFile(path);
+    if (out->handle != INVALID_HANDLE_VALUE) return OpenOutcome::Opened;
     wchar_t message[2 * kExtractPathCapacity];
     EvalVarBuf(L"#errorcreatefile", message, static_cast<int>(kExtractPathCapacity * sizeof(wchar_t)));
     AppendText(message, sizeof(message) / sizeof(message[0]), path);

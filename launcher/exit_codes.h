@@ -22,8 +22,10 @@ enum ScriptExitCode {
   kExitSuccess = 0,              // also any number the script leaves in EXITCODE
   kExitExtractionFailed = 1,     // setup: the payload could not be unpacked
   kExitCancelled = 2,            // the user cancelled or declined
-  kExitAborted = 3               // setup: a page could not be shown;
+  kExitAborted = 3,              // setup: a page could not be shown;
                                  // uninstaller: no rights, or a step failed
+  kExitUninstallerNotWritten = 4 // setup: the uninstaller or its log could not
+                                 // be written; the installation was undone
 };
 
 // After the script guard caught a structured exception, the exit code is the

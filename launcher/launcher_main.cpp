@@ -10,13 +10,12 @@
 #include "kxcore.h"
 #include "literal_text.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "path_services.h"
 #include "runtime_folder.h"
 #include "runtime_lock.h"
 #include "script_guard.h"
 #include "system_libraries.h"
-
-
 
 namespace {
 
@@ -24,6 +23,7 @@ constexpr size_t kStringCapacity = 260;
 constexpr size_t kFolderBufferCapacity = 784;
 constexpr DWORD kRemoveRetryMs = 100;
 constexpr DWORD kRemoveRetryLimitMs = 3000;
+static_assert(kTitleCapacity >= kPackageTextCapacity, "the package's title must fit the launcher's");
 
 struct StartupState {
   int errorCode = kLauncherOk;
@@ -53,7 +53,8 @@ void SetFailure(StartupState* state, int code, LauncherString line) {
 // being no longer than the folder buffer.
 int PublishVariables(void* context) {
   StartupState* state = static_cast<StartupState*>(context);
-  SetVar(L"APPTITLE", g_launcher.title);
+  // The title is the package's own text, taken as written.
+  SetVarLiteral(L"APPTITLE", g_launcher.title);
   SetVarLiteral(L"ARCNAME", g_launcher.modulePath);
   SetVarLiteral(L"KXSFXPATH", g_runtimePath);
   SetVarLiteral(L"CUR", state->folder);
@@ -123,6 +124,10 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
     return 0;
   }
+  // The package's values, read before anything uses them; the package's
+  // title is APPTITLE and every later caption.
+  const bool packageRead = LoadPackageData(g_runtimePath) == kPackageDataOk;
+  if (packageRead) wcscpy(g_launcher.title, g_package.windowTitle);
 
   CoInitialize(nullptr);
   int ignored = 0;
@@ -131,6 +136,15 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // bound here still ends in an orderly stop with the runtime folder removed.
   if (CallGuarded(PublishVariables, state, &ignored, &code)) {
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
+    ReleaseCoreLibrary();
+    return 0;
+  }
+
+  // Without its own values the program cannot know what it installs or
+  // removes: a damaged package. A runtime that lacks the library as well
+  // reports that first, as it always has.
+  if (!packageRead) {
+    SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return 0;
   }

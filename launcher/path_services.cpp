@@ -4,6 +4,7 @@
 
 #include "device_names.h"
 #include "handle_guard.h"
+#include "install_journal.h"
 #include "kxcore.h"
 
 volatile unsigned char g_uninstallLogging = 0;
@@ -26,6 +27,14 @@ void LogFolder(const wchar_t* path) {
 
 }  // namespace
 
+DWORD CreateOneFolder(const wchar_t* path) {
+  if (!CreateDirectoryW(path, nullptr)) return GetLastError();
+  if (RecordCreatedFolder(path)) return 0;
+  // A folder the install journal cannot hold would outlive a rollback.
+  RemoveDirectoryW(path);
+  return ERROR_NOT_ENOUGH_MEMORY;
+}
+
 DWORD CreateFolderPath(const wchar_t* path) {
   size_t length = wcslen(path);
   if (length >= kFolderPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
@@ -42,7 +51,7 @@ DWORD CreateFolderPath(const wchar_t* path) {
     }
     folder[i] = L'\0';
     if (!Exists(folder)) {
-      CreateDirectoryW(folder, nullptr);
+      CreateOneFolder(folder);
       LogFolder(folder);
     }
     folder[i] = L'\\';
@@ -50,7 +59,7 @@ DWORD CreateFolderPath(const wchar_t* path) {
 
   if (!Exists(folder)) {
     LogFolder(folder);
-    if (!CreateDirectoryW(folder, nullptr)) return GetLastError();
+    return CreateOneFolder(folder);
   }
   return 0;
 }

@@ -15,8 +15,12 @@ extern volatile unsigned char g_uninstallLogging;
 // True when a directory search for exactly this path finds a file or folder.
 bool PathExists(const wchar_t* path);
 
+// Creates one folder whose parent exists, recorded in the install journal
+// while it records. Returns 0 or the Windows error code.
+DWORD CreateOneFolder(const wchar_t* path);
+
 // Creates every missing folder along path and the path itself, outermost
-// first. Returns 0, the Windows error code of creating the final folder, or
+// first, each through CreateOneFolder. Returns 0, the Windows error code of creating the final folder, or
 // ERROR_FILENAME_EXCED_RANGE (nothing created) for a path of 260 units or more.
 DWORD CreateFolderPath(const wchar_t* path);
 

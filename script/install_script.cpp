@@ -7,10 +7,13 @@
 #include "exit_codes.h"
 #include "extraction.h"
 #include "folder_picker.h"
+#include "install_journal.h"
+#include "install_rollback.h"
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
-#include "package.h"
+#include "package_data.h"
+#include "package_texts.h"
 #include "page_handlers.h"
 #include "path_services.h"
 #include "post_install_tasks.h"
@@ -22,6 +25,10 @@
 int32_t g_pageCounter = 0;
 
 namespace {
+
+// The runtime carries the pages and the language table of one language.
+constexpr wchar_t kLanguageName[] = L"English";
+constexpr wchar_t kLanguageId[] = L"1033";
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
@@ -70,21 +77,29 @@ void InitializeVariables() {
   SetVar(L"TOTALEXTFILE", L"0");
   SetVar(L"NEEDREBOOT", L"0");
   SetVar(L"SILENT", L"0");
-  SetVar(L"ARCFILEVER", kProductVersion);
-  SetVar(L"ARCPRODVER", kProductVersion);
+  SetVarLiteral(L"ARCFILEVER", g_package.productVersion);
+  SetVarLiteral(L"ARCPRODVER", g_package.productVersion);
   SetVar(L"SELLANG", kLanguageName);
   SetVar(L"KXLANGID", kLanguageId);
   SetVar(L"DESTPATH", L"");
-  SetVar(L"SHORTCUTPATH", kDefaultStartMenuFolder);
+  SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
   SetVar(L"VCOMPMAIN", L"1");
   SetVar(L"KXDLGWIZLOOK", L"1");
-  SetVar(L"KXWIZLABEL", kWizardLabel);
+  SetVarLiteral(L"KXWIZLABEL", g_package.wizardLabel);
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
-  SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
+  SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   g_uninstallLogging = 1;
-  SetVar(L"DESTPATH", kDefaultDestination);
+  SetVar(L"DESTPATH", g_package.installFolder);
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
+}
+
+// Undoes what the run changed on disk and in the registry (nothing before
+// the extraction began) and returns exitCode.
+int RollBack(int exitCode) {
+  if (RollBackInstallation() > 0)
+    ShowMessageBox(nullptr, EvalVar(L"#removeatrestart"), g_launcher.title, MB_ICONWARNING);
+  return exitCode;
 }
 
 // The script's own message after a failed extraction: "#ErrorUnpacking"
@@ -98,6 +113,9 @@ int ReportUnpackingError(long long code) {
 // Unpacks the payload into DESTPATH. Returns true to go on; otherwise
 // *exitCode is the script's result.
 bool InstallPayload(int* exitCode) {
+  // Every change from here on is journalled until the uninstaller is
+  // written; any end before that undoes them.
+  StartInstallJournal();
   ManageUninstLog(KX_LOG_BEGIN);
   unsigned char silent = IsSilent() ? 1 : 0;
   SetVar(L"KXEXTTEXT", L"#Extracting");
@@ -107,23 +125,23 @@ bool InstallPayload(int* exitCode) {
   // A cut destination would install elsewhere, and a relative one (possible
   // with /D=) into the runtime folder, which goes at the end of the run.
   if (length < 0 || static_cast<size_t>(length) >= kScriptPathCapacity) {
-    *exitCode = ReportUnpackingError(ERROR_FILENAME_EXCED_RANGE);
+    *exitCode = RollBack(ReportUnpackingError(ERROR_FILENAME_EXCED_RANGE));
     return false;
   }
   if (!IsFullPath(destination)) {
-    *exitCode = ReportUnpackingError(ERROR_BAD_PATHNAME);
+    *exitCode = RollBack(ReportUnpackingError(ERROR_BAD_PATHNAME));
     return false;
   }
   uint32_t offset = g_launcher.container.offset + kContainerHeaderSize;
   int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
   SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
   if (g_extractCancelled) {
-    *exitCode = CancelEnd();
+    *exitCode = RollBack(CancelEnd());
     return false;
   }
   // The engine has shown its own message for the code already.
   if (result != 0) {
-    *exitCode = ReportUnpackingError(result);
+    *exitCode = RollBack(ReportUnpackingError(result));
     return false;
   }
   return true;
@@ -138,27 +156,65 @@ void InstallShortcut() {
     CreateFolderPath(folder);
     AddUninstLog(KX_LOG_FOLDER, folder);
   }
-  CreateShortcut(kProgramFile, L"", kShortcutFile, L"", SW_SHOWNORMAL, L"", kProgramFile, 0);
-  // Logged whether or not it was written, so that the uninstaller looks for it.
+  wchar_t program[kPackageScriptTextCapacity];
+  wchar_t shortcut[kPackageScriptTextCapacity];
+  ProgramFileText(program);
+  ShortcutFileText(shortcut);
   wchar_t link[kScriptPathCapacity];
-  EvalVarBuf(kShortcutFile, link, kScriptPathBytes);
+  EvalVarBuf(shortcut, link, kScriptPathBytes);
+  // A shortcut of that name from before comes back if the installation
+  // fails; one that cannot be moved aside (in use) is left alone.
+  if (KeepFileAside(link) == 0) {
+    HRESULT saved = CreateShortcut(program, L"", shortcut, L"", SW_SHOWNORMAL, L"", program, 0);
+    if (FAILED(saved) || !RecordCreatedFile(link)) PutBackKeptFile(link);
+  }
+  // Logged whether or not it was written, so that the uninstaller looks for it.
   AddUninstLog(KX_LOG_FILE, link);
 }
 
-void RegisterPackage() {
+// The uninstaller and its log are written by the core library; the journal
+// keeps what stood under their names and records the new files, so that a
+// failed write leaves the earlier installation's pair as it was. Returns 0,
+// or the Windows error code when a file of that name cannot be moved aside
+// (in use): it is then not written over either.
+DWORD JournalUninstallerFiles() {
+  wchar_t path[kScriptPathCapacity + 16];
+  int length = EvalVarBuf(L"%DESTPATH%", path, kScriptPathBytes);
+  if (length < 0 || static_cast<size_t>(length) >= kScriptPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
+  // Named as the core library names them: behind the destination without
+  // its trailing separators.
+  while (length > 0 && (path[length - 1] == L'\\' || path[length - 1] == L'/')) --length;
+  static const wchar_t* const kNames[] = {L"\\Uninst.exe", L"\\Uninst.dat"};
+  for (const wchar_t* name : kNames) {
+    wcscpy(path + length, name);
+    DWORD error = KeepFileAside(path);
+    if (error == 0 && !RecordCreatedFile(path)) error = ERROR_NOT_ENOUGH_MEMORY;
+    if (error != 0) return error;
+  }
+  return 0;
+}
+
+// Registers the package and writes the uninstaller. Returns true to go on;
+// otherwise the run has been undone and *exitCode is the script's result.
+bool RegisterPackage(int* exitCode) {
   g_pageCounter = 0;
   SetVar(L"UNINSTFNAME", kUninstallerFile);
-  SetVar(L"UNINSTKEY", kUninstallKeyName);
-  SetVar(L"UNINSTDESC", kProductName);
+  SetVarLiteral(L"UNINSTKEY", g_package.uninstallKeyName);
+  SetVarLiteral(L"UNINSTDESC", g_package.productName);
   SetVar(L"KXUNINSTADD", L"1");
   RegisterUninstallEntry();
-  int error = ManageUninstLog(KX_LOG_COMMIT);
-  // Reported in both modes: without the uninstaller the product cannot be
-  // removed, and an interactive user would otherwise never learn of it.
-  if (error != 0) {
-    SetNumber(L"KXEXTERR", error);
-    ShowMessageBox(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
+  int error = static_cast<int>(JournalUninstallerFiles());
+  if (error == 0) error = ManageUninstLog(KX_LOG_COMMIT);
+  if (error == 0) {
+    CommitInstallation();
+    return true;
   }
+  // Reported in both modes: without the uninstaller the product cannot be
+  // removed, so the installation is undone and ends with its own code.
+  SetNumber(L"KXEXTERR", error);
+  ShowMessageBox(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
+  *exitCode = RollBack(kExitUninstallerNotWritten);
+  return false;
 }
 
 int ShowFinalPage() {
@@ -252,7 +308,7 @@ int RunInstallScript() {
         break;
       }
       case Block::Register:
-        RegisterPackage();
+        if (!RegisterPackage(&exitCode)) return exitCode;
         block = Block::Final;
         break;
       case Block::Final: {

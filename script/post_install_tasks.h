@@ -3,8 +3,9 @@
 #define KX_SCRIPT_POST_INSTALL_TASKS_H
 
 // Makes the destination folder the current directory, starts the installed
-// program (which inherits it) and opens the folder in the shell. Failures are
-// not reported: the installation is complete either way.
+// program (which inherits it) and opens the folder in the shell, each as the
+// package's task switches say for an interactive or a silent run. Failures
+// are not reported: the installation is complete either way.
 void RunPostInstallTasks();
 
 #endif

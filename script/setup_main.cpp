@@ -1,6 +1,7 @@
 // The setup program: the launcher running the install script.
 #include <windows.h>
 
+#include "install_rollback.h"
 #include "install_script.h"
 #include "launcher_main.h"
 
@@ -10,5 +11,9 @@ const ProgramWork kSetupProgram = {ProgramKind::Setup, nullptr, RunScript, L"Pac
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return LauncherMain(instance, kSetupProgram);
+  int exitCode = LauncherMain(instance, kSetupProgram);
+  // Every end of the script commits or undoes the installation itself; one
+  // cut short by a crash in the script still leaves nothing half-installed.
+  RollBackInstallation();
+  return exitCode;
 }

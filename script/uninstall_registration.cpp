@@ -3,21 +3,17 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "install_journal.h"
 #include "kxcore.h"
-#include "package.h"
+#include "package_texts.h"
 #include "registry_writer.h"
 
 namespace {
 
 struct UninstallValue {
   const wchar_t* name;
+  const wchar_t* literal;  // a package value, or null for a script text
   const wchar_t* text;
-};
-
-const UninstallValue kUninstallValues[] = {
-    {L"DisplayName", kProductName},       {L"DisplayVersion", kProductVersion},
-    {L"UninstallString", L"%UNINSTFNAME%"}, {L"Publisher", kPublisher},
-    {L"URLInfoAbout", kPublisherUrl},     {L"DisplayIcon", kUninstallerIcon},
 };
 
 // Formats into a buffer of kRegistryLogCapacity units; a longer text is cut.
@@ -30,13 +26,34 @@ void FormatLogText(wchar_t* buffer, const wchar_t* format, Args... args) {
 }  // namespace
 
 void RegisterUninstallEntry() {
+  const UninstallValue values[] = {
+      {L"DisplayName", g_package.productName, nullptr},
+      {L"DisplayVersion", g_package.productVersion, nullptr},
+      {L"UninstallString", nullptr, L"%UNINSTFNAME%"},
+      {L"Publisher", g_package.publisher, nullptr},
+      {L"URLInfoAbout", g_package.publisherUrl, nullptr},
+      {L"DisplayIcon", nullptr, kUninstallerIcon},
+  };
+  const wchar_t* key = g_package.uninstallRegistryKey;
+  wchar_t keyText[kPackageScriptTextCapacity];
+  wchar_t data[kPackageScriptTextCapacity];
+  EscapeScriptText(key, keyText, kPackageScriptTextCapacity);
   wchar_t text[kRegistryLogCapacity];
-  for (const UninstallValue& value : kUninstallValues) {
-    if (RegWriteValue(HKEY_LOCAL_MACHINE, kUninstallRegistryKey, value.name, value.text, REG_SZ) != ERROR_SUCCESS)
-      continue;
-    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", kUninstallRegistryKey, value.name);
+  for (const UninstallValue& value : values) {
+    // A package without a web address gets no empty link in the list.
+    if (value.literal && !value.literal[0]) continue;
+    const wchar_t* dataText = value.text;
+    if (value.literal) {
+      EscapeScriptText(value.literal, data, kPackageScriptTextCapacity);
+      dataText = data;
+    }
+    // What the value held before comes back if the installation fails; a
+    // value whose old state cannot be kept is not written.
+    if (!RecordRegistryValue(HKEY_LOCAL_MACHINE, key, value.name)) continue;
+    if (RegWriteValue(HKEY_LOCAL_MACHINE, keyText, value.name, dataText, REG_SZ) != ERROR_SUCCESS) continue;
+    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", key, value.name);
     AddUninstLog(KX_LOG_REGVALUE, text);
-    FormatLogText(text, L"HKEY_LOCAL_MACHINE\\%ls", kUninstallRegistryKey);
+    FormatLogText(text, L"HKEY_LOCAL_MACHINE\\%ls", key);
     AddUninstLog(KX_LOG_REGKEY, text);
   }
 }

@@ -6,7 +6,8 @@
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
-#include "package.h"
+#include "literal_text.h"
+#include "package_data.h"
 #include "script_flags.h"
 
 namespace {
@@ -43,7 +44,7 @@ int CloseProgressBox(int result) {
 bool PrepareUninstall() {
   // The core library removes registry entries only below the package's own
   // uninstall key; a log naming any other key is refused as damaged.
-  SetVar(L"KXUNINSTREGKEY", kUninstallRegistryKey);
+  SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   // The running program is scheduled for deletion at restart by the last
   // removal step, once everything else has gone: a declined or failed
   // uninstall must leave a working uninstaller behind.

@@ -13,14 +13,6 @@ namespace {
 constexpr wchar_t kProductWindowClass[] = L"QuillmarkToolkitWindow";
 constexpr DWORD kAttributeBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
-  std::wstring result;
-  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-  CoTaskMemFree(path);
-  return result;
-}
-
 void ReadPayload(const std::wstring& root, const std::wstring& relative, std::vector<PayloadFile>* files,
                  std::vector<std::wstring>* folders) {
   for (const std::wstring& name : ListFolder(root + relative)) {
@@ -193,6 +185,14 @@ void InstallEndToEnd::ExpectNothingInstalled() {
   if (key) RegCloseKey(key);
   EXPECT_FALSE(FolderExists(startMenuRoot_ + L"\\Quillmark"));
   EXPECT_TRUE(ListFolder(temp_).empty()) << "runtime folder left in %TEMP%";
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::wstring result;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
+  CoTaskMemFree(path);
+  return result;
 }
 
 std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* name) {

@@ -5,6 +5,7 @@
 #define KX_TESTS_E2E_INSTALL_E2E_FIXTURE_H
 
 #include <windows.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -63,6 +64,7 @@ class InstallEndToEnd : public ::testing::Test {
   std::wstring temp_;
 };
 
+std::wstring KnownFolder(REFKNOWNFOLDERID id);
 std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* name);
 std::wstring ShortcutTarget(const std::wstring& linkFile);
 

@@ -177,7 +177,9 @@ TEST_F(ExtractTest, UnsafeNamesAreRefusedAndNothingIsWritten) {
     Messages().clear();
     ScratchFolder area;
     const std::wstring dest = area / L"dest";
-    std::wstring package = WritePackage({ArchiveItem::File(name, "evil"), ArchiveItem::File(L"good.txt", "good")});
+    // Every name is checked before the first file is written.
+    std::wstring package = WritePackage({ArchiveItem::File(L"good/first.txt", "good"), ArchiveItem::File(name, "evil"),
+                                         ArchiveItem::File(L"good.txt", "good")});
 
     EXPECT_EQ(11, Extract(package, dest));
 
@@ -257,11 +259,28 @@ TEST_F(ExtractTest, ArchiveErrorTextsForEveryCode) {
   }
 }
 
-TEST_F(ExtractTest, EmptyArchiveReturnsZero) {
-  EXPECT_EQ(0, Extract(WritePackage(std::vector<ArchiveItem>{}), Destination()));
-  EXPECT_TRUE(FolderExists(Destination()));
+TEST_F(ExtractTest, AnEmptyArchiveIsRefused) {
+  EXPECT_EQ(17, Extract(WritePackage(std::vector<ArchiveItem>{}), Destination()));
   EXPECT_TRUE(ListFolder(Destination()).empty());
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_THAT(MessageTexts(), ElementsAre(L"Invalid or corrupted archive"));
+}
+
+TEST_F(ExtractTest, APayloadLargerThanTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
+  // Far beyond any disk of the test machine; only the header claims it.
+  ArchiveOptions huge;
+  huge.extraUnpackSize = uint64_t{1} << 50;
+  std::wstring package = WritePackage(BuildSevenZip(
+      {ArchiveItem::File(L"first.txt", "1"), ArchiveItem::File(L"sub/huge.bin", "2")}, huge));
+
+  EXPECT_EQ(ERROR_DISK_FULL, Extract(package, Destination()));
+
+  EXPECT_TRUE(ListFolder(Destination()).empty());
+  ASSERT_EQ(1u, Messages().size());
+  const std::wstring text = Messages()[0].text;
+  EXPECT_EQ(0u, text.find(L"There is not enough free space on the destination drive.\r\n\r\nSpace required: "
+                          L"1048576.0 GB\r\nSpace available: "))
+      << Narrow(text);
+  EXPECT_EQ(static_cast<UINT>(MB_TOPMOST | MB_ICONERROR), Messages()[0].style);
 }
 
 TEST_F(ExtractTest, StartOffsetNullMeansTheFileStart) {

@@ -14,9 +14,9 @@ int g_hookCalls = 0;
 
 int SkipFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return ++g_hookCalls == 1 ? 1 : 0; }
 
-TEST_F(ExtractTest, EmptyArchiveReturnsZeroWithoutMovingTheBar) {
+TEST_F(ExtractTest, EmptyArchiveIsRefusedWithoutMovingTheBar) {
   std::wstring package = WritePackage(std::vector<ArchiveItem>{});
-  EXPECT_EQ(0, ExtractWithBox(package, Destination()));
+  EXPECT_EQ(17, ExtractWithBox(package, Destination()));
   EXPECT_NE(nullptr, ProgressBox().box);
   EXPECT_TRUE(ProgressBox().barPositions.empty());
   EXPECT_TRUE(ProgressBox().texts.empty());

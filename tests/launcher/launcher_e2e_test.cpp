@@ -212,6 +212,25 @@ TEST_F(LauncherEndToEnd, ARuntimeWithoutTheCoreLibraryStopsInOrder) {
   EXPECT_TRUE(ListFolder(temp).empty());
 }
 
+TEST_F(LauncherEndToEnd, ARuntimeWithoutValidPackageDataIsCorruptedAndRunsNoScript) {
+  PackageParts parts;
+  ASSERT_TRUE(SplitPackage(ProbeBytes(), &parts));
+  const std::wstring runtime = TestDataPath("KX_TEST_RUNTIME") + L"\\";
+  for (const char* data : {"", "kxpackage 2\n"}) {
+    std::vector<ArchiveItem> items = {ArchiveItem::File(L"KXCore64.dll", ReadBytes(runtime + L"KXCore64.dll")),
+                                      ArchiveItem::File(L"kxlng.dat", ReadBytes(runtime + L"kxlng.dat"))};
+    if (*data) items.push_back(ArchiveItem::File(L"kxpackage.dat", data));
+    parts.runtimeArchive = BuildSevenZip(items);
+    std::wstring text, caption;
+    const std::wstring probe = work / L"probe.txt";
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"nodata.exe", ComposePackage(parts)),
+                                                      Options({{L"KX_PROBE_OUT", probe}}), &text, &caption));
+    EXPECT_EQ(kCorrupted, text);
+    EXPECT_FALSE(FileExists(probe)) << "the script ran";
+    EXPECT_TRUE(ListFolder(temp).empty());
+  }
+}
+
 TEST_F(LauncherEndToEnd, ACoreLibraryBesideTheProgramIsNeverLoaded) {
   std::wstring program = Place(L"setup.exe", ProbeBytes());
   std::wstring planted = work / L"kxcore64.dll";

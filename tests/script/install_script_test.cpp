@@ -15,7 +15,6 @@
 #include "install_script.h"
 #include "kxcore.h"
 #include "launcher_main.h"
-#include "package.h"
 #include "page_handlers.h"
 #include "path_services.h"
 #include "script_state.h"
@@ -29,7 +28,7 @@ using kxtest::Eval;
 using kxtest::Fake;
 using kxtest::LogRecord;
 
-const std::wstring kKey = kUninstallRegistryKey;
+const std::wstring kKey = kxtest::kShippedUninstallKey;
 
 // What a page saw when it was shown.
 struct Visit {
@@ -65,6 +64,7 @@ class InstallScriptTest : public ::testing::Test {
   // Start-menu folder of the package, no uninstall entry.
   void Restart() {
     kxtest::ResetFake();
+    kxtest::UseShippedPackage();
     kxtest::ResetExtraction();
     kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
     kxtest::RemoveTree(startRoot_);
@@ -431,22 +431,23 @@ TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWhateverItReturned) {
   }
 }
 
-TEST_F(InstallScriptTest, AFailedUninstallerIsReportedAndTheRunGoesOn) {
+TEST_F(InstallScriptTest, AFailedUninstallerIsReportedAndTheRunIsUndone) {
   for (bool silent : {false, true}) {
     SCOPED_TRACE(silent ? "silent" : "interactive");
     Restart();
     AllNext();
+    answers_.pop_back();  // no final page
     if (silent) kxcore::PinVariable(L"SILENT", L"1");
     Fake().manageUninstLog = [](int operation) { return operation == KX_LOG_COMMIT ? 112 : 0; };
-    EXPECT_EQ(RunInstallScript(), 0);
+    EXPECT_EQ(RunInstallScript(), kExitUninstallerNotWritten);
     EXPECT_EQ(Stored(L"KXEXTERR"), L"112");
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].text, L"Error: could not generate uninstaller. 112");
     EXPECT_FALSE(boxes_.boxes()[0].hasCaption);
     EXPECT_EQ(boxes_.boxes()[0].style, static_cast<UINT>(MB_OK));
-    if (!silent) {
-      EXPECT_EQ(PagesShown().back(), L"dlgwizfinal");
-    }
+    // No entry pointing at an uninstaller that is not there, and no shortcut.
+    EXPECT_FALSE(EntryRegistered());
+    EXPECT_TRUE(kxtest::ListFolder(startRoot_).empty());
   }
 }
 

@@ -1,16 +1,22 @@
 #include "script_test_support.h"
 
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <string.h>
 
 #include "kxcore.h"
 #include "message_box.h"
+#include "package_data.h"
 #include "test_files.h"
 #include "ui_driver.h"
 
 namespace kxtest {
 
 std::wstring Eval(const wchar_t* text) { return EvalVar(text); }
+
+void UseShippedPackage() {
+  ASSERT_EQ(LoadPackageData((TestDataPath("KX_TEST_RUNTIME") + L"\\").c_str()), kPackageDataOk);
+}
 
 std::wstring RegValue::Text() const {
   std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');

@@ -12,6 +12,14 @@
 
 namespace kxtest {
 
+// The Quillmark Toolkit package's uninstall key below HKEY_LOCAL_MACHINE.
+constexpr wchar_t kShippedUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark Toolkit812953";
+
+// Fills g_package with the launcher's reader from the kxpackage.dat that
+// kxpack wrote into the shipped setup runtime (KX_TEST_RUNTIME).
+void UseShippedPackage();
+
 // The evaluation of a script text, as a string.
 std::wstring Eval(const wchar_t* text);
 

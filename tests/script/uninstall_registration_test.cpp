@@ -4,7 +4,6 @@
 
 #include "fake_core.h"
 #include "kxcore.h"
-#include "package.h"
 #include "script_test_support.h"
 #include "uninstall_registration.h"
 
@@ -12,7 +11,7 @@ namespace {
 
 using kxtest::LogRecord;
 
-const std::wstring kKey = kUninstallRegistryKey;
+const std::wstring kKey = kxtest::kShippedUninstallKey;
 const std::wstring kKeyRecord = L"HKEY_LOCAL_MACHINE\\" + kKey;
 
 LogRecord ValueRecord(const wchar_t* name) {
@@ -23,6 +22,7 @@ class RegisterUninstallEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     kxtest::ResetFake();
+    kxtest::UseShippedPackage();
     kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
     SetVar(L"DESTPATH", L"C:\\Program Files\\Quillmark");
     SetVar(L"UNINSTFNAME", L"%DESTPATH%\\Uninst.exe");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_core.h"
+#include "pending_renames.h"
 #include "test_files.h"
 
 namespace {
@@ -154,45 +155,7 @@ TEST(ToAnsiExactlyTest, RefusesLookalikesAndWhatDoesNotFit) {
   EXPECT_EQ(-1, ToAnsiExactly(L"0123456789ABCDEF", out, sizeof out));
 }
 
-// The value where Windows (and Wine) keep MoveFileExW's deferred moves.
-const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
-
-// Restores the pending rename operations on destruction, so that the next
-// start of the test prefix does not act on the test's files.
-class PendingRenamesGuard {
- public:
-  PendingRenamesGuard() { existed_ = Read(&saved_); }
-  ~PendingRenamesGuard() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (existed_) {
-      RegSetValueExW(key, kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
-                     static_cast<DWORD>(saved_.size() * sizeof(wchar_t)));
-    } else {
-      RegDeleteValueW(key, kPendingRenames);
-    }
-    RegCloseKey(key);
-  }
-
-  static bool Read(std::wstring* value) {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
-                     &size) != ERROR_SUCCESS) {
-      value->clear();
-      return false;
-    }
-    value->assign(size / sizeof(wchar_t), L'\0');
-    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, &(*value)[0],
-                 &size);
-    value->resize(size / sizeof(wchar_t));
-    return true;
-  }
-
- private:
-  bool existed_ = false;
-  std::wstring saved_;
-};
+using kxtest::PendingRenamesGuard;
 
 TEST_F(RenameListTest, MoveFileOnRestartAsksWindowsFirst) {
   PendingRenamesGuard guard;

@@ -117,7 +117,7 @@ std::string StreamsInfo(const std::vector<const ArchiveItem*>& streams, uint64_t
   PutByte(&out, static_cast<unsigned>(id.size()));
   out += id;
   PutByte(&out, kCodersUnpackSize);
-  PutNumber(&out, packed);
+  PutNumber(&out, packed + options.extraUnpackSize);
   PutByte(&out, kEnd);
 
   PutByte(&out, kSubStreamsInfo);

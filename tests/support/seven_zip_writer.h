@@ -43,6 +43,9 @@ struct ArchiveOptions {
   // header); this writes an empty one instead, so that bytes follow the
   // start header.
   bool headerWhenEmpty = false;
+  // The last file claims this many bytes more than it holds: the header
+  // promises a size the data cannot give (it fails to decode).
+  uint64_t extraUnpackSize = 0;
 };
 
 // The archive's bytes. The file data lies at offset 32 onwards, in item order.

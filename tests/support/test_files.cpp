@@ -129,4 +129,40 @@ std::wstring TestDataPath(const char* variable) {
   return value && *value ? FromUnixPath(value) : std::wstring();
 }
 
+namespace {
+
+void AddTreeState(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, EntryState>* states) {
+  for (const std::wstring& name : ListFolder(root + relative)) {
+    const std::wstring path = root + relative + name;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) continue;
+    EntryState& state = (*states)[relative + name];
+    state.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    state.attributes = data.dwFileAttributes;
+    if (state.folder) {
+      AddTreeState(root, relative + name + L"\\", states);
+    } else {
+      state.bytes = ReadBytes(path);
+      state.written = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    }
+  }
+}
+
+}  // namespace
+
+void PrintTo(const EntryState& state, std::ostream* out) {
+  if (state.folder) {
+    *out << "folder, attributes " << state.attributes;
+    return;
+  }
+  *out << state.bytes.size() << " bytes \"" << state.bytes.substr(0, 40) << "\", written " << state.written
+       << ", attributes " << state.attributes;
+}
+
+std::map<std::wstring, EntryState> TreeState(const std::wstring& folder) {
+  std::map<std::wstring, EntryState> states;
+  AddTreeState(folder + L"\\", L"", &states);
+  return states;
+}
+
 }  // namespace kxtest

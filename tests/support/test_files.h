@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,23 @@ bool FolderExists(const std::wstring& path);
 
 // Names directly inside a folder (no "." or ".."), sorted.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
+
+// One file or folder as a test compares it to say "exactly as it was".
+struct EntryState {
+  bool folder = false;
+  std::string bytes;
+  uint64_t written = 0;  // last-write FILETIME as one number
+  DWORD attributes = 0;
+  bool operator==(const EntryState& other) const {
+    return folder == other.folder && bytes == other.bytes && written == other.written &&
+           attributes == other.attributes;
+  }
+};
+void PrintTo(const EntryState& state, std::ostream* out);
+
+// Every file and folder below folder, by path relative to it ("docs\a.txt");
+// empty when the folder does not exist.
+std::map<std::wstring, EntryState> TreeState(const std::wstring& folder);
 
 // A path handed over from the Linux side (CTest), as Wine shows it: Z: drive.
 std::wstring FromUnixPath(const std::string& unixPath);

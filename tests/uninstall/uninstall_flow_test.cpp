@@ -11,6 +11,8 @@
 #include "fake_core.h"
 #include "launcher_main.h"
 #include "message_box.h"
+#include "package_data.h"
+#include "test_files.h"
 #include "uninstall_flow.h"
 
 using namespace kxtest;
@@ -35,6 +37,9 @@ class UninstallFlow : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetFake();
+    // The package's values, as the launcher reads them from the shipped
+    // uninstaller's runtime.
+    ASSERT_EQ(LoadPackageData((TestDataPath("KX_TEST_RUNTIME_UNINST") + L"\\").c_str()), kPackageDataOk);
     g_boxes.clear();
     g_answer = IDYES;
     SetMessageBoxFunction(RecordBox);

@@ -1,0 +1,110 @@
+// What the pass checks before it writes anything: every entry's name and
+// path, that the archive holds anything at all, and the free space for it.
+#include <stdio.h>
+#include <wchar.h>
+
+#include "archive_reader.h"
+#include "engine_state.h"
+#include "path_services.h"
+#include "system_queries.h"
+
+namespace {
+
+// Puts the destination and a backslash into path; false when that and a
+// name of nameLength units (terminating zero included) would not fit.
+bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
+  size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
+  if (length + 1 + nameLength > kExtractPathCapacity) return false;
+  wmemcpy(path, g_extract.destination, length + 1);
+  AddTrailingBackslash(path);
+  *nameStart = wcslen(path);
+  return *nameStart + nameLength <= kExtractPathCapacity;
+}
+
+// "1.5 MB": kilobytes below a megabyte, else one decimal of the largest
+// unit that fits; cut, not rounded.
+void FormatSize(uint64_t bytes, wchar_t* text, size_t capacity) {
+  const wchar_t* unitKey = L"#kilobytes";
+  uint64_t unit = 1024;
+  if (bytes >= (uint64_t{1} << 30)) {
+    unitKey = L"#gigabytes";
+    unit = uint64_t{1} << 30;
+  } else if (bytes >= (uint64_t{1} << 20)) {
+    unitKey = L"#megabytes";
+    unit = uint64_t{1} << 20;
+  }
+  wchar_t unitText[32];
+  EvalVarBuf(unitKey, unitText, sizeof(unitText));
+  const unsigned long long whole = bytes / unit;
+  const unsigned long long tenths = (bytes % unit) * 10 / unit;
+  if (unit == 1024)
+    _snwprintf(text, capacity, L"%llu %ls", whole, unitText);
+  else
+    _snwprintf(text, capacity, L"%llu.%llu %ls", whole, tenths, unitText);
+  text[capacity - 1] = L'\0';
+}
+
+void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t bytes) {
+  wchar_t label[128];
+  wchar_t size[64];
+  EvalVarBuf(key, label, sizeof(label));
+  FormatSize(bytes, size, sizeof(size) / sizeof(size[0]));
+  AppendText(message, capacity, L"\r\n");
+  AppendText(message, capacity, label);
+  AppendText(message, capacity, L" ");
+  AppendText(message, capacity, size);
+}
+
+}  // namespace
+
+int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
+  const size_t nameLength = ArchiveEntryNameLength(reader, index);
+  if (nameLength >= kMaxEntryNameUnits || nameLength == 0) return kExtractFailed;
+  if (!StartEntryPath(path, nameLength, nameStart)) return kExtractFailed;
+  wchar_t* name = path + *nameStart;
+  ArchiveEntryName(reader, index, name);
+  name[nameLength - 1] = L'\0';
+  if (!IsSafeEntryName(name)) {
+    ShowErrorWithPath(L"#invalidfilename", name);
+    return kExtractFailed;
+  }
+  return 0;
+}
+
+int SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
+  *survey = ArchiveSurvey();
+  wchar_t path[kExtractPathCapacity];
+  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
+    size_t nameStart = 0;
+    int result = EntryDestinationPath(reader, i, path, &nameStart);
+    if (result != 0) return result;
+    if (ArchiveEntryIsDir(reader, i)) {
+      survey->units += 1;
+      continue;
+    }
+    const uint64_t size = ArchiveEntrySize(reader, i);
+    survey->units += size + 1;
+    survey->fileBytes += size;
+  }
+  // An empty payload would register a product that is not there.
+  return ArchiveEntryCount(reader) == 0 ? kSdkNoArchive : 0;
+}
+
+int CheckFreeSpace(const wchar_t* destination, uint64_t bytes) {
+  wchar_t folder[kExtractPathCapacity + 1];
+  size_t length = wcsnlen(destination, kExtractPathCapacity);
+  if (length >= kExtractPathCapacity) return 0;
+  wmemcpy(folder, destination, length + 1);
+  AddTrailingBackslash(folder);
+  DiskSpace space;
+  // A volume that does not answer is not judged here: the writes will tell.
+  if (!QueryDiskSpace(folder, &space) || space.availableToCaller >= bytes) return 0;
+
+  wchar_t message[1024];
+  EvalVarBuf(L"#errordiskspace", message, sizeof(message));
+  AppendText(message, sizeof(message) / sizeof(message[0]), L"\r\n");
+  AppendLine(message, sizeof(message) / sizeof(message[0]), L"#spacerequired", bytes);
+  AppendLine(message, sizeof(message) / sizeof(message[0]), L"#spaceavailable", space.availableToCaller);
+  ShowExtractMessage(nullptr, message, MB_TOPMOST | MB_ICONERROR);
+  return kExtractDiskFull;
+}

@@ -1,0 +1,46 @@
+#include "engine_state.h"
+
+#include "install_journal.h"
+
+namespace {
+
+HANDLE Create(const wchar_t* path, DWORD disposition) {
+  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE Fail(DWORD error) {
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+HANDLE OpenDestinationFile(const wchar_t* path) {
+  if (!InstallJournalRecording()) return Create(path, CREATE_ALWAYS);
+  // Most files are new: one open, and no look-up first (which costs a
+  // directory scan per file under Wine).
+  HANDLE file = Create(path, CREATE_NEW);
+  if (file != INVALID_HANDLE_VALUE) {
+    if (RecordCreatedFile(path)) return file;
+    CloseHandle(file);
+    DeleteFileW(path);
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  DWORD error = GetLastError();
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Fail(error);
+  // A read-only file is not replaced behind the user's back: the create-file
+  // box lets the user decide, as for a file in use. Nor is a folder.
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+    return Fail(ERROR_ACCESS_DENIED);
+  error = KeepFileAside(path);
+  if (error != 0) return Fail(error);
+  // The kept-aside record undoes the new file too.
+  file = Create(path, CREATE_NEW);
+  if (file != INVALID_HANDLE_VALUE) return file;
+  error = GetLastError();
+  // Not replaced after all: the original must not wait for a commit that
+  // would delete it.
+  PutBackKeptFile(path);
+  return Fail(error);
+}

@@ -1,0 +1,70 @@
+// The package's own values: names, version, folders, the program and the
+// tasks. kxpack writes them into both runtime archives as kxpackage.dat; the
+// launcher reads the file right after unpacking the runtime, before the
+// program's work, into g_package. One setup stub and one uninstaller stub thus
+// serve every package.
+//
+// kxpackage.dat (docs/packaging.md): UTF-8 without a byte order mark, lines
+// ended by LF (a CR before it is ignored):
+//
+//   kxpackage 1                      format line, exactly this
+//   product.name=Quillmark Toolkit   one line per key, each key exactly once,
+//   ...                              in any order; no other keys
+//
+// Texts are taken as written (SetVarLiteral hands them to the core library),
+// except install.folder and install.start_menu_folder, which are script texts
+// (%PROGFILESDIR%\Quillmark). Flags are "0" or "1".
+#ifndef KX_LAUNCHER_PACKAGE_DATA_H
+#define KX_LAUNCHER_PACKAGE_DATA_H
+
+#include <stddef.h>
+
+// Capacity of every text field in UTF-16 units, terminating zero included.
+constexpr size_t kPackageTextCapacity = 260;
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall\" and the key name.
+constexpr size_t kUninstallRegistryKeyCapacity = 320;
+// The largest kxpackage.dat the reader accepts, in bytes.
+constexpr size_t kPackageDataMaxBytes = 32768;
+
+constexpr wchar_t kPackageDataFileName[] = L"kxpackage.dat";
+constexpr wchar_t kUninstallKeyParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+struct PackageData {
+  wchar_t productName[kPackageTextCapacity];       // product.name: DisplayName
+  wchar_t productVersion[kPackageTextCapacity];    // product.version
+  wchar_t publisher[kPackageTextCapacity];         // product.publisher
+  wchar_t publisherUrl[kPackageTextCapacity];      // product.url; may be empty
+  wchar_t uninstallKeyName[kPackageTextCapacity];  // product.uninstall_key
+  wchar_t wizardLabel[kPackageTextCapacity];       // product.wizard_label
+  wchar_t windowTitle[kPackageTextCapacity];       // product.window_title
+  wchar_t installFolder[kPackageTextCapacity];     // install.folder (script text)
+  wchar_t startMenuFolder[kPackageTextCapacity];   // install.start_menu_folder (script text)
+  wchar_t programFile[kPackageTextCapacity];       // install.program, relative, '\' separated
+  wchar_t shortcutName[kPackageTextCapacity];      // install.shortcut, without ".lnk"
+  unsigned char startProgram;                      // tasks.start_program
+  unsigned char openFolder;                        // tasks.open_folder
+  unsigned char startProgramSilent;                // tasks.start_program_silent
+  unsigned char openFolderSilent;                  // tasks.open_folder_silent
+  // Derived: kUninstallKeyParent + uninstallKeyName, below HKEY_LOCAL_MACHINE
+  // in the native registry view.
+  wchar_t uninstallRegistryKey[kUninstallRegistryKeyCapacity];
+};
+
+// Filled by LoadPackageData; read by the install script and the uninstaller.
+extern PackageData g_package;
+
+enum PackageDataResult {
+  kPackageDataOk = 0,
+  kPackageDataNotRead = 1,   // missing, unreadable or larger than kPackageDataMaxBytes
+  kPackageDataDamaged = 2    // wrong format line, bad UTF-8, a key unknown, missing or
+                             // repeated, a value too long, empty or not allowed
+};
+
+// Reads the file's bytes into *data (cleared first). On any failure *data is
+// left cleared, so nothing half-read is ever used.
+int ParsePackageData(const char* bytes, size_t size, PackageData* data);
+
+// Reads kxpackage.dat from the folder (ending in a backslash) into g_package.
+int LoadPackageData(const wchar_t* folder);
+
+#endif

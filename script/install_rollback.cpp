@@ -1,0 +1,105 @@
+#include "install_rollback.h"
+
+#include <windows.h>
+
+#include "handle_guard.h"
+#include "install_journal.h"
+
+namespace {
+
+bool IsFile(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Read-only files can be neither deleted nor replaced.
+void MakeWritable(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
+
+// Returns how many items were left to the next restart.
+int RemoveCreatedFile(const wchar_t* path) {
+  if (!IsFile(path)) return 0;
+  MakeWritable(path);
+  if (DeleteFileW(path)) return 0;
+  return DeleteAtRestart(path) ? 1 : 0;
+}
+
+int RemoveCreatedFolder(const wchar_t* path, int deferred) {
+  if (RemoveDirectoryW(path)) return 0;
+  // Left non-empty by an item waiting for the restart, it goes after that
+  // item; a folder still holding anything then stays.
+  if (deferred > 0 && GetLastError() == ERROR_DIR_NOT_EMPTY && DeleteAtRestart(path)) return 1;
+  return 0;
+}
+
+int PutBackOriginal(const wchar_t* original, const wchar_t* aside) {
+  if (!IsFile(aside)) return 0;
+  MakeWritable(original);
+  if (MoveFileExW(aside, original, MOVEFILE_REPLACE_EXISTING)) return 0;
+  // The replacement is in use: the original stays where it is, under its
+  // kept-aside name, until Windows puts it back at the next start.
+  return MoveFileExW(aside, original, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+}
+
+void RestoreValue(const JournalRecord& record) {
+  if (!record.existed) {
+    RegDeleteKeyValueW(record.root, record.path, record.name);
+    return;
+  }
+  RegKey key;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(record.root, record.path, 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
+  key.reset(handle);
+  RegSetValueExW(handle, record.name, 0, record.type, record.data, record.dataSize);
+}
+
+// Only a key left empty is ours to remove: anything in it came from elsewhere.
+void RemoveCreatedKey(const JournalRecord& record) {
+  RegKey key;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(record.root, record.path, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return;
+  key.reset(handle);
+  DWORD subkeys = 0, values = 0;
+  if (RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS ||
+      subkeys != 0 || values != 0)
+    return;
+  key.reset();
+  RegDeleteKeyW(record.root, record.path);
+}
+
+}  // namespace
+
+int RollBackInstallation() {
+  if (!InstallJournalRecording()) return 0;
+  int deferred = 0;
+  for (size_t i = InstallJournalSize(); i-- > 0;) {
+    JournalRecord record;
+    InstallJournalRecordAt(i, &record);
+    switch (record.kind) {
+      case kJournalFolder: deferred += RemoveCreatedFolder(record.path, deferred); break;
+      case kJournalFile: deferred += RemoveCreatedFile(record.path); break;
+      case kJournalKeptAside: deferred += PutBackOriginal(record.path, record.aside); break;
+      case kJournalRegistryKey: RemoveCreatedKey(record); break;
+      case kJournalRegistryValue: RestoreValue(record); break;
+    }
+  }
+  ClearInstallJournal();
+  return deferred;
+}
+
+void CommitInstallation() {
+  for (size_t i = 0; i < InstallJournalSize(); ++i) {
+    JournalRecord record;
+    InstallJournalRecordAt(i, &record);
+    if (record.kind != kJournalKeptAside || !IsFile(record.aside)) continue;
+    MakeWritable(record.aside);
+    if (!DeleteFileW(record.aside)) DeleteAtRestart(record.aside);
+  }
+  ClearInstallJournal();
+}

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Packages from descriptions, with the prebuilt parts beside kxpack only: a
+# starter that builds as it stands, the same bytes twice, the Quillmark
+# package as the build made it, and every kind of bad description refused
+# with file, line and key, leaving no output file.
+#   package_description_test.sh KXPACK QUILLMARK_DESCRIPTION PAYLOAD_DIR SHIPPED_SETUP
+set -uo pipefail
+kxpack=$1 quillmark=$2 payload=$3 shipped=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+starter=$work/starter
+"$kxpack" init "$starter" >/dev/null || fail "init"
+"$kxpack" init "$starter" >"$work/msg" 2>&1 && fail "init wrote over a starter"
+grep -q "not an empty folder" "$work/msg" || fail "init message: $(cat "$work/msg")"
+
+# The starter builds as it stands, twice to the same bytes, and both runtimes
+# carry its values.
+"$kxpack" build --package "$starter/package.toml" --out "$work/a.exe" --stage "$work/stage" || fail "starter build"
+"$kxpack" build --package "$starter/package.toml" --out "$work/b.exe" || fail "second starter build"
+cmp -s "$work/a.exe" "$work/b.exe" || fail "two builds of the starter differ"
+data=$work/stage/runtime-setup/kxpackage.dat
+head -n 1 "$data" | grep -qx "kxpackage 1" || fail "format line of $data"
+grep -qx "product.uninstall_key=Sample App_[0-9A-F]\{8\}" "$data" || fail "default uninstall key: $(cat "$data")"
+grep -qx "install.program=SampleApp.exe" "$data" || fail "program in $data"
+cmp -s "$data" "$work/stage/runtime-uninst/kxpackage.dat" || fail "the runtimes carry different package data"
+licence=$work/stage/runtime-setup/kxlicEnglish.rtf
+grep -q '\\{braces\\}, back\\\\slashes' "$licence" || fail "licence text escapes: $(cat "$licence")"
+grep -q '\\u233?' "$licence" && grep -q '\\u8364?' "$licence" || fail "licence characters beyond ASCII"
+
+# Quillmark from its description gives the very bytes the build shipped.
+"$kxpack" build --package "$quillmark" --payload "$payload" --out "$work/q.exe" || fail "Quillmark build"
+cmp -s "$work/q.exe" "$shipped" || fail "Quillmark built again differs from $shipped"
+
+# Replaces the first line matching a pattern (an ERE) with a text, or drops
+# it when the text is empty.
+set_line() {
+  P=$1 T=$2 awk '!done && $0 ~ ENVIRON["P"] { done = 1; if (ENVIRON["T"] != "") print ENVIRON["T"]; next } { print }' \
+    package.toml >package.toml.new && mv package.toml.new package.toml
+}
+
+# refuses ANCHOR KEY MESSAGE COMMAND...: COMMAND breaks a fresh copy of the
+# starter; the build must fail with "package.toml:LINE: KEY: MESSAGE" (an
+# ERE), LINE being that of the starter's first line matching ANCHOR.
+refuses() {
+  local anchor=$1 key=$2 message=$3 line
+  shift 3
+  line=$(grep -n -m1 -E -- "$anchor" "$starter/package.toml" | cut -d: -f1)
+  rm -rf "$work/case" && cp -r "$starter" "$work/case"
+  (cd "$work/case" && "$@") || { fail "cannot set up the case $key"; return; }
+  if "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1; then
+    fail "accepted: $key ($message)"
+  elif ! grep -qE -- "package.toml:$line: $key: $message" "$work/msg"; then
+    fail "expected 'package.toml:$line: $key: $message', got: $(cat "$work/msg")"
+  fi
+  [ ! -e "$work/case/setup.exe" ] || fail "a refused build ($key) left an output file"
+  ls "$work/case" | grep -q kxpack-tmp && fail "a refused build ($key) left a temporary file"
+}
+
+refuses '^\[product\]' product.version 'required key missing from \[product\]' set_line '^version = ' ''
+refuses '^url = ' product.colour 'unknown key' set_line '^url = ' 'colour = "red"'
+refuses '^licence = ' pages.license "unknown key \(did you mean 'licence'\?\)" set_line '^licence = ' 'license = "pages/licence.txt"'
+refuses '^version = ' product.version 'must be a text' set_line '^version = ' 'version = 1.0'
+refuses '^open_folder = ' tasks.open_folder 'must be true or false' set_line '^open_folder = ' 'open_folder = "no"'
+refuses '^\[payload\]' payload.folder 'required key missing' set_line '^folder = ' ''
+refuses '^# uninstall_key' extras 'unknown key' set_line '^# uninstall_key' '[extras]'
+refuses '^licence = ' pages.licence 'cannot read .*licence.txt: No such file' rm pages/licence.txt
+refuses '^icon = ' pages.icon '.*images is a folder, not a file' set_line '^icon = ' 'icon = "images"'
+refuses '^licence = ' pages.licence '.*SampleApp.exe must be a .rtf or a .txt file' set_line '^licence = ' 'licence = "payload/SampleApp.exe"'
+refuses '^welcome = ' pages.welcome '.*welcome.rtf is not a Rich Text file' sh -c 'echo hello > pages/welcome.rtf'
+refuses '^licence = ' pages.licence '.*licence.txt: line 2 is not UTF-8 text' sh -c "printf 'ok\n\377\n' > pages/licence.txt"
+refuses '^header = ' pages.header '.*watermark.bmp is 175 x 345 pixels; the dialogs show it at 90 x 58' \
+  set_line '^header = ' 'header = "images/watermark.bmp"'
+refuses '^header = ' pages.header '.*header.bmp has 32 bits per pixel' \
+  sh -c "printf ' ' | dd of=images/header.bmp bs=1 seek=28 conv=notrunc 2>/dev/null"
+refuses '^watermark = ' pages.watermark '.*watermark.bmp is cut short' truncate -s 100000 images/watermark.bmp
+refuses '^icon = ' pages.icon '.*app.ico is not an icon' cp images/header.bmp images/app.ico
+refuses '^program = ' install.program "'bin/Missing.exe' is not a file in the payload folder" \
+  set_line '^program = ' 'program = "bin/Missing.exe"'
+refuses '^program = ' install.program "'../SampleApp.exe' must not contain" set_line '^program = ' 'program = "../SampleApp.exe"'
+refuses '^name = ' product.name "'Sample: App' holds ':', which Windows forbids" set_line '^name = ' 'name = "Sample: App"'
+refuses '^# shortcut = ' install.shortcut "'A\|B' holds '\|'" set_line '^# shortcut = ' 'shortcut = "A|B"'
+refuses '^# uninstall_key' product.uninstall_key "'Sample\\\\App' holds '\\\\'" set_line '^# uninstall_key' "uninstall_key = 'Sample\\App'"
+refuses '^# folder = ' install.folder "'Programs.Sample' must begin with a drive" set_line '^# folder = ' "folder = 'Programs\\Sample'"
+refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\tb"'
+refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'
+
+# A description that is not TOML names its line and column; a missing one
+# is refused as such; a refused build also removes an older output.
+rm -rf "$work/case" && cp -r "$starter" "$work/case"
+(cd "$work/case" && set_line '^name = ' 'name = "Sample')
+touch "$work/case/setup.exe"
+"$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1 && fail "syntax error accepted"
+grep -qE "package.toml:$(grep -n -m1 '^name = ' "$starter/package.toml" | cut -d: -f1):[0-9]+: " "$work/msg" ||
+  fail "syntax error message: $(cat "$work/msg")"
+[ ! -e "$work/case/setup.exe" ] || fail "a refused build left the older output"
+"$kxpack" build --package "$work/none.toml" --out "$work/x.exe" >"$work/msg" 2>&1 && fail "missing description accepted"
+grep -q "cannot read .*none.toml" "$work/msg" || fail "missing description message: $(cat "$work/msg")"
+
+exit $((failures > 0))

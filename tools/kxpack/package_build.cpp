@@ -1,0 +1,177 @@
+#include "package_build.h"
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#include "file_io.h"
+#include "package_data_file.h"
+#include "package_description.h"
+#include "package_stub.h"
+#include "prebuilt_parts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A runtime folder's file: copied from the parts or written from bytes.
+struct StagedFile {
+  std::string name;
+  std::string source;                // a file, or
+  std::vector<unsigned char> bytes;  // its contents
+};
+
+long long RuntimeFileTime() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch && *epoch) {
+    char* end = nullptr;
+    long long value = std::strtoll(epoch, &end, 10);
+    if (end && *end == '\0' && value >= 0) return value;
+  }
+  return kDefaultRuntimeFileTime;
+}
+
+// Writes a fresh runtime folder; every file gets the same permissions and
+// time, so the runtime archive depends on the contents alone.
+bool StageRuntime(const std::string& folder, const std::vector<StagedFile>& files, std::string* error) {
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  if (!fs::create_directories(folder, ec)) {
+    *error = "cannot create " + folder + ": " + ec.message();
+    return false;
+  }
+  const long long time = RuntimeFileTime();
+  for (const StagedFile& file : files) {
+    std::vector<unsigned char> bytes = file.bytes;
+    if (!file.source.empty() && !ReadFile(file.source, &bytes)) {
+      *error = "cannot read " + file.source;
+      return false;
+    }
+    const std::string path = folder + "/" + file.name;
+    struct utimbuf times = {static_cast<time_t>(time), static_cast<time_t>(time)};
+    if (!WriteFileAtomically(path, bytes, 0644) || utime(path.c_str(), &times) != 0) {
+      *error = "cannot write " + path;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Copies a staged runtime folder to where --stage asked for it.
+bool KeepStage(const std::string& from, const std::string& to, std::string* error) {
+  std::error_code ec;
+  fs::remove_all(to, ec);
+  fs::create_directories(fs::path(to).parent_path(), ec);
+  fs::copy(from, to, fs::copy_options::recursive, ec);
+  if (ec) {
+    *error = "cannot keep the runtime folder in " + to + ": " + ec.message();
+    return false;
+  }
+  // fs::copy does not keep file times; the stage is for tests and inspection
+  // and should look like what went into the archive.
+  const long long time = RuntimeFileTime();
+  struct utimbuf times = {static_cast<time_t>(time), static_cast<time_t>(time)};
+  for (const fs::directory_entry& entry : fs::directory_iterator(to, ec)) utime(entry.path().c_str(), &times);
+  return true;
+}
+
+class PackageBuilder {
+ public:
+  explicit PackageBuilder(const PackageBuildOptions& options) : options_(options) {}
+
+  bool Build(std::string* error) {
+    if (!LoadPackageDescription(options_.description, options_.payload, &description_, error)) return false;
+    if (!FindPrebuiltParts(options_.parts, &parts_, error)) return false;
+    if (scratch_.path.empty()) {
+      *error = "cannot create a temporary folder";
+      return false;
+    }
+    const std::string uninstaller = scratch_.path + "/Uninst.exe";
+    const std::string setup = scratch_.path + "/setup.exe";
+    const std::string uninstRuntime = scratch_.path + "/runtime-uninst";
+    const std::string setupRuntime = scratch_.path + "/runtime-setup";
+    const std::string data = PackageDataText(description_);
+    const std::vector<unsigned char> dataBytes(data.begin(), data.end());
+
+    if (!StageRuntime(uninstRuntime,
+                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
+                       {"kxlng.dat", Part(kLanguageTablePart), {}},
+                       {"kxdlg.dat", Part(kUninstallerDialogsPart), {}},
+                       {"kxheader.bmp", "", description_.header},
+                       {kPackageDataFile, "", dataBytes}},
+                      error) ||
+        !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
+      return false;
+
+    if (!StageRuntime(setupRuntime,
+                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
+                       {"kxlng.dat", Part(kLanguageTablePart), {}},
+                       {"kxdlg.dat", Part(kSetupDialogsPart), {}},
+                       {"kxfprop.dat", Part(kFilePropertiesPart), {}},
+                       {"kxwelcEnglish.rtf", "", description_.welcome},
+                       {"kxlicEnglish.rtf", "", description_.licence},
+                       {"kxfinEnglish.rtf", "", description_.finish},
+                       {"kxheader.bmp", "", description_.header},
+                       {"kxwaterm.bmp", "", description_.watermark},
+                       {"kxremove.dat", uninstaller, {}},
+                       {kPackageDataFile, "", dataBytes}},
+                      error) ||
+        !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
+      return false;
+
+    if (!options_.stage.empty() &&
+        (!KeepStage(uninstRuntime, options_.stage + "/runtime-uninst", error) ||
+         !KeepStage(setupRuntime, options_.stage + "/runtime-setup", error)))
+      return false;
+    std::vector<unsigned char> bytes;
+    if (!ReadFile(setup, &bytes) || !WriteFileAtomically(options_.out, bytes)) {
+      *error = "cannot write " + options_.out;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::string Part(const char* name) const { return parts_ + "/" + name; }
+
+  bool MakeProgram(ProgramRole role, const char* stubPart, const std::string& payload, const std::string& runtime,
+                   const std::string& out, std::string* error) {
+    ProgramInputs inputs;
+    inputs.stubName = Part(stubPart);
+    inputs.payload = payload;
+    inputs.runtime = runtime;
+    inputs.solidBlockBytes = options_.solidBlockBytes;
+    if (!ReadFile(inputs.stubName, &inputs.stub) || inputs.stub.empty()) {
+      *error = "cannot read " + inputs.stubName;
+      return false;
+    }
+    return MakePackageStub(description_, role, &inputs.stub, error) && BuildProgram(inputs, out, error) &&
+           CompleteProgram(description_, role, out, error) && VerifyProgramFile(out, error);
+  }
+
+  const PackageBuildOptions& options_;
+  PackageDescription description_;
+  std::string parts_;
+  TempFolder scratch_;
+};
+
+}  // namespace
+
+int BuildPackage(const PackageBuildOptions& options) {
+  if (options.description.empty() || options.out.empty()) {
+    std::cerr << "kxpack: build --package needs --out\n";
+    return 1;
+  }
+  std::string error;
+  if (PackageBuilder(options).Build(&error)) return 0;
+  std::string text = error;
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 9) text.replace(at, 1, "\nkxpack: ");
+  std::cerr << "kxpack: " << text << "\n";
+  std::error_code ec;
+  if (fs::remove(options.out, ec)) std::cerr << "kxpack: removed the previous " << options.out << "\n";
+  return 1;
+}

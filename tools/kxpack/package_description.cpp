@@ -1,0 +1,384 @@
+#include "package_description.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <toml++/toml.h>
+
+#include "artwork.h"
+#include "file_io.h"
+#include "name_rules.h"
+#include "page_text.h"
+#include "utf8.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kind { kText, kFlag, kFile };
+
+struct KeySpec {
+  const char* key;  // "table.name"
+  Kind kind;
+  bool required;
+};
+
+const KeySpec kKeys[] = {
+    {"product.name", Kind::kText, true},
+    {"product.version", Kind::kText, true},
+    {"product.publisher", Kind::kText, true},
+    {"product.url", Kind::kText, false},
+    {"product.uninstall_key", Kind::kText, false},
+    {"product.wizard_label", Kind::kText, false},
+    {"product.window_title", Kind::kText, false},
+    {"install.folder", Kind::kText, false},
+    {"install.start_menu_folder", Kind::kText, false},
+    {"install.program", Kind::kText, true},
+    {"install.shortcut", Kind::kText, false},
+    {"tasks.start_program", Kind::kFlag, false},
+    {"tasks.open_folder", Kind::kFlag, false},
+    {"tasks.start_program_silent", Kind::kFlag, false},
+    {"tasks.open_folder_silent", Kind::kFlag, false},
+    {"pages.welcome", Kind::kFile, false},
+    {"pages.licence", Kind::kFile, true},
+    {"pages.finish", Kind::kFile, false},
+    {"pages.watermark", Kind::kFile, false},
+    {"pages.header", Kind::kFile, false},
+    {"pages.icon", Kind::kFile, false},
+    {"payload.folder", Kind::kText, true},
+};
+
+const char* const kTables[] = {"product", "install", "tasks", "pages", "payload"};
+
+struct Value {
+  bool present = false;
+  int line = 0;
+  std::string text;
+  bool flag = false;
+};
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean 'x'?)" for a near miss among the known names.
+std::string Suggestion(const std::string& name, const std::vector<std::string>& known) {
+  std::string best;
+  size_t bestDistance = 3;
+  for (const std::string& candidate : known) {
+    size_t distance = EditDistance(name, candidate);
+    if (distance < bestDistance) bestDistance = distance, best = candidate;
+  }
+  return best.empty() ? "" : " (did you mean '" + best + "'?)";
+}
+
+class DescriptionReader {
+ public:
+  DescriptionReader(const std::string& file, PackageDescription* description)
+      : file_(file), folder_(fs::absolute(file).parent_path()), d_(description) {}
+
+  bool Read(const std::string& payloadOverride, std::string* errors) {
+    if (ParseAndCollect()) {
+      ApplyDefaults();
+      CheckTexts();
+      ReadFiles();
+      CheckPayload(payloadOverride);
+    }
+    for (const std::string& error : errors_) *errors += (errors->empty() ? "" : "\n") + error;
+    return errors_.empty();
+  }
+
+ private:
+  void Error(int line, const std::string& key, const std::string& message) {
+    errors_.push_back(file_ + ":" + std::to_string(line) + ": " + key + ": " + message);
+  }
+
+  // Parses the file and takes every known key's value; false when the
+  // description cannot be read any further.
+  bool ParseAndCollect() {
+    std::ifstream probe(file_);
+    if (!probe) {
+      errors_.push_back("cannot read " + file_ + ": " + std::strerror(errno));
+      return false;
+    }
+    probe.close();
+    toml::table root;
+    try {
+      root = toml::parse_file(file_);
+    } catch (const toml::parse_error& error) {
+      errors_.push_back(file_ + ":" + std::to_string(error.source().begin.line) + ":" +
+                        std::to_string(error.source().begin.column) + ": " + std::string(error.description()));
+      return false;
+    }
+    std::vector<std::string> tableNames(std::begin(kTables), std::end(kTables));
+    for (auto&& [key, node] : root) {
+      const std::string name(key.str());
+      const int line = static_cast<int>(key.source().begin.line);
+      if (std::find(tableNames.begin(), tableNames.end(), name) == tableNames.end()) {
+        Error(line, name, "unknown key" + Suggestion(name, tableNames));
+      } else if (!node.is_table()) {
+        Error(line, name, "must be a table, [" + name + "]");
+      } else {
+        tableLines_[name] = static_cast<int>(node.source().begin.line);
+        CollectTable(name, *node.as_table());
+      }
+    }
+    for (const KeySpec& spec : kKeys) {
+      if (!spec.required || values_[spec.key].present) continue;
+      std::string table(spec.key, std::strchr(spec.key, '.'));
+      auto found = tableLines_.find(table);
+      if (found == tableLines_.end())
+        Error(1, spec.key, "required, and the description has no [" + table + "] table");
+      else
+        Error(found->second, spec.key, "required key missing from [" + table + "]");
+    }
+    return errors_.empty();
+  }
+
+  void CollectTable(const std::string& table, const toml::table& entries) {
+    std::vector<std::string> known;
+    for (const KeySpec& spec : kKeys)
+      if (std::string(spec.key).compare(0, table.size() + 1, table + ".") == 0)
+        known.push_back(spec.key + table.size() + 1);
+    for (auto&& [key, node] : entries) {
+      const std::string name(key.str());
+      const std::string full = table + "." + name;
+      const int line = static_cast<int>(key.source().begin.line);
+      const KeySpec* spec = nullptr;
+      for (const KeySpec& candidate : kKeys)
+        if (full == candidate.key) spec = &candidate;
+      if (!spec) {
+        Error(line, full, "unknown key" + Suggestion(name, known));
+        continue;
+      }
+      Value& value = values_[full];
+      value.present = true;
+      value.line = line;
+      if (spec->kind == Kind::kFlag) {
+        if (!node.is_boolean())
+          Error(line, full, "must be true or false");
+        else
+          value.flag = *node.value<bool>();
+      } else if (!node.is_string()) {
+        Error(line, full, spec->kind == Kind::kFile ? "must be a file name in quotes" : "must be a text in quotes");
+      } else {
+        value.text = *node.value<std::string>();
+      }
+    }
+  }
+
+  const std::string& Text(const char* key, const std::string& fallback) {
+    Value& value = values_[key];
+    if (!value.present) value.text = fallback;
+    return value.text;
+  }
+
+  bool Flag(const char* key, bool fallback) {
+    const Value& value = values_[key];
+    return value.present ? value.flag : fallback;
+  }
+
+  int Line(const char* key) {
+    const Value& value = values_[key];
+    if (value.present) return value.line;
+    auto table = tableLines_.find(std::string(key, std::strchr(key, '.')));
+    return table == tableLines_.end() ? 1 : table->second;
+  }
+
+  void ApplyDefaults() {
+    d_->file = file_;
+    d_->name = Text("product.name", "");
+    d_->version = Text("product.version", "");
+    d_->publisher = Text("product.publisher", "");
+    d_->url = Text("product.url", "");
+    d_->uninstallKey = Text("product.uninstall_key", DefaultUninstallKey(d_->name, d_->publisher));
+    d_->wizardLabel = Text("product.wizard_label", d_->name + " Setup");
+    d_->windowTitle = Text("product.window_title", d_->name + " Setup (64-bit)");
+    d_->installFolder = Text("install.folder", "%PROGFILESDIR%\\" + d_->name);
+    d_->startMenuFolder = Text("install.start_menu_folder", "%COMPROGMENUDIR%\\" + d_->name);
+    d_->program = Text("install.program", "");
+    d_->shortcut = Text("install.shortcut", d_->name);
+    d_->startProgram = Flag("tasks.start_program", true);
+    d_->openFolder = Flag("tasks.open_folder", true);
+    d_->startProgramSilent = Flag("tasks.start_program_silent", false);
+    d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
+  }
+
+  // A text that goes into the programs: UTF-16 length and no control
+  // characters. Returns false after reporting.
+  bool CheckText(const char* key, size_t maxUnits, bool mayBeEmpty) {
+    const std::string& text = values_[key].text;
+    std::u32string points;
+    size_t bad = 0;
+    DecodeUtf8(text, &points, &bad);
+    for (char32_t c : points) {
+      if (c < 0x20 || c == 0x7F) {
+        Error(Line(key), key, "holds a control character (a line break or tab, say)");
+        return false;
+      }
+    }
+    if (text.empty() && !mayBeEmpty) {
+      Error(Line(key), key, "must not be empty");
+      return false;
+    }
+    if (Utf16Length(points) > maxUnits) {
+      Error(Line(key), key, "is longer than " + std::to_string(maxUnits) + " characters");
+      return false;
+    }
+    return true;
+  }
+
+  void CheckRule(const char* key, const std::string& problem, const std::string& what) {
+    if (!problem.empty()) Error(Line(key), key, "'" + values_[key].text + "' " + problem + what);
+  }
+
+  // Only what the description gives is checked: the defaults made from a
+  // good name are good, and a bad name is reported once, as itself.
+  bool Given(const char* key) { return values_[key].present; }
+
+  void CheckTexts() {
+    for (const char* key : {"product.version", "product.publisher", "product.wizard_label", "product.window_title"})
+      if (Given(key)) CheckText(key, kMaxTextUnits, false);
+    if (Given("product.url")) CheckText("product.url", kMaxTextUnits, true);
+    if (CheckText("product.name", kMaxNameUnits, false))
+      CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");
+    if (Given("product.uninstall_key") && CheckText("product.uninstall_key", kMaxRegistryKeyNameUnits, false))
+      CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
+    // The shortcut file gets ".lnk".
+    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxTextUnits - 4, false))
+      CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
+    for (const char* key : {"install.folder", "install.start_menu_folder"})
+      if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
+    if (CheckText("install.program", kMaxTextUnits, false)) {
+      std::vector<std::string> components;
+      std::string problem = RelativePathProblem(d_->program, &components);
+      CheckRule("install.program", problem, "");
+      if (problem.empty()) {
+        d_->program.clear();
+        for (const std::string& part : components) d_->program += (d_->program.empty() ? "" : "\\") + part;
+        programComponents_ = components;
+      }
+    }
+  }
+
+  // A file named by the key, relative to the description's folder.
+  bool ReadNamedFile(const char* key, std::vector<unsigned char>* bytes, std::string* path) {
+    *path = (folder_ / values_[key].text).lexically_normal().string();
+    std::error_code ec;
+    if (fs::is_directory(*path, ec)) {
+      Error(Line(key), key, *path + " is a folder, not a file");
+      return false;
+    }
+    std::ifstream in(*path, std::ios::binary);
+    if (!in || !ReadFile(*path, bytes)) {
+      Error(Line(key), key, "cannot read " + *path + ": " + std::strerror(errno));
+      return false;
+    }
+    return true;
+  }
+
+  void ReadPage(const char* key, std::vector<unsigned char>* page, const std::vector<unsigned char>& fallback) {
+    if (!values_[key].present) {
+      *page = fallback;
+      return;
+    }
+    std::string path;
+    std::vector<unsigned char> bytes;
+    if (!ReadNamedFile(key, &bytes, &path)) return;
+    std::string extension = Lower(fs::path(path).extension().string());
+    std::string error;
+    if (extension == ".rtf") {
+      if (LooksLikeRtf(bytes))
+        *page = bytes;
+      else
+        Error(Line(key), key, path + " is not a Rich Text file (it must begin with {\\rtf)");
+    } else if (extension == ".txt") {
+      if (!PlainTextToRtf(bytes, page, &error)) Error(Line(key), key, path + ": " + error);
+    } else {
+      Error(Line(key), key, path + " must be a .rtf or a .txt file");
+    }
+  }
+
+  void ReadImage(const char* key, std::vector<unsigned char>* image, std::vector<unsigned char> (*fallback)(),
+                 int width, int height) {
+    if (!values_[key].present) {
+      *image = fallback();
+      return;
+    }
+    std::string path, error;
+    if (!ReadNamedFile(key, image, &path)) return;
+    bool good = width ? CheckBitmap(*image, width, height, &error) : CheckIcon(*image, &error);
+    if (!good) Error(Line(key), key, path + " " + error);
+  }
+
+  void ReadFiles() {
+    ReadPage("pages.welcome", &d_->welcome, DefaultWelcomePage(d_->name, d_->version));
+    ReadPage("pages.licence", &d_->licence, {});
+    ReadPage("pages.finish", &d_->finish, DefaultFinishPage(d_->name));
+    ReadImage("pages.watermark", &d_->watermark, DrawWatermark, kWatermarkWidth, kWatermarkHeight);
+    ReadImage("pages.header", &d_->header, DrawHeader, kHeaderWidth, kHeaderHeight);
+    ReadImage("pages.icon", &d_->icon, DrawIcon, 0, 0);
+  }
+
+  void CheckPayload(const std::string& payloadOverride) {
+    const char* key = "payload.folder";
+    d_->payloadFolder = payloadOverride.empty() ? (folder_ / values_[key].text).lexically_normal().string()
+                                                : fs::absolute(payloadOverride).lexically_normal().string();
+    std::string problem;
+    if (!CheckReadableTree(d_->payloadFolder, &problem)) {
+      Error(Line(key), key, problem);
+      return;
+    }
+    if (programComponents_.empty()) return;
+    fs::path program = d_->payloadFolder;
+    for (const std::string& part : programComponents_) program /= part;
+    std::error_code ec;
+    if (!fs::is_regular_file(program, ec))
+      Error(Line("install.program"), "install.program",
+            "'" + values_["install.program"].text + "' is not a file in the payload folder " + d_->payloadFolder);
+  }
+
+  std::string file_;
+  fs::path folder_;
+  PackageDescription* d_;
+  std::map<std::string, Value> values_;
+  std::map<std::string, int> tableLines_;
+  std::vector<std::string> programComponents_;
+  std::vector<std::string> errors_;
+};
+
+}  // namespace
+
+bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
+                            PackageDescription* description, std::string* errors) {
+  errors->clear();
+  *description = PackageDescription();
+  return DescriptionReader(path, description).Read(payloadOverride, errors);
+}
+
+std::string DefaultUninstallKey(const std::string& name, const std::string& publisher) {
+  // FNV-1a over "publisher\nname": tiny, fixed for all time, and spread
+  // well enough to tell products apart.
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : publisher + "\n" + name) hash = (hash ^ c) * 16777619u;
+  char digits[9];
+  std::snprintf(digits, sizeof digits, "%08X", hash);
+  return name + "_" + digits;
+}

@@ -1,0 +1,41 @@
+// The package description (package.toml, docs/packaging.md): reading it with
+// toml++, checking it strictly and filling in the defaults. Every problem is
+// reported as "FILE:LINE: KEY: what is wrong".
+#ifndef KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
+#define KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
+
+#include <string>
+#include <vector>
+
+// Longest text of the package in UTF-16 units (the programs' fields hold 260
+// with the terminating zero); names leave room for what defaults add to them.
+constexpr size_t kMaxTextUnits = 259;
+constexpr size_t kMaxNameUnits = 200;
+constexpr size_t kMaxRegistryKeyNameUnits = 255;
+
+struct PackageDescription {
+  std::string file;  // the description as given
+  // [product]
+  std::string name, version, publisher, url, uninstallKey, wizardLabel, windowTitle;
+  // [install]; program with '\' separators
+  std::string installFolder, startMenuFolder, program, shortcut;
+  // [tasks]
+  bool startProgram = true, openFolder = true, startProgramSilent = false, openFolderSilent = false;
+  // [pages], read and checked: RTF pages, the two BMP images, the icon
+  std::vector<unsigned char> welcome, licence, finish, watermark, header, icon;
+  // [payload], absolute
+  std::string payloadFolder;
+};
+
+// Reads and checks the description. payloadOverride, when not empty, takes
+// the place of payload.folder. False with every problem found, one a line.
+bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
+                            PackageDescription* description, std::string* errors);
+
+// The uninstall key of a package that names none: the product name, '_' and
+// eight hex digits of a hash of publisher and name. It stays the same across
+// versions, so a new version replaces the old entry, and two products of the
+// same name from different publishers do not share one.
+std::string DefaultUninstallKey(const std::string& name, const std::string& publisher);
+
+#endif

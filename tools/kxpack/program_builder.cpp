@@ -1,0 +1,165 @@
+#include "program_builder.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "container_file.h"
+#include "file_io.h"
+#include "pe_stub.h"
+#include "sevenzip_tool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Entries the programs cannot start without, as named in messages; the
+// runtime looks them up without regard to case.
+const char* const kRequiredRuntimeEntries[] = {"KXCore64.dll", "kxpackage.dat"};
+
+bool ObtainArchive(ArchiveKind kind, const std::string& folder, const std::string& prebuilt,
+                   const std::string& scratch, uint64_t solidBlockBytes, std::vector<unsigned char>* bytes,
+                   std::string* error) {
+  std::string path = prebuilt;
+  if (path.empty()) {
+    if (!CheckReadableTree(folder, error)) return false;
+    path = scratch;
+    if (!CreateArchive(kind, fs::absolute(folder).string(), path, solidBlockBytes, error)) return false;
+  }
+  if (!ReadFile(path, bytes)) {
+    *error = "cannot read archive " + path;
+    return false;
+  }
+  if (!IsSevenZipStartHeader(bytes->data(), bytes->size())) {
+    *error = path + " is not a 7z archive";
+    return false;
+  }
+  return true;
+}
+
+bool HasEntry(const std::vector<ArchiveEntry>& entries, const std::string& name) {
+  for (const ArchiveEntry& entry : entries)
+    if (!entry.folder && Lower(entry.path) == name) return true;
+  return false;
+}
+
+bool ListSlice(const std::vector<unsigned char>& file, uint64_t begin, uint64_t end, const std::string& scratchPath,
+               std::vector<ArchiveEntry>* entries, std::string* error) {
+  std::vector<unsigned char> slice(file.begin() + static_cast<long>(begin), file.begin() + static_cast<long>(end));
+  if (!WriteFileAtomically(scratchPath, slice, 0644)) {
+    *error = "cannot write " + scratchPath;
+    return false;
+  }
+  return ListArchive(scratchPath, entries, error);
+}
+
+// Reads the written file back and checks it as the program will.
+bool VerifyProgram(const std::string& path, const std::string& scratch, std::string* error) {
+  std::vector<unsigned char> file;
+  if (!ReadFile(path, &file)) {
+    *error = "cannot read back " + path;
+    return false;
+  }
+  PackageLayout layout;
+  if (!ReadPackageLayout(file, &layout, error)) return false;
+  const uint64_t expected = layout.containerOffset + kContainerHeaderSize + layout.payloadLength;
+  if (layout.runtimePosition != expected) {
+    *error = "the runtime archive would be found at " + std::to_string(layout.runtimePosition) +
+             " instead of " + std::to_string(expected);
+    return false;
+  }
+  std::vector<ArchiveEntry> entries;
+  if (layout.payloadLength > 0 &&
+      !ListSlice(file, layout.containerOffset + kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
+                 &entries, error))
+    return false;
+  if (!ListSlice(file, layout.runtimePosition, file.size(), scratch + "/verify-runtime.7z", &entries, error))
+    return false;
+  for (const char* name : kRequiredRuntimeEntries) {
+    if (!HasEntry(entries, Lower(name))) {
+      *error = std::string("the runtime archive holds no ") + name;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CheckRuntimeFolder(const std::string& folder, std::string* error) {
+  std::vector<ArchiveEntry> files;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
+    if (entry.is_regular_file()) {
+      files.emplace_back();
+      files.back().path = entry.path().filename().string();
+    }
+  if (ec) {
+    *error = "cannot read runtime folder " + folder + ": " + ec.message();
+    return false;
+  }
+  for (const char* name : kRequiredRuntimeEntries) {
+    if (!HasEntry(files, Lower(name))) {
+      *error = "runtime folder " + folder + " holds no " + name;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::string* error) {
+  StubImage stub;
+  if (!PrepareStub(inputs.stub, &stub, error)) {
+    *error = inputs.stubName + ": " + *error;
+    return false;
+  }
+  if (stub.trimmedBytes > 0)
+    std::cerr << "kxpack: note: cut " << stub.trimmedBytes << " bytes behind the stub's last section\n";
+  if (inputs.runtimeArchive.empty() && !CheckRuntimeFolder(inputs.runtime, error)) return false;
+
+  TempFolder scratch;
+  if (scratch.path.empty()) {
+    *error = "cannot create a temporary folder";
+    return false;
+  }
+  std::vector<unsigned char> payload, runtime;
+  if ((!inputs.payload.empty() || !inputs.payloadArchive.empty()) &&
+      !ObtainArchive(ArchiveKind::Payload, inputs.payload, inputs.payloadArchive, scratch.path + "/payload.7z",
+                     inputs.solidBlockBytes, &payload, error)) {
+    *error = "payload: " + *error;
+    return false;
+  }
+  if (!ObtainArchive(ArchiveKind::Runtime, inputs.runtime, inputs.runtimeArchive, scratch.path + "/runtime.7z", 0,
+                     &runtime, error)) {
+    *error = "runtime: " + *error;
+    return false;
+  }
+  // Written and checked beside the scratch archives; only a program that
+  // reads back takes the output's place.
+  const std::string written = scratch.path + "/program.exe";
+  if (!WriteFileAtomically(written, ComposePackage(stub.bytes, payload, runtime))) {
+    *error = "cannot write " + written;
+    return false;
+  }
+  if (!VerifyProgram(written, scratch.path, error)) {
+    *error = "the written program does not read back: " + *error;
+    return false;
+  }
+  std::vector<unsigned char> bytes;
+  if (!ReadFile(written, &bytes) || !WriteFileAtomically(out, bytes)) {
+    *error = "cannot write " + out;
+    return false;
+  }
+  return true;
+}
+
+bool VerifyProgramFile(const std::string& path, std::string* error) {
+  TempFolder scratch;
+  if (scratch.path.empty()) {
+    *error = "cannot create a temporary folder";
+    return false;
+  }
+  return VerifyProgram(path, scratch.path, error);
+}
