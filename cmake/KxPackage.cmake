@@ -36,7 +36,7 @@ function(kx_add_package)
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${KX_KXPACK} build --stub $<TARGET_FILE:${ARG_STUB}> --runtime ${ARG_RUNTIME}
             ${payload_args} ${ARG_ARGS} --out ${ARG_OUTPUT}
-    DEPENDS host_tools ${ARG_STUB} ${ARG_DEPENDS} ${ARG_RUNTIME}.stamp
+    DEPENDS host_tools ${KX_KXPACK} ${ARG_STUB} ${ARG_DEPENDS} ${ARG_RUNTIME}.stamp
     VERBATIM)
   add_custom_target(${ARG_NAME} ALL DEPENDS ${ARG_OUTPUT})
 endfunction()
