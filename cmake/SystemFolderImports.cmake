@@ -34,8 +34,12 @@ foreach(dll IN LISTS KX_DELAYED_SYSTEM_DLLS)
   list(REMOVE_DUPLICATES functions)
   string(JOIN "\n" exports ${functions})
   file(WRITE ${KX_DELAY_IMPORT_DIR}/${dll}.def "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
-  execute_process(COMMAND ${KX_DLLTOOL} --input-def ${KX_DELAY_IMPORT_DIR}/${dll}.def
-                          --output-delaylib ${delay_lib} --dllname ${dll}.dll
+  # dlltool names its helper symbols and members after the output path:
+  # written from inside the folder under a bare name, they are the same in
+  # every build folder, and so are the programs.
+  execute_process(COMMAND ${KX_DLLTOOL} --input-def ${dll}.def --output-delaylib lib${dll}.a --dllname ${dll}.dll
+                          --deterministic-libraries
+                  WORKING_DIRECTORY ${KX_DELAY_IMPORT_DIR}
                   COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 

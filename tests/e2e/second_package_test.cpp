@@ -2,8 +2,10 @@
 // out/kxpack from its description with the prebuilt parts only: installed
 // with the wizard and silently, then uninstalled. Its windows, registry
 // values, shortcut, files and log carry its own names and nothing of
-// Quillmark's.
+// Quillmark's; both programs carry its title, version information and
+// signature.
 #include <windows.h>
+#include <imagehlp.h>
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 
@@ -48,6 +50,43 @@ int EndProgram(const std::wstring& file) {
   }
   CloseHandle(snapshot);
   return fromFile;
+}
+
+std::wstring VersionString(const std::string& block, const wchar_t* name) {
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+  if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return L"";
+  return value;
+}
+
+// A program of the package as Windows reads it: the package's title as
+// string 0, its version information, and the signature kxpack's --sign put
+// on it.
+void ExpectThePackagesProgram(const std::wstring& path, const wchar_t* description) {
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_TRUE(module != nullptr) << Narrow(path);
+  wchar_t title[260] = L"";
+  LoadStringW(module, 0, title, 260);
+  FreeLibrary(module);
+  EXPECT_STREQ(title, kTitle) << Narrow(path);
+
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+  ASSERT_GT(size, 0u) << Narrow(path);
+  std::string block(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, &block[0]));
+  EXPECT_EQ(VersionString(block, L"ProductName"), L"Tide Charts");
+  EXPECT_EQ(VersionString(block, L"ProductVersion"), L"3.4.1");
+  EXPECT_EQ(VersionString(block, L"CompanyName"), L"Tidewater Cartography Ltd");
+  EXPECT_EQ(VersionString(block, L"FileDescription"), description);
+
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD certificates = 0;
+  EXPECT_TRUE(ImageEnumerateCertificates(file, CERT_SECTION_TYPE_ANY, &certificates, nullptr, 0));
+  CloseHandle(file);
+  EXPECT_EQ(certificates, 1u) << Narrow(path) << " is not signed";
 }
 
 class SecondPackage : public ::testing::Test {
@@ -158,8 +197,10 @@ TEST_F(SecondPackage, TheWizardShowsItsOwnNamesAndTheUninstallerRemovesIt) {
 }
 
 TEST_F(SecondPackage, SilentInstallStartsNothingAndSilentUninstallRemovesIt) {
+  ExpectThePackagesProgram(setup_, L"Tide Charts Setup");
   ASSERT_EQ(Run(setup_, L"/S"), 0u);
   ExpectInstalled();
+  ExpectThePackagesProgram(folder_ + L"\\Uninst.exe", L"Tide Charts Uninstaller");
   EXPECT_EQ(EndProgram(folder_ + L"\\bin\\tidecharts.exe"), 0) << "silent installs start nothing";
   EXPECT_EQ(Run(folder_ + L"\\Uninst.exe", L"/S"), 0u);
   ExpectUninstalled();

@@ -87,6 +87,17 @@ TEST_F(UninstallEndToEnd, SilentRoundTripLeavesNothingAfterARestart) {
   EXPECT_TRUE(PendingOperations().empty());
 }
 
+// Signing keeps the container readable: the signed setup installs the
+// signed uninstaller, which then removes the installation.
+TEST_F(UninstallEndToEnd, ASignedPackageInstallsItsSignedUninstallerThatRemovesIt) {
+  const std::wstring signedFolder = TestDataPath("KX_TEST_PACKAGES") + L"\\signed";
+  setup_ = signedFolder + L"\\setup.exe";
+  InstallSilently();
+  EXPECT_EQ(ReadBytes(Uninstaller()), ReadBytes(signedFolder + L"\\Uninst.exe"));
+  EXPECT_EQ(RunUninstaller(L"/S"), 0u);
+  ExpectOnlyTheScheduledUninstallerLeft();
+}
+
 // Started by its short (8.3) name, as an uninstall entry may name it: the log's
 // long names are the same files, and what is scheduled names the real ones.
 TEST_F(UninstallEndToEnd, StartedByItsShortNameItRemovesTheSame) {

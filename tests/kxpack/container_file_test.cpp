@@ -79,3 +79,30 @@ TEST(ContainerFile, RejectsWhatTheProgramWouldReject) {
   for (int i = 0; i < 8; ++i) zeroSize[0x600 + 10 + i] = 0;
   EXPECT_FALSE(ReadPackageLayout(zeroSize, &layout, &error));
 }
+
+TEST(ContainerFile, ASignatureBehindTheRuntimeArchiveIsNotPartOfIt) {
+  std::vector<unsigned char> stub = Stub();
+  stub[0x80 + 24 + 108] = 16;  // NumberOfRvaAndSizes
+  std::vector<unsigned char> runtime = Archive(20, 0x22);
+  std::vector<unsigned char> package = ComposePackage(stub, {}, runtime);
+  // Signing tools pad to eight bytes, then append the certificate table.
+  package.resize((package.size() + 7) / 8 * 8, 0);
+  const uint32_t table = static_cast<uint32_t>(package.size());
+  package.resize(package.size() + 64, 0x5A);
+  auto setTable = [&](uint32_t offset) {
+    for (int i = 0; i < 4; ++i) {
+      package[0x80 + 24 + 144 + i] = static_cast<unsigned char>(offset >> (8 * i));
+      package[0x80 + 24 + 148 + i] = static_cast<unsigned char>((package.size() - offset) >> (8 * i));
+    }
+  };
+  setTable(table);
+  PackageLayout layout;
+  std::string error;
+  ASSERT_TRUE(ReadPackageLayout(package, &layout, &error)) << error;
+  EXPECT_EQ(runtime.size(), layout.runtimeLength);
+  EXPECT_EQ(table, layout.certificateOffset);
+
+  setTable(table - 8);  // a table that starts inside the archive
+  EXPECT_FALSE(ReadPackageLayout(package, &layout, &error));
+  EXPECT_NE(std::string::npos, error.find("runs past the signature")) << error;
+}

@@ -261,3 +261,14 @@ TEST_F(LauncherEndToEnd, TheUninstallerStartsFromItsOwnContainerAndCleansUp) {
   EXPECT_TRUE(FileExists(program));
   EXPECT_TRUE(ListFolder(temp).empty());
 }
+
+TEST_F(LauncherEndToEnd, ThePackagesOwnTitleCaptionsTheLaunchersMessages) {
+  std::string bytes = ReadBytes(packages + L"\\signed\\setup.exe");
+  uint32_t offset = ContainerOffsetOf(bytes);
+  ASSERT_GT(offset, 0u);
+  std::wstring program = Place(L"cut.exe", bytes.substr(0, offset + 10));
+  std::wstring text, caption;
+  EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption));
+  EXPECT_EQ(kCorrupted, text);
+  EXPECT_EQ(L"Signed Sample Setup", caption);
+}

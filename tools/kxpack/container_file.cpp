@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pe_layout.h"
+#include "pe_resources.h"
 
 namespace {
 
@@ -62,6 +63,13 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
     return false;
   }
   layout->payloadLength = pelayout::ReadU64(file.data() + offset + 2);
+  CertificateTable(file, &layout->certificateOffset, &layout->certificateSize);
+  if (layout->certificateSize != 0 &&
+      (layout->certificateOffset < offset + kContainerHeaderSize ||
+       uint64_t{layout->certificateOffset} + layout->certificateSize > file.size())) {
+    *error = "the signature does not lie behind the container";
+    return false;
+  }
   layout->fileSizeField = pelayout::ReadU64(file.data() + offset + 10);
   if (layout->fileSizeField == 0) {
     *error = "the container's file size field is 0";
@@ -71,13 +79,22 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
   // The reader's search: 32-byte start headers, examined only when at least
   // one more byte follows them.
   const uint64_t start = offset + kContainerHeaderSize + layout->payloadLength;
-  for (uint64_t p = start; p + kStartHeaderSize < file.size(); ++p) {
-    if (IsSevenZipStartHeader(file.data() + p, file.size() - p)) {
-      layout->runtimePosition = p;
-      layout->runtimeLength = file.size() - p;
-      return true;
-    }
+  uint64_t p = start;
+  while (p + kStartHeaderSize < file.size() && !IsSevenZipStartHeader(file.data() + p, file.size() - p)) ++p;
+  if (p + kStartHeaderSize >= file.size()) {
+    *error = "no runtime archive behind the payload";
+    return false;
   }
-  *error = "no runtime archive behind the payload";
-  return false;
+  // The archive's own length, from its start header: a signature may follow
+  // it, and must not begin inside it.
+  layout->runtimePosition = p;
+  layout->runtimeLength = kStartHeaderSize + pelayout::ReadU64(file.data() + p + 12) +
+                          pelayout::ReadU64(file.data() + p + 20);
+  uint64_t end = file.size();
+  if (layout->certificateSize != 0) end = layout->certificateOffset;
+  if (layout->runtimeLength > end || p > end - layout->runtimeLength) {
+    *error = "the runtime archive runs past " + std::string(end == file.size() ? "the end of the file" : "the signature");
+    return false;
+  }
+  return true;
 }

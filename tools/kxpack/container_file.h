@@ -19,12 +19,15 @@ struct PackageLayout {
   uint64_t payloadLength = 0;
   uint64_t fileSizeField = 0;
   uint64_t runtimePosition = 0;  // absolute position of the runtime archive
-  uint64_t runtimeLength = 0;
+  uint64_t runtimeLength = 0;    // the archive's own length, from its start header
+  uint32_t certificateOffset = 0;  // an Authenticode signature behind the
+  uint32_t certificateSize = 0;    // container; 0 and 0 when unsigned
 };
 
 // Reads the layout as the program's reader does: container offset from the
 // PE headers, header fields, and the runtime archive found by the same
-// search. False with a message when the reader would reject the file.
+// search. False with a message when the reader would reject the file, or
+// when a signature lies anywhere but behind the runtime archive.
 bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* layout, std::string* error);
 
 // True when a 7z start header (signature and CRC) begins at data.

@@ -1,10 +1,12 @@
 // kxpack: builds packages and describes them.
 //
 //   kxpack build --package FILE --out FILE [--payload DIR] [--parts DIR]
-//                [--stage DIR] [--solid-block-size BYTES]
+//                [--stage DIR] [--solid-block-size BYTES] [--sign COMMAND]
 //   kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]
 //                [--payload-archive FILE] [--runtime-archive FILE]
-//                [--solid-block-size BYTES]
+//                [--solid-block-size BYTES] [--sign COMMAND]
+//                [--title TEXT] [--icon FILE.ico] [--product-name TEXT]
+//                [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]
 //   kxpack init DIR [--parts DIR]
 //   kxpack info FILE
 #include <cstdlib>
@@ -32,12 +34,19 @@ int Fail(const std::string& message) {
 
 // One program from a stub and a runtime folder as they are: the form the
 // tests and benchmarks use for programs of their own.
-int BuildFromParts(const ProgramInputs& given, const std::string& stub, const std::string& out) {
+int BuildFromParts(const ProgramInputs& given, const std::string& stub, const std::string& icon,
+                   const std::string& out) {
   if (stub.empty() || out.empty() || (given.runtime.empty() && given.runtimeArchive.empty()))
     return Fail("build needs --package and --out, or --stub, --runtime (or --runtime-archive) and --out");
   ProgramInputs inputs = given;
   inputs.stubName = stub;
   if (!ReadFile(stub, &inputs.stub) || inputs.stub.empty()) return Fail("cannot read stub " + stub);
+  if (!icon.empty() && (!ReadFile(icon, &inputs.identity.icon) || inputs.identity.icon.empty()))
+    return Fail("cannot read icon " + icon);
+  // The uninstaller is always installed as Uninst.exe; a setup program
+  // keeps the name it is built under.
+  if (!inputs.payload.empty() || !inputs.payloadArchive.empty())
+    inputs.identity.fileName = fs::path(out).filename().string();
   std::string error;
   if (!BuildProgram(inputs, out, &error)) return Fail(error);
   return 0;
@@ -69,6 +78,8 @@ int Info(const std::string& path) {
             << "payload length:   " << layout.payloadLength << "\n"
             << "runtime length:   " << layout.runtimeLength << " (at " << layout.runtimePosition << ")\n"
             << "file size field:  " << layout.fileSizeField << " (file has " << file.size() << " bytes)\n";
+  if (layout.certificateSize != 0)
+    std::cout << "signature:        " << layout.certificateSize << " bytes (at " << layout.certificateOffset << ")\n";
   TempFolder scratch;
   if (layout.payloadLength > 0 && layout.containerOffset + kContainerHeaderSize + layout.payloadLength <= file.size()) {
     auto begin = file.begin() + layout.containerOffset + kContainerHeaderSize;
@@ -76,7 +87,8 @@ int Info(const std::string& path) {
     WriteFileAtomically(scratch.path + "/payload.7z", slice);
     PrintEntries("payload archive:", scratch.path + "/payload.7z");
   }
-  std::vector<unsigned char> slice(file.begin() + static_cast<long>(layout.runtimePosition), file.end());
+  auto runtimeBegin = file.begin() + static_cast<long>(layout.runtimePosition);
+  std::vector<unsigned char> slice(runtimeBegin, runtimeBegin + static_cast<long>(layout.runtimeLength));
   WriteFileAtomically(scratch.path + "/runtime.7z", slice);
   PrintEntries("runtime archive:", scratch.path + "/runtime.7z");
   return 0;
@@ -84,10 +96,12 @@ int Info(const std::string& path) {
 
 int Usage() {
   std::cerr << "usage: kxpack build --package FILE --out FILE [--payload DIR] [--parts DIR]\n"
-               "                    [--stage DIR] [--solid-block-size BYTES]\n"
+               "                    [--stage DIR] [--solid-block-size BYTES] [--sign 'COMMAND {in} {out}']\n"
                "       kxpack build --stub FILE --runtime DIR --out FILE [--payload DIR]\n"
                "                    [--payload-archive FILE] [--runtime-archive FILE]\n"
-               "                    [--solid-block-size BYTES]\n"
+               "                    [--solid-block-size BYTES] [--sign 'COMMAND {in} {out}']\n"
+               "                    [--title TEXT] [--icon FILE.ico] [--product-name TEXT]\n"
+               "                    [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]\n"
                "       kxpack init DIR [--parts DIR]\n"
                "       kxpack info FILE\n"
                "See docs/packaging.md.\n";
@@ -109,8 +123,15 @@ int main(int argc, char** argv) {
 
   PackageBuildOptions package;
   ProgramInputs program;
-  std::string stub;
+  std::string stub, icon;
   const std::map<std::string, std::vector<std::string*>> textOptions = {
+      {"--sign", {&package.sign, &program.sign}},
+      {"--icon", {&icon}},
+      {"--title", {&program.identity.title}},
+      {"--product-name", {&program.identity.productName}},
+      {"--product-version", {&program.identity.version}},
+      {"--publisher", {&program.identity.publisher}},
+      {"--copyright", {&program.identity.copyright}},
       {"--package", {&package.description}},
       {"--out", {&package.out}},
       {"--payload", {&package.payload, &program.payload}},
@@ -139,7 +160,10 @@ int main(int argc, char** argv) {
     if (!stub.empty() || !program.runtime.empty() || !program.runtimeArchive.empty() ||
         !program.payloadArchive.empty())
       return Fail("--package builds both programs from the prebuilt parts; it takes no --stub or --runtime");
+    if (!icon.empty() || HasPackageResources(program.identity) || !program.identity.version.empty() ||
+        !program.identity.publisher.empty() || !program.identity.copyright.empty())
+      return Fail("--package takes the title, icon and version from the description");
     return BuildPackage(package);
   }
-  return BuildFromParts(program, stub, package.out);
+  return BuildFromParts(program, stub, icon, package.out);
 }

@@ -145,6 +145,7 @@ class PackageBuilder {
     inputs.payload = payload;
     inputs.runtime = runtime;
     inputs.solidBlockBytes = options_.solidBlockBytes;
+    inputs.sign = options_.sign;
     if (!ReadFile(inputs.stubName, &inputs.stub) || inputs.stub.empty()) {
       *error = "cannot read " + inputs.stubName;
       return false;

@@ -15,6 +15,7 @@ struct PackageBuildOptions {
   std::string payload;      // when given, the payload folder instead of the description's
   std::string parts;        // when given, the prebuilt parts folder
   std::string stage;        // when given, keeps the runtime folders there (runtime-setup, runtime-uninst)
+  std::string sign;         // when given, the signing command for both programs (signing.h)
   uint64_t solidBlockBytes = kDefaultSolidBlockBytes;
 };
 

@@ -1,9 +1,27 @@
 #include "package_stub.h"
 
-// Today a package's programs are the prebuilt stubs as they are: the window
-// title and the names come from kxpackage.dat at run time.
+#include "pe_stub.h"
 
-bool MakePackageStub(const PackageDescription&, ProgramRole, std::vector<unsigned char>*, std::string*) {
+// The package's own icon, version information and title go into each
+// program's resources; the names the script uses come from kxpackage.dat at
+// run time. Signing happens in BuildProgram, once a program is complete.
+
+bool MakePackageStub(const PackageDescription& description, ProgramRole role, std::vector<unsigned char>* stub,
+                     std::string* error) {
+  StubImage prepared;
+  if (!PrepareStub(*stub, &prepared, error)) return false;
+  PackageIdentity identity;
+  identity.title = description.windowTitle;
+  identity.productName = description.name;
+  identity.version = description.version;
+  identity.publisher = description.publisher;
+  identity.icon = description.icon;
+  std::vector<unsigned char> rewritten;
+  if (!ApplyPackageResources(prepared.bytes, identity, role, &rewritten, error)) {
+    *error = description.file + ": the programs' resources: " + *error;
+    return false;
+  }
+  *stub = std::move(rewritten);
   return true;
 }
 

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "package_description.h"
-
-enum class ProgramRole { kSetup, kUninstaller };
+#include "package_resources.h"
 
 // Turns a prebuilt stub (the image only, no container yet) into the
 // package's stub. False with a message.

@@ -8,8 +8,10 @@
 
 #include "container_file.h"
 #include "file_io.h"
+#include "pe_resources.h"
 #include "pe_stub.h"
 #include "sevenzip_tool.h"
+#include "signing.h"
 
 namespace fs = std::filesystem;
 
@@ -75,7 +77,8 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
       !ListSlice(file, layout.containerOffset + kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
                  &entries, error))
     return false;
-  if (!ListSlice(file, layout.runtimePosition, file.size(), scratch + "/verify-runtime.7z", &entries, error))
+  if (!ListSlice(file, layout.runtimePosition, layout.runtimePosition + layout.runtimeLength,
+                 scratch + "/verify-runtime.7z", &entries, error))
     return false;
   for (const char* name : kRequiredRuntimeEntries) {
     if (!HasEntry(entries, Lower(name))) {
@@ -117,6 +120,15 @@ bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::stri
   }
   if (stub.trimmedBytes > 0)
     std::cerr << "kxpack: note: cut " << stub.trimmedBytes << " bytes behind the stub's last section\n";
+  const bool setup = !inputs.payload.empty() || !inputs.payloadArchive.empty();
+  if (HasPackageResources(inputs.identity) || !inputs.identity.version.empty()) {
+    std::vector<unsigned char> rewritten;
+    if (!ApplyPackageResources(stub.bytes, inputs.identity, setup ? ProgramRole::kSetup : ProgramRole::kUninstaller,
+                               &rewritten, error))
+      return false;
+    stub.bytes = std::move(rewritten);
+  }
+  if (!inputs.sign.empty() && !CheckSigningCommand(inputs.sign, error)) return false;
   if (inputs.runtimeArchive.empty() && !CheckRuntimeFolder(inputs.runtime, error)) return false;
 
   TempFolder scratch;
@@ -138,17 +150,34 @@ bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::stri
   }
   // Written and checked beside the scratch archives; only a program that
   // reads back takes the output's place.
-  const std::string written = scratch.path + "/program.exe";
-  if (!WriteFileAtomically(written, ComposePackage(stub.bytes, payload, runtime))) {
+  std::string written = scratch.path + "/program.exe";
+  std::vector<unsigned char> composed = ComposePackage(stub.bytes, payload, runtime);
+  UpdatePeChecksum(&composed);
+  if (!WriteFileAtomically(written, composed)) {
     *error = "cannot write " + written;
     return false;
+  }
+  if (!inputs.sign.empty()) {
+    const std::string signedFile = scratch.path + "/signed.exe";
+    if (!RunSigningCommand(inputs.sign, written, signedFile, scratch.path + "/sign.log", error)) return false;
+    written = signedFile;
   }
   if (!VerifyProgram(written, scratch.path, error)) {
     *error = "the written program does not read back: " + *error;
     return false;
   }
   std::vector<unsigned char> bytes;
-  if (!ReadFile(written, &bytes) || !WriteFileAtomically(out, bytes)) {
+  if (!ReadFile(written, &bytes)) {
+    *error = "cannot read back " + written;
+    return false;
+  }
+  uint32_t certificateOffset = 0, certificateSize = 0;
+  CertificateTable(bytes, &certificateOffset, &certificateSize);
+  if (!inputs.sign.empty() && certificateSize == 0) {
+    *error = "the signing command wrote a file without a signature";
+    return false;
+  }
+  if (!WriteFileAtomically(out, bytes)) {
     *error = "cannot write " + out;
     return false;
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "package_resources.h"
+
 constexpr uint64_t kDefaultSolidBlockBytes = 64ull << 20;
 
 struct ProgramInputs {
@@ -17,6 +19,10 @@ struct ProgramInputs {
   // The runtime: a folder or a ready-made archive.
   std::string runtime, runtimeArchive;
   uint64_t solidBlockBytes = kDefaultSolidBlockBytes;
+  // The package's resources for the stub (none when empty) and a signing
+  // command run on the finished program (signing.h; none when empty).
+  PackageIdentity identity;
+  std::string sign;
 };
 
 // Writes the program to out and reads it back: the container where the

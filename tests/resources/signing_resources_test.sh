@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Signed packages verify; the package's resources are what wrestool reads;
+# bad signing commands and icons fail the build and leave no package.
+#   signing_resources_test.sh KXPACK STUB RUNTIME_DIR SIGNED_DIR ICON OUT_DIR STUB_ICON DESCRIBED_SETUP
+set -uo pipefail
+kxpack=$1 stub=$2 runtime=$3 signed=$4 icon=$5 out=$6 stub_icon=$7 described=$8
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Expects a refused build whose message contains $1 and no output file.
+refuses() {
+  local expected=$1
+  shift
+  if "$kxpack" build --stub "$stub" --runtime "$runtime" --out "$work/x.exe" "$@" >"$work/msg" 2>&1; then
+    fail "accepted: $*"
+  elif ! grep -q -- "$expected" "$work/msg"; then
+    fail "message for '$*' lacks '$expected': $(cat "$work/msg")"
+  fi
+  [ ! -e "$work/x.exe" ] || fail "a refused build left $work/x.exe: $*"
+  rm -f "$work/x.exe"
+}
+
+# The extracted group icon is the .ico given (wrestool may add bytes behind it).
+same_icon() {
+  wrestool -x --type=14 "$1" >"$work/icon" 2>/dev/null || fail "no icon group in $1"
+  cmp -s -n "$(stat -c %s "$2")" "$work/icon" "$2" || fail "$1 does not carry the icon $2"
+}
+
+# Version strings as UTF-16 text in the raw version resource.
+version_has() {
+  wrestool -x --raw --type=16 "$1" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 2>/dev/null | tr -c '[:print:]' '\n' \
+    >"$work/version"
+  grep -qxF -- "$2" "$work/version" || fail "$1: no version string '$2' in $(tr '\n' ' ' <"$work/version")"
+}
+
+for program in "$signed/setup.exe" "$signed/Uninst.exe"; do
+  osslsigncode verify -CAfile "$signed/cert.pem" -in "$program" >"$work/verify" 2>&1 ||
+    fail "$program does not verify: $(cat "$work/verify")"
+  "$kxpack" info "$program" >"$work/info" 2>&1 || fail "kxpack info $program: $(cat "$work/info")"
+  grep -q "^signature: " "$work/info" || fail "kxpack info shows no signature for $program"
+  same_icon "$program" "$icon"
+  version_has "$program" "Signed Sample"
+  version_has "$program" "4.5.6.7"
+  version_has "$program" "Kx Test Signers"
+done
+# A package built from its description is signed the same way.
+osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
+  fail "$described does not verify: $(cat "$work/verify")"
+version_has "$signed/setup.exe" "Signed Sample Setup"
+version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
+version_has "$signed/Uninst.exe" "Uninst.exe"
+
+# Signing commands that fail, or sign nothing, fail the build.
+refuses "certificate has expired" --sign 'echo "certificate has expired" >&2; exit 4; : {in} {out}'
+refuses "exit status 4" --sign 'echo "certificate has expired" >&2; exit 4; : {in} {out}'
+refuses "without a signature" --sign 'cp {in} {out}'
+refuses "must name {in} and {out}" --sign 'osslsigncode sign -in {in}'
+echo "not an icon" >"$work/text.ico"
+refuses "not an icon file" --icon "$work/text.ico"
+refuses "needs the product's version" --product-name "Half Described"
+
+exit $((failures > 0))
