@@ -2,6 +2,7 @@
 #include "uninstall_log.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "srw_guard.h"
 
@@ -48,11 +49,16 @@ void AddUninstallRecord(int kind, const wchar_t* text) {
 void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  // Hashed: an earlier installation of a hundred thousand files is joined
+  // in linear time, not in the square of its size.
+  auto key = [](const UninstallRecord& record) { return std::to_wstring(record.kind) + L'|' + record.text; };
+  std::unordered_set<std::wstring> seen;
+  seen.reserve(log.records.size() + records.size());
+  for (const UninstallRecord& record : log.records) seen.insert(key(record));
   std::vector<UninstallRecord> joined;
+  joined.reserve(records.size() + log.records.size());
   for (const UninstallRecord& record : records)
-    if (std::find(log.records.begin(), log.records.end(), record) == log.records.end() &&
-        std::find(joined.begin(), joined.end(), record) == joined.end())
-      joined.push_back(record);
+    if (seen.insert(key(record)).second) joined.push_back(record);
   joined.insert(joined.end(), log.records.begin(), log.records.end());
   log.records.swap(joined);
 }
