@@ -45,4 +45,7 @@ endforeach()
 
 function(kx_system_folder_imports target)
   target_link_directories(${target} BEFORE PRIVATE ${KX_DELAY_IMPORT_DIR})
+  # Regenerated libraries relink the program; a -l name alone is no dependency.
+  list(TRANSFORM KX_DELAYED_SYSTEM_DLLS REPLACE "(.+)" "${KX_DELAY_IMPORT_DIR}/lib\\1.a" OUTPUT_VARIABLE libraries)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libraries})
 endfunction()
