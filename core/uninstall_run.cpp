@@ -46,15 +46,13 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   // damaged: nothing at all is removed.
   UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
                                             Evaluate(L"%KXUNINSTREGKEY%"));
-  if (!RecordsInScope(g_run.records, scope)) {
+  // From here on every path is the one the containment was judged on, so
+  // short names and letter case cannot hide the uninstaller or its log.
+  if (!ResolveRecordsInScope(&g_run.records, scope)) {
     g_run.records.clear();
     Tell(L"#uninstlogdamaged", g_run.logPath);
     return ERROR_FILE_CORRUPT;
   }
-  // From here on every path is the one the containment was judged on, so
-  // short names and letter case cannot hide the uninstaller or its log.
-  for (UninstallRecord& record : g_run.records)
-    if (record.kind == KX_LOG_FILE || record.kind == KX_LOG_FOLDER) record.text = ResolvePath(record.text);
   g_run.uninstallerPath = ResolvePath(g_run.uninstallerPath);
   g_run.logPath = ResolvePath(g_run.logPath);
   g_logRead = true;

@@ -3,19 +3,18 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include <algorithm>
+#include <map>
+
 #include "device_names.h"
 #include "handle_guard.h"
+#include "path_order.h"
 #include "uninstall_steps.h"
 
 namespace kxcore {
 namespace {
 
 constexpr wchar_t kForbidden[] = L"/<>\"|?*";
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -57,9 +56,12 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
   return path;
 }
 
-bool FinalPath(const std::wstring& path, std::wstring* final) {
+// The path of what path names, as the file system knows it. A link as the
+// last component is taken as itself unless followLast.
+bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
+  const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   FileHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                OPEN_EXISTING, open, nullptr));
   if (!handle) return false;
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
   DWORD needed = GetFinalPathNameByHandleW(handle.get(), nullptr, 0, flags);
@@ -76,7 +78,7 @@ bool FinalPath(const std::wstring& path, std::wstring* final) {
 bool IsBelow(const std::wstring& child, const std::wstring& parent) {
   if (parent.empty() || child.size() <= parent.size()) return false;
   bool separated = parent.back() == L'\\' || child[parent.size()] == L'\\';
-  return separated && SameText(child.substr(0, parent.size()), parent);
+  return separated && SamePath(child.substr(0, parent.size()), parent);
 }
 
 // Components of child below parent (child strictly below parent).
@@ -95,12 +97,11 @@ bool IsNormalKeyPath(const std::wstring& key) {
   return true;
 }
 
-bool PathInScope(int kind, const std::wstring& text, const UninstallScope& scope) {
-  if (!IsNormalFullPath(text)) return false;
-  const std::wstring path = ResolvePath(text);
+// path: the record's text as ResolvePath resolves it.
+bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
   if (IsBelow(path, scope.programFolder)) return true;
   if (kind == KX_LOG_FOLDER) {
-    if (SameText(path, scope.programFolder)) return true;
+    if (SamePath(path, scope.programFolder)) return true;
     // A folder the installation created on the way to its own; never a
     // volume root or a share.
     const size_t root = RootLength(path);
@@ -113,13 +114,89 @@ bool PathInScope(int kind, const std::wstring& text, const UninstallScope& scope
   return false;
 }
 
+// Resolves the records' paths as ResolvePath does, at the cost of one
+// look-up per folder instead of one open per record (an uninstall log may
+// hold a hundred thousand files): each folder that holds records is
+// resolved and listed once, and each name is found in its folder's listing.
+// What the listing cannot tell for certain (a name that is not there, a
+// link, names that differ only in case) is left to ResolvePath.
+class RecordResolver {
+ public:
+  std::wstring Resolve(const std::wstring& path) {
+    const size_t root = RootLength(path);
+    const size_t cut = path.rfind(L'\\');
+    if (root == 0 || cut == std::wstring::npos || cut + 1 < root || cut + 1 == path.size()) return ResolvePath(path);
+    const Folder& folder = Listed(path.substr(0, cut + 1 == root ? root : cut));
+    const std::wstring_view name(path.c_str() + cut + 1, path.size() - cut - 1);
+    const std::wstring* found = folder.usable ? Find(folder, name) : nullptr;
+    return found ? folder.final + L"\\" + *found : ResolvePath(path);
+  }
+
+ private:
+  struct Name {
+    std::wstring key;  // the long name, or the short name
+    size_t entry;      // index of the long name in Folder::longNames
+  };
+  struct Folder {
+    bool usable = false;
+    std::wstring final;  // without a trailing backslash
+    std::vector<std::wstring> longNames;
+    std::vector<Name> names;  // sorted by key
+  };
+
+  const Folder& Listed(const std::wstring& text) {
+    auto [place, added] = folders_.try_emplace(text);
+    Folder& folder = place->second;
+    if (!added) return folder;
+    // The folder's own last component is followed: for the names inside it
+    // it is a step on the way, not the thing resolved.
+    if (!FinalPath(text, true, &folder.final)) return folder;
+    if (!folder.final.empty() && folder.final.back() == L'\\') folder.final.pop_back();
+    WIN32_FIND_DATAW found;
+    FindHandle search(FindFirstFileW((text + (text.back() == L'\\' ? L"*" : L"\\*")).c_str(), &found));
+    if (!search) return folder;
+    do {
+      std::wstring_view name = found.cFileName;
+      if (name == L"." || name == L".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+      const size_t entry = folder.longNames.size();
+      folder.longNames.emplace_back(name);
+      folder.names.push_back({folder.longNames.back(), entry});
+      if (found.cAlternateFileName[0]) folder.names.push_back({found.cAlternateFileName, entry});
+    } while (FindNextFileW(search.get(), &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return folder;
+    std::sort(folder.names.begin(), folder.names.end(),
+              [](const Name& a, const Name& b) { return ComparePaths(a.key, b.key) < 0; });
+    folder.usable = true;
+    return folder;
+  }
+
+  // The long name that name stands for: the one entry it matches, or among
+  // several the one it matches exactly, as the file system would pick it.
+  static const std::wstring* Find(const Folder& folder, std::wstring_view name) {
+    auto first = std::lower_bound(folder.names.begin(), folder.names.end(), name,
+                                  [](const Name& a, std::wstring_view b) { return ComparePaths(a.key, b) < 0; });
+    const std::wstring* only = nullptr;
+    const std::wstring* exact = nullptr;
+    bool several = false;
+    for (auto it = first; it != folder.names.end() && SamePath(it->key, name); ++it) {
+      const std::wstring* candidate = &folder.longNames[it->entry];
+      if (only && only != candidate) several = true;
+      only = candidate;
+      if (it->key == name) exact = candidate;
+    }
+    return several ? exact : only;
+  }
+
+  std::map<std::wstring, Folder> folders_;  // by the folder's text as written
+};
+
 bool RegistryInScope(int kind, const std::wstring& text, const UninstallScope& scope) {
   HKEY root = nullptr;
   std::wstring key, name;
   if (scope.registryKey.empty() || !ParseRegistryRecord(text, kind == KX_LOG_REGVALUE, &root, &key, &name))
     return false;
   if (root != HKEY_LOCAL_MACHINE || !IsNormalKeyPath(key)) return false;
-  return SameText(key, scope.registryKey) || IsBelow(key, scope.registryKey);
+  return SamePath(key, scope.registryKey) || IsBelow(key, scope.registryKey);
 }
 
 }  // namespace
@@ -147,7 +224,7 @@ std::wstring ResolvePath(const std::wstring& path) {
     end = cut + 1 == root ? root : cut;
   }
   std::wstring resolved;
-  if (!FinalPath(path.substr(0, end), &resolved)) return path;
+  if (!FinalPath(path.substr(0, end), false, &resolved)) return path;
   if (end == path.size()) return resolved;
   if (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
   return resolved + (path[end] == L'\\' ? path.substr(end) : L"\\" + path.substr(end));
@@ -186,7 +263,7 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
   switch (record.kind) {
     case KX_LOG_FILE:
     case KX_LOG_FOLDER:
-      return PathInScope(record.kind, record.text, scope);
+      return IsNormalFullPath(record.text) && ResolvedPathInScope(record.kind, ResolvePath(record.text), scope);
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryInScope(record.kind, record.text, scope);
@@ -195,9 +272,22 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
   }
 }
 
-bool RecordsInScope(const std::vector<UninstallRecord>& records, const UninstallScope& scope) {
-  for (const UninstallRecord& record : records)
-    if (!RecordInScope(record, scope)) return false;
+bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope) {
+  RecordResolver resolver;
+  std::vector<std::wstring> resolved(records->size());
+  for (size_t i = 0; i < records->size(); ++i) {
+    const UninstallRecord& record = (*records)[i];
+    if (record.kind != KX_LOG_FILE && record.kind != KX_LOG_FOLDER) {
+      if (!RecordInScope(record, scope)) return false;
+      continue;
+    }
+    if (!IsNormalFullPath(record.text)) return false;
+    resolved[i] = resolver.Resolve(record.text);
+    if (!ResolvedPathInScope(record.kind, resolved[i], scope)) return false;
+  }
+  for (size_t i = 0; i < records->size(); ++i)
+    if ((*records)[i].kind == KX_LOG_FILE || (*records)[i].kind == KX_LOG_FOLDER)
+      (*records)[i].text = std::move(resolved[i]);
   return true;
 }
 

@@ -56,8 +56,10 @@ std::wstring NormalRecordPath(const std::wstring& path);
 // True when the record names something the uninstaller may remove.
 bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope);
 
-// True when every record is in scope.
-bool RecordsInScope(const std::vector<UninstallRecord>& records, const UninstallScope& scope);
+// True when every record is in scope; the file and folder records' texts
+// are then replaced by their resolved paths (ResolvePath's). On false the
+// records are as they were.
+bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope);
 
 }  // namespace kxcore
 

@@ -8,15 +8,6 @@
 namespace kxcore {
 namespace {
 
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
-bool Contains(const std::vector<std::wstring>& paths, const std::wstring& path) {
-  return std::any_of(paths.begin(), paths.end(), [&](const std::wstring& p) { return SamePath(p, path); });
-}
-
 std::wstring WithoutTrailingSeparator(std::wstring path) {
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
   return path;
@@ -28,9 +19,9 @@ std::vector<std::wstring> Unique(const UninstallRun& run, int kind) {
   for (const UninstallRecord& record : run.records) {
     if (record.kind != kind) continue;
     std::wstring text = kind == KX_LOG_FOLDER ? WithoutTrailingSeparator(record.text) : record.text;
-    if (!text.empty() && !Contains(texts, text)) texts.push_back(text);
+    if (!text.empty()) texts.push_back(std::move(text));
   }
-  return texts;
+  return WithoutRepeats(std::move(texts));
 }
 
 size_t Depth(const std::wstring& path) {
@@ -38,8 +29,11 @@ size_t Depth(const std::wstring& path) {
 }
 
 void DeepestFirst(std::vector<std::wstring>* paths) {
-  std::stable_sort(paths->begin(), paths->end(),
-                   [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
+  std::vector<std::pair<size_t, std::wstring>> byDepth;
+  byDepth.reserve(paths->size());
+  for (std::wstring& path : *paths) byDepth.emplace_back(Depth(path), std::move(path));
+  std::stable_sort(byDepth.begin(), byDepth.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (size_t i = 0; i < byDepth.size(); ++i) (*paths)[i] = std::move(byDepth[i].second);
 }
 
 void Report(KxUninstallStepCallback callback, int step, int kind, const std::wstring& text) {
@@ -51,7 +45,7 @@ bool IsGone(DWORD error) {
 }
 
 void ScheduleAtRestart(UninstallRun* run, const std::wstring& path) {
-  if (Contains(run->scheduled, path)) return;
+  if (!run->scheduledSet.insert(path).second) return;
   MoveFileOnRestart(path.c_str(), nullptr);
   run->scheduled.push_back(path);
 }
@@ -68,7 +62,7 @@ FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
     std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     std::wstring path = folder + L"\\" + name;
-    bool leaving = Contains(run.scheduled, path) || Contains(run.leavingFolders, path) || SamePath(path, run.logPath) ||
+    bool leaving = run.scheduledSet.count(path) || run.leavingSet.count(path) || SamePath(path, run.logPath) ||
                    SamePath(path, run.uninstallerPath);
     if (!leaving) return FolderState::HoldsOtherItems;
     anything = true;
@@ -140,7 +134,7 @@ int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
           ScheduleAtRestart(run, folder);
         break;
       case FolderState::OnlyLeavingItems:
-        if (!Contains(run->leavingFolders, folder)) run->leavingFolders.push_back(folder);
+        if (run->leavingSet.insert(folder).second) run->leavingFolders.push_back(folder);
         break;
       case FolderState::Missing:
       case FolderState::HoldsOtherItems:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kxcore.h"
+#include "path_order.h"
 #include "uninstall_log.h"
 
 namespace kxcore {
@@ -22,6 +23,9 @@ struct UninstallRun {
   // Folders that hold nothing but the uninstaller, the log and what is
   // scheduled: the last step schedules them after the uninstaller.
   std::vector<std::wstring> leavingFolders;
+  // The same two lists as sets, for look-ups.
+  PathSet scheduledSet;
+  PathSet leavingSet;
 };
 
 // Step 0: deletes the logged files (read-only ones too). A file that cannot

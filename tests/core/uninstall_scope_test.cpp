@@ -100,3 +100,32 @@ TEST(UninstallRecordPaths, AreRecordedInTheirNormalForm) {
   EXPECT_EQ(L"C:\\", NormalRecordPath(L"C:\\"));
   EXPECT_EQ(L"relative\\a.txt", NormalRecordPath(L"relative\\a.txt"));
 }
+
+// The whole log is resolved folder by folder; every record must come out as
+// ResolvePath resolves it on its own, whatever form the log wrote it in.
+TEST_F(UninstallScopeTest, ResolvingAWholeLogGivesWhatEachRecordResolvesTo) {
+  ASSERT_TRUE(kxtest::WriteBytes(install + L"\\Long Name File.txt", "x"));
+  ASSERT_TRUE(kxtest::WriteBytes(install + L"\\docs\\a.txt", "x"));
+  wchar_t shortFile[MAX_PATH], shortDocs[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW((install + L"\\Long Name File.txt").c_str(), shortFile, MAX_PATH), 0u);
+  ASSERT_GT(GetShortPathNameW((install + L"\\docs").c_str(), shortDocs, MAX_PATH), 0u);
+  std::wstring upper = install + L"\\DOCS\\A.TXT";
+  std::vector<UninstallRecord> records = {
+      {KX_LOG_FOLDER, install},        {KX_LOG_FOLDER, install + L"\\DOCS"}, {KX_LOG_FILE, install + L"\\docs\\a.txt"},
+      {KX_LOG_FILE, upper},            {KX_LOG_FILE, shortFile},             {KX_LOG_FILE, std::wstring(shortDocs) + L"\\a.txt"},
+      {KX_LOG_FILE, install + L"\\gone.txt"}, {KX_LOG_FILE, install + L"\\new\\x.txt"},
+      {KX_LOG_FOLDER, root / L"Program Files"}, {KX_LOG_REGKEY, std::wstring(L"HKLM\\") + kKey}};
+  std::vector<UninstallRecord> expected = records;
+  for (UninstallRecord& record : expected)
+    if (record.kind != KX_LOG_REGKEY) record.text = ResolvePath(record.text);
+  EXPECT_EQ(install + L"\\docs\\a.txt", expected[3].text) << "the case is the file system's";
+  EXPECT_EQ(install + L"\\Long Name File.txt", expected[4].text) << "short names are expanded";
+
+  ASSERT_TRUE(ResolveRecordsInScope(&records, scope));
+  for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(expected[i].text, records[i].text) << i;
+
+  // One record out of scope refuses the whole log and leaves it as it was.
+  std::vector<UninstallRecord> forged = {{KX_LOG_FILE, shortFile}, {KX_LOG_FILE, root / L"Elsewhere\\x.txt"}};
+  EXPECT_FALSE(ResolveRecordsInScope(&forged, scope));
+  EXPECT_EQ(std::wstring(shortFile), forged[0].text);
+}

@@ -94,6 +94,16 @@ TEST_F(UninstallSteps, FilesGoExceptTheRunningUninstallerAndTheLog) {
             g_reported);
 }
 
+TEST_F(UninstallSteps, RepeatedRecordsAreHandledOnceAsTheyFirstCame) {
+  run.records = {{KX_LOG_FILE, install + L"\\docs\\ro.txt"}, {KX_LOG_FILE, install + L"\\app.exe"},
+                 {KX_LOG_FILE, install + L"\\DOCS\\RO.TXT"},  {KX_LOG_FILE, install + L"\\app.exe"},
+                 {KX_LOG_FOLDER, install + L"\\docs\\"},      {KX_LOG_FOLDER, install + L"\\Docs"}};
+  RemoveLoggedFiles(&run, Record);
+  RemoveLoggedFolders(&run, Record);
+  EXPECT_EQ((std::vector<std::wstring>{install + L"\\docs\\ro.txt", install + L"\\app.exe", install + L"\\docs"}),
+            g_reported);
+}
+
 TEST_F(UninstallSteps, TheUninstallerAndItsFolderAreScheduledOnlyByTheLastStep) {
   RemoveLoggedFiles(&run, Record);
   EXPECT_EQ(0, RemoveLoggedFolders(&run, Record));
