@@ -84,12 +84,22 @@ struct EntryStamp {
 // error set when the file cannot be opened (nothing is then kept aside).
 HANDLE OpenDestinationFile(const wchar_t* path);
 
+struct DecodeWorker;
+
 // Writes one file entry the hook let through: opens path (the create-file box
 // on failure: Try Again, Continue skips the file, Cancel stops), writes the
-// bytes, advances the progress, applies the stored time to the open file,
-// closes it and applies the stored attributes. Returns 0 (written, or skipped
-// with Continue), 11, or the Windows error code of the close.
-int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, const EntryStamp& stamp);
+// bytes as the worker decodes them, advances the progress, applies the stored
+// time to the open file, closes it and applies the stored attributes. A file
+// whose data turns out damaged, or whose copy is cancelled, is removed.
+// Returns 0 (written, or skipped with Continue), the decoding's failure code,
+// kExtractCancelled, 11, or the Windows error code of the close.
+int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+                   const EntryStamp& stamp);
+
+// Reads a file entry's bytes through without writing them, for a file that
+// is skipped: its data is checked all the same. Returns 0, the decoding's
+// failure code or kExtractCancelled.
+int PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size);
 
 // Adds units to the progress done and moves the bar (not in silent mode).
 void AdvanceExtractProgress(uint64_t units);

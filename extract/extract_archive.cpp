@@ -1,6 +1,7 @@
 #include <wchar.h>
 
 #include "archive_reader.h"
+#include "decode_worker.h"
 #include "engine_state.h"
 #include "path_services.h"
 
@@ -41,7 +42,8 @@ int ExtractDirectory(const wchar_t* path) {
   return 0;
 }
 
-int ExtractFile(ArchiveReader* reader, uint32_t index, wchar_t* path, size_t offset, size_t size) {
+int ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t index, wchar_t* path) {
+  const uint64_t size = ArchiveEntrySize(reader, index);
   EntryStamp stamp = {};
   stamp.hasTime = ArchiveEntryTime(reader, index, &stamp.timeHigh, &stamp.timeLow);
   stamp.hasAttributes = ArchiveEntryAttributes(reader, index, &stamp.attributes);
@@ -49,14 +51,11 @@ int ExtractFile(ArchiveReader* reader, uint32_t index, wchar_t* path, size_t off
   int answer = g_extract.hook ? g_extract.hook(path, size, &stamp.timeHigh, &stamp.timeLow) : 0;
   if (answer == 2) g_extractCancelled = true;
   if (g_extractCancelled) return kExtractCancelled;
-  if (answer == 1) {
-    AdvanceExtractProgress(static_cast<uint64_t>(size) + 1);
-    return 0;
-  }
-  return WriteEntryFile(path, reader->blockBuffer + offset, size, stamp);
+  if (answer == 1) return PassOverEntryData(worker, index, size);
+  return WriteEntryFile(path, worker, index, size, stamp);
 }
 
-int ExtractEntry(ArchiveReader* reader, uint32_t index) {
+int ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
   if (g_extractCancelled) return kExtractCancelled;
   wchar_t path[kExtractPathCapacity];
   size_t nameStart = 0;
@@ -66,13 +65,9 @@ int ExtractEntry(ArchiveReader* reader, uint32_t index) {
   const wchar_t* name = path + nameStart;
   if (!g_extract.silent) SetExtractLabel(name);
 
-  size_t offset = 0, size = 0;
-  SRes decoded = ArchiveExtractEntry(reader, index, &offset, &size);
-  if (decoded != SZ_OK) return decoded;
-
   CreateEntryFolders(path, nameStart);
   if (ArchiveEntryIsDir(reader, index)) return ExtractDirectory(path);
-  return ExtractFile(reader, index, path, offset, size);
+  return ExtractFile(reader, worker, index, path);
 }
 
 int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
@@ -86,11 +81,13 @@ int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
   }
   g_extract.unitsDone = 0;
   g_extract.unitsTotal = survey.units;
-  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
-    int result = ExtractEntry(reader, i);
-    if (result != 0) return result;
-  }
-  return 0;
+  // The worker decodes ahead while this thread writes the files.
+  DecodeWorker worker;
+  DecodeWorkerInit(&worker);
+  int result = DecodeWorkerStart(&worker, reader);
+  for (uint32_t i = 0; result == 0 && i < ArchiveEntryCount(reader); ++i) result = ExtractEntry(reader, &worker, i);
+  DecodeWorkerStop(&worker);
+  return result;
 }
 
 }  // namespace

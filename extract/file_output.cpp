@@ -1,6 +1,7 @@
 #include "engine_state.h"
 
 #include "7zFile.h"
+#include "decode_worker.h"
 
 void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
@@ -31,24 +32,71 @@ OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path) {
   }
 }
 
+// Reads the entry's bytes piece by piece and writes each to out (none for
+// INVALID_HANDLE_VALUE). The progress moves with every piece that more
+// follow; *advanced says by how much. Returns 0; the decoding's failure;
+// kExtractCancelled when Cancel came between two pieces; or kExtractFailed
+// with *writeFailed set.
+int CopyEntryData(DecodeWorker* worker, uint32_t index, uint64_t size, HANDLE out, uint64_t* advanced,
+                  bool* writeFailed) {
+  *advanced = 0;
+  *writeFailed = false;
+  if (size == 0) return 0;
+  DecodeWorkerOpenFile(worker, index);
+  uint64_t done = 0;
+  for (;;) {
+    const unsigned char* data = nullptr;
+    size_t piece = 0;
+    SRes decoded = DecodeWorkerRead(worker, &data, &piece);
+    if (decoded != SZ_OK) return decoded;
+    if (piece == 0) return 0;
+    if (out != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      if (!WriteFile(out, data, static_cast<DWORD>(piece), &written, nullptr) || written != piece) {
+        *writeFailed = true;
+        return kExtractFailed;
+      }
+    }
+    done += piece;
+    if (done < size) {
+      AdvanceExtractProgress(piece);
+      *advanced += piece;
+      if (g_extractCancelled) return kExtractCancelled;
+    }
+  }
+}
+
 }  // namespace
 
-int WriteEntryFile(const wchar_t* path, const unsigned char* data, size_t size, const EntryStamp& stamp) {
+int PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size) {
+  uint64_t advanced = 0;
+  bool writeFailed = false;
+  int result = CopyEntryData(worker, index, size, INVALID_HANDLE_VALUE, &advanced, &writeFailed);
+  if (result == 0) AdvanceExtractProgress(size + 1 - advanced);
+  return result;
+}
+
+int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+                   const EntryStamp& stamp) {
   CSzFile out;
   File_Construct(&out);
   switch (OpenOutputFile(&out, path)) {
     case OpenOutcome::Opened: break;
-    case OpenOutcome::Skip: AdvanceExtractProgress(static_cast<uint64_t>(size) + 1); return 0;
+    case OpenOutcome::Skip: return PassOverEntryData(worker, index, size);
     case OpenOutcome::Stop: return kExtractFailed;
   }
 
-  int result = 0;
-  size_t written = size;
-  if (File_Write(&out, data, &written) != 0 || written != size) {
-    ShowErrorWithPath(L"#errorwritefile", path);
-    result = kExtractFailed;
+  uint64_t advanced = 0;
+  bool writeFailed = false;
+  int result = CopyEntryData(worker, index, size, out.handle, &advanced, &writeFailed);
+  if (result != 0 && !writeFailed) {
+    // Damaged data or a cancelled copy: nothing of the file stays.
+    File_Close(&out);
+    DeleteFileW(path);
+    return result;
   }
-  AdvanceExtractProgress(static_cast<uint64_t>(size) + 1);
+  if (writeFailed) ShowErrorWithPath(L"#errorwritefile", path);
+  AdvanceExtractProgress(size + 1 - advanced);
   if (stamp.hasTime) SetFileWriteTime(out.handle, stamp.timeHigh, stamp.timeLow);
   WRes closed = File_Close(&out);
   if (result != 0) return result;

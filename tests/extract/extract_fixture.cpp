@@ -37,6 +37,7 @@ constexpr wchar_t kBarClass[] = L"KxTestProgressBar";
 LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == PBM_SETPOS) {
     ProgressBox().barPositions.push_back(static_cast<int>(wParam));
+    if (ProgressBox().onPosition) ProgressBox().onPosition();
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -105,6 +106,7 @@ void ResetTestProgressBox() {
   TestProgressBox& state = ProgressBox();
   state.barPositions.clear();
   state.texts.clear();
+  state.onPosition = nullptr;
   if (!state.box) return;
   for (int id : {1, 2, 3}) {
     ShowWindow(GetDlgItem(state.box, id), SW_SHOW);

@@ -68,6 +68,7 @@ struct TestProgressBox {
   HWND box = nullptr;
   std::vector<int> barPositions;  // every PBM_SETPOS the bar received
   std::vector<std::wstring> texts;  // every text set on item 21
+  std::function<void()> onPosition;  // called after each PBM_SETPOS
 };
 TestProgressBox& ProgressBox();
 // Creates the window (once per program) and makes the fake's

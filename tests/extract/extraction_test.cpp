@@ -230,6 +230,19 @@ TEST_F(ExtractTest, ArchiveFailuresShowTheirMessageAndCode) {
   }
 }
 
+TEST_F(ExtractTest, AFileWhoseDataTurnsOutDamagedIsRemovedAndTheFilesBeforeItStay) {
+  std::string archive = BuildSevenZip({ArchiveItem::File(L"1.txt", "first"), ArchiveItem::File(L"2.txt", "second"),
+                                       ArchiveItem::File(L"3.txt", "third")});
+  archive[kSevenZipDataOffset + 5 + 2] ^= 0x01;  // inside 2.txt
+  const std::wstring dest = Destination();
+
+  EXPECT_EQ(3, Extract(WritePackage(archive), dest));
+
+  EXPECT_EQ("first", ReadBytes(dest + L"\\1.txt"));
+  EXPECT_THAT(ListFolder(dest), ElementsAre(L"1.txt"));
+  EXPECT_THAT(MessageTexts(), ElementsAre(L"CRC error: corrupted archive"));
+}
+
 TEST_F(ExtractTest, ArchiveErrorTextsForEveryCode) {
   const std::pair<int, const wchar_t*> kTexts[] = {
       {2, L"Memory error while decompressing archive"}, {3, L"CRC error: corrupted archive"},

@@ -119,4 +119,18 @@ TEST_F(ExtractTest, ConfirmedCancelStopsBeforeTheNextWriteWithoutAMessage) {
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Do you really want to abort the extraction process?"));
 }
 
+TEST_F(ExtractTest, CancelDuringALargeFileStopsAtOnceAndRemovesWhatItWrote) {
+  // One file of 12 MiB: the bar moves while it is written, and a Cancel
+  // confirmed then stops the copy instead of waiting for the file's end.
+  std::wstring package = WritePackage(ReadBytes(TestDataPath("KX_TEST_PACKAGES") + L"\\archives\\long.7z"));
+  ProgressBox().onPosition = [] {
+    MessageAnswers() = {IDYES};
+    ProgressBoxHandler(KX_EVENT_COMMAND, ProgressBox().box, 2, 0);
+  };
+  EXPECT_EQ(2, ExtractWithBox(package, Destination()));
+  EXPECT_EQ(1u, ProgressBox().barPositions.size());
+  EXPECT_LT(ProgressBox().barPositions[0], 100);
+  EXPECT_TRUE(ListFolder(Destination()).empty());
+}
+
 }  // namespace
