@@ -44,5 +44,12 @@ foreach(dll IN LISTS KX_DELAYED_SYSTEM_DLLS)
 endforeach()
 
 function(kx_system_folder_imports target)
-  target_link_directories(${target} BEFORE PRIVATE ${KX_DELAY_IMPORT_DIR})
+  # As a relative path: the linker orders import sections by the name of the
+  # library they come from, and a build folder that sorts before or after
+  # the toolchain's /usr would lay out the import tables differently.
+  file(RELATIVE_PATH folder ${CMAKE_CURRENT_BINARY_DIR} ${KX_DELAY_IMPORT_DIR})
+  target_link_options(${target} BEFORE PRIVATE -L${folder})
+  # Regenerated libraries relink the program; a -l name alone is no dependency.
+  list(TRANSFORM KX_DELAYED_SYSTEM_DLLS REPLACE "(.+)" "${KX_DELAY_IMPORT_DIR}/lib\\1.a" OUTPUT_VARIABLE libraries)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libraries})
 endfunction()

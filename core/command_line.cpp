@@ -13,6 +13,11 @@ bool g_stopRequested;
 
 std::wstring Text(const TextSpan& span) { return span.text ? std::wstring(span.text, span.length) : std::wstring(); }
 
+// The two folder ids the library asks for, spelled out here: taking them
+// from libuuid would bring its whole table of ids (40 KB) into the library.
+constexpr KNOWNFOLDERID kProgramFilesFolder = {0x905e63b6, 0xc1bf, 0x494e, {0xb2, 0x9c, 0x65, 0xb7, 0x32, 0xd3, 0xd2, 0x1a}};
+constexpr KNOWNFOLDERID kCommonProgramsFolder = {0x0139d44e, 0x6afe, 0x49f2, {0x86, 0x90, 0x3d, 0xaf, 0xca, 0xe6, 0xff, 0xb8}};
+
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
   std::wstring result;
@@ -78,8 +83,8 @@ bool StopRequested() { return g_stopRequested; }
 
 void InitializeRun(HINSTANCE) {
   SetVariable(L"ISADMIN", RunsAsAdministrator() ? L"1" : L"0");
-  SetVariable(L"PROGFILESDIR", KnownFolder(FOLDERID_ProgramFiles));
-  SetVariable(L"COMPROGMENUDIR", KnownFolder(FOLDERID_CommonPrograms));
+  SetVariable(L"PROGFILESDIR", KnownFolder(kProgramFilesFolder));
+  SetVariable(L"COMPROGMENUDIR", KnownFolder(kCommonProgramsFolder));
   SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
 
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());

@@ -1,5 +1,6 @@
 #include "dialog_data.h"
 
+#include "decimal_text.h"
 #include "module_files.h"
 
 #include <windows.h>
@@ -68,7 +69,7 @@ class Parser {
       auto found = seen.find(key);
       if (found != seen.end())
         return Fail(dialog.line, L"dialog [" + dialog.name + L"] is defined twice (first at line " +
-                                     std::to_wstring(found->second) + L")");
+                                     DecimalText(found->second) + L")");
       seen[key] = dialog.line;
       dialogs->push_back(std::move(dialog));
     }
@@ -85,7 +86,7 @@ class Parser {
 
  private:
   bool Fail(int line, const std::wstring& message) {
-    error_ = L"kxdlg.dat, line " + std::to_wstring(line) + L": " + message;
+    error_ = L"kxdlg.dat, line " + DecimalText(line) + L": " + message;
     return false;
   }
 
@@ -120,7 +121,7 @@ class Parser {
     if (negative) parsed = -parsed;
     if (parsed < minimum || parsed > maximum)
       return Fail(number, std::wstring(L"the ") + what + L" " + digits + L" is out of range (" +
-                              std::to_wstring(minimum) + L" to " + std::to_wstring(maximum) + L")");
+                              DecimalText(minimum) + L" to " + DecimalText(maximum) + L")");
     *value = static_cast<int>(parsed);
     return true;
   }
@@ -181,12 +182,12 @@ class Parser {
       std::wstring type;
       if (next_ >= lines_.size())
         return Fail(LineNumber(), L"the file ends inside dialog [" + dialog->name + L"] (begun at line " +
-                                      std::to_wstring(dialog->line) + L"); #EndDlg is missing");
+                                      DecimalText(dialog->line) + L"); #EndDlg is missing");
       const int typeLine = LineNumber();
       type = lines_[next_++];
       if (type == L"#EndDlg") {
         if (!openLines.empty())
-          return Fail(typeLine, L"#EndDlg while the panel begun at line " + std::to_wstring(openLines.back()) +
+          return Fail(typeLine, L"#EndDlg while the panel begun at line " + DecimalText(openLines.back()) +
                                     L" is still open; #EndCont is missing");
         return true;
       }
@@ -200,8 +201,8 @@ class Parser {
       if (!ParseControl(type, typeLine, &control)) return false;
       auto previous = ids.find(control.id);
       if (previous != ids.end())
-        return Fail(typeLine, L"control id " + std::to_wstring(control.id) + L" is already used at line " +
-                                  std::to_wstring(previous->second));
+        return Fail(typeLine, L"control id " + DecimalText(control.id) + L" is already used at line " +
+                                  DecimalText(previous->second));
       ids[control.id] = typeLine;
       open.back()->push_back(std::move(control));
       if (open.back()->back().kind == ControlKind::kPanel) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "decimal_text.h"
 #include "dialog_window.h"
 #include "module_files.h"
 #include "srw_guard.h"
@@ -69,7 +70,7 @@ std::wstring ProblemText(const wchar_t* key, const std::wstring& detail) {
 bool LoadDialogSpec(const std::wstring& folder, std::wstring_view name, DialogSpec* dialog, std::wstring* problem) {
   std::string bytes;
   if (!ReadWholeFile(folder + L"kxdlg.dat", &bytes)) {
-    *problem = ProblemText(L"#ErrorDialogData", L"kxdlg.dat: cannot be read (" + std::to_wstring(GetLastError()) + L")");
+    *problem = ProblemText(L"#ErrorDialogData", L"kxdlg.dat: cannot be read (" + DecimalText(GetLastError()) + L")");
     return false;
   }
   std::vector<DialogSpec> dialogs;

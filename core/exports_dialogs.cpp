@@ -3,6 +3,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "decimal_text.h"
 #include "dialog_runner.h"
 #include "dialog_window.h"
 #include "kxcore.h"
@@ -22,7 +23,7 @@ void ReportProblem(const std::wstring& text) {
 }
 
 void ReportWindowsError(const wchar_t* key, DWORD error) {
-  ReportProblem(kxcore::Evaluate(key) + L" " + std::to_wstring(error));
+  ReportProblem(kxcore::Evaluate(key) + L" " + kxcore::DecimalText(error));
 }
 
 const wchar_t* PageResultName(int result) {

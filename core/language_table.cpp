@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "decimal_text.h"
 #include "module_files.h"
 #include "srw_guard.h"
 
@@ -16,7 +17,7 @@ std::wstring LowerAscii(std::wstring_view text) {
 }
 
 std::wstring LineError(size_t line, const wchar_t* what) {
-  return L"kxlng.dat, line " + std::to_wstring(line) + L": " + what;
+  return L"kxlng.dat, line " + DecimalText(line) + L": " + what;
 }
 
 struct ActiveTable {

@@ -1,7 +1,6 @@
 // The uninstall log's file format and its crash-safe writing.
-#include <stdio.h>
-
 #include "7zCrc.h"
+#include "decimal_text.h"
 #include "handle_guard.h"
 #include "module_files.h"
 #include "uninstall_log.h"
@@ -111,9 +110,13 @@ std::string FormatUninstallLog(const std::vector<UninstallRecord>& records) {
     AppendEncoded(EncodeText(record.text, CP_UTF8), &out);
     out += kLineEnd;
   }
-  char trailer[48];
-  snprintf(trailer, sizeof(trailer), "END %zu %08X", records.size(), static_cast<unsigned>(Crc32(out)));
-  out += trailer;
+  // "END <count> <crc>", formatted by hand: the C runtime's printf family
+  // would bring tens of kilobytes into the library for this one line.
+  const uint32_t crc = Crc32(out);
+  out += kTrailerStart;
+  for (wchar_t digit : DecimalText(static_cast<long long>(records.size()))) out += static_cast<char>(digit);
+  out += ' ';
+  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(crc >> shift) & 0xF];
   out += kLineEnd;
   return out;
 }

@@ -2,7 +2,10 @@
 """Draws the wizard artwork: kxwaterm.bmp (the side image of the welcome and
 final pages, 175 x 345, 24 bits per pixel), kxheader.bmp (the emblem at the
 right of the inner pages' white header, 90 x 58, 8 bits per pixel) and
-kxsetup.ico (the same emblem as the dialogs' window icon, 16 to 64 pixels).
+kxsetup.ico (the same emblem as the dialogs' window icon, 16 to 64 pixels,
+each size a PNG image: a quarter of the bytes of the same pixels as a
+bitmap, and the icon is carried three times, in both programs and the core
+library).
 
 The BMP files are committed; run this only to change the artwork:
     python3 runtime/images/make_images.py runtime/images
@@ -11,6 +14,7 @@ Plain Python, no libraries: shapes are filled with 4 x 4 supersampling.
 import math
 import struct
 import sys
+import zlib
 
 SUB = 4  # samples per pixel along each axis
 
@@ -173,15 +177,35 @@ def icon_image(size):
     return [[(colour.pixels[y][x], mask.pixels[y][x][0]) for x in range(size)] for y in range(size)]
 
 
+def paeth(left, up, corner):
+    guess = left + up - corner
+    distances = (abs(guess - left), abs(guess - up), abs(guess - corner))
+    return left if distances[0] <= distances[1] and distances[0] <= distances[2] else \
+        up if distances[1] <= distances[2] else corner
+
+
+def png(size):
+    """One icon size as a PNG image: RGBA, every row with the Paeth filter."""
+    rows = [bytes(int(round(v)) for c, a in row for v in (c[0], c[1], c[2], a)) for row in icon_image(size)]
+    filtered = b""
+    previous = bytes(size * 4)
+    for row in rows:
+        line = bytearray([4])
+        for i, value in enumerate(row):
+            left = row[i - 4] if i >= 4 else 0
+            corner = previous[i - 4] if i >= 4 else 0
+            line.append((value - paeth(left, previous[i], corner)) & 255)
+        filtered += bytes(line)
+        previous = row
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(filtered, 9)) + chunk(b"IEND", b""))
+
+
 def write_ico(path, sizes):
-    images = []
-    for size in sizes:
-        pixels = icon_image(size)
-        xor = b"".join(bytes((int(round(c[2])), int(round(c[1])), int(round(c[0])), int(round(a))))
-                       for row in reversed(pixels) for c, a in row)
-        and_stride = ((size + 31) // 32) * 4
-        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + and_stride * size, 0, 0, 0, 0)
-        images.append(header + xor + b"\0" * (and_stride * size))
+    images = [png(size) for size in sizes]
     offset = 6 + 16 * len(sizes)
     directory = struct.pack("<HHH", 0, 1, len(sizes))
     for size, image in zip(sizes, images):

@@ -27,6 +27,10 @@ struct Expected {
 };
 
 const Expected kPrograms[] = {
+    {"KX_TEST_OUT", L"setup.exe", L"Quillmark Toolkit Setup (64-bit)", L"Quillmark Toolkit",
+     L"Quillmark Toolkit Setup", L"Quillmark, LLC", L"2020.01.15.01", 0x07E40001, 0x000F0001, CLR_INVALID},
+    {"KX_TEST_OUT", L"Uninst.exe", L"Quillmark Toolkit Setup (64-bit)", L"Quillmark Toolkit",
+     L"Quillmark Toolkit Uninstaller", L"Quillmark, LLC", L"2020.01.15.01", 0x07E40001, 0x000F0001, CLR_INVALID},
     {"KX_TEST_PACKAGES", L"signed\\setup.exe", L"Signed Sample Setup", L"Signed Sample", L"Signed Sample Setup",
      L"Kx Test Signers", L"4.5.6.7", 0x00040005, 0x00060007, RGB(0x1E, 0x90, 0xA0)},
     {"KX_TEST_PACKAGES", L"signed\\Uninst.exe", L"Signed Sample Setup", L"Signed Sample",
@@ -105,6 +109,6 @@ TEST_P(PackageResources, TitleVersionIconAndChecksumAreThePackages) {
   EXPECT_EQ(stored, computed);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothProgramsOfTheSignedSample, PackageResources, ::testing::ValuesIn(kPrograms));
+INSTANTIATE_TEST_SUITE_P(BothProgramsOfBothPackages, PackageResources, ::testing::ValuesIn(kPrograms));
 
 }  // namespace

@@ -53,6 +53,17 @@ version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"
 
+# Quillmark's programs, built from its description, carry its icon and
+# version information and list every kind of resource once.
+for program in "$out/setup.exe" "$out/Uninst.exe"; do
+  same_icon "$program" "$stub_icon"
+  version_has "$program" "Quillmark Toolkit"
+  version_has "$program" "2020.01.15.01"
+  wrestool -l "$program" | sed -n 's/.*--type=\([0-9]*\) .*/\1/p' | sort -n | uniq -c | awk '{print $2}' | tr '\n' ' ' \
+    >"$work/types"
+  [ "$(cat "$work/types")" = "3 6 14 16 24 " ] || fail "$program resource types: $(cat "$work/types")"
+done
+
 # Signing commands that fail, or sign nothing, fail the build.
 refuses "certificate has expired" --sign 'echo "certificate has expired" >&2; exit 4; : {in} {out}'
 refuses "exit status 4" --sign 'echo "certificate has expired" >&2; exit 4; : {in} {out}'

@@ -66,6 +66,7 @@ bool RunSigningCommand(const std::string& commandTemplate, const std::string& in
   }
   std::ifstream logged(logFile, std::ios::binary);
   std::string output((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   struct stat signedFile;
   std::string problem;
   if (WIFSIGNALED(status))
