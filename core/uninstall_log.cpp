@@ -1,4 +1,5 @@
 // The uninstall log of this run, and writing it with the uninstaller.
+#include "decimal_text.h"
 #include "uninstall_log.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
   // Hashed: an earlier installation of a hundred thousand files is joined
   // in linear time, not in the square of its size.
-  auto key = [](const UninstallRecord& record) { return std::to_wstring(record.kind) + L'|' + record.text; };
+  auto key = [](const UninstallRecord& record) { return DecimalText(record.kind) + L'|' + record.text; };
   std::unordered_set<std::wstring> seen;
   seen.reserve(log.records.size() + records.size());
   for (const UninstallRecord& record : log.records) seen.insert(key(record));

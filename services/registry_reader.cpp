@@ -12,7 +12,7 @@ namespace {
 enum { kExpandedChars = 8192 };
 
 void FormatUnsigned(unsigned long long value, wchar_t* out) {
-  swprintf(out, kRegValueChars, L"%llu", value);
+  _snwprintf(out, kRegValueChars, L"%llu", value);
 }
 
 }  // namespace

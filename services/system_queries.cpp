@@ -85,7 +85,7 @@ void DiskSpaceToVar(const wchar_t* rootPath, const wchar_t* varName, int kind) {
     ULONGLONG bytes = kind == kDiskTotalBytes       ? space.totalBytes
                       : kind == kDiskAvailableBytes ? space.availableToCaller
                                                     : space.totalFree;
-    swprintf(text, kNumberChars, L"%lld", static_cast<long long>(bytes));
+    _snwprintf(text, kNumberChars, L"%lld", static_cast<long long>(bytes));
   }
   SetVar(varName, text);
 }
@@ -111,7 +111,7 @@ bool FileVersionToVar(const wchar_t* filePath, int part, const wchar_t* varName)
     case 3: value = LOWORD(info->dwFileVersionLS); break;
     default: value = 0; break;
   }
-  swprintf(g_versionText, kNumberChars, L"%lu", static_cast<unsigned long>(value));
+  _snwprintf(g_versionText, kNumberChars, L"%lu", static_cast<unsigned long>(value));
   SetVar(varName, g_versionText);
   return true;
 }
