@@ -23,13 +23,13 @@ namespace {
 
 enum class Kind { kText, kFlag, kFile };
 
-struct KeySpec {
+struct KeyRule {
   const char* key;  // "table.name"
   Kind kind;
   bool required;
 };
 
-const KeySpec kKeys[] = {
+const KeyRule kKeys[] = {
     {"product.name", Kind::kText, true},
     {"product.version", Kind::kText, true},
     {"product.publisher", Kind::kText, true},
@@ -140,44 +140,44 @@ class DescriptionReader {
         CollectTable(name, *node.as_table());
       }
     }
-    for (const KeySpec& spec : kKeys) {
-      if (!spec.required || values_[spec.key].present) continue;
-      std::string table(spec.key, std::strchr(spec.key, '.'));
+    for (const KeyRule& rule : kKeys) {
+      if (!rule.required || values_[rule.key].present) continue;
+      std::string table(rule.key, std::strchr(rule.key, '.'));
       auto found = tableLines_.find(table);
       if (found == tableLines_.end())
-        Error(1, spec.key, "required, and the description has no [" + table + "] table");
+        Error(1, rule.key, "required, and the description has no [" + table + "] table");
       else
-        Error(found->second, spec.key, "required key missing from [" + table + "]");
+        Error(found->second, rule.key, "required key missing from [" + table + "]");
     }
     return errors_.empty();
   }
 
   void CollectTable(const std::string& table, const toml::table& entries) {
     std::vector<std::string> known;
-    for (const KeySpec& spec : kKeys)
-      if (std::string(spec.key).compare(0, table.size() + 1, table + ".") == 0)
-        known.push_back(spec.key + table.size() + 1);
+    for (const KeyRule& rule : kKeys)
+      if (std::string(rule.key).compare(0, table.size() + 1, table + ".") == 0)
+        known.push_back(rule.key + table.size() + 1);
     for (auto&& [key, node] : entries) {
       const std::string name(key.str());
       const std::string full = table + "." + name;
       const int line = static_cast<int>(key.source().begin.line);
-      const KeySpec* spec = nullptr;
-      for (const KeySpec& candidate : kKeys)
-        if (full == candidate.key) spec = &candidate;
-      if (!spec) {
+      const KeyRule* rule = nullptr;
+      for (const KeyRule& candidate : kKeys)
+        if (full == candidate.key) rule = &candidate;
+      if (!rule) {
         Error(line, full, "unknown key" + Suggestion(name, known));
         continue;
       }
       Value& value = values_[full];
       value.present = true;
       value.line = line;
-      if (spec->kind == Kind::kFlag) {
+      if (rule->kind == Kind::kFlag) {
         if (!node.is_boolean())
           Error(line, full, "must be true or false");
         else
           value.flag = *node.value<bool>();
       } else if (!node.is_string()) {
-        Error(line, full, spec->kind == Kind::kFile ? "must be a file name in quotes" : "must be a text in quotes");
+        Error(line, full, rule->kind == Kind::kFile ? "must be a file name in quotes" : "must be a text in quotes");
       } else {
         value.text = *node.value<std::string>();
       }
