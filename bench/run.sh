@@ -272,7 +272,7 @@ describe() {
   offset=$(package_field "$package" "container offset")
   length=$(package_field "$package" "payload length")
   note "$name.files" "$(find "$folder" -type f | wc -l)"
-  note "$name.bytes" "$(find "$folder" -type f -printf '%s\n' | awk '{ total += $1 } END { print total }')"
+  note "$name.bytes" "$(find "$folder" -type f -printf '%s\n' | awk '{ total += $1 } END { printf "%d", total }')"
   note "$name.package_bytes" "$(stat -c %s "$package")"
   note "$name.archive_bytes" "$length"
   # Solid blocks: count and the largest unpacked size.
