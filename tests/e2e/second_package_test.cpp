@@ -52,14 +52,6 @@ int EndProgram(const std::wstring& file) {
   return fromFile;
 }
 
-std::wstring VersionString(const std::string& block, const wchar_t* name) {
-  wchar_t* value = nullptr;
-  UINT length = 0;
-  std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-  if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return L"";
-  return value;
-}
-
 // A program of the package as Windows reads it: the package's title as
 // string 0, its version information, and the signature kxpack's --sign put
 // on it.

@@ -37,14 +37,6 @@ const Expected kPrograms[] = {
      L"Signed Sample Uninstaller", L"Kx Test Signers", L"4.5.6.7", 0x00040005, 0x00060007, RGB(0x1E, 0x90, 0xA0)},
 };
 
-std::wstring VersionString(const std::string& block, const wchar_t* name) {
-  wchar_t* value = nullptr;
-  UINT length = 0;
-  std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-  if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return L"";
-  return value;
-}
-
 // The colour at the middle of the icon's colour bitmap.
 COLORREF IconCentre(HICON icon) {
   ICONINFO info = {};

@@ -165,4 +165,12 @@ std::map<std::wstring, EntryState> TreeState(const std::wstring& folder) {
   return states;
 }
 
+std::wstring VersionString(const std::string& block, const wchar_t* name) {
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+  if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return L"";
+  return value;
+}
+
 }  // namespace kxtest

@@ -65,6 +65,10 @@ std::wstring TestDataPath(const char* variable);
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
 
+// One string of a version-information block (GetFileVersionInfoW's), in the
+// US English / Unicode table the packages write; empty when it is missing.
+std::wstring VersionString(const std::string& block, const wchar_t* name);
+
 }  // namespace kxtest
 
 #endif
