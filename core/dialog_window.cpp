@@ -518,7 +518,8 @@ void FitClientArea(DialogState* state) {
   }
 }
 
-// The program's first icon, else the library's own, at the window's DPI.
+// The program's first icon at the window's DPI. Both programs carry one (the
+// package's); a host without any keeps the window class's default.
 void SetWindowIcons(DialogState* state) {
   HMODULE module = GetModuleHandleW(nullptr);
   LPWSTR name = nullptr;
@@ -529,10 +530,7 @@ void SetWindowIcons(DialogState* state) {
         return FALSE;
       },
       reinterpret_cast<LONG_PTR>(&name));
-  if (!name) {
-    module = LibraryModule();
-    name = MAKEINTRESOURCEW(1);
-  }
+  if (!name) return;
   const int sizes[2] = {ScaleUnits(32, state->dpi), ScaleUnits(16, state->dpi)};
   const WPARAM kinds[2] = {ICON_BIG, ICON_SMALL};
   for (int i = 0; i < 2; ++i) {

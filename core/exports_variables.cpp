@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "kxcore.h"
 #include "run_log.h"
+#include "small_runtime.h"
 #include "variables.h"
 
 namespace {
@@ -57,15 +58,18 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       g_ringSlot = TlsAlloc();
+      kxcore::StartThreadExceptionState();
       break;
     case DLL_THREAD_DETACH:
       FreeThreadRing();
+      kxcore::EndThreadExceptionState();
       break;
     case DLL_PROCESS_DETACH:
       CloseRunLog();
       FreeThreadRing();
       if (g_ringSlot != TLS_OUT_OF_INDEXES) TlsFree(g_ringSlot);
       g_ringSlot = TLS_OUT_OF_INDEXES;
+      kxcore::StopThreadExceptionState();
       break;
   }
   return TRUE;

@@ -2,10 +2,10 @@
 """Draws the wizard artwork: kxwaterm.bmp (the side image of the welcome and
 final pages, 175 x 345, 24 bits per pixel), kxheader.bmp (the emblem at the
 right of the inner pages' white header, 90 x 58, 8 bits per pixel) and
-kxsetup.ico (the same emblem as the dialogs' window icon, 16 to 64 pixels,
-each size a PNG image: a quarter of the bytes of the same pixels as a
-bitmap, and the icon is carried three times, in both programs and the core
-library).
+kxsetup.ico (the same emblem as the dialogs' window icon, in the classic
+sizes 16, 24, 32 and 48 pixels; Windows scales the nearest for any other.
+Each size is a PNG image: a quarter of the bytes of the same pixels as a
+bitmap, and the icon is carried twice, in both programs).
 
 The BMP files are committed; run this only to change the artwork:
     python3 runtime/images/make_images.py runtime/images
@@ -274,4 +274,4 @@ if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     write_bmp24(folder + "/kxwaterm.bmp", watermark())
     write_bmp8(folder + "/kxheader.bmp", header())
-    write_ico(folder + "/kxsetup.ico", [16, 20, 24, 32, 40, 48, 64])
+    write_ico(folder + "/kxsetup.ico", [16, 24, 32, 48])

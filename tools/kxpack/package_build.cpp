@@ -146,6 +146,7 @@ class PackageBuilder {
     inputs.runtime = runtime;
     inputs.solidBlockBytes = options_.solidBlockBytes;
     inputs.sign = options_.sign;
+    inputs.nested = role == ProgramRole::kUninstaller;
     if (!ReadFile(inputs.stubName, &inputs.stub) || inputs.stub.empty()) {
       *error = "cannot read " + inputs.stubName;
       return false;

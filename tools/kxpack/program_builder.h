@@ -19,6 +19,9 @@ struct ProgramInputs {
   // The runtime: a folder or a ready-made archive.
   std::string runtime, runtimeArchive;
   uint64_t solidBlockBytes = kDefaultSolidBlockBytes;
+  // The program goes inside another program's runtime archive: its own
+  // runtime is stored uncompressed (ArchiveKind::NestedRuntime).
+  bool nested = false;
   // The package's resources for the stub (none when empty) and a signing
   // command run on the finished program (signing.h; none when empty).
   PackageIdentity identity;

@@ -189,6 +189,9 @@ bool CreateArchive(ArchiveKind kind, const std::string& folder, const std::strin
                    uint64_t solidBlockBytes, std::string* error, unsigned threads) {
   if (threads == 0) threads = std::min(kMaxThreads, kThreadsPerCore * AvailableCores());
   if (kind == ArchiveKind::Payload) return CreatePayloadArchive(folder, archivePath, solidBlockBytes, threads, error);
+  if (kind == ArchiveKind::NestedRuntime)
+    return RunSevenZip({"a", "-t7z", "-bd", "-y", "-sse", "-ssp", "-m0=Copy", "--", archivePath, "*"}, folder,
+                       archivePath, error);
   return RunSevenZip({"a", "-t7z", "-bd", "-y", "-sse", "-ssp", "-mf=BCJ2", "-m0=LZMA", "-ms=on", "--", archivePath, "*"},
                      folder, archivePath, error);
 }

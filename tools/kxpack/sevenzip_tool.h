@@ -9,7 +9,12 @@
 enum class ArchiveKind {
   Payload,  // solid blocks of a limited size: LZMA2 in independent blocks with
             // the BCJ filter, and data that does not compress stored as it is
-  Runtime   // LZMA with the BCJ2 filter, solid
+  Runtime,  // LZMA with the BCJ2 filter, solid
+  // A runtime whose program goes inside another program's runtime archive
+  // (the uninstaller in setup's): stored as it is, so that the outer
+  // archive's compression finds the files both carry, the core library
+  // above all, and keeps them once.
+  NestedRuntime
 };
 
 struct ArchiveEntry {
