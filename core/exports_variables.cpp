@@ -8,7 +8,7 @@
 #include "command_line.h"
 #include "kxcore.h"
 #include "run_log.h"
-#include "small_runtime.h"
+#include "threading_runtime.h"
 #include "variables.h"
 
 namespace {

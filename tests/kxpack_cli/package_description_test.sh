@@ -26,6 +26,14 @@ head -n 1 "$data" | grep -qx "kxpackage 1" || fail "format line of $data"
 grep -qx "product.uninstall_key=Sample App_[0-9A-F]\{8\}" "$data" || fail "default uninstall key: $(cat "$data")"
 grep -qx "install.program=SampleApp.exe" "$data" || fail "program in $data"
 cmp -s "$data" "$work/stage/runtime-uninst/kxpackage.dat" || fail "the runtimes carry different package data"
+# The uninstaller's runtime archive is stored, so that the setup's compressed
+# runtime, which carries the uninstaller, holds the core library once.
+uninst=$work/stage/runtime-setup/kxremove.dat
+read -r at length < <("$kxpack" info "$uninst" | sed -n 's/^runtime length: *\([0-9]*\) (at \([0-9]*\)).*/\2 \1/p')
+tail -c +$((at + 1)) "$uninst" | head -c "$length" >"$work/uninst-runtime.7z"
+7zz l -slt "$work/uninst-runtime.7z" >"$work/methods" || fail "the uninstaller's runtime archive does not open"
+grep -q "^Path = KXCore64.dll" "$work/methods" || fail "no core library in the uninstaller's runtime"
+grep "^Method = ." "$work/methods" | grep -vqx "Method = Copy" && fail "the uninstaller's runtime is compressed"
 licence=$work/stage/runtime-setup/kxlicEnglish.rtf
 grep -q '\\{braces\\}, back\\\\slashes' "$licence" || fail "licence text escapes: $(cat "$licence")"
 grep -q '\\u233?' "$licence" && grep -q '\\u8364?' "$licence" || fail "licence characters beyond ASCII"

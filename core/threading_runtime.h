@@ -1,8 +1,7 @@
-// The library's own stand-ins for parts of the C++ runtime
-// (small_runtime.cpp): what the rest of the library and the tests need to
-// know of them.
-#ifndef KX_CORE_SMALL_RUNTIME_H
-#define KX_CORE_SMALL_RUNTIME_H
+// The library's own stand-ins for the thread-aware parts of the C++ runtime
+// (threading_runtime.cpp): what DllMain and the tests need to know of them.
+#ifndef KX_CORE_THREADING_RUNTIME_H
+#define KX_CORE_THREADING_RUNTIME_H
 
 #include <cstddef>
 
