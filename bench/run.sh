@@ -272,7 +272,7 @@ describe() {
   offset=$(package_field "$package" "container offset")
   length=$(package_field "$package" "payload length")
   note "$name.files" "$(find "$folder" -type f | wc -l)"
-  note "$name.bytes" "$(find "$folder" -type f -printf '%s\n' | awk '{ total += $1 } END { printf "%d", total }')"
+  note "$name.bytes" "$(find "$folder" -type f -printf '%s\n' | awk '{ total += $1 } END { printf "%.0f", total }')"
   note "$name.package_bytes" "$(stat -c %s "$package")"
   note "$name.archive_bytes" "$length"
   # Solid blocks: count and the largest unpacked size.
@@ -282,7 +282,7 @@ describe() {
     /^Size = /  { size = $3 }
     /^Block = / { if ($3 != "") block[$3] += size }
     END { n = 0; max = 0; for (b in block) { n++; if (block[b] > max) max = block[b] }
-          printf "%s.blocks=%d\n%s.largest_block=%d\n", name, n, name, max }' >> "$meta"
+          printf "%s.blocks=%d\n%s.largest_block=%.0f\n", name, n, name, max }' >> "$meta"
   echo "$offset"
 }
 
