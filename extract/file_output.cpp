@@ -16,24 +16,16 @@ void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
 
 namespace {
 
-// The entry's time and attributes in one call on the handle that wrote it.
-// Setting them by name after the close would open the file once more, and
-// under Wine every open is a round trip to the server that all file work
-// shares. Zeros leave a time or the attributes as they are; attributes
+// The entry's attributes, set on the handle that wrote it: setting them by
+// name after the close would open the file once more, and under Wine every
+// open is a round trip to the server that all file work shares. Attributes
 // without a Windows bit become FILE_ATTRIBUTE_NORMAL, as SetFileAttributesW
-// makes them. False when the system refused: the caller then sets the two
-// the slower way.
-bool StampOpenFile(HANDLE file, const EntryStamp& stamp) {
+// makes them; the zero times leave the file's times as they are.
+void SetOpenFileAttributes(HANDLE file, uint32_t stored) {
   FILE_BASIC_INFO info = {};
-  if (stamp.hasTime) {
-    info.LastWriteTime.HighPart = static_cast<LONG>(stamp.timeHigh);
-    info.LastWriteTime.LowPart = stamp.timeLow;
-  }
-  if (stamp.hasAttributes) {
-    const DWORD attributes = WindowsAttributes(stamp.attributes);
-    info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-  }
-  return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
+  const DWORD attributes = WindowsAttributes(stored);
+  info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
 }
 
 enum class OpenOutcome { Opened, Skip, Stop };
@@ -123,20 +115,16 @@ int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, ui
   }
   if (writeFailed) ShowErrorWithPath(L"#errorwritefile", path);
   AdvanceExtractProgress(size + 1 - advanced);
-  // A file that failed to write gets its time but keeps its attributes
-  // (not read-only), as it is undone with the rest of the run.
-  EntryStamp applied = stamp;
-  if (result != 0) applied.hasAttributes = false;
-  const bool stamped = (!applied.hasTime && !applied.hasAttributes) || StampOpenFile(out.handle, applied);
-  if (!stamped && applied.hasTime) SetFileWriteTime(out.handle, applied.timeHigh, applied.timeLow);
+  if (stamp.hasTime) SetFileWriteTime(out.handle, stamp.timeHigh, stamp.timeLow);
+  // Read-only comes after the time; a file that failed to write keeps its
+  // attributes, as it is undone with the rest of the run.
+  if (result == 0 && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
   WRes closed = File_Close(&out);
   if (result != 0) return result;
   if (closed != 0) {
     LogLine(L"Error %lu: the file %ls could not be closed", static_cast<unsigned long>(closed), path);
     return static_cast<int>(closed);
   }
-  // Read-only must come last: the time above needs a writable handle.
-  if (!stamped && stamp.hasAttributes) SetFileAttributesW(path, WindowsAttributes(stamp.attributes));
   LogLine(replacing ? L"File replaced: %ls" : L"File written: %ls", path);
   return 0;
 }

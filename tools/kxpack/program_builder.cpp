@@ -143,7 +143,8 @@ bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::stri
     *error = "payload: " + *error;
     return false;
   }
-  if (!ObtainArchive(inputs.nested ? ArchiveKind::NestedRuntime : ArchiveKind::Runtime, inputs.runtime, inputs.runtimeArchive, scratch.path + "/runtime.7z", 0,
+  const ArchiveKind runtimeKind = inputs.nested ? ArchiveKind::NestedRuntime : ArchiveKind::Runtime;
+  if (!ObtainArchive(runtimeKind, inputs.runtime, inputs.runtimeArchive, scratch.path + "/runtime.7z", 0,
                      &runtime, error)) {
     *error = "runtime: " + *error;
     return false;

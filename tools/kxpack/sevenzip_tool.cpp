@@ -189,13 +189,16 @@ bool CreateArchive(ArchiveKind kind, const std::string& folder, const std::strin
                    uint64_t solidBlockBytes, std::string* error, unsigned threads) {
   if (threads == 0) threads = std::min(kMaxThreads, kThreadsPerCore * AvailableCores());
   if (kind == ArchiveKind::Payload) return CreatePayloadArchive(folder, archivePath, solidBlockBytes, threads, error);
-  // No filter either: 7-Zip would otherwise run BCJ over the library, and
-  // the outer archive would see other bytes than its own copy.
+  std::vector<std::string> arguments = {"a", "-t7z", "-bd", "-y", "-sse", "-ssp"};
+  // A nested runtime has no filter either: 7-Zip would otherwise run BCJ
+  // over the library, and the outer archive would see other bytes than its
+  // own copy.
   if (kind == ArchiveKind::NestedRuntime)
-    return RunSevenZip({"a", "-t7z", "-bd", "-y", "-sse", "-ssp", "-mf=off", "-m0=Copy", "--", archivePath, "*"}, folder,
-                       archivePath, error);
-  return RunSevenZip({"a", "-t7z", "-bd", "-y", "-sse", "-ssp", "-mx=9", "-mf=BCJ2", "-m0=LZMA:fb=273", "-ms=on", "--", archivePath, "*"},
-                     folder, archivePath, error);
+    arguments.insert(arguments.end(), {"-mf=off", "-m0=Copy"});
+  else
+    arguments.insert(arguments.end(), {"-mx=9", "-mf=BCJ2", "-m0=LZMA:fb=273", "-ms=on"});
+  arguments.insert(arguments.end(), {"--", archivePath, "*"});
+  return RunSevenZip(arguments, folder, archivePath, error);
 }
 
 bool ListArchive(const std::string& archivePath, std::vector<ArchiveEntry>* entries, std::string* error) {
