@@ -1,14 +1,14 @@
-#include "uninstall_run.h"
+#include "core/uninstall_run.h"
 
 #include <windows.h>
 
-#include "command_line.h"
-#include "message_box.h"
-#include "run_log.h"
-#include "uninstall_log.h"
-#include "uninstall_scope.h"
-#include "uninstall_steps.h"
-#include "variables.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
+#include "core/command_line.h"
+#include "core/uninstall_log.h"
+#include "core/uninstall_scope.h"
+#include "core/uninstall_steps.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

@@ -1,10 +1,11 @@
-#include "uninstall_steps.h"
+#include "core/uninstall_steps.h"
 
 #include <algorithm>
 
-#include "handle_guard.h"
-#include "restart_operations.h"
-#include "run_log.h"
+#include "base/handle_guard.h"
+#include "base/restart_operations.h"
+#include "base/run_log.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {
@@ -47,7 +48,11 @@ bool IsGone(DWORD error) {
 
 void ScheduleAtRestart(UninstallRun* run, const std::wstring& path) {
   if (!run->scheduledSet.insert(path).second) return;
-  MoveFileOnRestart(path.c_str(), nullptr);
+  // The start-up rename list, where Windows lacks MoveFileEx's delayed moves,
+  // is the file the script variable WIN names.
+  std::wstring renameList;
+  GetVariable(L"WIN", &renameList);
+  MoveFileOnRestart(path.c_str(), nullptr, renameList.c_str());
   LogLine(L"Deleted at the next restart: %ls", path.c_str());
   run->scheduled.push_back(path);
 }

@@ -3,10 +3,10 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "archive_reader.h"
-#include "engine_state.h"
-#include "path_services.h"
-#include "system_queries.h"
+#include "base/path_services.h"
+#include "extract/engine_state.h"
+#include "launcher/archive_reader.h"
+#include "services/system_queries.h"
 
 namespace {
 

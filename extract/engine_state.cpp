@@ -1,4 +1,4 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 ExtractEngine g_extract;
 std::atomic<bool> g_extractCancelled{false};

@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "extraction.h"
-#include "literal_text.h"
+#include "extract/extraction.h"
+#include "launcher/literal_text.h"
 
 // Result code of the engine's own failures (archive not opened, seek failed,
 // name too long or unsafe, file not written); the LZMA SDK's "general failure".
@@ -79,8 +79,8 @@ struct EntryStamp {
 
 // The one place that opens a destination file for writing (CREATE_ALWAYS,
 // shared for reading). While the install journal records, an existing file
-// that is not read-only is first kept aside and the new file recorded, so a
-// rollback can bring the old one back. INVALID_HANDLE_VALUE with the last
+// (read-only, hidden and system ones included) is first kept aside and the
+// new file recorded, so a rollback can bring the old one back. INVALID_HANDLE_VALUE with the last
 // error set when the file cannot be opened (nothing is then kept aside).
 HANDLE OpenDestinationFile(const wchar_t* path);
 

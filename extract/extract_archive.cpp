@@ -1,9 +1,10 @@
 #include <wchar.h>
 
-#include "archive_reader.h"
-#include "decode_worker.h"
-#include "engine_state.h"
-#include "path_services.h"
+#include "base/path_services.h"
+#include "extract/decode_worker.h"
+#include "extract/engine_state.h"
+#include "extract/folder_creation.h"
+#include "launcher/archive_reader.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ void CreateEntryFolders(wchar_t* path, size_t nameStart) {
   for (wchar_t* p = path + nameStart; *p; ++p) {
     if (*p != L'/' && *p != L'\\') continue;
     *p = L'\0';
-    if (!IsKnownFolder(path, static_cast<size_t>(p - path)) && CreateFolderPath(path) != 0) ensured = false;
+    if (!IsKnownFolder(path, static_cast<size_t>(p - path)) && CreateInstallFolderPath(path) != 0) ensured = false;
     *p = L'\\';
     last = p;
   }
@@ -35,7 +36,7 @@ int ExtractDirectory(const wchar_t* path) {
   const size_t length = wcslen(path);
   const wchar_t* parentEnd = wcsrchr(path, L'\\');
   bool parentKnown = parentEnd && IsKnownFolder(path, static_cast<size_t>(parentEnd - path));
-  if ((parentKnown ? CreateLastFolder(path) : CreateFolderPath(path)) == 0) RememberFolder(path, length);
+  if ((parentKnown ? CreateLastFolder(path) : CreateInstallFolderPath(path)) == 0) RememberFolder(path, length);
   // Logged even when it existed: the package owns the folders it lists.
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
   AdvanceExtractProgress(1);
@@ -128,7 +129,7 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const
   g_extract.unitsTotal = 0;
   g_extract.unitsDone = 0;
 
-  if (destination && !DirectoryExists(destination)) CreateFolderPath(destination);
+  if (destination && !DirectoryExists(destination)) CreateInstallFolderPath(destination);
   if (silent) return ExtractEntries();
 
   ShowProgressBox(progressHandler);

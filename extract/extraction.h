@@ -9,7 +9,7 @@
 
 #include <atomic>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 // Capacity of the destination path buffer, terminating zero included.
 constexpr size_t kExtractPathCapacity = 782;

@@ -1,9 +1,9 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 #include "7zFile.h"
-#include "decode_worker.h"
-#include "path_services.h"
-#include "run_log.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "extract/decode_worker.h"
 
 void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return;

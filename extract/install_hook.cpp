@@ -1,8 +1,9 @@
 #include <wchar.h>
 
-#include "engine_state.h"
-#include "path_services.h"
-#include "run_log.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "extract/engine_state.h"
+#include "extract/folder_creation.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_
   StripLastPathComponent(decided);
   // The pass has usually just made sure of this folder; then no look-up.
   if (decided[0] != L'\0' && !IsKnownFolder(decided, wcslen(decided)) && !DirectoryExists(decided)) {
-    CreateFolderPath(decided);
+    CreateInstallFolderPath(decided);
     AddUninstLog(KX_LOG_FOLDER, decided);
   }
   AddUninstLog(KX_LOG_FILE, path);

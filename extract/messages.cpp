@@ -1,8 +1,8 @@
 #include <wchar.h>
 
-#include "engine_state.h"
-#include "launcher_main.h"
-#include "message_box.h"
+#include "base/message_box.h"
+#include "extract/engine_state.h"
+#include "launcher/launcher_main.h"
 
 ExtractMessageBoxFn g_extractMessageBox = nullptr;
 

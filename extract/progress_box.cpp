@@ -1,9 +1,9 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 #include <commctrl.h>
 #include <wchar.h>
 
-#include "script_flags.h"
+#include "launcher/script_flags.h"
 
 namespace {
 

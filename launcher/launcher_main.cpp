@@ -1,25 +1,25 @@
-#include "launcher_main.h"
+#include "launcher/launcher_main.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 #include <wchar.h>
 
-#include "archive_reader.h"
-#include "command_switches.h"
-#include "core_binding.h"
-#include "exit_codes.h"
-#include "kxcore.h"
-#include "literal_text.h"
-#include "message_box.h"
-#include "package_data.h"
-#include "path_services.h"
-#include "run_log.h"
-#include "runtime_folder.h"
-#include "runtime_lock.h"
-#include "script_flags.h"
-#include "script_guard.h"
-#include "single_instance.h"
-#include "system_libraries.h"
+#include "base/command_switches.h"
+#include "base/exit_codes.h"
+#include "base/message_box.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "base/system_libraries.h"
+#include "core/kxcore.h"
+#include "launcher/archive_reader.h"
+#include "launcher/core_binding.h"
+#include "launcher/literal_text.h"
+#include "launcher/package_data.h"
+#include "launcher/runtime_folder.h"
+#include "launcher/runtime_lock.h"
+#include "launcher/script_flags.h"
+#include "launcher/script_guard.h"
+#include "launcher/single_instance.h"
 
 namespace {
 
@@ -134,7 +134,8 @@ int RunScript(const ProgramWork& work) {
   return result;
 }
 
-// Start-up steps 6 to 14; returns the script result. Failures are recorded
+// The start-up from the runtime folder to the program's work (steps 4 to 9
+// of docs/architecture.md); returns the script result. Failures are recorded
 // in state for the shutdown.
 int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (!CreateRuntimeFolder()) {

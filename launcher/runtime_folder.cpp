@@ -1,10 +1,10 @@
-#include "runtime_folder.h"
+#include "launcher/runtime_folder.h"
 
 #include <wchar.h>
 
-#include "archive_reader.h"
-#include "handle_guard.h"
-#include "path_services.h"
+#include "base/handle_guard.h"
+#include "base/path_services.h"
+#include "launcher/archive_reader.h"
 
 wchar_t g_runtimePath[kRuntimePathCapacity];
 size_t g_runtimePathLength;

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "container.h"
+#include "launcher/container.h"
 
 constexpr size_t kRuntimePathCapacity = 784;
 constexpr int kRuntimeFolderAttempts = 100;

@@ -1,29 +1,30 @@
-#include "install_script.h"
+#include "script/install_script.h"
 
 #include <stdint.h>
 #include <stdio.h>
 #include <wchar.h>
 
-#include "exit_codes.h"
-#include "extraction.h"
-#include "folder_picker.h"
-#include "install_journal.h"
-#include "install_rollback.h"
-#include "kxcore.h"
-#include "launcher_main.h"
-#include "literal_text.h"
-#include "message_box.h"
-#include "package_data.h"
-#include "package_texts.h"
-#include "page_handlers.h"
-#include "path_services.h"
-#include "post_install_tasks.h"
-#include "registry_reader.h"
-#include "run_log.h"
-#include "script_flags.h"
-#include "script_state.h"
-#include "shortcut.h"
-#include "uninstall_registration.h"
+#include "base/exit_codes.h"
+#include "base/message_box.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
+#include "extract/extraction.h"
+#include "extract/folder_creation.h"
+#include "extract/install_journal.h"
+#include "launcher/launcher_main.h"
+#include "launcher/literal_text.h"
+#include "launcher/package_data.h"
+#include "launcher/script_flags.h"
+#include "script/folder_picker.h"
+#include "script/install_rollback.h"
+#include "script/package_texts.h"
+#include "script/page_handlers.h"
+#include "script/post_install_tasks.h"
+#include "script/script_state.h"
+#include "script/shortcut.h"
+#include "script/uninstall_registration.h"
+#include "services/registry_reader.h"
 
 int32_t g_pageCounter = 0;
 
@@ -117,7 +118,7 @@ void InitializeVariables() {
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   SetVar(L"DESTPATH", g_package.installFolder);
   OfferEarlierDestination();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
@@ -161,7 +162,7 @@ bool InstallPayload(int* exitCode) {
     *exitCode = RollBack(ReportUnpackingError(ERROR_BAD_PATHNAME));
     return false;
   }
-  uint32_t offset = g_launcher.container.offset + kContainerHeaderSize;
+  uint32_t offset = g_launcher.container.offset + kxformat::kContainerHeaderSize;
   LogLine(L"Extracting the payload into %ls", destination);
   int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
   SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
@@ -183,9 +184,9 @@ void InstallShortcut() {
   wchar_t folder[kScriptPathCapacity];
   EvalVarBuf(L"%SHORTCUTPATH%", folder, kScriptPathBytes);
   if (!DirectoryExists(folder)) {
-    // CreateFolderPath logs each folder it creates; the script logs the
+    // CreateInstallFolderPath logs each folder it creates; the script logs the
     // shortcut folder once more itself.
-    CreateFolderPath(folder);
+    CreateInstallFolderPath(folder);
     AddUninstLog(KX_LOG_FOLDER, folder);
   }
   wchar_t program[kPackageScriptTextCapacity];

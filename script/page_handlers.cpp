@@ -1,12 +1,12 @@
-#include "page_handlers.h"
+#include "script/page_handlers.h"
 
 #include <wchar.h>
 
-#include "folder_picker.h"
-#include "kxcore.h"
-#include "message_box.h"
-#include "script_flags.h"
-#include "script_state.h"
+#include "base/message_box.h"
+#include "core/kxcore.h"
+#include "launcher/script_flags.h"
+#include "script/folder_picker.h"
+#include "script/script_state.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "uninstall_flow.h"
+#include "uninstall/uninstall_flow.h"
 
 #include <commctrl.h>
 #include <wchar.h>
 
-#include "kxcore.h"
-#include "launcher_main.h"
-#include "message_box.h"
-#include "literal_text.h"
-#include "package_data.h"
-#include "run_log.h"
-#include "script_flags.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
+#include "launcher/launcher_main.h"
+#include "launcher/literal_text.h"
+#include "launcher/package_data.h"
+#include "launcher/script_flags.h"
 
 namespace {
 

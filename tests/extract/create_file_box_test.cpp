@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "extract_fixture.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/extract/extract_fixture.h"
 
 using namespace kxtest;
 

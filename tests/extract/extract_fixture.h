@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "extraction.h"
-#include "fake_core.h"
-#include "path_services.h"
-#include "seven_zip_writer.h"
-#include "test_files.h"
+#include "base/path_services.h"
+#include "extract/extraction.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/seven_zip_writer.h"
+#include "tests/support/test_files.h"
 
 namespace kxtest {
 

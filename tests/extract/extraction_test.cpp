@@ -1,10 +1,10 @@
 // The extraction pass on archives built in the test: folders, files, times,
 // attributes, name limits, damaged archives and the uninstall log records.
-#include "extract_fixture.h"
+#include "tests/extract/extract_fixture.h"
 
 #include <gmock/gmock.h>
 
-#include "archive_reader.h"
+#include "launcher/archive_reader.h"
 
 using namespace kxtest;
 using ::testing::ElementsAre;
@@ -28,7 +28,7 @@ ArchiveItem WithAttributes(ArchiveItem item, uint32_t attributes) {
 std::wstring Repeat(wchar_t c, size_t count) { return std::wstring(count, c); }
 
 TEST_F(ExtractTest, CreatesFoldersAlongTheNameAndLogsEachOnce) {
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   std::wstring package = WritePackage({ArchiveItem::File(L"a/b/c.txt", "hello"), ArchiveItem::File(L"a/d.txt", "x")});
   const std::wstring dest = Destination();
 
@@ -48,7 +48,7 @@ TEST_F(ExtractTest, DirectoryEntriesAreLoggedEvenWhenTheFolderExisted) {
   const std::wstring dest = Destination();
   ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((dest + L"\\old").c_str(), nullptr));
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   std::wstring package = WritePackage(
       {ArchiveItem::Folder(L"old"), ArchiveItem::Folder(L"new"), ArchiveItem::Folder(L"new/sub")});
 

@@ -2,8 +2,8 @@
 // create-file box.
 #include <gmock/gmock.h>
 
-#include "extract_fixture.h"
-#include "variables.h"
+#include "core/variables.h"
+#include "tests/extract/extract_fixture.h"
 
 using namespace kxtest;
 using ::testing::ElementsAre;
@@ -39,7 +39,7 @@ TEST_F(ExtractTest, HookAnswerOneSkipsAndTwoCancelsWithoutAMessage) {
 }
 
 TEST_F(ExtractTest, CheckFilePropZeroSkipsTheFileWithoutLogOrCount) {
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   Fake().checkFileProp = [](wchar_t* path, int) { return wcsstr(path, L"keep") ? 0 : 1; };
   const std::wstring dest = Destination();
   ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));

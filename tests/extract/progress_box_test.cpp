@@ -2,8 +2,8 @@
 // box window (windows need the display of the UI prefix).
 #include <gmock/gmock.h>
 
-#include "extract_fixture.h"
-#include "variables.h"
+#include "core/variables.h"
+#include "tests/extract/extract_fixture.h"
 
 using namespace kxtest;
 using ::testing::ElementsAre;

@@ -7,12 +7,12 @@
 #include <atomic>
 #include <thread>
 
-#include "core_binding.h"
-#include "extraction.h"
-#include "launcher_main.h"
-#include "seven_zip_writer.h"
-#include "test_files.h"
-#include "ui_driver.h"
+#include "extract/extraction.h"
+#include "launcher/core_binding.h"
+#include "launcher/launcher_main.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/seven_zip_writer.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
-#include "name_rules.h"
-#include "package_description.h"
-#include "page_text.h"
+#include "tools/kxpack/artwork.h"
+#include "tools/kxpack/name_rules.h"
+#include "tools/kxpack/package_description.h"
+#include "tools/kxpack/page_text.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Runtime unpacking: what lands in the runtime folder, and every refusal.
 #include <gtest/gtest.h>
 
-#include "fake_core.h"
-#include "path_services.h"
-#include "runtime_folder.h"
-#include "seven_zip_writer.h"
-#include "synthetic_image.h"
-#include "test_files.h"
+#include "base/path_services.h"
+#include "launcher/runtime_folder.h"
+#include "tests/launcher/synthetic_image.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/seven_zip_writer.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -1,4 +1,4 @@
-#include "extraction_double.h"
+#include "tests/script/extraction_double.h"
 
 #include <wchar.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction.h"
+#include "extract/extraction.h"
 
 namespace kxtest {
 

@@ -3,7 +3,7 @@
 // inside the uninstaller's script guard.
 #include <windows.h>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 extern "C" {
 

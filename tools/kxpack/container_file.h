@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kContainerHeaderSize = 18;
+#include "base/container_format.h"
 
 // Stub bytes followed by "KX", the payload length, the file size and both archives.
 std::vector<unsigned char> ComposePackage(const std::vector<unsigned char>& stub,
@@ -32,7 +32,5 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
 
 // True when a 7z start header (signature and CRC) begins at data.
 bool IsSevenZipStartHeader(const unsigned char* data, size_t available);
-
-uint32_t Crc32(const unsigned char* data, size_t size);
 
 #endif

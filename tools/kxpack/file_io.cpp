@@ -1,4 +1,4 @@
-#include "file_io.h"
+#include "tools/kxpack/file_io.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "container_file.h"
-#include "file_io.h"
-#include "package_build.h"
-#include "program_builder.h"
-#include "sevenzip_tool.h"
-#include "starter.h"
+#include "tools/kxpack/container_file.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_build.h"
+#include "tools/kxpack/program_builder.h"
+#include "tools/kxpack/sevenzip_tool.h"
+#include "tools/kxpack/starter.h"
 
 namespace fs = std::filesystem;
 
@@ -81,8 +81,8 @@ int Info(const std::string& path) {
   if (layout.certificateSize != 0)
     std::cout << "signature:        " << layout.certificateSize << " bytes (at " << layout.certificateOffset << ")\n";
   TempFolder scratch;
-  if (layout.payloadLength > 0 && layout.containerOffset + kContainerHeaderSize + layout.payloadLength <= file.size()) {
-    auto begin = file.begin() + layout.containerOffset + kContainerHeaderSize;
+  if (layout.payloadLength > 0 && layout.containerOffset + kxformat::kContainerHeaderSize + layout.payloadLength <= file.size()) {
+    auto begin = file.begin() + layout.containerOffset + kxformat::kContainerHeaderSize;
     std::vector<unsigned char> slice(begin, begin + static_cast<long>(layout.payloadLength));
     WriteFileAtomically(scratch.path + "/payload.7z", slice);
     PrintEntries("payload archive:", scratch.path + "/payload.7z");

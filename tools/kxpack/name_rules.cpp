@@ -1,4 +1,4 @@
-#include "name_rules.h"
+#include "tools/kxpack/name_rules.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "package_build.h"
+#include "tools/kxpack/package_build.h"
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -8,11 +8,11 @@
 #include <iostream>
 #include <vector>
 
-#include "file_io.h"
-#include "package_data_file.h"
-#include "package_description.h"
-#include "package_stub.h"
-#include "prebuilt_parts.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_data_file.h"
+#include "tools/kxpack/package_description.h"
+#include "tools/kxpack/package_stub.h"
+#include "tools/kxpack/prebuilt_parts.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "package_description.h"
+#include "tools/kxpack/package_description.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,11 +11,11 @@
 
 #include <toml++/toml.h>
 
-#include "artwork.h"
-#include "file_io.h"
-#include "name_rules.h"
-#include "page_text.h"
-#include "utf8.h"
+#include "tools/kxpack/artwork.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/name_rules.h"
+#include "tools/kxpack/page_text.h"
+#include "tools/kxpack/utf8.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "program_builder.h"
+#include "tools/kxpack/program_builder.h"
 
 #include <unistd.h>
 
@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <iostream>
 
-#include "container_file.h"
-#include "file_io.h"
-#include "pe_resources.h"
-#include "pe_stub.h"
-#include "sevenzip_tool.h"
-#include "signing.h"
+#include "tools/kxpack/container_file.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/pe_resources.h"
+#include "tools/kxpack/pe_stub.h"
+#include "tools/kxpack/sevenzip_tool.h"
+#include "tools/kxpack/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -66,7 +66,7 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
   }
   PackageLayout layout;
   if (!ReadPackageLayout(file, &layout, error)) return false;
-  const uint64_t expected = layout.containerOffset + kContainerHeaderSize + layout.payloadLength;
+  const uint64_t expected = layout.containerOffset + kxformat::kContainerHeaderSize + layout.payloadLength;
   if (layout.runtimePosition != expected) {
     *error = "the runtime archive would be found at " + std::to_string(layout.runtimePosition) +
              " instead of " + std::to_string(expected);
@@ -74,7 +74,7 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
   }
   std::vector<ArchiveEntry> entries;
   if (layout.payloadLength > 0 &&
-      !ListSlice(file, layout.containerOffset + kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
+      !ListSlice(file, layout.containerOffset + kxformat::kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
                  &entries, error))
     return false;
   if (!ListSlice(file, layout.runtimePosition, layout.runtimePosition + layout.runtimeLength,

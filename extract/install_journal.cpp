@@ -1,0 +1,279 @@
+#include "extract/install_journal.h"
+
+#include <stdio.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#include "base/handle_guard.h"
+
+namespace {
+
+// Room for a destination path (782 units) and the kept-aside name behind its
+// folder.
+constexpr size_t kAsidePathCapacity = 800;
+// Names tried for one kept-aside file before giving up; taken names are left
+// by other programs or by an earlier run that was killed.
+constexpr unsigned kAsideAttempts = 64;
+constexpr size_t kNone = SIZE_MAX;
+
+// A block of the process heap that grows by doubling. Offsets into it stay
+// valid across growth; pointers do not.
+struct HeapBlock {
+  BYTE* bytes = nullptr;
+  size_t used = 0;
+  size_t capacity = 0;
+};
+
+bool Reserve(HeapBlock* block, size_t more) {
+  if (block->capacity - block->used >= more) return true;
+  size_t capacity = block->capacity ? block->capacity : 4096;
+  while (capacity - block->used < more) {
+    if (capacity > SIZE_MAX / 2) return false;
+    capacity *= 2;
+  }
+  void* grown = block->bytes ? HeapReAlloc(GetProcessHeap(), 0, block->bytes, capacity)
+                             : HeapAlloc(GetProcessHeap(), 0, capacity);
+  if (!grown) return false;
+  block->bytes = static_cast<BYTE*>(grown);
+  block->capacity = capacity;
+  return true;
+}
+
+void Release(HeapBlock* block) {
+  if (block->bytes) HeapFree(GetProcessHeap(), 0, block->bytes);
+  *block = HeapBlock();
+}
+
+// Stored in the entries block; texts and data lie in the store block, each
+// starting on an 8-byte boundary.
+struct Entry {
+  JournalKind kind;
+  size_t path, aside, name, data;
+  DWORD dataSize;
+  HKEY root;
+  bool existed;
+  DWORD type;
+};
+
+struct Journal {
+  bool recording = false;
+  HeapBlock entries;
+  HeapBlock store;
+  unsigned asideCounter = 0;
+};
+Journal g_journal;
+
+size_t Padded(size_t bytes) { return (bytes + 7) & ~static_cast<size_t>(7); }
+
+size_t TextBytes(const wchar_t* text) { return text ? Padded((wcslen(text) + 1) * sizeof(wchar_t)) : 0; }
+
+// Makes room for one entry and `storeBytes` of texts and data, so that the
+// entry can then be added without failing: a change is made only once its
+// record is sure to fit.
+bool ReserveEntry(size_t storeBytes) {
+  return Reserve(&g_journal.entries, sizeof(Entry)) && Reserve(&g_journal.store, storeBytes);
+}
+
+size_t Store(const void* data, size_t bytes) {
+  HeapBlock* store = &g_journal.store;
+  size_t offset = store->used;
+  if (bytes) memcpy(store->bytes + offset, data, bytes);
+  store->used += Padded(bytes);
+  return offset;
+}
+
+size_t StoreText(const wchar_t* text) {
+  return text ? Store(text, (wcslen(text) + 1) * sizeof(wchar_t)) : kNone;
+}
+
+void AddEntry(const Entry& entry) {
+  memcpy(g_journal.entries.bytes + g_journal.entries.used, &entry, sizeof entry);
+  g_journal.entries.used += sizeof entry;
+}
+
+Entry* EntryAt(size_t index) { return reinterpret_cast<Entry*>(g_journal.entries.bytes) + index; }
+
+const wchar_t* TextAt(size_t offset) {
+  return offset == kNone ? nullptr : reinterpret_cast<const wchar_t*>(g_journal.store.bytes + offset);
+}
+
+bool RecordPath(JournalKind kind, const wchar_t* path, const wchar_t* aside) {
+  if (!g_journal.recording) return true;
+  if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return false;
+  Entry entry = {};
+  entry.kind = kind;
+  entry.path = StoreText(path);
+  entry.aside = StoreText(aside);
+  entry.name = entry.data = kNone;
+  AddEntry(entry);
+  return true;
+}
+
+// The kept-aside name for attempt n: the file's folder, "~kx", five
+// hexadecimal digits, ".tmp". False when it does not fit.
+bool AsideName(const wchar_t* path, unsigned n, wchar_t* aside) {
+  const wchar_t* slash = wcsrchr(path, L'\\');
+  size_t folder = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+  if (folder + 13 >= kAsidePathCapacity) return false;
+  wmemcpy(aside, path, folder);
+  _snwprintf(aside + folder, kAsidePathCapacity - folder, L"~kx%05X.tmp", n & 0xFFFFF);
+  aside[kAsidePathCapacity - 1] = L'\0';
+  return true;
+}
+
+// The registry value's present type and data, read into the store behind
+// what is reserved. False when it cannot be read.
+bool ReadValue(HKEY key, const wchar_t* name, Entry* entry) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key, name, nullptr, &entry->type, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      entry->existed = false;
+      return true;
+    }
+    if (status != ERROR_SUCCESS || !Reserve(&g_journal.store, Padded(size))) return false;
+    DWORD read = size;
+    status = RegQueryValueExW(key, name, nullptr, &entry->type, g_journal.store.bytes + g_journal.store.used, &read);
+    if (status == ERROR_MORE_DATA) continue;  // it grew in between
+    if (status != ERROR_SUCCESS) return false;
+    entry->existed = true;
+    entry->dataSize = read;
+    entry->data = g_journal.store.used;
+    g_journal.store.used += Padded(read);
+    return true;
+  }
+  return false;
+}
+
+bool KeyExists(HKEY root, const wchar_t* key) {
+  RegKey opened;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return false;
+  opened.reset(handle);
+  return true;
+}
+
+bool RecordMissingKey(HKEY root, const wchar_t* key) {
+  if (!ReserveEntry(TextBytes(key))) return false;
+  Entry entry = {};
+  entry.kind = kJournalRegistryKey;
+  entry.root = root;
+  entry.path = StoreText(key);
+  entry.aside = entry.name = entry.data = kNone;
+  AddEntry(entry);
+  return true;
+}
+
+// Records every level of key that does not exist yet, outermost first, so
+// that the rollback removes the innermost first.
+bool RecordMissingKeys(HKEY root, const wchar_t* key) {
+  if (KeyExists(root, key)) return true;
+  wchar_t level[kAsidePathCapacity];
+  size_t length = wcslen(key);
+  if (length >= kAsidePathCapacity) return false;
+  wmemcpy(level, key, length + 1);
+  bool missing = false;
+  for (size_t i = 0; i <= length; ++i) {
+    if (level[i] != L'\\' && level[i] != L'\0') continue;
+    wchar_t kept = level[i];
+    level[i] = L'\0';
+    // Below a missing level every level is missing.
+    if (!missing) missing = !KeyExists(root, level);
+    bool stored = !missing || RecordMissingKey(root, level);
+    level[i] = kept;
+    if (!stored) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void StartInstallJournal() {
+  ClearInstallJournal();
+  g_journal.asideCounter = 0;
+  g_journal.recording = true;
+}
+
+bool InstallJournalRecording() { return g_journal.recording; }
+
+void ClearInstallJournal() {
+  g_journal.recording = false;
+  Release(&g_journal.entries);
+  Release(&g_journal.store);
+}
+
+size_t InstallJournalSize() { return g_journal.entries.used / sizeof(Entry); }
+
+bool InstallJournalRecordAt(size_t index, JournalRecord* record) {
+  if (index >= InstallJournalSize()) return false;
+  const Entry& entry = *EntryAt(index);
+  record->kind = entry.kind;
+  record->path = TextAt(entry.path);
+  record->aside = TextAt(entry.aside);
+  record->root = entry.root;
+  record->name = TextAt(entry.name);
+  record->existed = entry.existed;
+  record->type = entry.type;
+  record->data = entry.data == kNone ? nullptr : g_journal.store.bytes + entry.data;
+  record->dataSize = entry.dataSize;
+  return true;
+}
+
+bool RecordCreatedFolder(const wchar_t* path) { return RecordPath(kJournalFolder, path, nullptr); }
+
+bool RecordCreatedFile(const wchar_t* path) { return RecordPath(kJournalFile, path, nullptr); }
+
+DWORD KeepFileAside(const wchar_t* path) {
+  if (!g_journal.recording) return 0;
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  wchar_t aside[kAsidePathCapacity];
+  for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    if (!AsideName(path, ++g_journal.asideCounter, aside)) return ERROR_FILENAME_EXCED_RANGE;
+    if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    // No MOVEFILE_COPY_ALLOWED: a rename within the folder, never a copy,
+    // and never over another file.
+    if (MoveFileExW(path, aside, 0)) {
+      RecordPath(kJournalKeptAside, path, aside);
+      return 0;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+  }
+  return ERROR_FILE_EXISTS;
+}
+
+bool PutBackKeptFile(const wchar_t* path) {
+  size_t count = InstallJournalSize();
+  if (count == 0) return true;
+  Entry* last = EntryAt(count - 1);
+  if (last->kind != kJournalKeptAside || _wcsicmp(TextAt(last->path), path) != 0) return true;
+  const wchar_t* aside = TextAt(last->aside);
+  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  if (!MoveFileExW(aside, path, MOVEFILE_REPLACE_EXISTING)) return false;
+  g_journal.entries.used -= sizeof(Entry);
+  return true;
+}
+
+bool RecordRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name) {
+  if (!g_journal.recording) return true;
+  if (!RecordMissingKeys(root, key)) return false;
+  if (!ReserveEntry(TextBytes(key) + TextBytes(name))) return false;
+  Entry entry = {};
+  entry.kind = kJournalRegistryValue;
+  entry.root = root;
+  entry.data = kNone;
+  RegKey opened;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &handle) == ERROR_SUCCESS) {
+    opened.reset(handle);
+    if (!ReadValue(handle, name, &entry)) return false;
+  }
+  // The value's data may have moved the store: texts go in behind it.
+  if (!Reserve(&g_journal.store, TextBytes(key) + TextBytes(name))) return false;
+  entry.path = StoreText(key);
+  entry.name = StoreText(name);
+  entry.aside = kNone;
+  AddEntry(entry);
+  return true;
+}
