@@ -14,6 +14,7 @@
 
 #include "base/path_services.h"
 #include "extract/extraction.h"
+#include "extract/folder_creation.h"
 #include "tests/support/fake_core.h"
 #include "tests/support/seven_zip_writer.h"
 #include "tests/support/test_files.h"
