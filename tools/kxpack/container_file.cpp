@@ -1,5 +1,9 @@
 #include "container_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "pe_layout.h"
@@ -63,6 +67,10 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
     return false;
   }
   layout->payloadLength = pelayout::ReadU64(file.data() + offset + 2);
+  if (layout->payloadLength > file.size() - offset - kContainerHeaderSize) {
+    *error = "the payload runs past the end of the file";
+    return false;
+  }
   CertificateTable(file, &layout->certificateOffset, &layout->certificateSize);
   if (layout->certificateSize != 0 &&
       (layout->certificateOffset < offset + kContainerHeaderSize ||
@@ -97,4 +105,20 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
     return false;
   }
   return true;
+}
+
+bool LooksLikePackageFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat status;
+  unsigned char headers[pelayout::kHeaderBufferSize];
+  unsigned char mark[2] = {};
+  bool package = false;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    const ssize_t got = pread(fd, headers, sizeof headers, 0);
+    const uint32_t offset = got > 0 ? pelayout::ContainerOffsetFromHeaders(headers, static_cast<size_t>(got)) : 0;
+    package = offset != 0 && pread(fd, mark, 2, offset) == 2 && mark[0] == 'K' && mark[1] == 'X';
+  }
+  close(fd);
+  return package;
 }
