@@ -93,6 +93,7 @@ refuses '^# shortcut = ' install.shortcut "'A\|B' holds '\|'" set_line '^# short
 refuses '^# uninstall_key' product.uninstall_key "'Sample\\\\App' holds '\\\\'" set_line '^# uninstall_key' "uninstall_key = 'Sample\\App'"
 refuses '^# folder = ' install.folder "'Programs.Sample' must begin with a drive" set_line '^# folder = ' "folder = 'Programs\\Sample'"
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\tb"'
+refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\u0085b"'
 refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'
 
 # A description that is not TOML names its line and column; a missing one

@@ -230,7 +230,7 @@ class DescriptionReader {
     size_t bad = 0;
     DecodeUtf8(text, &points, &bad);
     for (char32_t c : points) {
-      if (c < 0x20 || c == 0x7F) {
+      if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
         Error(Line(key), key, "holds a control character (a line break or tab, say)");
         return false;
       }
