@@ -70,7 +70,8 @@ int BuildFromParts(const ProgramInputs& given, const std::string& stub, const st
   inputs.stubName = stub;
   if (!ReadInputFile(stub, kMaxPartBytes, &inputs.stub, &error)) return Fail("cannot read stub: " + error);
   if (inputs.stub.empty()) return Fail("stub " + stub + " is empty");
-  if (!icon.empty() && !ReadInputFile(icon, kMaxPageBytes, &inputs.identity.icon, &error)) return Fail("cannot read icon: " + error);
+  if (!icon.empty() && !ReadInputFile(icon, kMaxPageBytes, &inputs.identity.icon, &error))
+    return Fail("cannot read icon: " + error);
   if (!icon.empty() && inputs.identity.icon.empty()) return Fail("icon " + icon + " is empty");
   // The uninstaller is always installed as Uninst.exe; a setup program
   // keeps the name it is built under.

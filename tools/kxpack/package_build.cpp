@@ -68,7 +68,8 @@ bool CheckStageFolder(const std::string& folder, std::string* error) {
   const fs::file_status status = fs::symlink_status(folder, ec);
   if (status.type() == fs::file_type::not_found) return true;
   if (status.type() != fs::file_type::directory || !fs::is_empty(folder, ec) || ec) {
-    *error = "--stage: " + folder + " exists and is not an empty folder; the stage is written into new or empty folders";
+    *error = "--stage: " + folder +
+             " exists and is not an empty folder; the stage is written into new or empty folders";
     return false;
   }
   return true;

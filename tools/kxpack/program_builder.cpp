@@ -35,13 +35,15 @@ bool CheckArchiveHolds(const std::string& archive, const std::vector<TreeEntry>&
     auto found = expected.find(entry.path);
     if (found == expected.end() || found->second->folder != entry.folder ||
         (!entry.folder && found->second->size != entry.size)) {
-      *error = "'" + PrintablePath(entry.path) + "' went into the archive other than the folder held it (did it change meanwhile?)";
+      *error = "'" + PrintablePath(entry.path) +
+               "' went into the archive other than the folder held it (did it change meanwhile?)";
       return false;
     }
     expected.erase(found);
   }
   if (!expected.empty()) {
-    *error = "'" + PrintablePath(expected.begin()->first) + "' is missing from the archive (did the folder change meanwhile?)";
+    *error = "'" + PrintablePath(expected.begin()->first) +
+             "' is missing from the archive (did the folder change meanwhile?)";
     return false;
   }
   return true;
