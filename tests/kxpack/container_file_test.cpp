@@ -81,6 +81,13 @@ TEST(ContainerFile, RejectsWhatTheProgramWouldReject) {
   std::vector<unsigned char> zeroSize = package;
   for (int i = 0; i < 8; ++i) zeroSize[0x600 + 10 + i] = 0;
   EXPECT_FALSE(ReadPackageLayout(zeroSize, &layout, &error));
+  // A payload length past the file's end must not wrap around to a small
+  // position and find the payload's own start header.
+  for (uint64_t length : {uint64_t{200}, ~uint64_t{0}}) {
+    std::vector<unsigned char> longPayload = package;
+    for (int i = 0; i < 8; ++i) longPayload[0x600 + 2 + i] = static_cast<unsigned char>(length >> (8 * i));
+    EXPECT_FALSE(ReadPackageLayout(longPayload, &layout, &error)) << length;
+  }
 }
 
 TEST(ContainerFile, ASignatureBehindTheRuntimeArchiveIsNotPartOfIt) {

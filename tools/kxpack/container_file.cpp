@@ -1,5 +1,9 @@
 #include "tools/kxpack/container_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "base/byte_order.h"
@@ -10,8 +14,8 @@
 using kxformat::kSevenZipStartHeaderSize;
 
 bool IsSevenZipStartHeader(const unsigned char* data, size_t available) {
-  return available >= kSevenZipStartHeaderSize && kxformat::HasSevenZipSignature(data) &&
-         kxcrc::Crc32(data + kxformat::kStartHeaderCrcFrom, kSevenZipStartHeaderSize - kxformat::kStartHeaderCrcFrom) ==
+  return available >= kxformat::kSevenZipStartHeaderSize && kxformat::HasSevenZipSignature(data) &&
+         kxcrc::Crc32(data + kxformat::kStartHeaderCrcFrom, kxformat::kSevenZipStartHeaderSize - kxformat::kStartHeaderCrcFrom) ==
              kxbytes::ReadU32(data + kxformat::kStartHeaderCrcField);
 }
 
@@ -42,6 +46,10 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
     return false;
   }
   layout->payloadLength = kxbytes::ReadU64(file.data() + offset + kxformat::kPayloadLengthField);
+  if (layout->payloadLength > file.size() - offset - kxformat::kContainerHeaderSize) {
+    *error = "the payload runs past the end of the file";
+    return false;
+  }
   CertificateTable(file, &layout->certificateOffset, &layout->certificateSize);
   if (layout->certificateSize != 0 &&
       (layout->certificateOffset < offset + kxformat::kContainerHeaderSize ||
@@ -59,15 +67,15 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
   // one more byte follows them.
   const uint64_t start = offset + kxformat::kContainerHeaderSize + layout->payloadLength;
   uint64_t p = start;
-  while (p + kSevenZipStartHeaderSize < file.size() && !IsSevenZipStartHeader(file.data() + p, file.size() - p)) ++p;
-  if (p + kSevenZipStartHeaderSize >= file.size()) {
+  while (p + kxformat::kSevenZipStartHeaderSize < file.size() && !IsSevenZipStartHeader(file.data() + p, file.size() - p)) ++p;
+  if (p + kxformat::kSevenZipStartHeaderSize >= file.size()) {
     *error = "no runtime archive behind the payload";
     return false;
   }
   // The archive's own length, from its start header: a signature may follow
   // it, and must not begin inside it.
   layout->runtimePosition = p;
-  layout->runtimeLength = kSevenZipStartHeaderSize + kxbytes::ReadU64(file.data() + p + kxformat::kNextHeaderOffsetField) +
+  layout->runtimeLength = kxformat::kSevenZipStartHeaderSize + kxbytes::ReadU64(file.data() + p + kxformat::kNextHeaderOffsetField) +
                           kxbytes::ReadU64(file.data() + p + kxformat::kNextHeaderSizeField);
   uint64_t end = file.size();
   if (layout->certificateSize != 0) end = layout->certificateOffset;
@@ -76,4 +84,21 @@ bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* la
     return false;
   }
   return true;
+}
+
+bool LooksLikePackageFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat status;
+  unsigned char headers[kxformat::kHeaderBufferSize];
+  unsigned char mark[sizeof kxformat::kContainerMagic] = {};
+  bool package = false;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    const ssize_t got = pread(fd, headers, sizeof headers, 0);
+    const uint32_t offset = got > 0 ? kxformat::ContainerOffsetFromHeaders(headers, static_cast<size_t>(got)) : 0;
+    package = offset != 0 && pread(fd, mark, sizeof mark, offset) == static_cast<ssize_t>(sizeof mark) &&
+              mark[0] == kxformat::kContainerMagic[0] && mark[1] == kxformat::kContainerMagic[1];
+  }
+  close(fd);
+  return package;
 }

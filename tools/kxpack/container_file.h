@@ -30,6 +30,10 @@ struct PackageLayout {
 // when a signature lies anywhere but behind the runtime archive.
 bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* layout, std::string* error);
 
+// True when the file at path begins as a package: PE headers the reader
+// accepts and the container's mark behind the image. Reads a few KiB.
+bool LooksLikePackageFile(const std::string& path);
+
 // True when a 7z start header (signature and CRC) begins at data.
 bool IsSevenZipStartHeader(const unsigned char* data, size_t available);
 
