@@ -271,8 +271,8 @@ def main():
 
     names = sorted(n for n in os.listdir(folder) if os.path.isfile(os.path.join(folder, n)))
     if not names:
-        print(f'check_languages.py: no language tables in {folder}')
-        problems.append('none')
+        problems.append(f'check_languages.py: no language tables in {folder}')
+        print(problems[-1])
     passed = failed = 0
     seen_names = {}
     for name in names:
