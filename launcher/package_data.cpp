@@ -103,6 +103,12 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
     }
     const char* equals = static_cast<const char*>(memchr(line, '=', length));
     if (!equals) return kPackageDataDamaged;
+    if (IsPackageLanguageKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageLanguageValue(line, static_cast<size_t>(equals - line), equals + 1,
+                                     static_cast<size_t>(line + length - equals - 1), &data->languages))
+        return kPackageDataDamaged;
+      continue;
+    }
     const Field* field = FindField(line, static_cast<size_t>(equals - line));
     if (!field) return kPackageDataDamaged;
     size_t index = static_cast<size_t>(field - kFields);
@@ -113,6 +119,7 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
   }
   for (bool found : seen)
     if (!found) return kPackageDataDamaged;
+  if (!CompletePackageLanguages(&data->languages)) return kPackageDataDamaged;
   // The uninstall key is one key name below the Uninstall key, and the
   // program lies inside the installation folder.
   if (wcschr(data->uninstallKeyName, L'\\') || !IsContainedRelativePath(data->programFile)) return kPackageDataDamaged;

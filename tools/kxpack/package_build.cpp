@@ -14,6 +14,7 @@
 #include "tools/kxpack/package_description.h"
 #include "tools/kxpack/package_stub.h"
 #include "tools/kxpack/prebuilt_parts.h"
+#include "tools/kxpack/shipped_languages.h"
 
 namespace fs = std::filesystem;
 
@@ -116,8 +117,10 @@ class PackageBuilder {
   bool Build(std::string* error) {
     if (!CheckOutputPath(options_.out, error)) return false;
     if (!options_.stage.empty() && !CheckStage(options_.stage, error)) return false;
-    if (!LoadPackageDescription(options_.description, options_.payload, &description_, error)) return false;
     if (!FindPrebuiltParts(options_.parts, &parts_, error)) return false;
+    if (!LoadShippedLanguages(parts_, &shipped_, error)) return false;
+    if (!LoadPackageDescription(options_.description, options_.payload, shipped_, &description_, error))
+      return false;
     // Again, now that the description named the pages and the payload.
     if (!CheckOutputPath(options_.out, error)) return false;
     if (scratch_.path.empty()) {
@@ -131,29 +134,30 @@ class PackageBuilder {
     const std::string data = PackageDataText(description_);
     const std::vector<unsigned char> dataBytes(data.begin(), data.end());
 
-    if (!StageRuntime(uninstRuntime,
-                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
-                       {"kxlng.dat", Part(kLanguageTablePart), {}},
-                       {"kxdlg.dat", Part(kUninstallerDialogsPart), {}},
-                       {"kxheader.bmp", "", description_.header},
-                       {kPackageDataFile, "", dataBytes}},
-                      error) ||
+    std::vector<StagedFile> uninstFiles = {{"KXCore64.dll", Part(kCoreLibraryPart), {}}};
+    AddLanguageTables(&uninstFiles);
+    uninstFiles.insert(uninstFiles.end(), {{"kxdlg.dat", Part(kUninstallerDialogsPart), {}},
+                                           {"kxheader.bmp", "", description_.header},
+                                           {kPackageDataFile, "", dataBytes}});
+    if (!StageRuntime(uninstRuntime, uninstFiles, error) ||
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
 
-    if (!StageRuntime(setupRuntime,
-                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
-                       {"kxlng.dat", Part(kLanguageTablePart), {}},
-                       {"kxdlg.dat", Part(kSetupDialogsPart), {}},
-                       {"kxfprop.dat", Part(kFilePropertiesPart), {}},
-                       {"kxwelcEnglish.rtf", "", description_.welcome},
-                       {"kxlicEnglish.rtf", "", description_.licence},
-                       {"kxfinEnglish.rtf", "", description_.finish},
-                       {"kxheader.bmp", "", description_.header},
-                       {"kxwaterm.bmp", "", description_.watermark},
-                       {"kxremove.dat", uninstaller, {}},
-                       {kPackageDataFile, "", dataBytes}},
-                      error) ||
+    std::vector<StagedFile> setupFiles = {{"KXCore64.dll", Part(kCoreLibraryPart), {}}};
+    AddLanguageTables(&setupFiles);
+    setupFiles.insert(setupFiles.end(), {{"kxdlg.dat", Part(kSetupDialogsPart), {}},
+                                         {"kxfprop.dat", Part(kFilePropertiesPart), {}}});
+    // The pages are named after the language table's name (SELLANG).
+    for (const PackageLanguage& language : description_.languages) {
+      setupFiles.push_back({"kxwelc" + language.table.name + ".rtf", "", language.welcome});
+      setupFiles.push_back({"kxlic" + language.table.name + ".rtf", "", language.licence});
+      setupFiles.push_back({"kxfin" + language.table.name + ".rtf", "", language.finish});
+    }
+    setupFiles.insert(setupFiles.end(), {{"kxheader.bmp", "", description_.header},
+                                         {"kxwaterm.bmp", "", description_.watermark},
+                                         {"kxremove.dat", uninstaller, {}},
+                                         {kPackageDataFile, "", dataBytes}});
+    if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
       return false;
 
@@ -171,6 +175,16 @@ class PackageBuilder {
 
  private:
   std::string Part(const char* name) const { return parts_ + "/" + name; }
+
+  // The English table, which every package carries (a key a translation
+  // lacks falls back to it), and the table of every other language offered;
+  // kxpack's own keys are left out of them.
+  void AddLanguageTables(std::vector<StagedFile>* files) const {
+    files->push_back({"kxlng.dat", "", shipped_.front().table});
+    for (const PackageLanguage& language : description_.languages)
+      if (language.table.id != kEnglishLanguageId)
+        files->push_back({language.table.runtimeFile, "", language.table.table});
+  }
 
   bool MakeProgram(ProgramRole role, const char* stubPart, const std::string& payload, const std::string& runtime,
                    const std::string& out, std::string* error) {
@@ -192,6 +206,7 @@ class PackageBuilder {
 
   const PackageBuildOptions& options_;
   PackageDescription description_;
+  ShippedLanguages shipped_;
   std::string parts_;
   TempFolder scratch_;
 };

@@ -9,10 +9,14 @@ namespace {
 
 // The look of the shipped pages: Segoe UI 9 pt, dark grey text, a blue
 // heading.
-constexpr char kRtfHead[] =
-    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fswiss\\fcharset0 Segoe UI;}}\r\n"
-    "{\\colortbl ;\\red28\\green52\\blue94;\\red58\\green58\\blue58;\\red110\\green110\\blue110;}\r\n"
-    "\\viewkind4\\uc1\r\n";
+// The head of a page in a language: \deflang names it, the text itself is
+// escaped to \uN? whatever the code page says.
+std::string RtfHead(unsigned languageId) {
+  return "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang" + std::to_string(languageId) +
+         "{\\fonttbl{\\f0\\fswiss\\fcharset0 Segoe UI;}}\r\n"
+         "{\\colortbl ;\\red28\\green52\\blue94;\\red58\\green58\\blue58;\\red110\\green110\\blue110;}\r\n"
+         "\\viewkind4\\uc1\r\n";
+}
 
 void Append(std::vector<unsigned char>* out, const std::string& text) { out->insert(out->end(), text.begin(), text.end()); }
 
@@ -55,9 +59,9 @@ std::string EscapedLiteral(const std::string& text, bool replaced) {
   return std::string(out.begin(), out.end());
 }
 
-std::vector<unsigned char> Page(const std::string& heading, const std::string& body) {
+std::vector<unsigned char> Page(unsigned languageId, const std::string& heading, const std::string& body) {
   std::vector<unsigned char> out;
-  Append(&out, kRtfHead);
+  Append(&out, RtfHead(languageId));
   Append(&out, "\\pard\\sa220\\cf1\\b\\fs28 " + heading + "\\b0\\par\r\n");
   Append(&out, body);
   Append(&out, "}\r\n");
@@ -83,7 +87,7 @@ bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned
     return false;
   }
   rtf->clear();
-  Append(rtf, kRtfHead);
+  Append(rtf, RtfHead(kEnglishLanguageId));
   Append(rtf, "\\pard\\sa60\\cf2\\fs18 ");
   for (size_t i = 0; i < points.size(); ++i) {
     char32_t c = points[i];
@@ -98,19 +102,31 @@ bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned
   return true;
 }
 
-std::vector<unsigned char> DefaultWelcomePage(const std::string& name, const std::string& version) {
+std::vector<unsigned char> DefaultWelcomePage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                              const std::string& name, const std::string& version) {
+  const auto text = [&](const char* key) { return PackageText(languages, language, key); };
+  const auto escape = [](const std::string& plain) { return EscapedLiteral(plain, false); };
   const std::string n = EscapedLiteral(name, false);
-  return Page("Welcome to the " + n + " Setup Wizard",
-              "\\pard\\sa140\\cf2\\fs18 This wizard installs \\b " + n + " " + EscapedLiteral(version, false) +
-                  "\\b0  on your computer.\\par\r\n"
-                  "\\pard\\sa0\\cf2\\fs18 Click Next to continue, or Cancel to leave Setup.\\par\r\n");
+  const std::string nameVersion = "\\b " + n + " " + EscapedLiteral(version, false) + "\\b0 ";
+  return Page(language.id, FillReferences(text("pkgwelcomeheading"), {{"NAME", n}}, escape),
+              "\\pard\\sa140\\cf2\\fs18 " +
+                  FillReferences(text("pkgwelcomeinstalls"), {{"NAME", n}, {"NAMEVERSION", nameVersion}}, escape) +
+                  "\\par\r\n"
+                  "\\pard\\sa0\\cf2\\fs18 " + escape(text("pkgwelcomenext")) + "\\par\r\n");
 }
 
-std::vector<unsigned char> DefaultFinishPage(const std::string& name) {
+std::vector<unsigned char> DefaultFinishPage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                             const std::string& name) {
+  const auto text = [&](const char* key) { return PackageText(languages, language, key); };
+  // The finish page goes through the library's variable replacement: a '%'
+  // of the texts must not start a reference there.
+  const auto escape = [](const std::string& plain) { return EscapedLiteral(plain, true); };
   const std::string n = EscapedLiteral(name, true);
-  return Page("Completing the " + n + " Setup Wizard",
-              "\\pard\\sa140\\cf2\\fs18 " + n + " has been installed on your computer.\\par\r\n"
-              "\\pard\\sa140\\cf2\\fs18 \\cf3 Installation folder:\\line\\cf2 %DESTPATH%\\line"
-              "\\cf3 Start menu folder:\\line\\cf2 %SHORTCUTPATH%\\par\r\n"
-              "\\pard\\sa0\\cf2\\fs18 Click Close to leave the wizard.\\par\r\n");
+  return Page(language.id, FillReferences(text("pkgfinishheading"), {{"NAME", n}}, escape),
+              "\\pard\\sa140\\cf2\\fs18 " + FillReferences(text("pkgfinishinstalled"), {{"NAME", n}}, escape) +
+                  "\\par\r\n"
+                  "\\pard\\sa140\\cf2\\fs18 \\cf3 " + escape(text("pkgfinishfolder")) +
+                  "\\line\\cf2 %DESTPATH%\\line\\cf3 " + escape(text("pkgfinishstartmenu")) +
+                  "\\line\\cf2 %SHORTCUTPATH%\\par\r\n"
+                  "\\pard\\sa0\\cf2\\fs18 " + escape(text("pkgfinishclose")) + "\\par\r\n");
 }

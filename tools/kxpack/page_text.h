@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/kxpack/shipped_languages.h"
+
 // True when the bytes begin as a Rich Text document ("{\rtf").
 bool LooksLikeRtf(const std::vector<unsigned char>& bytes);
 
@@ -17,8 +19,12 @@ bool LooksLikeRtf(const std::vector<unsigned char>& bytes);
 // with the line of the first invalid UTF-8 sequence.
 bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error);
 
-// The welcome and finish pages of a package that gives none.
-std::vector<unsigned char> DefaultWelcomePage(const std::string& name, const std::string& version);
-std::vector<unsigned char> DefaultFinishPage(const std::string& name);
+// The welcome and finish pages of a package that gives none, in a language:
+// the texts are its "#pkgwelcome..." and "#pkgfinish..." keys with the
+// product's name (and version) put in.
+std::vector<unsigned char> DefaultWelcomePage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                              const std::string& name, const std::string& version);
+std::vector<unsigned char> DefaultFinishPage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                             const std::string& name);
 
 #endif
