@@ -74,6 +74,8 @@ void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches) {
       switches->usage = true;
     } else if (!hasValue && NameIs(token, nameLength, L"/SUPPRESSMSGBOXES")) {
       switches->suppressMessageBoxes = true;
+    } else if (hasValue && value.length > 0 && NameIs(token, nameLength, L"/LANG")) {
+      switches->language = value;
     } else if (NameIs(token, nameLength, L"/LOG") && (!hasValue || value.length > 0)) {
       switches->log = true;
       switches->logFile = hasValue ? value : TextSpan{token, 0};

@@ -4,6 +4,8 @@
 
 #include "base/command_switches.h"
 #include "base/message_box.h"
+#include "core/language_choice.h"
+#include "core/run_language.h"
 #include "core/variables.h"
 
 namespace kxcore {
@@ -76,6 +78,14 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
   options.logFile = Text(switches.logFile);
   options.destination = Text(switches.destination);
   options.unknownArgument = Text(switches.unknownArgument);
+  if (switches.language.text) {
+    options.language = LanguageFromSwitch(Text(switches.language));
+    // A language that is neither a known name nor an id is an unknown argument.
+    if (options.language == 0) {
+      options.usage = true;
+      if (options.unknownArgument.empty()) options.unknownArgument = L"/LANG=" + Text(switches.language);
+    }
+  }
   return options;
 }
 
@@ -88,6 +98,8 @@ void InitializeRun(HINSTANCE) {
   SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
 
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());
+  // Before the usage, which speaks it too.
+  StartRunLanguage(options.language);
   if (options.usage) {
     // Nothing is installed or removed: pages cancel and silence is off.
     g_stopRequested = true;

@@ -6,6 +6,9 @@
 //   /LOG, /LOG=<file>   the run log; the launcher opens it and hands it over
 //                       with InitRunLog
 //   /SUPPRESSMSGBOXES   with /S, message boxes are answered unseen (InitRunLog)
+//   /LANG=<language>    the run's language: a name of kKnownLanguages or a
+//                       language id (core/language_choice.h); any other
+//                       value is an unknown argument
 //   /?                  show the usage and do nothing else
 // Switches compare without regard to case.
 #ifndef KX_CORE_COMMAND_LINE_H
@@ -24,6 +27,7 @@ struct CommandLineOptions {
   bool log = false;
   std::wstring logFile;           // from /LOG=, empty for /LOG alone
   std::wstring destination;       // from /D=, empty when not given
+  unsigned short language = 0;    // from /LANG=, 0 when not given
   std::wstring unknownArgument;   // the first argument we do not know
 };
 
@@ -34,8 +38,9 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine);
 // anything (ShowDialogBox cancels every page, InitUninstall answers 0).
 bool StopRequested();
 
-// InitSFX: reads the command line and sets the start-up variables ISADMIN,
-// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given).
+// InitSFX: reads the command line, sets the start-up variables ISADMIN,
+// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given) and
+// chooses the run's language (core/run_language.h).
 void InitializeRun(HINSTANCE instance);
 
 }  // namespace kxcore

@@ -16,6 +16,18 @@ std::wstring LowerAscii(std::wstring_view text) {
   return lower;
 }
 
+// Decodes strict UTF-8; false at the first invalid sequence.
+bool DecodeUtf8(std::string_view bytes, std::wstring* text) {
+  text->clear();
+  if (bytes.empty()) return true;
+  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                        nullptr, 0);
+  if (units <= 0) return false;
+  text->resize(static_cast<size_t>(units));
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &(*text)[0], units);
+  return true;
+}
+
 std::wstring LineError(size_t line, const wchar_t* what) {
   return L"kxlng.dat, line " + DecimalText(line) + L": " + what;
 }
@@ -42,10 +54,47 @@ void LoadIfNeeded() {
   }
 }
 
+bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error);
+
 }  // namespace
 
 bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
-  std::wstring text = DecodeAnsi(bytes);
+  return ParseLanguageText(DecodeAnsi(bytes), table, error);
+}
+
+bool ParseTranslatedLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
+  std::wstring text;
+  if (!DecodeUtf8(bytes, &text)) {
+    *error = L"kxlng.dat: not UTF-8";
+    return false;
+  }
+  return ParseLanguageText(text, table, error);
+}
+
+bool ActivateLanguageTable(unsigned languageId) { return ActivateLanguageTableFrom(LibraryFolder(), languageId); }
+
+bool ActivateLanguageTableFrom(const std::wstring& folder, unsigned languageId) {
+  std::string bytes;
+  std::wstring error;
+  LanguageTable table;
+  if (!ReadWholeFile(folder + L"kxlng.dat", &bytes) || !ParseLanguageTable(bytes, &table, &error)) return false;
+  if (languageId != table.languageId) {
+    LanguageTable translation;
+    const std::wstring name = folder + L"kxlng" + DecimalText(languageId) + L".dat";
+    if (!ReadWholeFile(name, &bytes) || !ParseTranslatedLanguageTable(bytes, &translation, &error) ||
+        translation.languageId != languageId)
+      return false;
+    translation.texts.insert(table.texts.begin(), table.texts.end());  // keeps the translation's own
+    table = std::move(translation);
+  }
+  SetActiveLanguageTable(std::move(table));
+  return true;
+}
+
+namespace {
+
+// The lines of a decoded table.
+bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error) {
   size_t lineNumber = 0;
   size_t start = 0;
   LanguageTable parsed;
@@ -82,6 +131,8 @@ bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstri
   *table = std::move(parsed);
   return true;
 }
+
+}  // namespace
 
 const std::wstring* FindLanguageText(std::wstring_view key) {
   const LanguageTable& table = ActiveLanguageTable();

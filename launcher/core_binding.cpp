@@ -23,13 +23,15 @@ enum CoreOperation {
   kOpManageUninstLog,
   kOpReplaceVarInFile,
   kOpInitRunLog,
+  kOpShowLanguageBox,
   kOperationCount
 };
 
 const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
-    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog"};
+    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog",
+    "ShowLanguageBox"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
 
@@ -123,6 +125,8 @@ void AddUninstLog(int kind, const wchar_t* text) {
 int ManageUninstLog(int operation) {
   return Bound<decltype(&ManageUninstLog)>(kOpManageUninstLog)(operation);
 }
+
+int ShowLanguageBox(void) { return Bound<decltype(&ShowLanguageBox)>(kOpShowLanguageBox)(); }
 
 int ReplaceVarInFile(const wchar_t* source, const wchar_t* target, int flags) {
   return Bound<decltype(&ReplaceVarInFile)>(kOpReplaceVarInFile)(source, target, flags);

@@ -56,6 +56,8 @@ CODE_DIALOG_KEYS = {
     # extract/progress_box.cpp: the progress page's label 21 shows KXEXTTEXT,
     # which script/install_script.cpp sets to #Extracting.
     'setup/dlgprogress': ['#extracting'],
+    # core/run_language.cpp: the language box, a dialog built in code.
+    'language box': ['#selectlanguagetitle', '#selectlanguage', '#ok', '#cancel'],
 }
 
 DIALOG_FILES = ['setup', 'uninstall']  # runtime/<name>/kxdlg.dat
