@@ -119,6 +119,7 @@ struct DialogState {
   DialogSpec definition;
   KxDialogHandler handler = nullptr;
   DialogMode mode = DialogMode::kPage;
+  bool rightToLeft = false;  // the run's language reads right to left: a mirrored window
   HWND window = nullptr;
   UINT dpi = kDesignDpi;
   DialogFonts fonts;
@@ -258,6 +259,9 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       GetClientRect(window, &client);
       BITMAP info;
       if (entry && entry->bitmap && GetObjectW(entry->bitmap, sizeof info, &info)) {
+        // A mirrored window puts the picture on the other side, but must not
+        // flip the picture itself.
+        if (GetLayout(dc) & LAYOUT_RTL) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, entry->bitmap);
         SetStretchBltMode(dc, HALFTONE);
@@ -292,7 +296,7 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* gi
   return 0;
 }
 
-void LoadRichText(HWND rich, const std::wstring& path) {
+void LoadRichText(HWND rich, const std::wstring& path, bool rightToLeft) {
   std::string bytes;
   if (path.empty() || !ReadWholeFile(path, &bytes)) return;
   StreamSource source = {&bytes, 0};
@@ -301,6 +305,15 @@ void LoadRichText(HWND rich, const std::wstring& path) {
   stream.pfnCallback = ReadStream;
   const bool rtf = bytes.compare(0, 5, "{\\rtf") == 0;
   SendMessageW(rich, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+  if (rightToLeft) {
+    // Every paragraph of the page reads right to left, whatever the RTF says.
+    PARAFORMAT2 format = {};
+    format.cbSize = sizeof format;
+    format.dwMask = PFM_RTLPARA;
+    format.wEffects = PFE_RTLPARA;
+    SendMessageW(rich, EM_SETSEL, 0, -1);
+    SendMessageW(rich, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&format));
+  }
   SendMessageW(rich, EM_SETSEL, 0, 0);
   SendMessageW(rich, WM_VSCROLL, SB_TOP, 0);
 }
@@ -430,6 +443,9 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
     const bool isFile = definition.kind == ControlKind::kRichText || definition.kind == ControlKind::kImage;
     std::wstring text = isFile ? RuntimeFile(Evaluate(definition.text)) : Evaluate(definition.text);
     WindowRecipe recipe = RecipeFor(state, definition, text);
+    if (state->rightToLeft && definition.kind != ControlKind::kImage && definition.kind != ControlKind::kPanel &&
+        definition.kind != ControlKind::kProgress)
+      recipe.extendedStyle |= WS_EX_RTLREADING;
     RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
     HWND control = CreateWindowExW(recipe.extendedStyle, recipe.className, isFile ? L"" : text.c_str(), recipe.style,
                                    box.left, box.top, box.right - box.left, box.bottom - box.top, parent,
@@ -451,7 +467,7 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
         SendMessageW(control, EM_AUTOURLDETECT, TRUE, 0);
         SendMessageW(control, EM_SETEVENTMASK, 0, ENM_LINK);
         if (definition.flags & kFlagReadOnly) SetWindowSubclass(control, RichTextSubclass, 0, 0);
-        LoadRichText(control, text);
+        LoadRichText(control, text, state->rightToLeft);
         FitRichText(state, created);
         break;
       case ControlKind::kImage:
@@ -482,16 +498,18 @@ void LayoutControls(DialogState* state) {
 }
 
 // Tab order: the page's own controls in the order of the data, then the
-// push buttons along the foot from left to right (Back, Next, Cancel).
+// push buttons along the foot in reading order (Back, Next, Cancel).
 void OrderForTabbing(DialogState* state) {
   std::vector<HWND> content, buttons;
   for (HWND child = GetWindow(state->window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     (IsPushButton(child) ? buttons : content).push_back(child);
-  std::stable_sort(buttons.begin(), buttons.end(), [](HWND a, HWND b) {
+  // In reading order: from the right in a mirrored window.
+  const bool rightToLeft = state->rightToLeft;
+  std::stable_sort(buttons.begin(), buttons.end(), [rightToLeft](HWND a, HWND b) {
     RECT ra, rb;
     GetWindowRect(a, &ra);
     GetWindowRect(b, &rb);
-    return ra.left < rb.left;
+    return rightToLeft ? ra.right > rb.right : ra.left < rb.left;
   });
   // Creation order is the data's order, so content stays as it is.
   std::vector<HWND> ordered;
@@ -633,10 +651,13 @@ HWND CreateDialogWindow(const DialogSpec& definition, KxDialogHandler handler, D
   state->definition = definition;
   state->handler = handler;
   state->mode = mode;
+  std::wstring rightToLeft;
+  state->rightToLeft = GetVariable(L"KXLANGRTL", &rightToLeft) && rightToLeft == L"1";
 
   alignas(4) EmptyTemplate dialogTemplate = {};
   dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | DS_3DLOOK;
-  dialogTemplate.header.dwExtendedStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+  dialogTemplate.header.dwExtendedStyle =
+      WS_EX_CONTROLPARENT | WS_EX_APPWINDOW | (state->rightToLeft ? WS_EX_LAYOUTRTL : 0);
   HWND window = CreateDialogIndirectParamW(LibraryModule(), &dialogTemplate.header, nullptr, DialogProc,
                                            reinterpret_cast<LPARAM>(state));
   if (!window) {

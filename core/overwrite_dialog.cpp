@@ -65,8 +65,10 @@ INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 ReplaceAnswer AskReplaceFile(const wchar_t* path) {
   // Topmost: above the progress box, which runs on its own thread.
-  DialogTemplate form(DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_TOPMOST,
-                      276, 100);
+  std::wstring rightToLeft;
+  const DWORD mirrored = GetVariable(L"KXLANGRTL", &rightToLeft) && rightToLeft == L"1" ? WS_EX_LAYOUTRTL : 0;
+  DialogTemplate form(DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                      WS_EX_TOPMOST | mirrored, 276, 100);
   form.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX, kReplacePromptText, 10, 10, 256, 18);
   form.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, kReplacePathText, 10, 32, 256, 10);
   form.AddItem(kButtonClass, BS_DEFPUSHBUTTON | WS_TABSTOP, kReplaceButton, 146, 52, 56, 14);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/message_box.h"
 #include "base/run_log.h"
 #include "core/decimal_text.h"
 #include "core/dialog_template.h"
@@ -112,6 +113,7 @@ bool SetRunLanguage(unsigned short id) {
   SetVariable(L"SELLANG", name);
   SetVariable(L"KXLANGID", DecimalText(id));
   SetVariable(L"KXLANGRTL", rightToLeft ? L"1" : L"0");
+  SetMessageBoxRightToLeft(rightToLeft);
   LogLine(L"Language: %ls (%u)%ls", name.c_str(), static_cast<unsigned>(id), rightToLeft ? L", right to left" : L"");
   return true;
 }

@@ -3,9 +3,11 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "base/message_box.h"
 #include "core/kxcore.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
+#include "launcher/script_flags.h"
 
 namespace {
 
@@ -44,4 +46,6 @@ unsigned RunLanguageId() {
 void ApplyRunLanguage() {
   wcscpy(g_launcher.title, PackageWindowTitle(g_package, RunLanguageId()));
   SetVarLiteral(L"APPTITLE", g_launcher.title);
+  // The programs' boxes as the library's (which it set itself).
+  SetMessageBoxRightToLeft(FlagIsSet(L"%KXLANGRTL%"));
 }

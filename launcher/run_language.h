@@ -12,7 +12,8 @@
 void PublishPackageLanguages(ProgramKind kind);
 
 // After InitSFX and after the language box: the package's title in the
-// run's language becomes every caption (g_launcher.title) and APPTITLE.
+// run's language becomes every caption (g_launcher.title) and APPTITLE, and
+// message boxes read right to left when the language does.
 void ApplyRunLanguage();
 
 // The run's language id (KXLANGID); English before InitSFX.
