@@ -51,7 +51,7 @@ TEST_F(ShippedLanguageTest, TheProgramsKeysHaveTheirExactEnglishTexts) {
       {L"#Yes", L"&Yes"},
       {L"#No", L"&No"},
       {L"#Browse", L"Bro&wse"},
-      {L"#Close", L"&Close"},
+      {L"#Close", L"C&lose"},
       {L"#LicIntro",
        L"Please read the following license agreement. Press the PAGE DOWN key to see the rest of the agreement."},
       {L"#LicEnd",

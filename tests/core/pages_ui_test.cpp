@@ -180,7 +180,7 @@ TEST_F(PagesTest, FinalPageShowsTheChosenFolderAndHidesCancel) {
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizfinal")));
   HWND page = session.WaitForPage(L"dlgwizfinal");
   ASSERT_TRUE(page);
-  EXPECT_EQ(ControlText(page, 1), L"&Close");
+  EXPECT_EQ(ControlText(page, 1), L"C&lose");
   EXPECT_FALSE(IsVisible(Control(page, 2)));
   EXPECT_FALSE(IsEnabled(Control(page, 3)));
   EXPECT_FALSE(IsVisible(Control(page, 6)));
