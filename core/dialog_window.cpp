@@ -296,7 +296,10 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* gi
   return 0;
 }
 
-void LoadRichText(HWND rich, const std::wstring& path, bool rightToLeft) {
+// A page's paragraphs keep the direction its RTF gives them (kxpack writes
+// the pages of a right-to-left language with \rtlpar): a page in another
+// language, a package's English licence in an Arabic wizard, stays as it is.
+void LoadRichText(HWND rich, const std::wstring& path) {
   std::string bytes;
   if (path.empty() || !ReadWholeFile(path, &bytes)) return;
   StreamSource source = {&bytes, 0};
@@ -305,15 +308,6 @@ void LoadRichText(HWND rich, const std::wstring& path, bool rightToLeft) {
   stream.pfnCallback = ReadStream;
   const bool rtf = bytes.compare(0, 5, "{\\rtf") == 0;
   SendMessageW(rich, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
-  if (rightToLeft) {
-    // Every paragraph of the page reads right to left, whatever the RTF says.
-    PARAFORMAT2 format = {};
-    format.cbSize = sizeof format;
-    format.dwMask = PFM_RTLPARA;
-    format.wEffects = PFE_RTLPARA;
-    SendMessageW(rich, EM_SETSEL, 0, -1);
-    SendMessageW(rich, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&format));
-  }
   SendMessageW(rich, EM_SETSEL, 0, 0);
   SendMessageW(rich, WM_VSCROLL, SB_TOP, 0);
 }
@@ -443,8 +437,9 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
     const bool isFile = definition.kind == ControlKind::kRichText || definition.kind == ControlKind::kImage;
     std::wstring text = isFile ? RuntimeFile(Evaluate(definition.text)) : Evaluate(definition.text);
     WindowRecipe recipe = RecipeFor(state, definition, text);
+    // Rich texts keep the direction of their RTF (LoadRichText).
     if (state->rightToLeft && definition.kind != ControlKind::kImage && definition.kind != ControlKind::kPanel &&
-        definition.kind != ControlKind::kProgress)
+        definition.kind != ControlKind::kProgress && definition.kind != ControlKind::kRichText)
       recipe.extendedStyle |= WS_EX_RTLREADING;
     RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
     HWND control = CreateWindowExW(recipe.extendedStyle, recipe.className, isFile ? L"" : text.c_str(), recipe.style,
@@ -462,12 +457,17 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
 
     switch (definition.kind) {
       case ControlKind::kRichText:
+        // It stands where the mirrored page puts it, but its text is not
+        // mirrored: a mirrored rich text would run every paragraph right to
+        // left, English ones included.
+        if (state->rightToLeft)
+          SetWindowLongW(control, GWL_EXSTYLE, GetWindowLongW(control, GWL_EXSTYLE) & ~WS_EX_LAYOUTRTL);
         SendMessageW(control, EM_SETBKGNDCOLOR, 0,
                      (definition.flags & kFlagFlat) ? created->background : GetSysColor(COLOR_WINDOW));
         SendMessageW(control, EM_AUTOURLDETECT, TRUE, 0);
         SendMessageW(control, EM_SETEVENTMASK, 0, ENM_LINK);
         if (definition.flags & kFlagReadOnly) SetWindowSubclass(control, RichTextSubclass, 0, 0);
-        LoadRichText(control, text, state->rightToLeft);
+        LoadRichText(control, text);
         FitRichText(state, created);
         break;
       case ControlKind::kImage:

@@ -136,6 +136,11 @@ TEST(DefaultPages, OtherLanguagesAreWrittenInThemWithTheNamesAsGiven) {
   // the name as written.
   const std::string german = WelcomeIn("German", "Caf\xC3\xA9 {Pro}", "2.0");
   EXPECT_NE(german.find("\\deflang1031"), std::string::npos);
+  EXPECT_NE(german.find("\\fcharset0 Segoe UI;"), std::string::npos);
+  // The font is asked for in the language's character set.
+  EXPECT_NE(WelcomeIn("Arabic", "A", "1").find("\\fcharset178 Segoe UI;"), std::string::npos);
+  EXPECT_NE(WelcomeIn("Japanese", "A", "1").find("\\fcharset128 Segoe UI;"), std::string::npos);
+  EXPECT_NE(WelcomeIn("Russian", "A", "1").find("\\fcharset204 Segoe UI;"), std::string::npos);
   EXPECT_NE(german.find("Willkommen beim Setup-Assistenten f\\u252?r Caf\\u233? \\{Pro\\}\\b0"), std::string::npos);
   EXPECT_NE(german.find("installiert \\b Caf\\u233? \\{Pro\\} 2.0\\b0  auf"), std::string::npos);
   // Japanese: nothing but ASCII in the file.
@@ -151,6 +156,29 @@ TEST(DefaultPages, OtherLanguagesAreWrittenInThemWithTheNamesAsGiven) {
     EXPECT_EQ(FinishIn(language, "50% Tools").find("50% Tools"), std::string::npos) << language;
     EXPECT_NE(WelcomeIn(language, "50% Tools", "1").find("50% Tools"), std::string::npos) << language;
   }
+}
+
+// The pages of a language written from right to left run right to left,
+// paragraph by paragraph; no other page does.
+TEST(DefaultPages, RightToLeftLanguagesGetRightToLeftParagraphs) {
+  const std::string arabic = WelcomeIn("Arabic", "Tool", "1") + FinishIn("Arabic", "Tool");
+  size_t paragraphs = 0, rightToLeft = 0;
+  for (size_t at = 0; (at = arabic.find("\\pard", at)) != std::string::npos; ++at, ++paragraphs)
+    rightToLeft += arabic.compare(at, 12, "\\pard\\rtlpar") == 0;
+  EXPECT_EQ(paragraphs, 7u);
+  EXPECT_EQ(rightToLeft, paragraphs);
+  for (const char* language : {"English", "German", "Japanese"})
+    EXPECT_EQ((WelcomeIn(language, "Tool", "1") + FinishIn(language, "Tool")).find("\\rtlpar"), std::string::npos)
+        << language;
+
+  std::vector<unsigned char> rtf;
+  std::string error;
+  ASSERT_TRUE(PlainTextToRtf(Bytes("\xD8\xA3\nb\n"), &rtf, &error, true));
+  EXPECT_NE(Text(rtf).find("\\pard\\rtlpar\\sa60"), std::string::npos);
+  ASSERT_TRUE(PlainTextToRtf(Bytes("a\nb\n"), &rtf, &error));
+  EXPECT_EQ(Text(rtf).find("\\rtlpar"), std::string::npos);
+  EXPECT_TRUE(IsRightToLeftLanguage(1025) && IsRightToLeftLanguage(3073) && IsRightToLeftLanguage(1037));
+  EXPECT_FALSE(IsRightToLeftLanguage(1033) || IsRightToLeftLanguage(1041));
 }
 
 TEST(DefaultPages, AKeyALanguageLacksIsTakenFromEnglish) {

@@ -417,7 +417,7 @@ class DescriptionReader {
         const std::string key = table + "." + kLanguagePages[page];
         const bool packageGives = Given((std::string("pages.") + kLanguagePages[page]).c_str());
         if (Given(key.c_str())) {
-          ReadPage(key, pages[page]);
+          ReadPage(key, pages[page], IsRightToLeftLanguage(shipped->id));
         } else if (own && packageGives) {
           Error(Line(key), key,
                 std::string("missing: [") + table + "] gives pages of its own, so it needs its own " +
@@ -438,7 +438,9 @@ class DescriptionReader {
     }
   }
 
-  void ReadPage(const std::string& key, std::vector<unsigned char>* page) {
+  // rightToLeft: the page is one language's, a language written from right
+  // to left.
+  void ReadPage(const std::string& key, std::vector<unsigned char>* page, bool rightToLeft = false) {
     std::string path;
     std::vector<unsigned char> bytes;
     if (!ReadNamedFile(key, &bytes, &path)) return;
@@ -450,7 +452,7 @@ class DescriptionReader {
       else
         Error(Line(key), key, path + " is not a Rich Text file (it must begin with {\\rtf)");
     } else if (extension == ".txt") {
-      if (!PlainTextToRtf(bytes, page, &error)) Error(Line(key), key, path + ": " + error);
+      if (!PlainTextToRtf(bytes, page, &error, rightToLeft)) Error(Line(key), key, path + ": " + error);
     } else {
       Error(Line(key), key, path + " must be a .rtf or a .txt file");
     }

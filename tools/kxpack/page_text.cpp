@@ -9,11 +9,30 @@ namespace {
 
 // The look of the shipped pages: Segoe UI 9 pt, dark grey text, a blue
 // heading.
+// The character set a page's font is asked for in, so that a system without
+// the font (or without font binding) picks one that has the language's
+// letters: Windows' charset numbers by base language.
+int FontCharset(unsigned languageId) {
+  switch (languageId & 0x3FF) {
+    case 0x01: return 178;  // Arabic
+    case 0x0D: return 177;  // Hebrew
+    case 0x08: return 161;  // Greek
+    case 0x1F: return 162;  // Turkish
+    case 0x19: case 0x22: case 0x23: case 0x02: return 204;  // Russian, Ukrainian, Belarusian, Bulgarian
+    case 0x15: case 0x05: case 0x0E: case 0x1B: case 0x1A: case 0x24: case 0x18: return 238;  // Central European
+    case 0x11: return 128;  // Japanese
+    case 0x12: return 129;  // Korean
+    case 0x04: return languageId == 2052 || languageId == 4100 ? 134 : 136;  // Chinese, Simplified or Traditional
+    case 0x1E: return 222;  // Thai
+    default: return 0;
+  }
+}
+
 // The head of a page in a language: \deflang names it, the text itself is
 // escaped to \uN? whatever the code page says.
 std::string RtfHead(unsigned languageId) {
   return "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang" + std::to_string(languageId) +
-         "{\\fonttbl{\\f0\\fswiss\\fcharset0 Segoe UI;}}\r\n"
+         "{\\fonttbl{\\f0\\fswiss\\fcharset" + std::to_string(FontCharset(languageId)) + " Segoe UI;}}\r\n"
          "{\\colortbl ;\\red28\\green52\\blue94;\\red58\\green58\\blue58;\\red110\\green110\\blue110;}\r\n"
          "\\viewkind4\\uc1\r\n";
 }
@@ -59,11 +78,16 @@ std::string EscapedLiteral(const std::string& text, bool replaced) {
   return std::string(out.begin(), out.end());
 }
 
+// A paragraph's start: right to left in a language written so.
+std::string Paragraph(bool rightToLeft) { return rightToLeft ? "\\pard\\rtlpar" : "\\pard"; }
+
 std::vector<unsigned char> Page(unsigned languageId, const std::string& heading, const std::string& body) {
   std::vector<unsigned char> out;
   Append(&out, RtfHead(languageId));
-  Append(&out, "\\pard\\sa220\\cf1\\b\\fs28 " + heading + "\\b0\\par\r\n");
-  Append(&out, body);
+  std::string text = "\\pard\\sa220\\cf1\\b\\fs28 " + heading + "\\b0\\par\r\n" + body;
+  if (IsRightToLeftLanguage(languageId))
+    for (size_t at = 0; (at = text.find("\\pard", at)) != std::string::npos; at += 5) text.insert(at + 5, "\\rtlpar");
+  Append(&out, text);
   Append(&out, "}\r\n");
   return out;
 }
@@ -74,7 +98,17 @@ bool LooksLikeRtf(const std::vector<unsigned char>& bytes) {
   return bytes.size() >= 5 && std::memcmp(bytes.data(), "{\\rtf", 5) == 0;
 }
 
-bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error) {
+bool IsRightToLeftLanguage(unsigned languageId) {
+  switch (languageId & 0x3FF) {
+    case 0x01: case 0x0D: case 0x20: case 0x29: case 0x3D: case 0x5A: case 0x63: case 0x65: case 0x80: case 0x8C:
+      return true;  // Arabic, Hebrew, Urdu, Persian, Yiddish, Syriac, Pashto, Divehi, Uyghur, Dari
+    default:
+      return false;
+  }
+}
+
+bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error,
+                    bool rightToLeft) {
   std::string input(text.begin(), text.end());
   if (input.compare(0, 3, "\xEF\xBB\xBF") == 0) input.erase(0, 3);
   std::u32string points;
@@ -88,7 +122,7 @@ bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned
   }
   rtf->clear();
   Append(rtf, RtfHead(kEnglishLanguageId));
-  Append(rtf, "\\pard\\sa60\\cf2\\fs18 ");
+  Append(rtf, Paragraph(rightToLeft) + "\\sa60\\cf2\\fs18 ");
   for (size_t i = 0; i < points.size(); ++i) {
     char32_t c = points[i];
     if (c == '\r' || c == '\n') {

@@ -16,8 +16,14 @@ bool LooksLikeRtf(const std::vector<unsigned char>& bytes);
 // into an RTF document in the pages' font: '\' '{' '}' escaped, tabs as \tab,
 // every line a paragraph, characters beyond ASCII as \uN?. '%' stays as it
 // is, so a finish page may name %DESTPATH% and the other variables. False
-// with the line of the first invalid UTF-8 sequence.
-bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error);
+// with the line of the first invalid UTF-8 sequence. A page of a language
+// written from right to left (rightToLeft) has right-to-left paragraphs.
+bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error,
+                    bool rightToLeft = false);
+
+// Whether the language is written from right to left (Arabic, Hebrew,
+// Persian, Urdu and the like): its pages' paragraphs run right to left.
+bool IsRightToLeftLanguage(unsigned languageId);
 
 // The welcome and finish pages of a package that gives none, in a language:
 // the texts are its "#pkgwelcome..." and "#pkgfinish..." keys with the
