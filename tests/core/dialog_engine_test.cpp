@@ -321,6 +321,59 @@ TEST_F(DialogEngineTest, ARightToLeftLanguageMirrorsThePageButNotItsPictures) {
   EXPECT_EQ(error, 0u);
 }
 
+// A push button too narrow for its text (a long translation) grows toward
+// its leading edge, and what stands before it on its row makes room: a
+// button moves along, keeping its distance, an edit field gives up width.
+// The button's trailing edge, and so the page's right margin, stays.
+TEST_F(DialogEngineTest, ATooNarrowButtonGrowsAndItsNeighboursMakeRoom) {
+  kxcore::LanguageTable table;
+  table.texts[L"#next"] = L"&Weiter zum n\u00E4chsten Schritt >";
+  kxcore::SetActiveLanguageTable(table);
+  kxcore::DialogSpec page = Page();
+  kxcore::ControlSpec browse;
+  browse.kind = kxcore::ControlKind::kButton;
+  browse.x = 215, browse.y = 100, browse.width = 60, browse.height = 23, browse.id = 22;
+  browse.text = L"Durch&suchen und so weiter...";
+  page.controls.push_back(browse);
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event != KX_EVENT_CREATED) return 0;
+    const UINT dpi = kxcore::WindowDpi(page);
+    auto box = [&](int id) {
+      RECT rect;
+      GetWindowRect(kxcore::FindDialogControl(page, id), &rect);
+      MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+      return rect;
+    };
+    auto textWidth = [&](int id) {
+      HWND control = kxcore::FindDialogControl(page, id);
+      HDC dc = GetDC(control);
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+      RECT needed = {};
+      DrawTextW(dc, Text(control).c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+      SelectObject(dc, old);
+      ReleaseDC(control, dc);
+      return needed.right;
+    };
+    const RECT next = box(1), back = box(3), cancel = box(2), edit = box(20), wide = box(22);
+    EXPECT_EQ(next.right, kxcore::ScaleUnits(180 + 81, dpi));
+    EXPECT_GE(next.right - next.left, textWidth(1) + 2 * kxcore::ScaleUnits(4, dpi));
+    EXPECT_GT(next.right - next.left, kxcore::ScaleUnits(81, dpi) + 1);
+    // Back moved along, as far from Next as the least gap; Cancel, after
+    // Next, stayed.
+    EXPECT_EQ(next.left - back.right, kxcore::ScaleUnits(6, dpi));
+    EXPECT_EQ(back.right - back.left, kxcore::ScaleUnits(81, dpi));
+    EXPECT_EQ(cancel.left, kxcore::ScaleUnits(270, dpi));
+    // The edit field before the wide button gave up width, keeping its gap.
+    EXPECT_GE(wide.right - wide.left, textWidth(22) + 2 * kxcore::ScaleUnits(4, dpi));
+    EXPECT_EQ(wide.right, kxcore::ScaleUnits(275, dpi));
+    EXPECT_EQ(edit.left, kxcore::ScaleUnits(10, dpi));
+    EXPECT_EQ(wide.left - edit.right, kxcore::ScaleUnits(215, dpi) - kxcore::ScaleUnits(210, dpi));
+    return 1;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(kxcore::RunModalPage(page, RecordingHandler, &error), 1);
+}
+
 TEST_F(DialogEngineTest, EachPageOpensWhereThePreviousOneWasLeft) {
   // The user moves the first page; a page closed before it was shown does
   // not count; the next page opens at the moved place.

@@ -347,9 +347,9 @@ TEST_F(HighDpiPagesTest, LicencePageScalesItsLayoutAndFonts) {
   RECT next;
   GetWindowRect(Control(page, 1), &next);
   MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&next), 2);
-  EXPECT_EQ(next.left, 525);
+  EXPECT_EQ(next.left, 515);  // 343 units: 514.5 rounded
   EXPECT_EQ(next.top, 540);
-  EXPECT_EQ(next.right - next.left, 122);  // 81.5 rounded up from each edge
+  EXPECT_EQ(next.right - next.left, 132);  // to 431 units: 646.5 rounded
   EXPECT_TRUE(session.Press(page, 1));
   EXPECT_EQ(session.WaitForExit(), 1u);
 }
