@@ -270,7 +270,7 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       if (entry && entry->bitmap && GetObjectW(entry->bitmap, sizeof info, &info)) {
         // A mirrored window puts the picture on the other side, but must not
         // flip the picture itself.
-        if (GetLayout(dc) & LAYOUT_RTL) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
+        if (state->rightToLeft) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, entry->bitmap);
         SetStretchBltMode(dc, HALFTONE);

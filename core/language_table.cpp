@@ -16,18 +16,6 @@ std::wstring LowerAscii(std::wstring_view text) {
   return lower;
 }
 
-// Decodes strict UTF-8; false at the first invalid sequence.
-bool DecodeUtf8(std::string_view bytes, std::wstring* text) {
-  text->clear();
-  if (bytes.empty()) return true;
-  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                        nullptr, 0);
-  if (units <= 0) return false;
-  text->resize(static_cast<size_t>(units));
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &(*text)[0], units);
-  return true;
-}
-
 std::wstring LineError(size_t line, const wchar_t* what) {
   return L"kxlng.dat, line " + DecimalText(line) + L": " + what;
 }
@@ -63,8 +51,8 @@ bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstri
 }
 
 bool ParseTranslatedLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
-  std::wstring text;
-  if (!DecodeUtf8(bytes, &text)) {
+  const std::wstring text = DecodeText(bytes, CP_UTF8, MB_ERR_INVALID_CHARS);
+  if (text.empty() && !bytes.empty()) {
     *error = L"kxlng.dat: not UTF-8";
     return false;
   }
