@@ -107,6 +107,7 @@ int ExtractEntries(void) {
   ArchiveSurvey survey;
   if (result == 0) result = SurveyArchive(&reader, &survey);
   if (result == 0) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
+  if (result == 0) result = OpenDestinationJournal(g_extract.destination, g_extract.destinationCreated);
   if (result == 0) result = ExtractOpened(&reader, survey);
   ArchiveReaderClose(&reader);
   // The space check's message says all there is to say.
@@ -128,7 +129,9 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const
   g_extract.unitsTotal = 0;
   g_extract.unitsDone = 0;
 
-  if (destination && !DirectoryExists(destination)) CreateFolderPath(destination);
+  if (destination) FinishInterruptedRun(destination);
+  g_extract.destinationCreated = destination && !DirectoryExists(destination);
+  if (g_extract.destinationCreated) CreateFolderPath(destination);
   if (silent) return ExtractEntries();
 
   ShowProgressBox(progressHandler);

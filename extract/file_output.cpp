@@ -2,6 +2,7 @@
 
 #include "7zFile.h"
 #include "decode_worker.h"
+#include "install_journal.h"
 #include "path_services.h"
 #include "run_log.h"
 
@@ -119,6 +120,8 @@ int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, ui
   // Read-only comes after the time; a file that failed to write keeps its
   // attributes, as it is undone with the rest of the run.
   if (result == 0 && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
+  // Complete, with its time: a recovery tells it from one changed later.
+  if (result == 0) RecordFileWritten(path, out.handle);
   WRes closed = File_Close(&out);
   if (result != 0) return result;
   if (closed != 0) {
