@@ -147,7 +147,8 @@ size_t FormatJournalLine(const JournalLine& line, char* buffer) {
   size_t length = 9;  // the CRC and its blank come last
   char kind = static_cast<char>(line.kind);
   if (!Put(buffer, &length, &kind, 1)) return 0;
-  char number[24];
+  // A tab, 20 digits, a tab and 16: room to spare, and a cut one fails.
+  char number[48];
   switch (line.kind) {
     case JournalLineKind::kHeader:
       if (!PutText(buffer, &length, " ") || !PutText(buffer, &length, kMagic) || !PutText(buffer, &length, "\t") ||
@@ -160,9 +161,10 @@ size_t FormatJournalLine(const JournalLine& line, char* buffer) {
       if (!PutText(buffer, &length, " ") || !PutWide(buffer, &length, line.path)) return 0;
       if (HasAside(line.kind) && (!PutText(buffer, &length, "\t") || !PutWide(buffer, &length, line.aside))) return 0;
       if (line.kind == JournalLineKind::kFileWritten) {
-        snprintf(number, sizeof number, "\t%llu\t%016llX", static_cast<unsigned long long>(line.size),
-                 static_cast<unsigned long long>(line.writeTime));
-        if (!PutText(buffer, &length, number)) return 0;
+        int printed = snprintf(number, sizeof number, "\t%llu\t%016llX", static_cast<unsigned long long>(line.size),
+                               static_cast<unsigned long long>(line.writeTime));
+        if (printed <= 0 || static_cast<size_t>(printed) >= sizeof number || !PutText(buffer, &length, number))
+          return 0;
       }
       break;
   }

@@ -23,6 +23,9 @@ struct Recovery {
   const char* bytes;
   size_t size;
   int deferred;
+  // The journal is damaged: lines about later changes may be lost, so a file
+  // that differs from the run's record may be the run's own later one.
+  bool damaged;
   // The folder of the last path found free of links, so that the files of
   // one folder are not checked again level by level.
   wchar_t checkedFolder[kFullPathCapacity];
@@ -139,6 +142,11 @@ void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside
   WIN32_FILE_ATTRIBUTE_DATA data;
   const bool standing = FileStanding(full, &data);
   if (change.written && standing && ChangedSince(data, change)) {
+    if (recovery->damaged) {
+      // Who changed it cannot be told: nothing is lost, both stay.
+      LogLine(L"Interrupted installation: both stay: %ls, and its earlier copy as %ls", full, aside);
+      return;
+    }
     // The replacement is someone's later work; the original goes, as the
     // run's commit would have let it go.
     LogLine(L"Interrupted installation: kept, changed after the run: %ls", full);
@@ -246,6 +254,7 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
     return result;
   }
   recovery.bytes = bytes;
+  recovery.damaged = parsed.damage != JournalDamage::kNone;
   result.changes = static_cast<int>(parsed.count);
   result.damage = parsed.damage;
   LogLine(L"Found the journal of an interrupted installation: %ls, %d changes, %ls", journalPath, result.changes,
