@@ -1,15 +1,16 @@
 // The install journal's file in the destination: a run killed there is
 // finished before this one changes anything, and this run's journal file is
 // in place before its first file is written.
+#include "archive_reader.h"
 #include "engine_state.h"
 #include "install_journal.h"
-#include "journal_file.h"
-#include "journal_recovery.h"
+#include "journal_format.h"
+#include "kxcore.h"
 
 void FinishInterruptedRun(const wchar_t* destination) {
   // Only an installation journals; a plain extraction leaves journals be.
-  if (!InstallJournalRecording()) return;
-  RecoverInterruptedInstallation(destination);
+  // A journal that stays makes this run's own journal fail to open.
+  if (InstallJournalRecording()) FinishInterruptedInstall(destination);
 }
 
 int OpenDestinationJournal(const wchar_t* destination, bool created) {
@@ -20,4 +21,25 @@ int OpenDestinationJournal(const wchar_t* destination, bool created) {
   wchar_t path[kJournalFilePathCapacity];
   ShowErrorWithPath(L"#errorcreatefile", JournalFilePath(destination, path) ? path : destination);
   return kExtractFailed;
+}
+
+void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next) {
+  if (!InstallJournalWantsAnnouncements()) return;
+  // One extraction at a time: the paths need not live on the stack.
+  static wchar_t paths[kAnnouncedCapacity][kExtractPathCapacity];
+  const wchar_t* list[kAnnouncedCapacity];
+  size_t count = 0;
+  for (uint32_t i = next; count < kAnnouncedCapacity && i < ArchiveEntryCount(reader); ++i) {
+    if (ArchiveEntryIsDir(reader, i)) continue;
+    size_t nameStart = 0;
+    // The survey has checked every name: this only builds the path.
+    if (EntryDestinationPath(reader, i, paths[count], &nameStart) != 0) break;
+    // As the pass writes it (CreateEntryFolders).
+    for (wchar_t* p = paths[count] + nameStart; *p; ++p)
+      if (*p == L'/') *p = L'\\';
+    list[count] = paths[count];
+    ++count;
+  }
+  // A failure has stopped the journal: the next change reports it.
+  AnnounceKeptAside(list, count);
 }

@@ -89,6 +89,11 @@ void FinishInterruptedRun(const wchar_t* destination);
 // message naming the journal file, and then no file may be written.
 int OpenDestinationJournal(const wchar_t* destination, bool created);
 
+// When the install journal asks for it (a file was just replaced): announces
+// the destination paths of the file entries from index next on, so that
+// their kept-aside names reach the disk under one flush.
+void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next);
+
 // The one place that opens a destination file for writing (CREATE_ALWAYS,
 // shared for reading). While the install journal records, an existing file
 // that is not read-only is first kept aside and the new file recorded, so a

@@ -85,7 +85,10 @@ int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
   int result = DecodeWorkerStart(&worker, reader);
-  for (uint32_t i = 0; result == 0 && i < ArchiveEntryCount(reader); ++i) result = ExtractEntry(reader, &worker, i);
+  for (uint32_t i = 0; result == 0 && i < ArchiveEntryCount(reader); ++i) {
+    result = ExtractEntry(reader, &worker, i);
+    if (result == 0) AnnounceUpcomingFiles(reader, i + 1);
+  }
   DecodeWorkerStop(&worker);
   return result;
 }

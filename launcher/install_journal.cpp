@@ -66,6 +66,20 @@ struct Journal {
 };
 Journal g_journal;
 
+// Kept-aside names written to the journal file ahead of their renames
+// (AnnounceKeptAside), in the order the files come.
+struct Announced {
+  wchar_t path[kAsidePathCapacity];
+  uint64_t number;
+};
+struct Announcements {
+  Announced entries[kAnnouncedCapacity];
+  size_t next = 0;   // the first not yet used or passed over
+  size_t count = 0;  // usable: their lines are on the disk
+  bool wanted = false;
+};
+Announcements g_announced;
+
 size_t Padded(size_t bytes) { return (bytes + 7) & ~static_cast<size_t>(7); }
 
 size_t TextBytes(const wchar_t* text) { return text ? Padded((wcslen(text) + 1) * sizeof(wchar_t)) : 0; }
@@ -159,6 +173,19 @@ DWORD RecordOnDisk(JournalLineKind kind, const wchar_t* path, const wchar_t* asi
   return AppendJournalLine(line, flush);
 }
 
+// The announced name for path: the files before it in the announcement were
+// not replaced after all (new, skipped) and are passed over. False when path
+// was not announced (its name was rewritten, or the announcement is used up).
+bool TakeAnnounced(const wchar_t* path, uint64_t* number) {
+  for (size_t i = g_announced.next; i < g_announced.count; ++i) {
+    if (_wcsicmp(g_announced.entries[i].path, path) != 0) continue;
+    *number = g_announced.entries[i].number;
+    g_announced.next = i + 1;
+    return true;
+  }
+  return false;
+}
+
 // The registry value's present type and data, read into the store behind
 // what is reserved. False when it cannot be read.
 bool ReadValue(HKEY key, const wchar_t* name, Entry* entry) {
@@ -236,6 +263,8 @@ bool InstallJournalRecording() { return g_journal.recording; }
 
 void ClearInstallJournal() {
   g_journal.recording = false;
+  g_announced.next = g_announced.count = 0;
+  g_announced.wanted = false;
   DeleteInstallJournalFile();
   Release(&g_journal.entries);
   Release(&g_journal.store);
@@ -257,14 +286,16 @@ void DeleteInstallJournalFile() {
 
 void RecordFileWritten(const wchar_t* path, HANDLE file) {
   if (!g_journal.recording || !JournalFileIsOpen()) return;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information)) return;
   JournalLine line = {};
   line.kind = JournalLineKind::kFileWritten;
   if (JournalRelativePath(path, line.path) != JournalPlace::kInside) return;
-  line.size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-  line.writeTime = (static_cast<uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
-                   information.ftLastWriteTime.dwLowDateTime;
+  // Size and times only: GetFileInformationByHandle would also ask the
+  // volume, a round trip per file under Wine.
+  LARGE_INTEGER size;
+  FILETIME written;
+  if (!GetFileSizeEx(file, &size) || !GetFileTime(file, nullptr, nullptr, &written)) return;
+  line.size = static_cast<uint64_t>(size.QuadPart);
+  line.writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   // Not flushed: a line lost with the power only makes the file count as
   // cut short, which is undone all the same.
   AppendJournalLine(line, false);
@@ -320,6 +351,29 @@ DWORD KeepFileAside(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
   wchar_t aside[kAsidePathCapacity];
+  uint64_t number = 0;
+  if (TakeAnnounced(path, &number)) {
+    const wchar_t* name = nullptr;
+    if (!AsideName(path, number, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
+    if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    if (MoveFileExW(path, aside, 0)) {
+      // Its line reached the disk with the announcement; written again,
+      // unflushed, it stands right before the line saying the new file is
+      // complete. Should it fail, the journal refuses every later change.
+      RecordOnDisk(JournalLineKind::kKeptAside, path, name, false);
+      RecordPath(kJournalKeptAside, path, aside);
+      return 0;
+    }
+    DWORD error = GetLastError();
+    DWORD voided = RecordOnDisk(JournalLineKind::kAsideVoid, path, name, true);
+    if (voided != 0) return voided;
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+  } else {
+    // A file replaced without an announcement: the next ones are likely to
+    // be replaced too (a reinstall), and announcing them saves a flush each.
+    wchar_t relative[kJournalPathCapacity];
+    g_announced.wanted = JournalRelativePath(path, relative) == JournalPlace::kInside;
+  }
   for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
     const wchar_t* name = nullptr;
     if (!AsideName(path, ++g_journal.asideNumber, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
@@ -342,6 +396,33 @@ DWORD KeepFileAside(const wchar_t* path) {
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   return ERROR_FILE_EXISTS;
+}
+
+bool InstallJournalWantsAnnouncements() { return g_journal.recording && g_announced.wanted && JournalFileIsOpen(); }
+
+DWORD AnnounceKeptAside(const wchar_t* const* paths, size_t count) {
+  g_announced.next = g_announced.count = 0;
+  g_announced.wanted = false;
+  if (!g_journal.recording || !JournalFileIsOpen()) return 0;
+  size_t staged = 0;
+  for (size_t i = 0; i < count && staged < kAnnouncedCapacity; ++i) {
+    JournalLine line = {};
+    line.kind = JournalLineKind::kKeptAside;
+    if (wcslen(paths[i]) >= kAsidePathCapacity || JournalRelativePath(paths[i], line.path) != JournalPlace::kInside)
+      continue;
+    Announced& entry = g_announced.entries[staged];
+    entry.number = ++g_journal.asideNumber;
+    FormatAsideName(entry.number, line.aside);
+    DWORD error = AppendJournalLine(line, false);
+    if (error != 0) return error;
+    wcscpy(entry.path, paths[i]);
+    ++staged;
+  }
+  if (staged == 0) return 0;
+  // Usable only once on the disk: a rename must never run ahead of its line.
+  DWORD error = FlushJournalFile();
+  if (error == 0) g_announced.count = staged;
+  return error;
 }
 
 bool PutBackKeptFile(const wchar_t* path) {

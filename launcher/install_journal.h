@@ -108,6 +108,24 @@ bool RecordCreatedFile(const wchar_t* path);
 // moved.
 DWORD KeepFileAside(const wchar_t* path);
 
+// The most files announced at once.
+constexpr size_t kAnnouncedCapacity = 64;
+
+// True once a file inside the journal's folder was kept aside without an
+// announcement: the caller should announce the files that come next.
+bool InstallJournalWantsAnnouncements();
+
+// Writes kept-aside lines for files about to be written (full paths, in the
+// order they come), each with a name of its own, and flushes the journal
+// file once for all of them. KeepFileAside then uses the announced name of a
+// file and renames it at once, without waiting for the disk; a replaced file
+// costs a flush only when it was not announced. An announced file that turns
+// out new or skipped costs nothing: its line names a file that never
+// appears. At most kAnnouncedCapacity are kept; paths outside the folder
+// are left out. Forgets earlier announcements. 0 or the Windows error code
+// (nothing announced then).
+DWORD AnnounceKeptAside(const wchar_t* const* paths, size_t count);
+
 // Undoes the last KeepFileAside of path at once, for a replacement that did
 // not happen after all. Whatever was created at path meanwhile is lost.
 // True when the original is back (or nothing had been kept aside).

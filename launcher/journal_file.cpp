@@ -20,9 +20,13 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 size_t TrimmedLength(const wchar_t* folder) {
   size_t length = wcsnlen(folder, kJournalFilePathCapacity);
-  // "C:\" keeps nothing behind its drive: the journal then lies at "C:\~kx...".
   while (length > 0 && IsSeparator(folder[length - 1])) --length;
   return length;
+}
+
+// One text for every failure, in few words: both programs carry it.
+void LogFailure(DWORD error, const wchar_t* what) {
+  LogLine(L"Error %lu: install journal %ls not %ls", error, g_file.path, what);
 }
 
 DWORD WriteAll(HANDLE file, const char* bytes, size_t length) {
@@ -33,16 +37,6 @@ DWORD WriteAll(HANDLE file, const char* bytes, size_t length) {
 
 }  // namespace
 
-bool JournalFilePath(const wchar_t* folder, wchar_t* path) {
-  const size_t length = TrimmedLength(folder);
-  const size_t name = wcslen(kJournalFileName);
-  if (length + 1 + name >= kJournalFilePathCapacity) return false;
-  wmemcpy(path, folder, length);
-  path[length] = L'\\';
-  wmemcpy(path + length + 1, kJournalFileName, name + 1);
-  return true;
-}
-
 DWORD OpenJournalFile(const wchar_t* folder, bool folderCreated) {
   CloseJournalFile();
   if (!JournalFilePath(folder, g_file.path)) return ERROR_FILENAME_EXCED_RANGE;
@@ -52,7 +46,7 @@ DWORD OpenJournalFile(const wchar_t* folder, bool folderCreated) {
                                FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (created == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
-    LogLine(L"Error %lu: the install journal %ls could not be created", error, g_file.path);
+    LogFailure(error, L"created");
     return error;
   }
   g_file.file.reset(created);
@@ -98,15 +92,24 @@ DWORD AppendJournalLine(const JournalLine& line, bool flush) {
   if (error == 0 && flush && !FlushFileBuffers(g_file.file.get())) error = GetLastError();
   if (error != 0) {
     g_file.failure = error;
-    LogLine(L"Error %lu: the install journal %ls could not be written", error, g_file.path);
+    LogFailure(error, L"written");
   }
   return error;
+}
+
+DWORD FlushJournalFile() {
+  if (!g_file.file.valid()) return ERROR_INVALID_HANDLE;
+  if (g_file.failure != 0) return g_file.failure;
+  if (FlushFileBuffers(g_file.file.get())) return 0;
+  g_file.failure = GetLastError();
+  LogFailure(g_file.failure, L"written");
+  return g_file.failure;
 }
 
 bool CloseJournalFile() {
   if (!g_file.file.valid()) return true;
   g_file.file.reset();
   if (DeleteFileW(g_file.path)) return true;
-  LogLine(L"Error %lu: the install journal %ls could not be deleted", GetLastError(), g_file.path);
+  LogFailure(GetLastError(), L"deleted");
   return false;
 }

@@ -12,13 +12,6 @@
 
 #include "journal_format.h"
 
-// Capacity of a journal file's full path, terminating zero included.
-constexpr size_t kJournalFilePathCapacity = 800;
-
-// The journal file of folder (with or without trailing separators) into
-// path (kJournalFilePathCapacity units). False when it does not fit.
-bool JournalFilePath(const wchar_t* folder, wchar_t* path);
-
 // Creates the journal in folder, which exists, and writes its header to the
 // disk. folderCreated: this run created the folder. Returns 0, or the Windows
 // error code (ERROR_FILE_EXISTS when a journal is there already: a run in
@@ -42,6 +35,10 @@ JournalPlace JournalRelativePath(const wchar_t* path, wchar_t* relative);
 // fails as well: the file may end in a partial line, and nothing may follow
 // it.
 DWORD AppendJournalLine(const JournalLine& line, bool flush);
+
+// Makes every line appended so far reach the disk. 0 or the Windows error
+// code (the file then refuses later lines, as after a failed append).
+DWORD FlushJournalFile();
 
 // Closes the open journal file and deletes it; nothing when none is open.
 // False when it could not be deleted (the run log says why).

@@ -1,12 +1,11 @@
 #include "journal_format.h"
 
 #include <windows.h>
-#include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "7zCrc.h"
-#include "path_services.h"
+#include "device_names.h"
 
 namespace {
 
@@ -18,12 +17,36 @@ constexpr size_t kMaxFields = 3;
 // "<8 hex> <kind>"
 constexpr size_t kPrefixBytes = 10;
 
+// The reader may be the uninstaller, which decodes no archive: the table
+// may not exist yet. One thread only, as the journal; no guarded static,
+// which would bring the thread layer into the programs.
+bool g_crcTableReady = false;
+
 uint32_t LineCrc(const char* text, size_t length) {
-  // The reader may be the uninstaller, which decodes no archive: the table
-  // may not exist yet. CrcGenerateTable is idempotent.
-  static const bool tableReady = (CrcGenerateTable(), true);
-  (void)tableReady;
+  if (!g_crcTableReady) {
+    CrcGenerateTable();
+    g_crcTableReady = true;
+  }
   return CrcCalc(text, length);
+}
+
+// Hexadecimal digits of value, the lowest `digits` of them, into out; no
+// printf family, which would cost the programs tens of KB.
+void PutHexDigits(uint64_t value, size_t digits, bool upper, char* out) {
+  const char* alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  for (size_t i = digits; i-- > 0; value >>= 4) out[i] = alphabet[value & 15];
+}
+
+// value in decimal into out (room for 20 digits); returns the digit count.
+size_t PutDecimal(uint64_t value, char* out) {
+  char reversed[20];
+  size_t count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (size_t i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+  return count;
 }
 
 int HexValue(char c) {
@@ -113,18 +136,56 @@ bool FieldIs(const char* text, size_t length, const char* expected) {
 
 bool IsUnfitInPath(wchar_t c) { return c < 32 || wcschr(L"/:*?\"<>|", c) != nullptr; }
 
+// An X line: every kept-aside line before it with its path and name is void,
+// the one right before it or one announced earlier. False when there is none.
+bool VoidKeptAside(const char* bytes, size_t size, const JournalLine& line, ParsedJournal* parsed,
+                   JournalLine* earlier) {
+  bool found = false;
+  for (size_t i = parsed->count; i-- > 0;) {
+    JournalChange& change = parsed->changes[i];
+    if (change.kind != JournalLineKind::kKeptAside || change.voided) continue;
+    size_t offset = change.offset;
+    bool atEnd = false;
+    if (ReadJournalLine(bytes, size, &offset, earlier, &atEnd) != JournalDamage::kNone || atEnd) continue;
+    if (wcscmp(earlier->path, line.path) != 0 || _wcsicmp(earlier->aside, line.aside) != 0) continue;
+    change.voided = true;
+    found = true;
+  }
+  return found;
+}
+
 }  // namespace
 
 bool IsJournalRelativePath(const wchar_t* path) {
-  size_t length = wcsnlen(path, kJournalPathCapacity);
-  if (length == 0 || length >= kJournalPathCapacity) return false;
-  if (path[length - 1] == L'\\') return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (IsUnfitInPath(path[i])) return false;
-    if (path[i] == L'\\' && i > 0 && path[i - 1] == L'\\') return false;  // empty component
+  if (wcsnlen(path, kJournalPathCapacity) >= kJournalPathCapacity) return false;
+  const wchar_t* start = path;
+  for (const wchar_t* p = path;; ++p) {
+    if (*p != L'\\' && *p != L'\0') {
+      if (IsUnfitInPath(*p)) return false;
+      continue;
+    }
+    // No empty component (a leading, doubled or trailing separator), none of
+    // dots and blanks only (".." climbs, Windows drops the rest), no device.
+    const size_t length = static_cast<size_t>(p - start);
+    bool dotsAndBlanks = true;
+    for (const wchar_t* q = start; q < p; ++q)
+      if (*q != L'.' && *q != L' ') dotsAndBlanks = false;
+    if (length == 0 || dotsAndBlanks || IsDeviceName(start, length)) return false;
+    if (*p == L'\0') return true;
+    start = p + 1;
   }
-  // No leading separator, no component of dots and blanks, no device name.
-  return IsSafeEntryName(path);
+}
+
+bool JournalFilePath(const wchar_t* folder, wchar_t* path) {
+  size_t length = wcsnlen(folder, kJournalFilePathCapacity);
+  // "C:\" keeps nothing behind its drive: the journal then lies at "C:\~kx...".
+  while (length > 0 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/')) --length;
+  const size_t name = wcslen(kJournalFileName);
+  if (length + 1 + name >= kJournalFilePathCapacity) return false;
+  wmemcpy(path, folder, length);
+  path[length] = L'\\';
+  wmemcpy(path + length + 1, kJournalFileName, name + 1);
+  return true;
 }
 
 bool IsAsideFileName(const wchar_t* name) {
@@ -136,9 +197,11 @@ bool IsAsideFileName(const wchar_t* name) {
 }
 
 void FormatAsideName(uint64_t number, wchar_t* name) {
-  _snwprintf(name, kAsideNameCapacity, L"~kx%011llX.tmp",
-             static_cast<unsigned long long>(number & 0xFFFFFFFFFFFull));
-  name[kAsideNameCapacity - 1] = L'\0';
+  char digits[11];
+  PutHexDigits(number, 11, true, digits);
+  wcscpy(name, L"~kx");
+  for (size_t i = 0; i < 11; ++i) name[3 + i] = static_cast<wchar_t>(digits[i]);
+  wcscpy(name + 14, L".tmp");
 }
 
 size_t FormatJournalLine(const JournalLine& line, char* buffer) {
@@ -147,8 +210,8 @@ size_t FormatJournalLine(const JournalLine& line, char* buffer) {
   size_t length = 9;  // the CRC and its blank come last
   char kind = static_cast<char>(line.kind);
   if (!Put(buffer, &length, &kind, 1)) return 0;
-  // A tab, 20 digits, a tab and 16: room to spare, and a cut one fails.
-  char number[48];
+  // A tab, at most 20 digits, a tab and 16.
+  char number[40];
   switch (line.kind) {
     case JournalLineKind::kHeader:
       if (!PutText(buffer, &length, " ") || !PutText(buffer, &length, kMagic) || !PutText(buffer, &length, "\t") ||
@@ -161,16 +224,18 @@ size_t FormatJournalLine(const JournalLine& line, char* buffer) {
       if (!PutText(buffer, &length, " ") || !PutWide(buffer, &length, line.path)) return 0;
       if (HasAside(line.kind) && (!PutText(buffer, &length, "\t") || !PutWide(buffer, &length, line.aside))) return 0;
       if (line.kind == JournalLineKind::kFileWritten) {
-        int printed = snprintf(number, sizeof number, "\t%llu\t%016llX", static_cast<unsigned long long>(line.size),
-                               static_cast<unsigned long long>(line.writeTime));
-        if (printed <= 0 || static_cast<size_t>(printed) >= sizeof number || !PutText(buffer, &length, number))
-          return 0;
+        size_t used = 0;
+        number[used++] = '\t';
+        used += PutDecimal(line.size, number + used);
+        number[used++] = '\t';
+        PutHexDigits(line.writeTime, 16, true, number + used);
+        used += 16;
+        if (!Put(buffer, &length, number, used)) return 0;
       }
       break;
   }
-  char crc[10];
-  snprintf(crc, sizeof crc, "%08lx ", static_cast<unsigned long>(LineCrc(buffer + 9, length - 9)));
-  memcpy(buffer, crc, 9);
+  PutHexDigits(LineCrc(buffer + 9, length - 9), 8, false, buffer);
+  buffer[8] = ' ';
   buffer[length++] = '\r';
   buffer[length++] = '\n';
   return length;
@@ -248,13 +313,14 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
   if (!parsed->changes) return false;
   // The line before, for the X or W that belongs to it. Two lines of 1.6 KB
   // live on the heap with the changes rather than on the stack.
-  JournalLine* lines = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, 2 * sizeof(JournalLine)));
+  JournalLine* lines = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, 3 * sizeof(JournalLine)));
   if (!lines) {
     FreeParsedJournal(parsed);
     return false;
   }
   JournalLine* line = &lines[0];
   JournalLine* previous = &lines[1];
+  JournalLine* earlier = &lines[2];
   bool havePrevious = false;  // the line before is a D, C or A still open for an X or W
   size_t offset = 0;
   bool first = true;
@@ -273,8 +339,7 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
         damage = first ? JournalDamage::kHeader : JournalDamage::kOrder;
       else if (parsed->committed)
         damage = JournalDamage::kOrder;
-      else if (kind == JournalLineKind::kAsideVoid &&
-               !(belongs && previous->kind == JournalLineKind::kKeptAside && _wcsicmp(previous->aside, line->aside) == 0))
+      else if (kind == JournalLineKind::kAsideVoid && !VoidKeptAside(bytes, size, *line, parsed, earlier))
         damage = JournalDamage::kOrder;
       else if (kind == JournalLineKind::kFileWritten && !(belongs && previous->kind != JournalLineKind::kFolderCreated))
         damage = JournalDamage::kOrder;
@@ -288,7 +353,7 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
     switch (line->kind) {
       case JournalLineKind::kHeader: parsed->folderCreated = line->folderCreated; break;
       case JournalLineKind::kCommitted: parsed->committed = true; break;
-      case JournalLineKind::kAsideVoid: --parsed->count; break;
+      case JournalLineKind::kAsideVoid: break;
       case JournalLineKind::kFileWritten: {
         JournalChange& change = parsed->changes[parsed->count - 1];
         change.written = true;
@@ -312,6 +377,11 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
     line = swap;
   }
   HeapFree(GetProcessHeap(), 0, lines);
+  // Void changes go; the rest keep their order.
+  size_t kept = 0;
+  for (size_t i = 0; i < parsed->count; ++i)
+    if (!parsed->changes[i].voided) parsed->changes[kept++] = parsed->changes[i];
+  parsed->count = kept;
   return true;
 }
 
@@ -322,14 +392,14 @@ void FreeParsedJournal(ParsedJournal* parsed) {
 
 const wchar_t* JournalDamageText(JournalDamage damage) {
   switch (damage) {
-    case JournalDamage::kNone: return L"intact";
-    case JournalDamage::kHeader: return L"no journal header";
-    case JournalDamage::kCut: return L"cut short";
-    case JournalDamage::kTooLong: return L"line too long";
-    case JournalDamage::kChecksum: return L"checksum mismatch";
-    case JournalDamage::kSyntax: return L"malformed line";
-    case JournalDamage::kPath: return L"path outside the folder";
-    case JournalDamage::kOrder: return L"line out of order";
+    case JournalDamage::kNone: return L"none";
+    case JournalDamage::kHeader: return L"header";
+    case JournalDamage::kCut: return L"cut";
+    case JournalDamage::kTooLong: return L"too long";
+    case JournalDamage::kChecksum: return L"checksum";
+    case JournalDamage::kSyntax: return L"syntax";
+    case JournalDamage::kPath: return L"path";
+    case JournalDamage::kOrder: return L"order";
   }
-  return L"damaged";
+  return L"?";
 }

@@ -22,12 +22,15 @@
 // | D    | path                         | the run created this folder                          |
 // | C    | path                         | the run created this file where none stood           |
 // | A    | path, aside name             | the file is about to be renamed to the aside name, in its own folder |
-// | X    | path, aside name             | that rename did not happen (the A line before is void) |
+// | X    | path, aside name             | that rename did not happen: every A line before with this path and name is void |
 // | W    | path, size, last-write time  | the file of the C or A line before was written completely: its size in bytes (decimal) and last-write time (FILETIME, 16 hexadecimal digits) |
 // | K    |                              | the run committed: its kept-aside files are to be deleted |
 //
-// The order is the order of the changes. An X or W line belongs to the line
-// right before it and names the same path; nothing follows K.
+// The order is the order of the changes. A W line belongs to the C or A line
+// right before it and names the same path; nothing follows K. An A line may
+// come ahead of its rename, announced with others under one flush (while
+// files are replaced one after another); it is then written once more right
+// after the rename, and an X line voids it when the rename fails.
 #ifndef KX_LAUNCHER_JOURNAL_FORMAT_H
 #define KX_LAUNCHER_JOURNAL_FORMAT_H
 
@@ -35,6 +38,8 @@
 #include <stdint.h>
 
 constexpr wchar_t kJournalFileName[] = L"~kxsetup.jnl";
+// Capacity of a journal file's full path, terminating zero included.
+constexpr size_t kJournalFilePathCapacity = 800;
 
 // Longest line in bytes, CR LF included; a longer one is damage.
 constexpr size_t kJournalLineBytes = 4096;
@@ -78,6 +83,10 @@ enum class JournalDamage {
 // True for a path a journal may name: see the header comment.
 bool IsJournalRelativePath(const wchar_t* path);
 
+// The journal file of folder (with or without trailing separators) into
+// path (kJournalFilePathCapacity units). False when it does not fit.
+bool JournalFilePath(const wchar_t* folder, wchar_t* path);
+
 // True for "~kx" + 11 hexadecimal digits + ".tmp" (either case).
 bool IsAsideFileName(const wchar_t* name);
 
@@ -100,6 +109,7 @@ struct JournalChange {
   JournalLineKind kind;
   size_t offset;        // of its line
   bool written;         // a W line follows
+  bool voided;          // an X line made it void (ParseJournal drops these)
   uint64_t size;        // from the W line
   uint64_t writeTime;
 };

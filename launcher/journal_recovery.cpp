@@ -3,7 +3,6 @@
 #include <wchar.h>
 
 #include "handle_guard.h"
-#include "journal_file.h"
 #include "run_log.h"
 
 namespace {
@@ -90,6 +89,12 @@ bool StaysInside(Recovery* recovery, wchar_t* full, bool itemToo) {
   return true;
 }
 
+// One step, in few words: the programs carry every text of the log.
+void Note(const wchar_t* what, const wchar_t* path) { LogLine(L"Interrupted installation: %ls %ls", what, path); }
+void Failed(const wchar_t* what, const wchar_t* path) {
+  LogLine(L"Error %lu: interrupted installation: %ls %ls", GetLastError(), what, path);
+}
+
 uint64_t Distance(uint64_t a, uint64_t b) { return a > b ? a - b : b - a; }
 
 // True when the file standing at the name is no longer the one the run
@@ -106,21 +111,21 @@ bool FileStanding(const wchar_t* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   return GetFileAttributesExW(path, GetFileExInfoStandard, data) && !(data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void RemoveFile(Recovery* recovery, const wchar_t* path, const wchar_t* what) {
+void RemoveFile(Recovery* recovery, const wchar_t* path) {
   MakeWritable(path);
   if (DeleteFileW(path)) {
-    LogLine(L"Interrupted installation: %ls removed: %ls", what, path);
+    Note(L"removed:", path);
   } else if (DeleteAtRestart(path)) {
     ++recovery->deferred;
-    LogLine(L"Interrupted installation: %ls in use, removed at the next restart: %ls", what, path);
+    Note(L"in use, removed at the next restart:", path);
   } else {
-    LogLine(L"Error %lu: interrupted installation: %ls %ls could not be removed", GetLastError(), what, path);
+    Failed(L"not removed:", path);
   }
 }
 
 void UndoFolder(Recovery* recovery, const wchar_t* full) {
   if (RemoveDirectoryW(full)) {
-    LogLine(L"Interrupted installation: folder removed: %ls", full);
+    Note(L"removed:", full);
     return;
   }
   // Held by an item that waits for the restart, it goes after that item.
@@ -131,10 +136,10 @@ void UndoCreatedFile(Recovery* recovery, const wchar_t* full, const JournalChang
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!FileStanding(full, &data)) return;
   if (change.written && ChangedSince(data, change)) {
-    LogLine(L"Interrupted installation: kept, changed after the run: %ls", full);
+    Note(L"kept, changed since:", full);
     return;
   }
-  RemoveFile(recovery, full, L"file");
+  RemoveFile(recovery, full);
 }
 
 void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside, const JournalChange& change) {
@@ -144,25 +149,25 @@ void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside
   if (change.written && standing && ChangedSince(data, change)) {
     if (recovery->damaged) {
       // Who changed it cannot be told: nothing is lost, both stay.
-      LogLine(L"Interrupted installation: both stay: %ls, and its earlier copy as %ls", full, aside);
+      Note(L"kept, changed since, its original stays as", aside);
       return;
     }
     // The replacement is someone's later work; the original goes, as the
     // run's commit would have let it go.
-    LogLine(L"Interrupted installation: kept, changed after the run: %ls", full);
-    RemoveFile(recovery, aside, L"replaced file");
+    Note(L"kept, changed since:", full);
+    RemoveFile(recovery, aside);
     return;
   }
   if (standing) MakeWritable(full);
   if (MoveFileExW(aside, full, MOVEFILE_REPLACE_EXISTING)) {
-    LogLine(L"Interrupted installation: put back: %ls", full);
+    Note(L"put back:", full);
   } else if (MoveFileExW(aside, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
     // The name is held by a file in use: the original keeps its kept-aside
     // name until Windows puts it back.
     ++recovery->deferred;
-    LogLine(L"Interrupted installation: %ls in use, put back at the next restart", full);
+    Note(L"in use, put back at the next restart:", full);
   } else {
-    LogLine(L"Error %lu: interrupted installation: %ls could not be put back from %ls", GetLastError(), full, aside);
+    Failed(L"not put back:", aside);
   }
 }
 
@@ -176,11 +181,11 @@ void FinishChange(Recovery* recovery, const JournalChange& change, bool committe
   wchar_t full[kFullPathCapacity];
   wchar_t aside[kFullPathCapacity];
   if (!FullPath(*recovery, line->path, full) || (change.kind == JournalLineKind::kKeptAside && !AsidePath(full, line->aside, aside))) {
-    LogLine(L"Interrupted installation: a path behind %ls is too long, left alone: %ls", recovery->folder, line->path);
+    Note(L"path too long, left alone:", line->path);
     return;
   }
   if (!StaysInside(recovery, full, change.kind == JournalLineKind::kFolderCreated)) {
-    LogLine(L"Interrupted installation: %ls leads through a link, left alone", full);
+    Note(L"path through a link, left alone:", full);
     return;
   }
   switch (change.kind) {
@@ -188,7 +193,7 @@ void FinishChange(Recovery* recovery, const JournalChange& change, bool committe
     case JournalLineKind::kFileCreated: UndoCreatedFile(recovery, full, change); break;
     case JournalLineKind::kKeptAside:
       if (committed) {
-        if (IsFile(aside)) RemoveFile(recovery, aside, L"replaced file");
+        if (IsFile(aside)) RemoveFile(recovery, aside);
       } else {
         UndoKeptAside(recovery, full, aside, change);
       }
@@ -230,10 +235,10 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return result;
     if (error == ERROR_SHARING_VIOLATION) {
-      LogLine(L"Install journal %ls is in use by a running installation: left alone", journalPath);
+      Note(L"journal in use by a running installation, left alone:", journalPath);
       result.outcome = RecoveryOutcome::kInUse;
     } else {
-      LogLine(L"Error %lu: the install journal %ls could not be opened", error, journalPath);
+      Failed(L"journal not opened:", journalPath);
       result.outcome = RecoveryOutcome::kNotFinished;
     }
     return result;
@@ -247,7 +252,8 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
   ParsedJournal parsed = {};
   JournalLine* line = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, sizeof(JournalLine)));
   if (!line || !ReadJournal(file.get(), &bytes, &recovery.size) || !ParseJournal(bytes, recovery.size, &parsed)) {
-    LogLine(L"Error %d: the install journal %ls could not be read", ERROR_NOT_ENOUGH_MEMORY, journalPath);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    Failed(L"journal not read:", journalPath);
     if (line) HeapFree(GetProcessHeap(), 0, line);
     if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
     result.outcome = RecoveryOutcome::kNotFinished;
@@ -257,11 +263,11 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
   recovery.damaged = parsed.damage != JournalDamage::kNone;
   result.changes = static_cast<int>(parsed.count);
   result.damage = parsed.damage;
-  LogLine(L"Found the journal of an interrupted installation: %ls, %d changes, %ls", journalPath, result.changes,
-          parsed.committed ? L"committed: finishing the commit" : L"not committed: rolling it back");
+  LogLine(L"Interrupted installation: journal %ls, %d changes, %ls", journalPath, result.changes,
+          parsed.committed ? L"committed" : L"to roll back");
+  // The rest of a damaged journal is not followed: what it named stays.
   if (parsed.damage != JournalDamage::kNone)
-    LogLine(L"The install journal is damaged at byte %llu (%ls): it is followed up to there, and whatever its rest "
-            L"named stays as it is",
+    LogLine(L"Interrupted installation: journal damaged at byte %llu (%ls), followed up to there only",
             static_cast<unsigned long long>(parsed.damageOffset), JournalDamageText(parsed.damage));
 
   if (parsed.committed) {
@@ -278,14 +284,12 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
 
   result.deferred = recovery.deferred;
   if (!DeleteFileW(journalPath)) {
-    LogLine(L"Error %lu: the install journal %ls could not be deleted", GetLastError(), journalPath);
+    Failed(L"journal not deleted:", journalPath);
     result.outcome = RecoveryOutcome::kNotFinished;
     return result;
   }
   result.outcome = committed ? RecoveryOutcome::kCommitted : RecoveryOutcome::kRolledBack;
-  if (removeFolder && RemoveDirectoryW(recovery.folder))
-    LogLine(L"Interrupted installation: folder removed: %ls", recovery.folder);
-  LogLine(L"Install journal %ls finished and deleted; %d items wait for the next restart", journalPath,
-          recovery.deferred);
+  if (removeFolder && RemoveDirectoryW(recovery.folder)) Note(L"removed:", recovery.folder);
+  LogLine(L"Interrupted installation: finished, %d items left for the restart", recovery.deferred);
   return result;
 }

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <wchar.h>
 
-#include "journal_recovery.h"
 #include "kxcore.h"
 #include "launcher_main.h"
 #include "message_box.h"
@@ -49,7 +48,7 @@ void FinishInterruptedSetup() {
   wchar_t folder[kModulePathCapacity];
   wcscpy(folder, g_launcher.modulePath);
   StripLastPathComponent(folder);
-  if (folder[0]) RecoverInterruptedInstallation(folder);
+  if (folder[0]) FinishInterruptedInstall(folder);
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST_F(KilledRunEndToEnd, TheNextSetupFinishesAKilledReinstallBeforeItInstalls) 
   EXPECT_EQ(RunToExit(refusedPackage, refused, kRunTimeoutMs), 1u);
   EXPECT_EQ(TreeState(defaultFolder_), before);
   const std::vector<std::wstring> steps = RunLogSteps(refusedLog);
-  EXPECT_TRUE(HasStep(steps, L"Found the journal of an interrupted installation: " + defaultFolder_ + L"\\" +
+  EXPECT_TRUE(HasStep(steps, L"Interrupted installation: journal " + defaultFolder_ + L"\\" +
                                  kJournal)) << StepsText(steps);
   EXPECT_TRUE(HasStep(steps, L"Interrupted installation: put back: " + defaultFolder_ + L"\\README.txt"));
 
