@@ -12,7 +12,7 @@
 #include "7z.h"
 #include "7zCrc.h"
 #include "7zFile.h"
-#include "bench_report.h"
+#include "bench/bench_report.h"
 
 namespace {
 

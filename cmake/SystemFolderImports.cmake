@@ -3,7 +3,7 @@
 # resolves those imports before any of our code runs. So setup.exe and
 # Uninst.exe import statically only kernel32, advapi32 and msvcrt (KnownDLLs,
 # whose own imports under Wine are harmless too); every other system DLL they
-# call is a delay-loaded import that launcher/system_libraries.cpp loads from
+# call is a delay-loaded import that base/system_libraries.cpp loads from
 # the system folder at its first use. user32, shell32 and ole32 are KnownDLLs
 # on Windows, but Wine's user32 imports version.dll, which Windows' does not:
 # delay-loading them keeps that import inside the system folder as well.

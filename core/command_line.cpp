@@ -1,10 +1,10 @@
-#include "command_line.h"
+#include "core/command_line.h"
 
 #include <shlobj.h>
 
-#include "command_switches.h"
-#include "message_box.h"
-#include "variables.h"
+#include "base/command_switches.h"
+#include "base/message_box.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

@@ -1,7 +1,7 @@
-#include "dialog_data.h"
+#include "core/dialog_data.h"
 
-#include "decimal_text.h"
-#include "module_files.h"
+#include "core/decimal_text.h"
+#include "core/module_files.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "dialog_layout.h"
+#include "core/dialog_layout.h"
 
 namespace kxcore {
 namespace {

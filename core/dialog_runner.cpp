@@ -1,12 +1,12 @@
-#include "dialog_runner.h"
+#include "core/dialog_runner.h"
 
 #include <vector>
 
-#include "decimal_text.h"
-#include "dialog_window.h"
-#include "module_files.h"
-#include "srw_guard.h"
-#include "variables.h"
+#include "core/decimal_text.h"
+#include "core/dialog_window.h"
+#include "core/module_files.h"
+#include "core/srw_guard.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

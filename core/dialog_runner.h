@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "dialog_data.h"
-#include "kxcore.h"
+#include "core/dialog_data.h"
+#include "core/kxcore.h"
 
 namespace kxcore {
 

@@ -1,4 +1,4 @@
-#include "dialog_window.h"
+#include "core/dialog_window.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -9,11 +9,11 @@
 #include <memory>
 #include <vector>
 
-#include "dialog_layout.h"
-#include "module_files.h"
-#include "srw_guard.h"
-#include "system_libraries.h"
-#include "variables.h"
+#include "base/system_libraries.h"
+#include "core/dialog_layout.h"
+#include "core/module_files.h"
+#include "core/srw_guard.h"
+#include "core/variables.h"
 
 namespace kxcore {
 

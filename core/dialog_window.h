@@ -14,8 +14,8 @@
 
 #include <windows.h>
 
-#include "dialog_data.h"
-#include "kxcore.h"
+#include "core/dialog_data.h"
+#include "core/kxcore.h"
 
 namespace kxcore {
 

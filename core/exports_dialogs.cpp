@@ -2,15 +2,15 @@
 // runtime's kxdlg.dat, drawn by the dialog engine.
 #include <string>
 
-#include "command_line.h"
-#include "decimal_text.h"
-#include "dialog_runner.h"
-#include "dialog_window.h"
-#include "kxcore.h"
-#include "message_box.h"
-#include "module_files.h"
-#include "run_log.h"
-#include "variables.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
+#include "core/command_line.h"
+#include "core/decimal_text.h"
+#include "core/dialog_runner.h"
+#include "core/dialog_window.h"
+#include "core/kxcore.h"
+#include "core/module_files.h"
+#include "core/variables.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // CheckFileProp: the per-file decision the extraction asks before each file.
 #include <wchar.h>
 
-#include "file_decision.h"
-#include "kxcore.h"
+#include "core/file_decision.h"
+#include "core/kxcore.h"
 
 extern "C" int CheckFileProp(int, wchar_t* path, int sizeBytes) {
   // Only a terminated path inside the caller's buffer is looked at; anything

@@ -1,7 +1,7 @@
 // Finishing an installation run killed from outside. Both programs need it,
 // and the library carries it once for both (launcher/journal_recovery.h).
-#include "journal_recovery.h"
-#include "kxcore.h"
+#include "core/journal_recovery.h"
+#include "core/kxcore.h"
 
 extern "C" {
 

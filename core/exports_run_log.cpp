@@ -1,7 +1,7 @@
 // InitRunLog: the library writes its lines into the program's run log.
-#include "kxcore.h"
-#include "message_box.h"
-#include "run_log.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
 
 extern "C" void InitRunLog(const wchar_t* logFile, int flags) {
   // Both modules append to the same file; a log the library cannot open

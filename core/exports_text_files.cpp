@@ -1,8 +1,8 @@
 // ReplaceVarInFile: a copy of a text file with its variable references
 // replaced (the final page's RTF with the chosen folders, for instance).
-#include "kxcore.h"
-#include "text_files.h"
-#include "variables.h"
+#include "core/kxcore.h"
+#include "core/text_files.h"
+#include "core/variables.h"
 
 extern "C" {
 

@@ -1,6 +1,6 @@
 // The uninstaller's operations.
-#include "kxcore.h"
-#include "uninstall_run.h"
+#include "core/kxcore.h"
+#include "core/uninstall_run.h"
 
 extern "C" {
 

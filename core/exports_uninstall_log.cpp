@@ -1,10 +1,10 @@
 // AddUninstLog and ManageUninstLog: the uninstall log of the installation.
-#include "kxcore.h"
-#include "module_files.h"
-#include "previous_installation.h"
-#include "run_log.h"
-#include "uninstall_log.h"
-#include "variables.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
+#include "core/module_files.h"
+#include "core/previous_installation.h"
+#include "core/uninstall_log.h"
+#include "core/variables.h"
 
 namespace {
 

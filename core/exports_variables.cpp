@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "command_line.h"
-#include "kxcore.h"
-#include "run_log.h"
-#include "threading_runtime.h"
-#include "variables.h"
+#include "base/run_log.h"
+#include "core/command_line.h"
+#include "core/kxcore.h"
+#include "core/threading_runtime.h"
+#include "core/variables.h"
 
 namespace {
 

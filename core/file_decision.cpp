@@ -1,8 +1,8 @@
-#include "file_decision.h"
+#include "core/file_decision.h"
 
 #include <atomic>
 
-#include "variables.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

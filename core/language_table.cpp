@@ -1,10 +1,10 @@
-#include "language_table.h"
+#include "core/language_table.h"
 
 #include <windows.h>
 
-#include "decimal_text.h"
-#include "module_files.h"
-#include "srw_guard.h"
+#include "core/decimal_text.h"
+#include "core/module_files.h"
+#include "core/srw_guard.h"
 
 namespace kxcore {
 namespace {

@@ -1,6 +1,6 @@
-#include "module_files.h"
+#include "core/module_files.h"
 
-#include "handle_guard.h"
+#include "base/handle_guard.h"
 
 namespace kxcore {
 

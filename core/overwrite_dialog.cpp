@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "file_decision.h"
-#include "module_files.h"
-#include "language_table.h"
-#include "variables.h"
+#include "core/file_decision.h"
+#include "core/language_table.h"
+#include "core/module_files.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

@@ -1,4 +1,4 @@
-#include "path_order.h"
+#include "core/path_order.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "pending_deletions.h"
+#include "core/pending_deletions.h"
 
 #include <windows.h>
 #include <string.h>
 
-#include "handle_guard.h"
-#include "module_files.h"
-#include "uninstall_log.h"
+#include "base/handle_guard.h"
+#include "core/module_files.h"
+#include "core/uninstall_log.h"
 
 namespace kxcore {
 namespace {

@@ -1,14 +1,14 @@
-#include "previous_installation.h"
+#include "core/previous_installation.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "handle_guard.h"
-#include "pending_deletions.h"
-#include "run_log.h"
-#include "uninstall_steps.h"
+#include "base/handle_guard.h"
+#include "base/run_log.h"
+#include "core/pending_deletions.h"
+#include "core/uninstall_steps.h"
 
 namespace kxcore {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "uninstall_log.h"
-#include "uninstall_scope.h"
+#include "core/uninstall_log.h"
+#include "core/uninstall_scope.h"
 
 namespace kxcore {
 

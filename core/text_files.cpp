@@ -1,8 +1,8 @@
-#include "text_files.h"
+#include "core/text_files.h"
 
-#include "handle_guard.h"
-#include "module_files.h"
-#include "variables.h"
+#include "base/handle_guard.h"
+#include "core/module_files.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {

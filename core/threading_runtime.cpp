@@ -7,7 +7,7 @@
 // and the heap. Defined here, they keep the runtime's own archive members
 // out of the link; should one of those come in for another symbol, the link
 // fails loudly.
-#include "threading_runtime.h"
+#include "core/threading_runtime.h"
 
 #include <windows.h>
 

@@ -1,14 +1,14 @@
 // The uninstall log of this run, and writing it with the uninstaller.
-#include "decimal_text.h"
-#include "uninstall_log.h"
+#include "core/decimal_text.h"
+#include "core/uninstall_log.h"
 
 #include <algorithm>
 #include <unordered_set>
 
-#include "srw_guard.h"
+#include "core/srw_guard.h"
 
-#include "module_files.h"
-#include "uninstall_scope.h"
+#include "core/module_files.h"
+#include "core/uninstall_scope.h"
 
 namespace kxcore {
 namespace {

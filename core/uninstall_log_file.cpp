@@ -1,9 +1,9 @@
 // The uninstall log's file format and its crash-safe writing.
 #include "7zCrc.h"
-#include "decimal_text.h"
-#include "handle_guard.h"
-#include "module_files.h"
-#include "uninstall_log.h"
+#include "base/handle_guard.h"
+#include "core/decimal_text.h"
+#include "core/module_files.h"
+#include "core/uninstall_log.h"
 
 namespace kxcore {
 namespace {

@@ -1,14 +1,14 @@
-#include "uninstall_run.h"
+#include "core/uninstall_run.h"
 
 #include <windows.h>
 
-#include "command_line.h"
-#include "message_box.h"
-#include "run_log.h"
-#include "uninstall_log.h"
-#include "uninstall_scope.h"
-#include "uninstall_steps.h"
-#include "variables.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
+#include "core/command_line.h"
+#include "core/uninstall_log.h"
+#include "core/uninstall_scope.h"
+#include "core/uninstall_steps.h"
+#include "core/variables.h"
 
 namespace kxcore {
 namespace {
@@ -86,16 +86,16 @@ int DecideUninstall() {
 
 int RunUninstallStep(int step, KxUninstallStepCallback callback) {
   if (g_run.logPath.empty()) return ERROR_INVALID_FUNCTION;
-  if (step == 0) return ReadLogAndRemoveFiles(callback);
+  if (step == KX_STEP_FILES) return ReadLogAndRemoveFiles(callback);
   if (!g_logRead) return ERROR_INVALID_FUNCTION;
   switch (step) {
-    case 1:
+    case KX_STEP_FOLDERS:
       return RemoveLoggedFolders(&g_run, callback);
-    case 3:
+    case KX_STEP_REGVALUES:
       return RemoveLoggedValues(&g_run, callback);
-    case 2:
+    case KX_STEP_REGKEYS:
       return RemoveLoggedKeys(&g_run, callback);
-    case 4:
+    case KX_STEP_LOG:
       return RemoveLogFile(&g_run, callback);
     default:
       return ERROR_INVALID_PARAMETER;

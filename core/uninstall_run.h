@@ -3,7 +3,7 @@
 #ifndef KX_CORE_UNINSTALL_RUN_H
 #define KX_CORE_UNINSTALL_RUN_H
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 namespace kxcore {
 

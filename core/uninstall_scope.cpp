@@ -1,4 +1,4 @@
-#include "uninstall_scope.h"
+#include "core/uninstall_scope.h"
 
 #include <windows.h>
 #include <wchar.h>
@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <map>
 
-#include "device_names.h"
-#include "handle_guard.h"
-#include "path_order.h"
-#include "uninstall_steps.h"
+#include "base/device_names.h"
+#include "base/handle_guard.h"
+#include "core/path_order.h"
+#include "core/uninstall_steps.h"
 
 namespace kxcore {
 namespace {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "uninstall_log.h"
+#include "core/uninstall_log.h"
 
 namespace kxcore {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "kxcore.h"
-#include "path_order.h"
-#include "uninstall_log.h"
+#include "core/kxcore.h"
+#include "core/path_order.h"
+#include "core/uninstall_log.h"
 
 namespace kxcore {
 

@@ -1,12 +1,12 @@
-#include "variables.h"
+#include "core/variables.h"
 
 #include <windows.h>
 
 #include <map>
 #include <set>
 
-#include "language_table.h"
-#include "srw_guard.h"
+#include "core/language_table.h"
+#include "core/srw_guard.h"
 
 namespace kxcore {
 namespace {

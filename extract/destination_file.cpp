@@ -1,6 +1,6 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
-#include "install_journal.h"
+#include "extract/install_journal.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The install journal's file in the destination: a run killed there is
 // finished before this one changes anything, and this run's journal file is
 // in place before its first file is written.
-#include "archive_reader.h"
-#include "engine_state.h"
-#include "install_journal.h"
-#include "journal_format.h"
-#include "kxcore.h"
+#include "launcher/archive_reader.h"
+#include "extract/engine_state.h"
+#include "extract/install_journal.h"
+#include "base/journal_format.h"
+#include "core/kxcore.h"
 
 void FinishInterruptedRun(const wchar_t* destination) {
   // Only an installation journals; a plain extraction leaves journals be.
@@ -13,9 +13,9 @@ void FinishInterruptedRun(const wchar_t* destination) {
   if (InstallJournalRecording()) FinishInterruptedInstall(destination);
 }
 
-int OpenDestinationJournal(const wchar_t* destination, bool created) {
-  if (!InstallJournalRecording()) return 0;
-  if (OpenInstallJournalFile(destination, created) == 0) return 0;
+ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created) {
+  if (!InstallJournalRecording()) return kExtractDone;
+  if (OpenInstallJournalFile(destination, created) == 0) return kExtractDone;
   // Without its journal a run killed from outside could not be undone: no
   // file is written. The run log has the Windows error code.
   wchar_t path[kJournalFilePathCapacity];
@@ -33,7 +33,7 @@ void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next) {
     if (ArchiveEntryIsDir(reader, i)) continue;
     size_t nameStart = 0;
     // The survey has checked every name: this only builds the path.
-    if (EntryDestinationPath(reader, i, paths[count], &nameStart) != 0) break;
+    if (EntryDestinationPath(reader, i, paths[count], &nameStart) != kExtractDone) break;
     // As the pass writes it (CreateEntryFolders).
     for (wchar_t* p = paths[count] + nameStart; *p; ++p)
       if (*p == L'/') *p = L'\\';

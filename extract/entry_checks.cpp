@@ -1,4 +1,4 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "engine_state.h"
-#include "handle_guard.h"
+#include "base/handle_guard.h"
+#include "extract/engine_state.h"
 
 namespace {
 

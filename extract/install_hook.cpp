@@ -1,8 +1,9 @@
 #include <wchar.h>
 
-#include "engine_state.h"
-#include "path_services.h"
-#include "run_log.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "extract/engine_state.h"
+#include "extract/folder_creation.h"
 
 namespace {
 
@@ -17,13 +18,13 @@ void CopyPath(wchar_t* dest, const wchar_t* source) {
 
 }  // namespace
 
-int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
+ExtractHookAnswer InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
   wchar_t decided[kExtractPathCapacity];
   CopyPath(decided, path);
   int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
   if (decision == kDecisionSkip) {
     LogLine(L"File skipped, the file on disk is kept: %ls", path);
-    return 1;
+    return kHookSkip;
   }
   // The library may leave the rewritten path unterminated at the very end.
   decided[kExtractPathCapacity - 1] = L'\0';
@@ -32,11 +33,11 @@ int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_
   StripLastPathComponent(decided);
   // The pass has usually just made sure of this folder; then no look-up.
   if (decided[0] != L'\0' && !IsKnownFolder(decided, wcslen(decided)) && !DirectoryExists(decided)) {
-    CreateFolderPath(decided);
+    CreateInstallFolderPath(decided);
     AddUninstLog(KX_LOG_FOLDER, decided);
   }
   AddUninstLog(KX_LOG_FILE, path);
   ++g_extractedFileCount;
   g_extractedBytes += size;
-  return 0;
+  return kHookWrite;
 }

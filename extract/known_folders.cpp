@@ -1,6 +1,6 @@
 #include <wchar.h>
 
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 namespace {
 

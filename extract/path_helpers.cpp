@@ -1,6 +1,6 @@
 #include <wchar.h>
 
-#include "extraction.h"
+#include "extract/extraction.h"
 
 bool DirectoryExists(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);

@@ -1,9 +1,9 @@
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 #include <commctrl.h>
 #include <wchar.h>
 
-#include "script_flags.h"
+#include "launcher/script_flags.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ int ProgressBoxHandler(UINT event, HWND box, WPARAM item, LPARAM) {
     default:
       break;
   }
-  return 0;
+  return KX_PAGE_STAY;
 }
 
 bool AskCancelExtraction(HWND owner) {

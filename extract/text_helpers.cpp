@@ -1,6 +1,6 @@
 #include <wchar.h>
 
-#include "engine_state.h"
+#include "extract/engine_state.h"
 
 bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source) {
   size_t used = wcsnlen(dest, capacity);

@@ -1,4 +1,4 @@
-#include "archive_reader.h"
+#include "launcher/archive_reader.h"
 
 #include <windows.h>
 

@@ -1,14 +1,12 @@
-#include "container.h"
+#include "launcher/container.h"
 
 #include <string.h>
 
 #include "7zCrc.h"
-#include "handle_guard.h"
-#include "pe_layout.h"
+#include "base/container_format.h"
+#include "base/handle_guard.h"
 
 namespace {
-
-constexpr unsigned char kSevenZipSignature[6] = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C};
 
 bool ReadExactly(HANDLE file, void* buffer, DWORD size) {
   DWORD read = 0;
@@ -24,8 +22,10 @@ bool SeekTo(HANDLE file, uint64_t position) {
 }  // namespace
 
 bool IsSevenZipStartHeader(const unsigned char* header) {
-  return memcmp(header, kSevenZipSignature, sizeof kSevenZipSignature) == 0 &&
-         CrcCalc(header + 12, 20) == pelayout::ReadU32(header + 8);
+  return kxformat::HasSevenZipSignature(header) &&
+         CrcCalc(header + kxformat::kStartHeaderCrcFrom,
+                 kxformat::kSevenZipStartHeaderSize - kxformat::kStartHeaderCrcFrom) ==
+             kxbytes::ReadU32(header + kxformat::kStartHeaderCrcField);
 }
 
 bool LocateContainer(const wchar_t* path, ContainerInfo* info) {
@@ -36,47 +36,47 @@ bool LocateContainer(const wchar_t* path, ContainerInfo* info) {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
 
-  unsigned char headers[kPeHeaderBufferSize];
+  unsigned char headers[kxformat::kHeaderBufferSize];
   DWORD bytesRead = 0;
   if (!ReadFile(file.get(), headers, sizeof headers, &bytesRead, nullptr)) return false;
 
-  info->offset = pelayout::ContainerOffsetFromHeaders(headers, bytesRead);
+  info->offset = kxformat::ContainerOffsetFromHeaders(headers, bytesRead);
   if (info->offset == 0) return false;
 
-  if (!SeekTo(file.get(), static_cast<uint64_t>(info->offset) + 2)) return false;
+  if (!SeekTo(file.get(), static_cast<uint64_t>(info->offset) + kxformat::kPayloadLengthField)) return false;
   unsigned char field[8];
   if (!ReadExactly(file.get(), field, sizeof field)) return false;
-  info->payloadLength = pelayout::ReadU64(field);
+  info->payloadLength = kxbytes::ReadU64(field);
   if (!ReadExactly(file.get(), field, sizeof field)) return false;
-  info->fileSizeField = pelayout::ReadU64(field);
+  info->fileSizeField = kxbytes::ReadU64(field);
   return true;
 }
 
 bool FindRuntimeArchive(HANDLE file, uint32_t containerOffset, uint64_t payloadLength,
                         uint64_t* archivePosition) {
   CrcGenerateTable();
-  uint64_t windowStart = static_cast<uint64_t>(containerOffset) + kContainerHeaderSize + payloadLength;
+  uint64_t windowStart = static_cast<uint64_t>(containerOffset) + kxformat::kContainerHeaderSize + payloadLength;
   if (!SeekTo(file, windowStart)) return false;
 
-  static unsigned char window[kArchiveSearchWindow];
+  static unsigned char window[kxformat::kArchiveSearchWindow];
   DWORD held = 0;
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file, window + held, kArchiveSearchWindow - held, &read, nullptr) || read == 0)
+    if (!ReadFile(file, window + held, kxformat::kArchiveSearchWindow - held, &read, nullptr) || read == 0)
       return false;
     held += read;
-    if (held <= kSevenZipStartHeaderSize) continue;
+    if (held <= kxformat::kSevenZipStartHeaderSize) continue;
 
-    const DWORD examined = held - kSevenZipStartHeaderSize;
+    const DWORD examined = held - kxformat::kSevenZipStartHeaderSize;
     for (DWORD i = 0; i < examined; ++i) {
-      if (window[i] == kSevenZipSignature[0] && IsSevenZipStartHeader(window + i)) {
+      if (window[i] == kxformat::kSevenZipSignature[0] && IsSevenZipStartHeader(window + i)) {
         *archivePosition = windowStart + i;
         return true;
       }
     }
     // Keep the last 32 bytes so a header across the window edge is still seen.
     windowStart += examined;
-    memmove(window, window + examined, kSevenZipStartHeaderSize);
-    held = kSevenZipStartHeaderSize;
+    memmove(window, window + examined, kxformat::kSevenZipStartHeaderSize);
+    held = kxformat::kSevenZipStartHeaderSize;
   }
 }

@@ -1,27 +1,12 @@
-// The package container appended to each program file, and how a running
-// program finds it.
-//
-//   file offset                          contents
-//   0 .. container offset                PE32+ image, ending with its sections' raw data
-//   container offset + 0,  2 bytes       magic "KX" (written, never checked)
-//   container offset + 2,  u64 LE        payload length (0 in the uninstaller)
-//   container offset + 10, u64 LE        file size field (must be non-zero)
-//   container offset + 18                payload archive, payload length bytes
-//   container offset + 18 + payload len  runtime archive, to the end of the file
-//
-// The container offset is PointerToRawData + SizeOfRawData of the section with
-// the highest PointerToRawData (the first listed on a tie). Both archives are
-// complete 7z archives whose positions are relative to their own first byte.
+// Finding the package container (base/container_format.h) in the running
+// program's own file.
 #ifndef KX_LAUNCHER_CONTAINER_H
 #define KX_LAUNCHER_CONTAINER_H
 
 #include <windows.h>
 #include <stdint.h>
 
-constexpr uint32_t kContainerHeaderSize = 18;
-constexpr DWORD kPeHeaderBufferSize = 4096;
-constexpr DWORD kArchiveSearchWindow = 32768;
-constexpr DWORD kSevenZipStartHeaderSize = 32;
+#include "base/container_format.h"
 
 struct ContainerInfo {
   uint32_t offset;          // file offset of the container header

@@ -1,10 +1,10 @@
-#include "core_binding.h"
+#include "launcher/core_binding.h"
 
 #include <wchar.h>
 
-#include "exit_codes.h"
-#include "kxcore.h"
-#include "system_libraries.h"
+#include "base/exit_codes.h"
+#include "base/system_libraries.h"
+#include "core/kxcore.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "container.h"
+#include "launcher/container.h"
 
 constexpr size_t kTitleCapacity = 260;
 constexpr size_t kModulePathCapacity = 260;

@@ -1,6 +1,6 @@
-#include "literal_text.h"
+#include "launcher/literal_text.h"
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 bool EscapeScriptText(const wchar_t* value, wchar_t* escaped, size_t capacity) {
   size_t out = 0;

@@ -1,11 +1,11 @@
-#include "package_data.h"
+#include "launcher/package_data.h"
 
 #include <windows.h>
 #include <stddef.h>
 #include <string.h>
 #include <wchar.h>
 
-#include "handle_guard.h"
+#include "base/handle_guard.h"
 
 PackageData g_package;
 

@@ -1,9 +1,9 @@
-#include "runtime_lock.h"
+#include "launcher/runtime_lock.h"
 
 #include <wchar.h>
 
-#include "handle_guard.h"
-#include "runtime_folder.h"
+#include "base/handle_guard.h"
+#include "launcher/runtime_folder.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "script_flags.h"
+#include "launcher/script_flags.h"
 
 #include <wchar.h>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 bool FlagIsSet(const wchar_t* reference) {
   wchar_t value[4];

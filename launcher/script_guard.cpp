@@ -1,4 +1,4 @@
-#include "script_guard.h"
+#include "launcher/script_guard.h"
 
 #include <excpt.h>
 

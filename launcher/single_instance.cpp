@@ -1,9 +1,9 @@
-#include "single_instance.h"
+#include "launcher/single_instance.h"
 
 #include <windows.h>
 #include <wchar.h>
 
-#include "handle_guard.h"
+#include "base/handle_guard.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "folder_picker.h"
+#include "script/folder_picker.h"
 
 #include <shlobj.h>
 #include <wchar.h>

@@ -1,9 +1,9 @@
-#include "install_rollback.h"
+#include "script/install_rollback.h"
 
 #include <windows.h>
 
-#include "handle_guard.h"
-#include "install_journal.h"
+#include "base/handle_guard.h"
+#include "extract/install_journal.h"
 
 namespace {
 

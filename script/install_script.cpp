@@ -1,29 +1,30 @@
-#include "install_script.h"
+#include "script/install_script.h"
 
 #include <stdint.h>
 #include <stdio.h>
 #include <wchar.h>
 
-#include "exit_codes.h"
-#include "extraction.h"
-#include "folder_picker.h"
-#include "install_journal.h"
-#include "install_rollback.h"
-#include "kxcore.h"
-#include "launcher_main.h"
-#include "literal_text.h"
-#include "message_box.h"
-#include "package_data.h"
-#include "package_texts.h"
-#include "page_handlers.h"
-#include "path_services.h"
-#include "post_install_tasks.h"
-#include "registry_reader.h"
-#include "run_log.h"
-#include "script_flags.h"
-#include "script_state.h"
-#include "shortcut.h"
-#include "uninstall_registration.h"
+#include "base/exit_codes.h"
+#include "base/message_box.h"
+#include "base/path_services.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
+#include "extract/extraction.h"
+#include "extract/folder_creation.h"
+#include "extract/install_journal.h"
+#include "launcher/launcher_main.h"
+#include "launcher/literal_text.h"
+#include "launcher/package_data.h"
+#include "launcher/script_flags.h"
+#include "script/folder_picker.h"
+#include "script/install_rollback.h"
+#include "script/package_texts.h"
+#include "script/page_handlers.h"
+#include "script/post_install_tasks.h"
+#include "script/script_state.h"
+#include "script/shortcut.h"
+#include "script/uninstall_registration.h"
+#include "services/registry_reader.h"
 
 int32_t g_pageCounter = 0;
 
@@ -37,7 +38,7 @@ constexpr wchar_t kLanguageId[] = L"1033";
 // so its variable settings run again.
 enum class Block { Welcome, Licence, Destination, StartMenu, Install, Register, Final };
 
-// What a page result asks for. A page skipped in silent mode (0) goes on.
+// What a page result asks for.
 enum class Move { Forward, Back, Cancel, Abort };
 
 Move PageMove(int result) {
@@ -60,7 +61,8 @@ void LogSkippedPage(const wchar_t* name) { LogLine(L"Page %ls: skipped in a sile
 int ShowPage(const wchar_t* name, KxDialogHandler handler) {
   if (!IsSilent()) return ShowDialogBox(name, handler);
   LogSkippedPage(name);
-  return 0;
+  // A page skipped in a silent run goes on as Next would.
+  return KX_PAGE_NEXT;
 }
 
 int CancelEnd() {
@@ -117,7 +119,7 @@ void InitializeVariables() {
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   SetVar(L"DESTPATH", g_package.installFolder);
   OfferEarlierDestination();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
@@ -161,31 +163,38 @@ bool InstallPayload(int* exitCode) {
     *exitCode = RollBack(ReportUnpackingError(ERROR_BAD_PATHNAME));
     return false;
   }
-  uint32_t offset = g_launcher.container.offset + kContainerHeaderSize;
+  uint32_t offset = g_launcher.container.offset + kxformat::kContainerHeaderSize;
   LogLine(L"Extracting the payload into %ls", destination);
-  int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
+  ExtractResult result =
+      ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
   SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
-  if (g_extractCancelled) {
-    LogLine(L"Extraction cancelled");
-    *exitCode = RollBack(CancelEnd());
-    return false;
+  switch (result.outcome) {
+    case ExtractOutcome::kDone:
+      return true;
+    case ExtractOutcome::kCancelled:
+      LogLine(L"Extraction cancelled");
+      *exitCode = RollBack(CancelEnd());
+      return false;
+    case ExtractOutcome::kOutOfMemory:
+    case ExtractOutcome::kArchiveError:
+    case ExtractOutcome::kEngineFailed:
+    case ExtractOutcome::kDiskFull:
+    case ExtractOutcome::kCloseFailed:
+      break;
   }
-  // The engine has shown its own message for the code already.
-  if (result != 0) {
-    LogLine(L"Error %d: the payload could not be unpacked", result);
-    *exitCode = RollBack(ReportUnpackingError(result));
-    return false;
-  }
-  return true;
+  // The engine has shown its own message for the failure already.
+  LogLine(L"Error %d: the payload could not be unpacked", result.code);
+  *exitCode = RollBack(ReportUnpackingError(result.code));
+  return false;
 }
 
 void InstallShortcut() {
   wchar_t folder[kScriptPathCapacity];
   EvalVarBuf(L"%SHORTCUTPATH%", folder, kScriptPathBytes);
   if (!DirectoryExists(folder)) {
-    // CreateFolderPath logs each folder it creates; the script logs the
+    // CreateInstallFolderPath logs each folder it creates; the script logs the
     // shortcut folder once more itself.
-    CreateFolderPath(folder);
+    CreateInstallFolderPath(folder);
     AddUninstLog(KX_LOG_FOLDER, folder);
   }
   wchar_t program[kPackageScriptTextCapacity];
@@ -309,7 +318,7 @@ int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%")
 int RunInstallScript() {
   InitializeVariables();
   Block block = Block::Welcome;
-  int exitCode = 0;
+  int exitCode = kExitSuccess;
   for (;;) {
     switch (block) {
       case Block::Welcome: {

@@ -1,4 +1,4 @@
-#include "package_texts.h"
+#include "script/package_texts.h"
 
 #include <wchar.h>
 

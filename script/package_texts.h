@@ -7,8 +7,8 @@
 
 #include <stddef.h>
 
-#include "literal_text.h"
-#include "package_data.h"
+#include "launcher/literal_text.h"
+#include "launcher/package_data.h"
 
 // Capacity of a script text made of one package value (the uninstall registry
 // key the longest), escaped, and a short fixed part ("%SHORTCUTPATH%\",

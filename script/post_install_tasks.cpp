@@ -1,13 +1,13 @@
-#include "post_install_tasks.h"
+#include "script/post_install_tasks.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "kxcore.h"
-#include "package_texts.h"
-#include "run_log.h"
-#include "script_flags.h"
-#include "script_state.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
+#include "launcher/script_flags.h"
+#include "script/package_texts.h"
+#include "script/script_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The setup program: the launcher running the install script.
 #include <windows.h>
 
-#include "install_rollback.h"
-#include "install_script.h"
-#include "launcher_main.h"
+#include "launcher/launcher_main.h"
+#include "script/install_rollback.h"
+#include "script/install_script.h"
 
 namespace {
 int RunScript() { return RunInstallScript(); }

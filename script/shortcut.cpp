@@ -1,8 +1,8 @@
-#include "shortcut.h"
+#include "script/shortcut.h"
 
 #include <shlobj.h>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "uninstall_registration.h"
+#include "script/uninstall_registration.h"
 
 #include <stdio.h>
 #include <wchar.h>
 
-#include "install_journal.h"
-#include "kxcore.h"
-#include "package_texts.h"
-#include "registry_writer.h"
+#include "core/kxcore.h"
+#include "extract/install_journal.h"
+#include "script/package_texts.h"
+#include "services/registry_writer.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds everything: the programs, the core library, kxpack,
-# the packages in out/ and the tests.
+# Configures and builds what the main job runs: the programs, the core
+# library, kxpack and the packages in out/. scripts/test.sh builds the tests
+# on top (target kx_tests). Extra arguments go to cmake --build (for example
+# --target kx_tests).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${KX_BUILD_DIR:-$top/build}

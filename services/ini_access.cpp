@@ -1,9 +1,9 @@
-#include "ini_access.h"
+#include "services/ini_access.h"
 
 #include <stdio.h>
 #include <wchar.h>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 namespace {
 

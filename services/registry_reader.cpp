@@ -1,10 +1,10 @@
-#include "registry_reader.h"
+#include "services/registry_reader.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "handle_guard.h"
-#include "kxcore.h"
+#include "base/handle_guard.h"
+#include "core/kxcore.h"
 
 namespace {
 

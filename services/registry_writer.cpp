@@ -1,10 +1,10 @@
-#include "registry_writer.h"
+#include "services/registry_writer.h"
 
 #include <wchar.h>
 
-#include "handle_guard.h"
-#include "kxcore.h"
-#include "run_log.h"
+#include "base/handle_guard.h"
+#include "base/run_log.h"
+#include "core/kxcore.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "system_queries.h"
+#include "services/system_queries.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "handle_guard.h"
-#include "kxcore.h"
+#include "base/handle_guard.h"
+#include "core/kxcore.h"
 
 namespace {
 

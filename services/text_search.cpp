@@ -1,4 +1,4 @@
-#include "text_search.h"
+#include "services/text_search.h"
 
 #include <wchar.h>
 

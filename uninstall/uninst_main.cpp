@@ -1,8 +1,8 @@
 // The uninstaller program: the launcher running the uninstall flow.
 #include <windows.h>
 
-#include "launcher_main.h"
-#include "uninstall_flow.h"
+#include "launcher/launcher_main.h"
+#include "uninstall/uninstall_flow.h"
 
 namespace {
 const ProgramWork kUninstallerProgram = {ProgramKind::Uninstaller, PrepareUninstall, RunUninstall,

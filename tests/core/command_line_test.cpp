@@ -1,7 +1,7 @@
 // The command line the core library reads at start-up.
 #include <gtest/gtest.h>
 
-#include "command_line.h"
+#include "core/command_line.h"
 
 using kxcore::CommandLineOptions;
 using kxcore::ParseCommandLine;

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "dialog_data.h"
-#include "test_files.h"
+#include "core/dialog_data.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

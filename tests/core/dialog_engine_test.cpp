@@ -9,13 +9,13 @@
 #include <functional>
 #include <vector>
 
-#include "dialog_data.h"
-#include "dialog_layout.h"
-#include "dialog_runner.h"
-#include "dialog_window.h"
-#include "language_table.h"
-#include "test_files.h"
-#include "variables.h"
+#include "core/dialog_data.h"
+#include "core/dialog_layout.h"
+#include "core/dialog_runner.h"
+#include "core/dialog_window.h"
+#include "core/language_table.h"
+#include "core/variables.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <deque>
 
-#include "fake_core.h"
-#include "file_decision.h"
-#include "test_files.h"
-#include "variables.h"
+#include "core/file_decision.h"
+#include "core/variables.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 using namespace kxcore;
 

@@ -1,9 +1,9 @@
 // The language table the runtime ships, and how its keys are found.
 #include <gtest/gtest.h>
 
-#include "language_table.h"
-#include "test_files.h"
-#include "variables.h"
+#include "core/language_table.h"
+#include "core/variables.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

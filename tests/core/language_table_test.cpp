@@ -1,7 +1,7 @@
 // The language table's format: header, keys, texts as written.
 #include <gtest/gtest.h>
 
-#include "language_table.h"
+#include "core/language_table.h"
 
 using kxcore::LanguageTable;
 using kxcore::ParseLanguageTable;

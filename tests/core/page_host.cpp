@@ -17,8 +17,8 @@
 
 #include <string>
 
-#include "core_binding.h"
-#include "kxcore.h"
+#include "core/kxcore.h"
+#include "launcher/core_binding.h"
 
 namespace {
 

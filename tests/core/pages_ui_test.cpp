@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "test_files.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

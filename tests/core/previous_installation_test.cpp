@@ -3,9 +3,9 @@
 // restart are withdrawn.
 #include <gtest/gtest.h>
 
-#include "pending_deletions.h"
-#include "previous_installation.h"
-#include "test_files.h"
+#include "core/pending_deletions.h"
+#include "core/previous_installation.h"
+#include "tests/support/test_files.h"
 
 using namespace kxcore;
 

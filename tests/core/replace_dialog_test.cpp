@@ -4,9 +4,9 @@
 
 #include <thread>
 
-#include "fake_core.h"
-#include "file_decision.h"
-#include "ui_driver.h"
+#include "core/file_decision.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/fake_core.h"
 
 using namespace kxcore;
 

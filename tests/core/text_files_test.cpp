@@ -1,10 +1,10 @@
 // ReplaceVarInFile's replacement: references, escaping for RTF, files.
 #include <gtest/gtest.h>
 
-#include "language_table.h"
-#include "test_files.h"
-#include "text_files.h"
-#include "variables.h"
+#include "core/language_table.h"
+#include "core/text_files.h"
+#include "core/variables.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "threading_runtime.h"
+#include "core/threading_runtime.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <thread>
 
-#include "fake_core.h"
-#include "test_files.h"
-#include "uninstall_log.h"
+#include "core/uninstall_log.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 using namespace kxcore;
 using kxtest::ReadBytes;

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "kxcore.h"
-#include "test_files.h"
-#include "uninstall_scope.h"
+#include "core/kxcore.h"
+#include "core/uninstall_scope.h"
+#include "tests/support/test_files.h"
 
 using namespace kxcore;
 using kxtest::ScratchFolder;

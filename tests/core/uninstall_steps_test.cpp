@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_core.h"
-#include "test_files.h"
-#include "uninstall_steps.h"
+#include "core/uninstall_steps.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 using namespace kxcore;
 using kxtest::FileExists;

@@ -1,8 +1,8 @@
 // Script variables and the evaluation of script texts.
 #include <gtest/gtest.h>
 
-#include "language_table.h"
-#include "variables.h"
+#include "core/language_table.h"
+#include "core/variables.h"
 
 using kxcore::Evaluate;
 using kxcore::SetVariable;

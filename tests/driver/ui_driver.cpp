@@ -1,12 +1,14 @@
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+
+#include "base/crc32.h"
 
 #include <commctrl.h>
 #include <stdlib.h>
 
 #include <algorithm>
 
-#include "process_runner.h"
-#include "test_files.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/test_files.h"
 
 namespace kxdrive {
 namespace {
@@ -42,20 +44,6 @@ void Settle(HWND window) {
 
 // ---- PNG: stored deflate blocks, which every reader takes ----
 
-unsigned long Crc(const unsigned char* data, size_t size, unsigned long crc = 0) {
-  static unsigned long table[256];
-  if (!table[1]) {
-    for (unsigned long n = 0; n < 256; ++n) {
-      unsigned long c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320UL ^ (c >> 1) : c >> 1;
-      table[n] = c;
-    }
-  }
-  crc ^= 0xFFFFFFFFUL;
-  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFUL;
-}
-
 void PutBig32(std::string* out, unsigned long value) {
   for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((value >> shift) & 0xFF));
 }
@@ -64,7 +52,7 @@ void PutChunk(std::string* png, const char* type, const std::string& data) {
   PutBig32(png, static_cast<unsigned long>(data.size()));
   std::string body = std::string(type, 4) + data;
   png->append(body);
-  PutBig32(png, Crc(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
+  PutBig32(png, kxcrc::Crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
 }
 
 // One line of the transcript: line breaks flattened, long texts cut.

@@ -7,10 +7,10 @@
 // native-first is set as Wine's per-program overrides in the registry.
 #include <gtest/gtest.h>
 
-#include "handle_guard.h"
-#include "install_e2e_fixture.h"
-#include "process_runner.h"
-#include "ui_driver.h"
+#include "base/handle_guard.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
+#include "tests/support/process_runner.h"
 
 namespace kxtest {
 namespace {

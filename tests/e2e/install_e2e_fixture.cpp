@@ -1,12 +1,12 @@
-#include "install_e2e_fixture.h"
+#include "tests/e2e/install_e2e_fixture.h"
 
 #include <shlobj.h>
 
 #include <algorithm>
 #include <regex>
 
-#include "process_runner.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/process_runner.h"
 
 namespace kxtest {
 namespace {

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_files.h"
-#include "uninstall_log.h"
+#include "core/uninstall_log.h"
+#include "tests/support/test_files.h"
 
 namespace kxtest {
 

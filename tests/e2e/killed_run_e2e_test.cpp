@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "install_e2e_fixture.h"
-#include "package_files.h"
-#include "process_runner.h"
-#include "seven_zip_writer.h"
+#include "tests/e2e/install_e2e_fixture.h"
+#include "tests/support/package_files.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/seven_zip_writer.h"
 
 namespace kxtest {
 namespace {

@@ -5,7 +5,7 @@
 // folder (tests/e2e/CMakeLists.txt).
 #include <gtest/gtest.h>
 
-#include "install_e2e_fixture.h"
+#include "tests/e2e/install_e2e_fixture.h"
 
 namespace kxtest {
 

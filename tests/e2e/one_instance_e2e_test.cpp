@@ -4,8 +4,8 @@
 // message otherwise.
 #include <gtest/gtest.h>
 
-#include "install_e2e_fixture.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
 
 namespace kxtest {
 namespace {

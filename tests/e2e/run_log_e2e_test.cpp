@@ -3,10 +3,10 @@
 // them: the real programs, their exit codes and their logs.
 #include <gtest/gtest.h>
 
-#include "install_e2e_fixture.h"
-#include "package_files.h"
-#include "seven_zip_writer.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
+#include "tests/support/package_files.h"
+#include "tests/support/seven_zip_writer.h"
 
 namespace kxtest {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "install_e2e_fixture.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
 
 namespace kxtest {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "install_e2e_fixture.h"
-#include "kxcore.h"
-#include "process_runner.h"
-#include "ui_driver.h"
+#include "core/kxcore.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
+#include "tests/support/process_runner.h"
 
 namespace kxtest {
 namespace {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <wchar.h>
 
-#include "install_e2e_fixture.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/e2e/install_e2e_fixture.h"
 
 namespace kxtest {
 namespace {

@@ -1,9 +1,9 @@
-#include "extract_fixture.h"
+#include "tests/extract/extract_fixture.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include "launcher_main.h"
+#include "launcher/launcher_main.h"
 
 namespace kxtest {
 
@@ -120,7 +120,7 @@ void ExtractTest::SetUp() {
   MessageAnswers().clear();
   g_onMessage = nullptr;
   g_extractMessageBox = RecordMessage;
-  g_uninstallLogging = 0;
+  g_uninstallLogging = false;
   g_extractedFileCount = 0;
   wcscpy(g_launcher.title, L"Extraction Test");
   SetVar(L"KXEXTTEXT", L"#Extracting");
@@ -130,7 +130,7 @@ void ExtractTest::SetUp() {
 void ExtractTest::TearDown() {
   g_extractMessageBox = nullptr;
   g_onMessage = nullptr;
-  g_uninstallLogging = 0;
+  g_uninstallLogging = false;
   ResetTestProgressBox();
 }
 
@@ -142,12 +142,13 @@ std::wstring ExtractTest::WritePackage(const std::string& archive) {
   return path;
 }
 
-int ExtractTest::Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
+ExtractResult ExtractTest::Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
   uint32_t offset = kArchiveOffset;
   return ExtractArchive(package.c_str(), destination.c_str(), &offset, 1, ProgressBoxHandler, hook);
 }
 
-int ExtractTest::ExtractWithBox(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
+ExtractResult ExtractTest::ExtractWithBox(const std::wstring& package, const std::wstring& destination,
+                                          ExtractFileHook hook) {
   InstallTestProgressBox();
   uint32_t offset = kArchiveOffset;
   return ExtractArchive(package.c_str(), destination.c_str(), &offset, 0, ProgressBoxHandler, hook);

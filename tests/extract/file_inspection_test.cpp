@@ -1,8 +1,8 @@
 // The file-inspection services for hooks that decide by the target file.
 #include <gmock/gmock.h>
 
-#include "extract_fixture.h"
-#include "variables.h"
+#include "core/variables.h"
+#include "tests/extract/extract_fixture.h"
 
 using namespace kxtest;
 

@@ -1,8 +1,9 @@
 // Packages composed by the builder read back as the running program reads them.
 #include <gtest/gtest.h>
 
-#include "container_file.h"
-#include "pe_layout.h"
+#include "base/container_format.h"
+#include "base/crc32.h"
+#include "tools/kxpack/container_file.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::vector<unsigned char> Archive(size_t extra, unsigned char fill) {
   std::vector<unsigned char> a = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C, 0, 4, 0, 0, 0, 0};
   a.resize(32, 0);
   a[12] = static_cast<unsigned char>(extra);  // next header offset
-  uint32_t crc = Crc32(a.data() + 12, 20);
+  uint32_t crc = kxcrc::Crc32(a.data() + 12, 20);
   for (int i = 0; i < 4; ++i) a[8 + i] = static_cast<unsigned char>(crc >> (8 * i));
   a.insert(a.end(), extra, fill);
   return a;
@@ -38,7 +39,9 @@ std::vector<unsigned char> Archive(size_t extra, unsigned char fill) {
 
 TEST(ContainerFile, Crc32IsThe7zCrc) {
   const unsigned char text[] = "123456789";
-  EXPECT_EQ(0xCBF43926u, Crc32(text, 9));
+  EXPECT_EQ(0xCBF43926u, kxcrc::Crc32(text, 9));
+  // Continued over two pieces, as the PNG writer of the screenshots uses it.
+  EXPECT_EQ(0xCBF43926u, kxcrc::Crc32(text + 4, 5, kxcrc::Crc32(text, 4)));
 }
 
 TEST(ContainerFile, ComposedPackagesReadBack) {
@@ -78,6 +81,13 @@ TEST(ContainerFile, RejectsWhatTheProgramWouldReject) {
   std::vector<unsigned char> zeroSize = package;
   for (int i = 0; i < 8; ++i) zeroSize[0x600 + 10 + i] = 0;
   EXPECT_FALSE(ReadPackageLayout(zeroSize, &layout, &error));
+  // A payload length past the file's end must not wrap around to a small
+  // position and find the payload's own start header.
+  for (uint64_t length : {uint64_t{200}, ~uint64_t{0}}) {
+    std::vector<unsigned char> longPayload = package;
+    for (int i = 0; i < 8; ++i) longPayload[0x600 + 2 + i] = static_cast<unsigned char>(length >> (8 * i));
+    EXPECT_FALSE(ReadPackageLayout(longPayload, &layout, &error)) << length;
+  }
 }
 
 TEST(ContainerFile, ASignatureBehindTheRuntimeArchiveIsNotPartOfIt) {

@@ -3,6 +3,8 @@
 // signing command's contract.
 #include <gtest/gtest.h>
 
+#include "base/byte_order.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,10 +12,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "package_resources.h"
-#include "pe_layout.h"
-#include "pe_resources.h"
-#include "signing.h"
+#include "base/container_format.h"
+#include "tools/kxpack/package_resources.h"
+#include "tools/kxpack/pe_resources.h"
+#include "tools/kxpack/signing.h"
 
 namespace {
 
@@ -26,11 +28,9 @@ void PutU16(Bytes* b, size_t at, uint16_t v) {
   (*b)[at + 1] = static_cast<unsigned char>(v >> 8);
 }
 
-void PutU32(Bytes* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
+void PutU32(Bytes* b, size_t at, uint32_t v) { kxbytes::WriteU32(b->data() + at, v); }
 
-uint32_t U32(const Bytes& b, size_t at) { return pelayout::ReadU32(b.data() + at); }
+uint32_t U32(const Bytes& b, size_t at) { return kxbytes::ReadU32(b.data() + at); }
 
 // A linked image's shape: headers in 0x400 bytes, one code section of 0x200
 // bytes at 0x1000, sections aligned to 0x1000 in memory and 0x200 on disk.
@@ -169,7 +169,7 @@ TEST(PeResources, TheTreeSurvivesRewritesAndTheOldSectionGivesUpItsBytes) {
     // The code is untouched, the container goes behind the new section,
     // and the headers describe the image the loader will map.
     EXPECT_TRUE(std::equal(image->begin() + 0x400, image->begin() + 0x600, BareImage().begin() + 0x400));
-    EXPECT_EQ(pelayout::ContainerOffsetFromHeaders(image->data(), 4096), image->size());
+    EXPECT_EQ(kxformat::ContainerOffsetFromHeaders(image->data(), 4096), image->size());
     EXPECT_EQ(image->size() % 0x200, 0u);
     const uint32_t rsrcRva = U32(*image, kOptional + 112 + 16);
     EXPECT_EQ(rsrcRva % 0x1000, 0u);
@@ -180,7 +180,7 @@ TEST(PeResources, TheTreeSurvivesRewritesAndTheOldSectionGivesUpItsBytes) {
   // its initialised data counts only the code and the live tree.
   EXPECT_EQ(twice.size(), once.size());
   EXPECT_EQ(U32(twice, kOptional + 8), U32(once, kOptional + 8));
-  EXPECT_EQ(pelayout::ReadU16(twice.data() + kPe + 6), 3);
+  EXPECT_EQ(kxbytes::ReadU16(twice.data() + kPe + 6), 3);
   EXPECT_EQ(U32(twice, kPe + 264 + 40 + 16), 0u) << "old resource section still has file bytes";
 }
 
@@ -242,7 +242,7 @@ TEST(PackageResources, ReplacesTitleIconAndVersionAndKeepsTheRest) {
   ASSERT_TRUE(Find(read, kResourceGroupIcon, 1) && Find(read, kResourceGroupIcon, 7));
   const Bytes& group = Find(read, kResourceGroupIcon, 1)->data;
   ASSERT_EQ(group.size(), 6u + 14u);
-  const uint16_t image = pelayout::ReadU16(group.data() + 18);
+  const uint16_t image = kxbytes::ReadU16(group.data() + 18);
   ASSERT_TRUE(Find(read, kResourceIcon, image));
   const Bytes ico = IconFile(1);
   EXPECT_EQ(Find(read, kResourceIcon, image)->data, Bytes(ico.begin() + 22, ico.end()));
@@ -251,7 +251,7 @@ TEST(PackageResources, ReplacesTitleIconAndVersionAndKeepsTheRest) {
 
   ASSERT_TRUE(Find(read, kResourceVersion, 1));
   const Bytes& version = Find(read, kResourceVersion, 1)->data;
-  EXPECT_EQ(pelayout::ReadU16(version.data()), version.size());
+  EXPECT_EQ(kxbytes::ReadU16(version.data()), version.size());
   // VS_FIXEDFILEINFO after the 6-byte header, the key and its padding.
   EXPECT_EQ(U32(version, 40), 0xFEEF04BDu);
   EXPECT_EQ(U32(version, 48), (3u << 16) | 14u);

@@ -1,8 +1,10 @@
 // Stub checks: what the builder accepts, cuts and refuses.
 #include <gtest/gtest.h>
 
-#include "pe_layout.h"
-#include "pe_stub.h"
+#include "base/byte_order.h"
+
+#include "base/container_format.h"
+#include "tools/kxpack/pe_stub.h"
 
 namespace {
 
@@ -54,8 +56,8 @@ TEST(PrepareStub, CutsASymbolTableBehindTheLastSection) {
   ASSERT_TRUE(PrepareStub(image, &stub, &error)) << error;
   EXPECT_EQ(300u, stub.trimmedBytes);
   ASSERT_EQ(0x1000u, stub.bytes.size());
-  EXPECT_EQ(0u, pelayout::ReadU32(stub.bytes.data() + kPe + 4 + 8));
-  EXPECT_EQ(0u, pelayout::ReadU32(stub.bytes.data() + kPe + 4 + 12));
+  EXPECT_EQ(0u, kxbytes::ReadU32(stub.bytes.data() + kPe + 4 + 8));
+  EXPECT_EQ(0u, kxbytes::ReadU32(stub.bytes.data() + kPe + 4 + 12));
 }
 
 TEST(PrepareStub, RefusesWhatTheReaderWouldMisread) {

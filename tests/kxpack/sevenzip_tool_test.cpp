@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "sevenzip_tool.h"
+#include "tools/kxpack/sevenzip_tool.h"
 
 namespace fs = std::filesystem;
 

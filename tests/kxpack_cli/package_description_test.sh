@@ -93,13 +93,15 @@ refuses '^# shortcut = ' install.shortcut "'A\|B' holds '\|'" set_line '^# short
 refuses '^# uninstall_key' product.uninstall_key "'Sample\\\\App' holds '\\\\'" set_line '^# uninstall_key' "uninstall_key = 'Sample\\App'"
 refuses '^# folder = ' install.folder "'Programs.Sample' must begin with a drive" set_line '^# folder = ' "folder = 'Programs\\Sample'"
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\tb"'
+refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\u0085b"'
 refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'
 
 # A description that is not TOML names its line and column; a missing one
-# is refused as such; a refused build also removes an older output.
+# is refused as such; a refused build also removes an older package (and
+# only a package: any other file might be an input not yet read).
 rm -rf "$work/case" && cp -r "$starter" "$work/case"
 (cd "$work/case" && set_line '^name = ' 'name = "Sample')
-touch "$work/case/setup.exe"
+cp "$work/a.exe" "$work/case/setup.exe"
 "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1 && fail "syntax error accepted"
 grep -qE "package.toml:$(grep -n -m1 '^name = ' "$starter/package.toml" | cut -d: -f1):[0-9]+: " "$work/msg" ||
   fail "syntax error message: $(cat "$work/msg")"

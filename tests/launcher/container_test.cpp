@@ -1,11 +1,11 @@
 // The container reader on synthetic images: where it looks, what it accepts.
 #include <gtest/gtest.h>
 
-#include "container.h"
-#include "handle_guard.h"
-#include "seven_zip_writer.h"
-#include "synthetic_image.h"
-#include "test_files.h"
+#include "base/handle_guard.h"
+#include "launcher/container.h"
+#include "tests/launcher/synthetic_image.h"
+#include "tests/support/seven_zip_writer.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

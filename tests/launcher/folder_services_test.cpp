@@ -2,11 +2,12 @@
 // cutting, entry name checks, and removal of a folder tree.
 #include <gtest/gtest.h>
 
-#include "fake_core.h"
-#include "handle_guard.h"
-#include "path_services.h"
-#include "runtime_folder.h"
-#include "test_files.h"
+#include "base/handle_guard.h"
+#include "base/path_services.h"
+#include "extract/folder_creation.h"
+#include "launcher/runtime_folder.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 
@@ -15,7 +16,7 @@ namespace {
 class FolderServices : public ::testing::Test {
  protected:
   void SetUp() override { ResetFake(); }
-  void TearDown() override { g_uninstallLogging = 0; }
+  void TearDown() override { g_uninstallLogging = false; }
   ScratchFolder folder;
 };
 
@@ -28,11 +29,11 @@ std::wstring Stripped(std::wstring path) {
 }  // namespace
 
 TEST_F(FolderServices, CreatesEveryMissingFolderAndLogsEachOnceOutermostFirst) {
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   std::wstring existing = folder / L"existing";
   ASSERT_TRUE(CreateDirectoryW(existing.c_str(), nullptr));
   std::wstring target = existing + L"\\a/b\\c";
-  EXPECT_EQ(0u, CreateFolderPath(target.c_str()));
+  EXPECT_EQ(0u, CreateInstallFolderPath(target.c_str()));
   EXPECT_TRUE(FolderExists(existing + L"\\a\\b\\c"));
   std::vector<LogRecord> expected = {{KX_LOG_FOLDER, existing + L"\\a"},
                                      {KX_LOG_FOLDER, existing + L"\\a\\b"},
@@ -41,31 +42,31 @@ TEST_F(FolderServices, CreatesEveryMissingFolderAndLogsEachOnceOutermostFirst) {
 
   // Everything exists now: nothing new is logged.
   Fake().log.clear();
-  EXPECT_EQ(0u, CreateFolderPath((target + L"/").c_str()));
+  EXPECT_EQ(0u, CreateInstallFolderPath((target + L"/").c_str()));
   EXPECT_TRUE(Fake().log.empty());
 }
 
 TEST_F(FolderServices, LogsNothingWhileTheFlagIsClear) {
-  EXPECT_EQ(0u, CreateFolderPath((folder / L"x\\y").c_str()));
+  EXPECT_EQ(0u, CreateInstallFolderPath((folder / L"x\\y").c_str()));
   EXPECT_TRUE(FolderExists(folder / L"x\\y"));
   EXPECT_TRUE(Fake().log.empty());
 }
 
 TEST_F(FolderServices, RefusesAPathItsBufferCannotHoldAndCreatesNothing) {
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   std::wstring longPath = folder / (L"new\\" + std::wstring(300, L'n'));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), CreateFolderPath(longPath.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), CreateInstallFolderPath(longPath.c_str()));
   EXPECT_FALSE(FolderExists(folder / L"new"));
   EXPECT_TRUE(Fake().log.empty());
 }
 
 TEST_F(FolderServices, ReportsTheErrorOfTheFinalFolderButLogsItFirst) {
-  g_uninstallLogging = 1;
+  g_uninstallLogging = true;
   std::wstring file = folder / L"plain.txt";
   ASSERT_TRUE(WriteBytes(file, "x"));
   // A folder below a file cannot be created.
   std::wstring below = file + L"\\sub";
-  EXPECT_NE(0u, CreateFolderPath(below.c_str()));
+  EXPECT_NE(0u, CreateInstallFolderPath(below.c_str()));
   ASSERT_FALSE(Fake().log.empty());
   EXPECT_EQ(below, Fake().log.back().text);
 }
@@ -96,7 +97,7 @@ TEST_F(FolderServices, PathExistsForFilesAndFoldersOnly) {
 
 TEST_F(FolderServices, RemoveFolderTreeDeletesReadOnlyFilesAndNestedFolders) {
   std::wstring tree = folder / L"tree\\";
-  ASSERT_EQ(0u, CreateFolderPath((tree + L"a\\b").c_str()));
+  ASSERT_EQ(0u, CreateInstallFolderPath((tree + L"a\\b").c_str()));
   ASSERT_TRUE(WriteBytes(tree + L"a\\b\\deep.txt", "deep"));
   ASSERT_TRUE(WriteBytes(tree + L"ro.txt", "read-only"));
   ASSERT_TRUE(SetFileAttributesW((tree + L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -110,7 +111,7 @@ TEST_F(FolderServices, RemoveFolderTreeDeletesReadOnlyFilesAndNestedFolders) {
 
 TEST_F(FolderServices, RemoveFolderTreeStopsAtAFileHeldOpenAndKeepsItsParents) {
   std::wstring tree = folder / L"tree\\";
-  ASSERT_EQ(0u, CreateFolderPath((tree + L"sub").c_str()));
+  ASSERT_EQ(0u, CreateInstallFolderPath((tree + L"sub").c_str()));
   ASSERT_TRUE(WriteBytes(tree + L"sub\\held.txt", "held"));
   FileHandle held(CreateFileW((tree + L"sub\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.valid());

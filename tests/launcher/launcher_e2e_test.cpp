@@ -5,11 +5,11 @@
 
 #include <map>
 
-#include "package_files.h"
-#include "process_runner.h"
-#include "seven_zip_writer.h"
-#include "test_files.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/package_files.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/seven_zip_writer.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "package_data.h"
-#include "test_files.h"
+#include "launcher/package_data.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -7,8 +7,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "kxcore.h"
-#include "launcher_main.h"
+#include "core/kxcore.h"
+#include "launcher/launcher_main.h"
 
 namespace {
 

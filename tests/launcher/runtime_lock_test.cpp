@@ -3,10 +3,10 @@
 // recognisable until a later run can finish the removal.
 #include <gtest/gtest.h>
 
-#include "handle_guard.h"
-#include "runtime_folder.h"
-#include "runtime_lock.h"
-#include "test_files.h"
+#include "base/handle_guard.h"
+#include "launcher/runtime_folder.h"
+#include "launcher/runtime_lock.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
+
 namespace kxtest {
 
 struct SectionSpec {
@@ -20,7 +22,7 @@ inline void PutU16(std::string* bytes, size_t at, uint16_t value) {
 }
 
 inline void PutU32(std::string* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  kxbytes::WriteU32(reinterpret_cast<unsigned char*>(&(*bytes)[at]), value);
 }
 
 // An image whose file ends where its last section's raw data ends (or at

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <vector>
 
-#include "fake_core.h"
-#include "folder_picker.h"
-#include "kxcore.h"
-#include "page_handlers.h"
-#include "page_test_window.h"
-#include "script_state.h"
-#include "script_test_support.h"
-#include "test_files.h"
-#include "ui_driver.h"
+#include "core/kxcore.h"
+#include "script/folder_picker.h"
+#include "script/page_handlers.h"
+#include "script/script_state.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/script/page_test_window.h"
+#include "tests/script/script_test_support.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // The install journal and its rollback on real files: what the end-to-end
 // runs cannot reach (a file replaced twice, a commit, kept-aside names
 // taken by others, an original that cannot go back until the restart).
-#include "install_rollback.h"
+#include "script/install_rollback.h"
 
 #include <gtest/gtest.h>
 
-#include "fake_core.h"
-#include "install_journal.h"
-#include "pending_renames.h"
-#include "test_files.h"
+#include "extract/install_journal.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/pending_renames.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

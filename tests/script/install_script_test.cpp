@@ -9,18 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "exit_codes.h"
-#include "extraction_double.h"
-#include "fake_core.h"
-#include "install_script.h"
-#include "kxcore.h"
-#include "launcher_main.h"
-#include "page_handlers.h"
-#include "path_services.h"
-#include "script_state.h"
-#include "script_test_support.h"
-#include "test_files.h"
-#include "variables.h"
+#include "base/exit_codes.h"
+#include "base/path_services.h"
+#include "core/kxcore.h"
+#include "core/variables.h"
+#include "extract/folder_creation.h"
+#include "launcher/launcher_main.h"
+#include "script/install_script.h"
+#include "script/page_handlers.h"
+#include "script/script_state.h"
+#include "tests/script/extraction_double.h"
+#include "tests/script/script_test_support.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ class InstallScriptTest : public ::testing::Test {
     wcscpy(g_launcher.title, L"Quillmark Toolkit Setup (64-bit)");
     wcscpy(g_launcher.modulePath, L"C:\\packages\\setup.exe");
     g_launcher.container.offset = 0x4200;
-    g_uninstallLogging = 0;
+    g_uninstallLogging = false;
     g_pageCounter = -99;
     SetVar(L"PROGFILESDIR", programFiles_.c_str());
     SetVar(L"COMPROGMENUDIR", startRoot_.c_str());
@@ -100,7 +101,7 @@ class InstallScriptTest : public ::testing::Test {
   void TearDown() override {
     SetCurrentDirectoryW(savedDirectory_.c_str());
     kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
-    g_uninstallLogging = 0;
+    g_uninstallLogging = false;
   }
 
   void Answers(std::vector<Answer> answers) { answers_.assign(answers.begin(), answers.end()); }
@@ -141,7 +142,7 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   AllNext();
   kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
     g_extractedFileCount = 5;
-    return 0;
+    return kExtractDone;
   };
 
   EXPECT_EQ(RunInstallScript(), 0);
@@ -155,7 +156,7 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   EXPECT_EQ(visits_[3].handler, &StartMenuPageHandler);
   EXPECT_EQ(visits_[4].handler, &FinalPageHandler);
   EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_COMMIT}));
-  EXPECT_EQ(g_uninstallLogging, 1);
+  EXPECT_TRUE(g_uninstallLogging);
 
   ASSERT_EQ(kxtest::Extraction().calls.size(), 1u);
   const kxtest::ExtractCall& call = kxtest::Extraction().calls[0];
@@ -396,7 +397,7 @@ TEST_F(InstallScriptTest, AFailedExtractionEndsWithOneAfterTheUnpackingMessage) 
   AllNext();
   kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
     g_extractedFileCount = 2;
-    return 11;
+    return kExtractFailed;
   };
   EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
   EXPECT_EQ(Stored(L"KXEXTERR"), L"11");
@@ -414,19 +415,37 @@ TEST_F(InstallScriptTest, AFailedExtractionEndsWithOneAfterTheUnpackingMessage) 
   EXPECT_EQ(PagesShown().size(), 4u);
 }
 
-TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWhateverItReturned) {
-  for (int returned : {0, 2, 11}) {
-    SCOPED_TRACE(returned);
+TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWithoutAMessage) {
+  AllNext();
+  kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
+    g_extractedFileCount = 1;
+    return kExtractCancelled;
+  };
+  EXPECT_EQ(RunInstallScript(), kExitCancelled);
+  EXPECT_EQ(Stored(L"KXEXTERR"), L"<unset>");
+  EXPECT_TRUE(boxes_.boxes().empty());
+  EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_DISCARD}));
+  EXPECT_FALSE(EntryRegistered());
+}
+
+TEST_F(InstallScriptTest, OutOfMemoryAndEveryOtherFailureEndWithOneAndTheirCode) {
+  // Out of memory is 2, the number a cancellation once came back with; it is
+  // a failure like the others and shows its code.
+  const ExtractResult kFailures[] = {{ExtractOutcome::kOutOfMemory, SZ_ERROR_MEM},
+                                     {ExtractOutcome::kArchiveError, SZ_ERROR_CRC},
+                                     {ExtractOutcome::kCloseFailed, ERROR_ACCESS_DENIED},
+                                     kExtractDiskFull};
+  for (const ExtractResult& failure : kFailures) {
+    SCOPED_TRACE(failure.code);
     Restart();
     AllNext();
-    kxtest::Extraction().run = [returned](const kxtest::ExtractCall&) {
-      g_extractCancelled = true;
-      return returned;
-    };
-    EXPECT_EQ(RunInstallScript(), kExitCancelled);
-    EXPECT_EQ(Stored(L"KXEXTERR"), L"<unset>");
-    EXPECT_TRUE(boxes_.boxes().empty());
-    EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_DISCARD}));
+    kxtest::Extraction().run = [failure](const kxtest::ExtractCall&) { return failure; };
+    EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
+    EXPECT_EQ(Stored(L"KXEXTERR"), std::to_wstring(failure.code));
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].text,
+              L"An unexpected error occurred while unpacking file(s). Error code: " + std::to_wstring(failure.code));
+    EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN}));
     EXPECT_FALSE(EntryRegistered());
   }
 }

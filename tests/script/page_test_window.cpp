@@ -1,8 +1,8 @@
-#include "page_test_window.h"
+#include "tests/script/page_test_window.h"
 
 #include <initializer_list>
 
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
 
 namespace kxtest {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "script_test_support.h"
+#include "tests/script/script_test_support.h"
 
 namespace kxtest {
 

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 
-#include "fake_core.h"
-#include "kxcore.h"
-#include "registry_writer.h"
-#include "script_test_support.h"
-#include "test_files.h"
+#include "core/kxcore.h"
+#include "services/registry_writer.h"
+#include "tests/script/script_test_support.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

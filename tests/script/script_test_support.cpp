@@ -1,14 +1,14 @@
-#include "script_test_support.h"
+#include "tests/script/script_test_support.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <string.h>
 
-#include "kxcore.h"
-#include "message_box.h"
-#include "package_data.h"
-#include "test_files.h"
-#include "ui_driver.h"
+#include "base/message_box.h"
+#include "core/kxcore.h"
+#include "launcher/package_data.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/test_files.h"
 
 namespace kxtest {
 

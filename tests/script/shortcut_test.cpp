@@ -1,11 +1,11 @@
 // CreateShortcut writing real link files, read back through IShellLinkW.
 #include <gtest/gtest.h>
 
-#include "fake_core.h"
-#include "kxcore.h"
-#include "script_test_support.h"
-#include "shortcut.h"
-#include "test_files.h"
+#include "core/kxcore.h"
+#include "script/shortcut.h"
+#include "tests/script/script_test_support.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

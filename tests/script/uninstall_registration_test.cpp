@@ -2,11 +2,11 @@
 // the package's own and is removed before and after each test.
 #include <gtest/gtest.h>
 
-#include "fake_core.h"
-#include "kxcore.h"
-#include "script_test_support.h"
-#include "test_files.h"
-#include "uninstall_registration.h"
+#include "core/kxcore.h"
+#include "script/uninstall_registration.h"
+#include "tests/script/script_test_support.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

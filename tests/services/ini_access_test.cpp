@@ -1,14 +1,14 @@
 // INI files written and read through script texts and variables, on real
 // files; and the two text searches.
-#include "ini_access.h"
+#include "services/ini_access.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "fake_core.h"
-#include "test_files.h"
-#include "text_search.h"
+#include "services/text_search.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // Registry values read back as text from Wine's real registry, under a key of
 // the test's own that is removed afterwards.
-#include "registry_reader.h"
+#include "services/registry_reader.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "fake_core.h"
+#include "tests/support/fake_core.h"
 
 namespace {
 

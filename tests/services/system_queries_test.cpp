@@ -1,6 +1,6 @@
 // Environment, disk space and version queries against the real process
 // environment, disk and a program built with a known version resource.
-#include "system_queries.h"
+#include "services/system_queries.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "fake_core.h"
-#include "test_files.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "fake_core.h"
+#include "tests/support/fake_core.h"
 
-#include "core_binding.h"
+#include "launcher/core_binding.h"
 
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "language_table.h"
-#include "test_files.h"
-#include "variables.h"
+#include "core/language_table.h"
+#include "core/variables.h"
+#include "tests/support/test_files.h"
 
 namespace kxtest {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "kxcore.h"
+#include "core/kxcore.h"
 
 namespace kxtest {
 

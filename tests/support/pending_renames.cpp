@@ -1,4 +1,4 @@
-#include "pending_renames.h"
+#include "tests/support/pending_renames.h"
 
 namespace kxtest {
 namespace {

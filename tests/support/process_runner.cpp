@@ -1,4 +1,4 @@
-#include "process_runner.h"
+#include "tests/support/process_runner.h"
 
 #include <vector>
 

@@ -1,4 +1,7 @@
-#include "seven_zip_writer.h"
+#include "tests/support/seven_zip_writer.h"
+
+#include "base/byte_order.h"
+#include "base/crc32.h"
 
 namespace kxtest {
 namespace {
@@ -23,27 +26,11 @@ enum PropertyId : unsigned char {
   kWinAttributes = 0x15
 };
 
-uint32_t Crc32(const std::string& data, size_t from = 0, size_t size = std::string::npos) {
-  static uint32_t table[256];
-  if (table[1] == 0) {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t r = i;
-      for (int k = 0; k < 8; ++k) r = (r >> 1) ^ (0xEDB88320u & (0u - (r & 1)));
-      table[i] = r;
-    }
-  }
-  if (size == std::string::npos) size = data.size() - from;
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = from; i < from + size; ++i)
-    crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
+uint32_t Crc32(const std::string& data) { return kxcrc::Crc32(data.data(), data.size()); }
 
 void PutByte(std::string* out, unsigned value) { out->push_back(static_cast<char>(value & 0xFF)); }
 
-void PutLe(std::string* out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) PutByte(out, static_cast<unsigned>(value >> (8 * i)));
-}
+void PutLe(std::string* out, uint64_t value, int bytes) { kxbytes::AppendLe(out, value, static_cast<size_t>(bytes)); }
 
 // The 7z variable-length number.
 void PutNumber(std::string* out, uint64_t value) {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_core.h"
-#include "launcher_main.h"
-#include "message_box.h"
-#include "package_data.h"
-#include "test_files.h"
-#include "uninstall_flow.h"
+#include "base/message_box.h"
+#include "launcher/launcher_main.h"
+#include "launcher/package_data.h"
+#include "tests/support/fake_core.h"
+#include "tests/support/test_files.h"
+#include "uninstall/uninstall_flow.h"
 
 using namespace kxtest;
 

@@ -2,9 +2,9 @@
 // becomes the exit code, and the runtime folder still goes.
 #include <gtest/gtest.h>
 
-#include "process_runner.h"
-#include "test_files.h"
-#include "ui_driver.h"
+#include "tests/driver/ui_driver.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

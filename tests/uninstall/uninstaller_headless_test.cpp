@@ -2,10 +2,10 @@
 // be shown (the box answers 0 at once), and that is no consent.
 #include <gtest/gtest.h>
 
-#include "kxcore.h"
-#include "process_runner.h"
-#include "test_files.h"
-#include "uninstall_log.h"
+#include "core/kxcore.h"
+#include "core/uninstall_log.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/test_files.h"
 
 using namespace kxtest;
 

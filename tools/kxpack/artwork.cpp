@@ -1,4 +1,4 @@
-#include "artwork.h"
+#include "tools/kxpack/artwork.h"
 
 #include <algorithm>
 #include <cmath>

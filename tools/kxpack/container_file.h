@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kContainerHeaderSize = 18;
+#include "base/container_format.h"
 
 // Stub bytes followed by "KX", the payload length, the file size and both archives.
 std::vector<unsigned char> ComposePackage(const std::vector<unsigned char>& stub,
@@ -30,9 +30,11 @@ struct PackageLayout {
 // when a signature lies anywhere but behind the runtime archive.
 bool ReadPackageLayout(const std::vector<unsigned char>& file, PackageLayout* layout, std::string* error);
 
+// True when the file at path begins as a package: PE headers the reader
+// accepts and the container's mark behind the image. Reads a few KiB.
+bool LooksLikePackageFile(const std::string& path);
+
 // True when a 7z start header (signature and CRC) begins at data.
 bool IsSevenZipStartHeader(const unsigned char* data, size_t available);
-
-uint32_t Crc32(const unsigned char* data, size_t size);
 
 #endif

@@ -1,41 +1,156 @@
-#include "file_io.h"
+#include "tools/kxpack/file_io.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
+namespace {
+
+constexpr char kScratchPrefix[] = "kxpack-scratch.";
+constexpr char kTemporarySuffix[] = ".kxpack-tmp.";
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+std::string Size(uint64_t bytes) {
+  return bytes >= (1ull << 30) ? std::to_string(bytes >> 30) + " GiB" : std::to_string(bytes >> 20) + " MiB";
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// True when path still names what fd has open: a kxpack cleaning up after
+// a killed one may have removed it between its creation and our lock.
+bool StillNamed(const std::string& path, int fd) {
+  struct stat opened, named;
+  return fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 && SameFile(opened, named);
+}
+
+// Removes folder's entries whose names begin with prefix, that this user
+// owns and that no running kxpack holds locked: the leftovers of a killed
+// one. A lock dies with its process, however that ended; each entry is
+// removed while its lock is held, so that no kxpack can take it up meanwhile.
+void RemoveAbandoned(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir))
+      if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) names.push_back(entry->d_name);
+    closedir(dir);
+  }
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) continue;
+    struct stat status;
+    if (fstat(fd, &status) == 0 && status.st_uid == geteuid() && (S_ISDIR(status.st_mode) || S_ISREG(status.st_mode)) &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(path, fd)) {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+    close(fd);
+  }
+}
+
+bool WriteAll(int fd, const std::vector<unsigned char>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<unsigned char>* bytes,
+                     std::string* error, FileIdentity* identity) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat status;
+  std::string problem;
+  if (fstat(fd, &status) != 0)
+    problem = "cannot read " + path + ": " + std::strerror(errno);
+  else if (S_ISDIR(status.st_mode))
+    problem = path + " is a folder, not a file";
+  else if (!S_ISREG(status.st_mode))
+    problem = path + " is " + KindOf(status.st_mode) + ", not a regular file";
+  else if (static_cast<uint64_t>(status.st_size) > maxBytes)
+    problem = path + " is larger than " + Size(maxBytes) + ", more than kxpack takes for it";
+  if (problem.empty()) {
+    bytes->assign(static_cast<size_t>(status.st_size), 0);
+    size_t done = 0;
+    unsigned char extra;
+    while (problem.empty()) {
+      // One byte past the size it had: a file that grows is not read on.
+      const size_t want = done < bytes->size() ? bytes->size() - done : 1;
+      ssize_t got = read(fd, done < bytes->size() ? bytes->data() + done : &extra, want);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0)
+        problem = "cannot read " + path + ": " + std::strerror(errno);
+      else if (done >= bytes->size() && got == 0)
+        break;
+      else if (got == 0 || done >= bytes->size())
+        problem = path + " changed while it was read";
+      else
+        done += static_cast<size_t>(got);
+    }
+  }
+  close(fd);
+  if (!problem.empty()) {
+    bytes->clear();
+    *error = problem;
+    return false;
+  }
+  if (identity) *identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+  return true;
+}
+
 bool ReadFile(const std::string& path, std::vector<unsigned char>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::string error;
+  return ReadRegularFile(path, kMaxProgramBytes, bytes, &error);
 }
 
 bool WriteFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes, unsigned mode) {
-  std::string temporary = path + ".kxpack-tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return false;
+  const fs::path target(path);
+  const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+  RemoveAbandoned(folder, target.filename().string() + kTemporarySuffix);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string pattern = path + kTemporarySuffix + "XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::string temporary = name.data();
+    if (flock(fd, LOCK_EX) != 0 || !StillNamed(temporary, fd)) {
+      close(fd);
+      continue;
     }
+    bool written = WriteAll(fd, bytes) && fchmod(fd, mode) == 0 && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) unlink(temporary.c_str());
+    close(fd);
+    return written;
   }
-  chmod(temporary.c_str(), mode);
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return false;
 }
 
 std::string Lower(std::string text) {
@@ -47,40 +162,28 @@ TempFolder::TempFolder() {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);
   if (ec) base = "/tmp";
-  std::string pattern = (base / "kxpack.XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data())) path = buffer.data();
+  static bool cleaned = false;
+  if (!cleaned) RemoveAbandoned(base.string(), kScratchPrefix);
+  cleaned = true;
+  for (int attempt = 0; attempt < 3 && path.empty(); ++attempt) {
+    std::string pattern = (base / kScratchPrefix).string() + "XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) return;
+    int fd = open(buffer.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX) == 0 && StillNamed(buffer.data(), fd)) {
+      path = buffer.data();
+      lock_ = fd;
+    } else {
+      if (StillNamed(buffer.data(), fd)) rmdir(buffer.data());
+      close(fd);
+    }
+  }
 }
 
 TempFolder::~TempFolder() {
   std::error_code ec;
   if (!path.empty()) fs::remove_all(path, ec);
-}
-
-// Every file under folder must be readable: 7-Zip would otherwise only warn.
-bool CheckReadableTree(const std::string& folder, std::string* error) {
-  std::error_code ec;
-  fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
-  if (ec) {
-    *error = "cannot read folder " + folder + ": " + ec.message();
-    return false;
-  }
-  bool any = false;
-  for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (ec) {
-      *error = "cannot read " + folder + ": " + ec.message();
-      return false;
-    }
-    any = true;
-    if (it->is_regular_file() && access(it->path().c_str(), R_OK) != 0) {
-      *error = "cannot read " + it->path().string();
-      return false;
-    }
-  }
-  if (!any) {
-    *error = "folder " + folder + " is empty";
-    return false;
-  }
-  return true;
+  if (lock_ >= 0) close(lock_);
 }

@@ -9,27 +9,53 @@
 //                [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]
 //   kxpack init DIR [--parts DIR]
 //   kxpack info FILE
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "container_file.h"
-#include "file_io.h"
-#include "package_build.h"
-#include "program_builder.h"
-#include "sevenzip_tool.h"
-#include "starter.h"
+#include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/container_file.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_build.h"
+#include "tools/kxpack/program_builder.h"
+#include "tools/kxpack/sevenzip_tool.h"
+#include "tools/kxpack/starter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The smallest solid block worth one: the LZMA2 blocks kxpack cuts are no
+// smaller. The largest: no package kxpack writes is larger.
+constexpr uint64_t kMinSolidBlockBytes = 256 << 10;
+constexpr uint64_t kMaxSolidBlockBytes = kMaxProgramBytes;
+
 int Fail(const std::string& message) {
-  std::cerr << "kxpack: " << message << "\n";
+  std::string text = message;
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 9) text.replace(at, 1, "\nkxpack: ");
+  std::cerr << "kxpack: " << text << "\n";
   return 1;
+}
+
+// A plain decimal number within the range, nothing else: strtoull would
+// take "-1" for 2^64 - 1 and wrap twenty digits.
+bool ParseBytes(const std::string& text, uint64_t least, uint64_t most, uint64_t* value) {
+  if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *value = std::stoull(text);
+  return *value >= least && *value <= most;
+}
+
+// kxpack itself is an input of every build: no --out may replace it.
+void NoteOwnProgram() {
+  struct stat status;
+  if (stat("/proc/self/exe", &status) == 0)
+    NoteInput({static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)}, "kxpack itself");
 }
 
 // One program from a stub and a runtime folder as they are: the form the
@@ -38,16 +64,19 @@ int BuildFromParts(const ProgramInputs& given, const std::string& stub, const st
                    const std::string& out) {
   if (stub.empty() || out.empty() || (given.runtime.empty() && given.runtimeArchive.empty()))
     return Fail("build needs --package and --out, or --stub, --runtime (or --runtime-archive) and --out");
+  std::string error;
+  if (!CheckOutputPath(out, &error)) return Fail(error);
   ProgramInputs inputs = given;
   inputs.stubName = stub;
-  if (!ReadFile(stub, &inputs.stub) || inputs.stub.empty()) return Fail("cannot read stub " + stub);
-  if (!icon.empty() && (!ReadFile(icon, &inputs.identity.icon) || inputs.identity.icon.empty()))
-    return Fail("cannot read icon " + icon);
+  if (!ReadInputFile(stub, kMaxPartBytes, &inputs.stub, &error)) return Fail("cannot read stub: " + error);
+  if (inputs.stub.empty()) return Fail("stub " + stub + " is empty");
+  if (!icon.empty() && !ReadInputFile(icon, kMaxPageBytes, &inputs.identity.icon, &error))
+    return Fail("cannot read icon: " + error);
+  if (!icon.empty() && inputs.identity.icon.empty()) return Fail("icon " + icon + " is empty");
   // The uninstaller is always installed as Uninst.exe; a setup program
   // keeps the name it is built under.
   if (!inputs.payload.empty() || !inputs.payloadArchive.empty())
     inputs.identity.fileName = fs::path(out).filename().string();
-  std::string error;
   if (!BuildProgram(inputs, out, &error)) return Fail(error);
   return 0;
 }
@@ -70,9 +99,9 @@ void PrintEntries(const char* title, const std::string& archive) {
 
 int Info(const std::string& path) {
   std::vector<unsigned char> file;
-  if (!ReadFile(path, &file)) return Fail("cannot read " + path);
-  PackageLayout layout;
   std::string error;
+  if (!ReadRegularFile(path, kMaxProgramBytes, &file, &error)) return Fail(error);
+  PackageLayout layout;
   if (!ReadPackageLayout(file, &layout, &error)) return Fail(path + ": " + error);
   std::cout << "container offset: " << layout.containerOffset << "\n"
             << "payload length:   " << layout.payloadLength << "\n"
@@ -81,8 +110,9 @@ int Info(const std::string& path) {
   if (layout.certificateSize != 0)
     std::cout << "signature:        " << layout.certificateSize << " bytes (at " << layout.certificateOffset << ")\n";
   TempFolder scratch;
-  if (layout.payloadLength > 0 && layout.containerOffset + kContainerHeaderSize + layout.payloadLength <= file.size()) {
-    auto begin = file.begin() + layout.containerOffset + kContainerHeaderSize;
+  if (scratch.path.empty()) return Fail("cannot create a temporary folder");
+  if (layout.payloadLength > 0 && layout.containerOffset + kxformat::kContainerHeaderSize + layout.payloadLength <= file.size()) {
+    auto begin = file.begin() + layout.containerOffset + kxformat::kContainerHeaderSize;
     std::vector<unsigned char> slice(begin, begin + static_cast<long>(layout.payloadLength));
     WriteFileAtomically(scratch.path + "/payload.7z", slice);
     PrintEntries("payload archive:", scratch.path + "/payload.7z");
@@ -108,9 +138,7 @@ int Usage() {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "info") return argc == 3 ? Info(argv[2]) : Usage();
@@ -149,13 +177,15 @@ int main(int argc, char** argv) {
     if (found != textOptions.end()) {
       for (std::string* target : found->second) *target = value;
     } else if (name == "--solid-block-size") {
-      char* end = nullptr;
-      package.solidBlockBytes = program.solidBlockBytes = std::strtoull(value.c_str(), &end, 10);
-      if (!end || *end || package.solidBlockBytes == 0) return Fail("bad --solid-block-size " + value);
+      if (!ParseBytes(value, kMinSolidBlockBytes, kMaxSolidBlockBytes, &package.solidBlockBytes))
+        return Fail("--solid-block-size takes a whole number of bytes from " + std::to_string(kMinSolidBlockBytes) +
+                    " to " + std::to_string(kMaxSolidBlockBytes) + ", not '" + value + "'");
+      program.solidBlockBytes = package.solidBlockBytes;
     } else {
       return Fail("unknown option " + name);
     }
   }
+  NoteOwnProgram();
   if (!package.description.empty()) {
     if (!stub.empty() || !program.runtime.empty() || !program.runtimeArchive.empty() ||
         !program.payloadArchive.empty())
@@ -166,4 +196,18 @@ int main(int argc, char** argv) {
     return BuildPackage(package);
   }
   return BuildFromParts(program, stub, icon, package.out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whatever escapes is a fault of kxpack's, but it still gets a message
+  // and an exit code, and the scratch folders are removed on the way out.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    return Fail(std::string("unexpected error: ") + error.what());
+  } catch (...) {
+    return Fail("unexpected error");
+  }
 }

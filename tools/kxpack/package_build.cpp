@@ -1,4 +1,4 @@
-#include "package_build.h"
+#include "tools/kxpack/package_build.h"
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -8,11 +8,12 @@
 #include <iostream>
 #include <vector>
 
-#include "file_io.h"
-#include "package_data_file.h"
-#include "package_description.h"
-#include "package_stub.h"
-#include "prebuilt_parts.h"
+#include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_data_file.h"
+#include "tools/kxpack/package_description.h"
+#include "tools/kxpack/package_stub.h"
+#include "tools/kxpack/prebuilt_parts.h"
 
 namespace fs = std::filesystem;
 
@@ -47,10 +48,7 @@ bool StageRuntime(const std::string& folder, const std::vector<StagedFile>& file
   const long long time = RuntimeFileTime();
   for (const StagedFile& file : files) {
     std::vector<unsigned char> bytes = file.bytes;
-    if (!file.source.empty() && !ReadFile(file.source, &bytes)) {
-      *error = "cannot read " + file.source;
-      return false;
-    }
+    if (!file.source.empty() && !ReadInputFile(file.source, kMaxPartBytes, &bytes, error)) return false;
     const std::string path = folder + "/" + file.name;
     struct utimbuf times = {static_cast<time_t>(time), static_cast<time_t>(time)};
     if (!WriteFileAtomically(path, bytes, 0644) || utime(path.c_str(), &times) != 0) {
@@ -61,12 +59,43 @@ bool StageRuntime(const std::string& folder, const std::vector<StagedFile>& file
   return true;
 }
 
-// Copies a staged runtime folder to where --stage asked for it.
-bool KeepStage(const std::string& from, const std::string& to, std::string* error) {
+const char* const kStageFolders[] = {"runtime-uninst", "runtime-setup"};
+
+// The stage's runtime folders are written into new or empty folders only:
+// --stage is a place to look, never a folder of the user's to clear.
+bool CheckStageFolder(const std::string& folder, std::string* error) {
   std::error_code ec;
-  fs::remove_all(to, ec);
-  fs::create_directories(fs::path(to).parent_path(), ec);
-  fs::copy(from, to, fs::copy_options::recursive, ec);
+  const fs::file_status status = fs::symlink_status(folder, ec);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (status.type() != fs::file_type::directory || !fs::is_empty(folder, ec) || ec) {
+    *error = "--stage: " + folder +
+             " exists and is not an empty folder; the stage is written into new or empty folders";
+    return false;
+  }
+  return true;
+}
+
+// The folder --stage names: absent, or a folder (or a link to one) for the
+// runtime folders to go into.
+bool CheckStage(const std::string& stage, std::string* error) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(stage, ec);
+  if (status.type() != fs::file_type::not_found && status.type() != fs::file_type::directory) {
+    *error = "--stage: " + stage + " is not a folder";
+    return false;
+  }
+  for (const char* folder : kStageFolders)
+    if (!CheckStageFolder(stage + "/" + folder, error)) return false;
+  return true;
+}
+
+// Copies a staged runtime folder to where --stage asked for it; nothing
+// there is replaced.
+bool KeepStage(const std::string& from, const std::string& to, std::string* error) {
+  if (!CheckStageFolder(to, error)) return false;
+  std::error_code ec;
+  fs::create_directories(to, ec);
+  if (!ec) fs::copy(from, to, fs::copy_options::recursive, ec);
   if (ec) {
     *error = "cannot keep the runtime folder in " + to + ": " + ec.message();
     return false;
@@ -75,7 +104,8 @@ bool KeepStage(const std::string& from, const std::string& to, std::string* erro
   // and should look like what went into the archive.
   const long long time = RuntimeFileTime();
   struct utimbuf times = {static_cast<time_t>(time), static_cast<time_t>(time)};
-  for (const fs::directory_entry& entry : fs::directory_iterator(to, ec)) utime(entry.path().c_str(), &times);
+  for (fs::directory_iterator it(to, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    utime(it->path().c_str(), &times);
   return true;
 }
 
@@ -84,8 +114,12 @@ class PackageBuilder {
   explicit PackageBuilder(const PackageBuildOptions& options) : options_(options) {}
 
   bool Build(std::string* error) {
+    if (!CheckOutputPath(options_.out, error)) return false;
+    if (!options_.stage.empty() && !CheckStage(options_.stage, error)) return false;
     if (!LoadPackageDescription(options_.description, options_.payload, &description_, error)) return false;
     if (!FindPrebuiltParts(options_.parts, &parts_, error)) return false;
+    // Again, now that the description named the pages and the payload.
+    if (!CheckOutputPath(options_.out, error)) return false;
     if (scratch_.path.empty()) {
       *error = "cannot create a temporary folder";
       return false;
@@ -124,15 +158,15 @@ class PackageBuilder {
       return false;
 
     if (!options_.stage.empty() &&
-        (!KeepStage(uninstRuntime, options_.stage + "/runtime-uninst", error) ||
-         !KeepStage(setupRuntime, options_.stage + "/runtime-setup", error)))
+        (!KeepStage(uninstRuntime, options_.stage + "/" + kStageFolders[0], error) ||
+         !KeepStage(setupRuntime, options_.stage + "/" + kStageFolders[1], error)))
       return false;
     std::vector<unsigned char> bytes;
-    if (!ReadFile(setup, &bytes) || !WriteFileAtomically(options_.out, bytes)) {
-      *error = "cannot write " + options_.out;
+    if (!ReadFile(setup, &bytes)) {
+      *error = "cannot read back " + setup;
       return false;
     }
-    return true;
+    return WriteOutputFile(options_.out, bytes, error);
   }
 
  private:
@@ -147,8 +181,9 @@ class PackageBuilder {
     inputs.solidBlockBytes = options_.solidBlockBytes;
     inputs.sign = options_.sign;
     inputs.nested = role == ProgramRole::kUninstaller;
-    if (!ReadFile(inputs.stubName, &inputs.stub) || inputs.stub.empty()) {
-      *error = "cannot read " + inputs.stubName;
+    if (!ReadInputFile(inputs.stubName, kMaxPartBytes, &inputs.stub, error)) return false;
+    if (inputs.stub.empty()) {
+      *error = inputs.stubName + " is empty";
       return false;
     }
     return MakePackageStub(description_, role, &inputs.stub, error) && BuildProgram(inputs, out, error) &&
@@ -173,7 +208,6 @@ int BuildPackage(const PackageBuildOptions& options) {
   std::string text = error;
   for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 9) text.replace(at, 1, "\nkxpack: ");
   std::cerr << "kxpack: " << text << "\n";
-  std::error_code ec;
-  if (fs::remove(options.out, ec)) std::cerr << "kxpack: removed the previous " << options.out << "\n";
+  if (RemoveStaleOutput(options.out)) std::cerr << "kxpack: removed the previous " << options.out << "\n";
   return 1;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "program_builder.h"
+#include "tools/kxpack/program_builder.h"
 
 struct PackageBuildOptions {
   std::string description;  // package.toml

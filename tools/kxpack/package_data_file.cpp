@@ -1,4 +1,4 @@
-#include "package_data_file.h"
+#include "tools/kxpack/package_data_file.h"
 
 std::string PackageDataText(const PackageDescription& d) {
   const std::pair<const char*, std::string> lines[] = {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "package_description.h"
+#include "tools/kxpack/package_description.h"
 
 constexpr char kPackageDataFile[] = "kxpackage.dat";
 

@@ -1,4 +1,4 @@
-#include "package_description.h"
+#include "tools/kxpack/package_description.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,16 +6,17 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #include <toml++/toml.h>
 
-#include "artwork.h"
-#include "file_io.h"
-#include "name_rules.h"
-#include "page_text.h"
-#include "utf8.h"
+#include "tools/kxpack/artwork.h"
+#include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/folder_tree.h"
+#include "tools/kxpack/name_rules.h"
+#include "tools/kxpack/page_text.h"
+#include "tools/kxpack/utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -113,15 +114,15 @@ class DescriptionReader {
   // Parses the file and takes every known key's value; false when the
   // description cannot be read any further.
   bool ParseAndCollect() {
-    std::ifstream probe(file_);
-    if (!probe) {
-      errors_.push_back("cannot read " + file_ + ": " + std::strerror(errno));
+    std::vector<unsigned char> bytes;
+    std::string problem;
+    if (!ReadInputFile(file_, kMaxDescriptionBytes, &bytes, &problem)) {
+      errors_.push_back(problem);
       return false;
     }
-    probe.close();
     toml::table root;
     try {
-      root = toml::parse_file(file_);
+      root = toml::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), file_);
     } catch (const toml::parse_error& error) {
       errors_.push_back(file_ + ":" + std::to_string(error.source().begin.line) + ":" +
                         std::to_string(error.source().begin.column) + ": " + std::string(error.description()));
@@ -229,7 +230,7 @@ class DescriptionReader {
     size_t bad = 0;
     DecodeUtf8(text, &points, &bad);
     for (char32_t c : points) {
-      if (c < 0x20 || c == 0x7F) {
+      if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
         Error(Line(key), key, "holds a control character (a line break or tab, say)");
         return false;
       }
@@ -281,14 +282,9 @@ class DescriptionReader {
   // A file named by the key, relative to the description's folder.
   bool ReadNamedFile(const char* key, std::vector<unsigned char>* bytes, std::string* path) {
     *path = (folder_ / values_[key].text).lexically_normal().string();
-    std::error_code ec;
-    if (fs::is_directory(*path, ec)) {
-      Error(Line(key), key, *path + " is a folder, not a file");
-      return false;
-    }
-    std::ifstream in(*path, std::ios::binary);
-    if (!in || !ReadFile(*path, bytes)) {
-      Error(Line(key), key, "cannot read " + *path + ": " + std::strerror(errno));
+    std::string problem;
+    if (!ReadInputFile(*path, kMaxPageBytes, bytes, &problem)) {
+      Error(Line(key), key, problem);
       return false;
     }
     return true;
@@ -341,18 +337,21 @@ class DescriptionReader {
     const char* key = "payload.folder";
     d_->payloadFolder = payloadOverride.empty() ? (folder_ / values_[key].text).lexically_normal().string()
                                                 : fs::absolute(payloadOverride).lexically_normal().string();
-    std::string problem;
-    if (!CheckReadableTree(d_->payloadFolder, &problem)) {
-      Error(Line(key), key, problem);
+    std::vector<TreeEntry> entries;
+    std::vector<std::string> problems;
+    if (!ScanFolderTree(d_->payloadFolder, &entries, &problems)) {
+      for (const std::string& problem : problems) Error(Line(key), key, problem);
       return;
     }
     if (programComponents_.empty()) return;
-    fs::path program = d_->payloadFolder;
-    for (const std::string& part : programComponents_) program /= part;
-    std::error_code ec;
-    if (!fs::is_regular_file(program, ec))
-      Error(Line("install.program"), "install.program",
-            "'" + values_["install.program"].text + "' is not a file in the payload folder " + d_->payloadFolder);
+    // The program as the payload holds it: a link to a file within the
+    // payload is that file, one to anything else never got this far.
+    std::string program;
+    for (const std::string& part : programComponents_) program += (program.empty() ? "" : "/") + part;
+    for (const TreeEntry& entry : entries)
+      if (entry.path == program && !entry.folder) return;
+    Error(Line("install.program"), "install.program",
+          "'" + values_["install.program"].text + "' is not a file in the payload folder " + d_->payloadFolder);
   }
 
   std::string file_;

@@ -1,10 +1,10 @@
-#include "package_resources.h"
+#include "tools/kxpack/package_resources.h"
 
 #include <algorithm>
 #include <set>
 
-#include "pe_layout.h"
-#include "pe_resources.h"
+#include "base/container_format.h"
+#include "tools/kxpack/pe_resources.h"
 
 namespace {
 
@@ -13,21 +13,6 @@ constexpr size_t kMaxTextUnits = 259;
 constexpr uint16_t kStringBlockOfTitle = 1;  // strings 0 to 15
 constexpr size_t kStringsPerBlock = 16;
 constexpr uint16_t kCodePageUnicode = 1200;  // the version block's "040904B0"
-
-void AppendU16(std::vector<unsigned char>* out, uint16_t v) {
-  out->push_back(static_cast<unsigned char>(v));
-  out->push_back(static_cast<unsigned char>(v >> 8));
-}
-
-void AppendU32(std::vector<unsigned char>* out, uint32_t v) {
-  AppendU16(out, static_cast<uint16_t>(v));
-  AppendU16(out, static_cast<uint16_t>(v >> 16));
-}
-
-void PutU16(unsigned char* p, uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
 
 // Strict UTF-8 to UTF-16: overlong forms, surrogates and stray bytes fail.
 bool Utf16(const std::string& text, std::u16string* out) {
@@ -93,21 +78,21 @@ void Emit(const VersionNode& node, std::vector<unsigned char>* out) {
   Align4(out);
   const size_t start = out->size();
   out->resize(start + 6, 0);
-  for (char16_t c : node.key) AppendU16(out, static_cast<uint16_t>(c));
-  AppendU16(out, 0);
+  for (char16_t c : node.key) kxbytes::AppendU16(out, static_cast<uint16_t>(c));
+  kxbytes::AppendU16(out, 0);
   Align4(out);
   out->insert(out->end(), node.value.begin(), node.value.end());
   for (const VersionNode& child : node.children) Emit(child, out);
-  PutU16(out->data() + start, static_cast<uint16_t>(out->size() - start));
-  PutU16(out->data() + start + 2, node.valueLength);
-  PutU16(out->data() + start + 4, node.text ? 1 : 0);
+  kxbytes::WriteU16(out->data() + start, static_cast<uint16_t>(out->size() - start));
+  kxbytes::WriteU16(out->data() + start + 2, node.valueLength);
+  kxbytes::WriteU16(out->data() + start + 4, node.text ? 1 : 0);
 }
 
 VersionNode StringNode(const std::u16string& key, const std::u16string& value) {
   VersionNode node;
   node.key = key;
-  for (char16_t c : value) AppendU16(&node.value, static_cast<uint16_t>(c));
-  AppendU16(&node.value, 0);
+  for (char16_t c : value) kxbytes::AppendU16(&node.value, static_cast<uint16_t>(c));
+  kxbytes::AppendU16(&node.value, 0);
   node.valueLength = static_cast<uint16_t>(value.size() + 1);
   return node;
 }
@@ -125,7 +110,7 @@ std::vector<unsigned char> VersionBlock(const uint16_t version[4], const std::ve
                               0x00040004u,  // VOS_NT_WINDOWS32
                               1u,           // VFT_APP
                               0, 0, 0};     // subtype, date
-  for (uint32_t v : fixed) AppendU32(&root.value, v);
+  for (uint32_t v : fixed) kxbytes::AppendU32(&root.value, v);
   root.valueLength = static_cast<uint16_t>(root.value.size());
 
   VersionNode table;
@@ -138,8 +123,8 @@ std::vector<unsigned char> VersionBlock(const uint16_t version[4], const std::ve
   VersionNode translation;
   translation.key = u"Translation";
   translation.text = false;
-  AppendU16(&translation.value, kLanguageEnglishUs);
-  AppendU16(&translation.value, kCodePageUnicode);
+  kxbytes::AppendU16(&translation.value, kLanguageEnglishUs);
+  kxbytes::AppendU16(&translation.value, kCodePageUnicode);
   translation.valueLength = 4;
   VersionNode varInfo;
   varInfo.key = u"VarFileInfo";
@@ -198,18 +183,18 @@ bool SetStringZero(std::vector<unsigned char>* block, const std::u16string& text
   size_t at = 0;
   for (size_t i = 0; i < kStringsPerBlock; ++i) {
     if (at + 2 > block->size()) return false;
-    const size_t length = pelayout::ReadU16(block->data() + at);
+    const size_t length = kxbytes::ReadU16(block->data() + at);
     if (at + 2 + 2 * length > block->size()) return false;
     std::u16string s;
-    for (size_t k = 0; k < length; ++k) s.push_back(static_cast<char16_t>(pelayout::ReadU16(block->data() + at + 2 + 2 * k)));
+    for (size_t k = 0; k < length; ++k) s.push_back(static_cast<char16_t>(kxbytes::ReadU16(block->data() + at + 2 + 2 * k)));
     strings.push_back(s);
     at += 2 + 2 * length;
   }
   strings[0] = text;
   block->clear();
   for (const std::u16string& s : strings) {
-    AppendU16(block, static_cast<uint16_t>(s.size()));
-    for (char16_t c : s) AppendU16(block, static_cast<uint16_t>(c));
+    kxbytes::AppendU16(block, static_cast<uint16_t>(s.size()));
+    for (char16_t c : s) kxbytes::AppendU16(block, static_cast<uint16_t>(c));
   }
   return true;
 }
@@ -253,9 +238,9 @@ bool SetIcon(const std::vector<unsigned char>& file, std::vector<Resource>* reso
   // the image's id in the last two bytes.
   auto imagesOf = [](const Resource& group, std::set<uint16_t>* ids) {
     if (group.data.size() < 6) return;
-    const size_t count = pelayout::ReadU16(group.data.data() + 4);
+    const size_t count = kxbytes::ReadU16(group.data.data() + 4);
     for (size_t i = 0; i < count && 6 + 14 * (i + 1) <= group.data.size(); ++i)
-      ids->insert(pelayout::ReadU16(group.data.data() + 6 + 14 * i + 12));
+      ids->insert(kxbytes::ReadU16(group.data.data() + 6 + 14 * i + 12));
   };
   std::set<uint16_t> dropped, kept;
   for (const Resource& r : *resources)
@@ -275,9 +260,9 @@ bool SetIcon(const std::vector<unsigned char>& file, std::vector<Resource>* reso
   group.type = Number(kResourceGroupIcon);
   group.name = groupName;
   group.language = language;
-  AppendU16(&group.data, 0);
-  AppendU16(&group.data, 1);
-  AppendU16(&group.data, static_cast<uint16_t>(images.size()));
+  kxbytes::AppendU16(&group.data, 0);
+  kxbytes::AppendU16(&group.data, 1);
+  kxbytes::AppendU16(&group.data, static_cast<uint16_t>(images.size()));
   uint16_t next = 1;
   for (const IconImage& image : images) {
     while (used.count(next)) ++next;
@@ -292,7 +277,7 @@ bool SetIcon(const std::vector<unsigned char>& file, std::vector<Resource>* reso
     icon.data = image.data;
     resources->push_back(icon);
     group.data.insert(group.data.end(), image.directoryEntry, image.directoryEntry + 12);
-    AppendU16(&group.data, next++);
+    kxbytes::AppendU16(&group.data, next++);
   }
   resources->push_back(group);
   return true;
@@ -306,8 +291,8 @@ bool HasPackageResources(const PackageIdentity& identity) {
 
 bool ReadIconFile(const std::vector<unsigned char>& file, std::vector<IconImage>* images, std::string* error) {
   images->clear();
-  const size_t count = file.size() >= 6 ? pelayout::ReadU16(file.data() + 4) : 0;
-  if (file.size() < 6 || pelayout::ReadU16(file.data()) != 0 || pelayout::ReadU16(file.data() + 2) != 1 ||
+  const size_t count = file.size() >= 6 ? kxbytes::ReadU16(file.data() + 4) : 0;
+  if (file.size() < 6 || kxbytes::ReadU16(file.data()) != 0 || kxbytes::ReadU16(file.data() + 2) != 1 ||
       count == 0 || 6 + 16 * count > file.size()) {
     *error = "not an icon file (.ico) with at least one image";
     return false;
@@ -315,14 +300,14 @@ bool ReadIconFile(const std::vector<unsigned char>& file, std::vector<IconImage>
   static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   for (size_t i = 0; i < count; ++i) {
     const unsigned char* entry = file.data() + 6 + 16 * i;
-    const uint64_t size = pelayout::ReadU32(entry + 8), offset = pelayout::ReadU32(entry + 12);
+    const uint64_t size = kxbytes::ReadU32(entry + 8), offset = kxbytes::ReadU32(entry + 12);
     const std::string which = "icon image " + std::to_string(i + 1);
     if (size < 8 || offset + size > file.size()) {
       *error = which + " lies outside the file";
       return false;
     }
     const unsigned char* data = file.data() + offset;
-    if (pelayout::ReadU32(data) != 40 && !std::equal(kPng, kPng + 8, data)) {
+    if (kxbytes::ReadU32(data) != 40 && !std::equal(kPng, kPng + 8, data)) {
       *error = which + " is neither a bitmap nor a PNG";
       return false;
     }

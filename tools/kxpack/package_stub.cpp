@@ -1,6 +1,6 @@
-#include "package_stub.h"
+#include "tools/kxpack/package_stub.h"
 
-#include "pe_stub.h"
+#include "tools/kxpack/pe_stub.h"
 
 // The package's own icon, version information and title go into each
 // program's resources; the names the script uses come from kxpackage.dat at

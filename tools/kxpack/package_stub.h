@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "package_description.h"
-#include "package_resources.h"
+#include "tools/kxpack/package_description.h"
+#include "tools/kxpack/package_resources.h"
 
 // Turns a prebuilt stub (the image only, no container yet) into the
 // package's stub. False with a message.

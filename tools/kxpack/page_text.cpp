@@ -1,9 +1,9 @@
-#include "page_text.h"
+#include "tools/kxpack/page_text.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "utf8.h"
+#include "tools/kxpack/utf8.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "pe_resources.h"
+#include "tools/kxpack/pe_resources.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
 
-#include "pe_layout.h"
+#include "base/container_format.h"
 
 namespace {
 
@@ -35,15 +35,6 @@ constexpr int kTreeLevels = 3;  // type, name, language
 
 uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-void PutU16(unsigned char* p, uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void PutU32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 struct Section {
   size_t header;  // file offset of its section header
   uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
@@ -56,28 +47,28 @@ struct Headers {
 };
 
 bool ReadHeaders(const std::vector<unsigned char>& image, Headers* headers, std::string* error) {
-  const size_t available = std::min(image.size(), pelayout::kHeaderBufferSize);
-  headers->pe = pelayout::PeSignatureOffset(image.data(), available);
+  const size_t available = std::min(image.size(), kxformat::kHeaderBufferSize);
+  headers->pe = kxformat::PeSignatureOffset(image.data(), available);
   const unsigned char* pe = image.data() + headers->pe;
-  if (headers->pe == 0 || pelayout::ReadU16(pe + kOptionalHeaderSizeField) != kOptionalHeaderSize ||
-      pelayout::ReadU16(pe + kOptional) != 0x20B) {
+  if (headers->pe == 0 || kxbytes::ReadU16(pe + kOptionalHeaderSizeField) != kOptionalHeaderSize ||
+      kxbytes::ReadU16(pe + kOptional) != 0x20B) {
     *error = "not a PE32+ image with the usual optional header";
     return false;
   }
-  if (pelayout::ReadU32(pe + kDirectoryCountField) < 5) {
+  if (kxbytes::ReadU32(pe + kDirectoryCountField) < 5) {
     *error = "the image has no resource or certificate directory entries";
     return false;
   }
-  const size_t count = pelayout::ReadU16(pe + kSectionCountField);
-  const size_t table = headers->pe + pelayout::kSectionTableDistance;
-  if (table + count * pelayout::kSectionHeaderSize > available) {
+  const size_t count = kxbytes::ReadU16(pe + kSectionCountField);
+  const size_t table = headers->pe + kxformat::kSectionTableDistance;
+  if (table + count * kxformat::kSectionHeaderSize > available) {
     *error = "the section table does not fit in the first 4096 bytes";
     return false;
   }
   for (size_t i = 0; i < count; ++i) {
-    const unsigned char* s = image.data() + table + i * pelayout::kSectionHeaderSize;
-    headers->sections.push_back({table + i * pelayout::kSectionHeaderSize, pelayout::ReadU32(s + 8),
-                                 pelayout::ReadU32(s + 12), pelayout::ReadU32(s + 16), pelayout::ReadU32(s + 20)});
+    const unsigned char* s = image.data() + table + i * kxformat::kSectionHeaderSize;
+    headers->sections.push_back({table + i * kxformat::kSectionHeaderSize, kxbytes::ReadU32(s + 8),
+                                 kxbytes::ReadU32(s + 12), kxbytes::ReadU32(s + 16), kxbytes::ReadU32(s + 20)});
   }
   return true;
 }
@@ -87,8 +78,8 @@ bool ReadHeaders(const std::vector<unsigned char>& image, Headers* headers, std:
 // bytes can be dropped; null otherwise.
 const Section* OldResourceSection(const std::vector<unsigned char>& image, const Headers& headers) {
   const unsigned char* h = image.data() + headers.pe;
-  const uint32_t rva = pelayout::ReadU32(h + kResourceDirectory);
-  if (rva == 0 || pelayout::ReadU32(h + kDebugDirectory + 4) != 0 || pelayout::ReadU32(h + 12) != 0) return nullptr;
+  const uint32_t rva = kxbytes::ReadU32(h + kResourceDirectory);
+  if (rva == 0 || kxbytes::ReadU32(h + kDebugDirectory + 4) != 0 || kxbytes::ReadU32(h + 12) != 0) return nullptr;
   for (const Section& s : headers.sections)
     if (s.virtualAddress == rva && s.rawPointer != 0 && s.rawSize != 0 &&
         std::memcmp(image.data() + s.header, ".rsrc\0\0\0", 8) == 0)
@@ -134,14 +125,14 @@ class TreeReader {
     if (offset + kDirectorySize > size_) return Fail("a directory lies outside the resource data");
     if (!visited_.insert(offset).second) return Fail("a directory is reached twice");
     const unsigned char* d = image_.data() + base_ + offset;
-    const size_t entries = static_cast<size_t>(pelayout::ReadU16(d + 12)) + pelayout::ReadU16(d + 14);
+    const size_t entries = static_cast<size_t>(kxbytes::ReadU16(d + 12)) + kxbytes::ReadU16(d + 14);
     if (offset + kDirectorySize + entries * kDirectoryEntrySize > size_)
       return Fail("a directory's entries lie outside the resource data");
     for (size_t i = 0; i < entries; ++i) {
       const unsigned char* e = d + kDirectorySize + i * kDirectoryEntrySize;
       ResourceId id;
-      if (!Identifier(pelayout::ReadU32(e), &id)) return false;
-      const uint32_t target = pelayout::ReadU32(e + 4);
+      if (!Identifier(kxbytes::ReadU32(e), &id)) return false;
+      const uint32_t target = kxbytes::ReadU32(e + 4);
       const bool subdirectory = (target & kSubdirectoryBit) != 0;
       if (subdirectory != (level < kTreeLevels - 1)) return Fail("the tree is not three levels deep");
       if (level == 0) path->type = id;
@@ -166,18 +157,18 @@ class TreeReader {
     const uint32_t offset = field & ~kSubdirectoryBit;
     if (offset + 2 > size_) return Fail("a name lies outside the resource data");
     const unsigned char* p = image_.data() + base_ + offset;
-    const size_t length = pelayout::ReadU16(p);
+    const size_t length = kxbytes::ReadU16(p);
     if (offset + 2 + 2 * length > size_) return Fail("a name runs past the resource data");
     id->named = true;
-    for (size_t i = 0; i < length; ++i) id->name.push_back(static_cast<char16_t>(pelayout::ReadU16(p + 2 + 2 * i)));
+    for (size_t i = 0; i < length; ++i) id->name.push_back(static_cast<char16_t>(kxbytes::ReadU16(p + 2 + 2 * i)));
     return true;
   }
 
   bool Data(uint32_t offset, Resource* path) {
     if (offset + kDataEntrySize > size_) return Fail("a data entry lies outside the resource data");
     const unsigned char* e = image_.data() + base_ + offset;
-    const uint32_t rva = pelayout::ReadU32(e), size = pelayout::ReadU32(e + 4);
-    path->codePage = pelayout::ReadU32(e + 8);
+    const uint32_t rva = kxbytes::ReadU32(e), size = kxbytes::ReadU32(e + 4);
+    path->codePage = kxbytes::ReadU32(e + 8);
     path->data.clear();
     if (size == 0) return true;
     const size_t at = FileOffset(headers_, image_.size(), rva, size);
@@ -249,8 +240,8 @@ class TreeWriter {
         nameSlot += kDirectoryEntrySize;
         size_t languageSlot = languages + kDirectorySize;
         for (const auto& language : name.second) {
-          PutU32(&bytes_[languageSlot], language.first);
-          PutU32(&bytes_[languageSlot + 4], static_cast<uint32_t>(nextDataEntry_));
+          kxbytes::WriteU32(&bytes_[languageSlot], language.first);
+          kxbytes::WriteU32(&bytes_[languageSlot + 4], static_cast<uint32_t>(nextDataEntry_));
           pending_.push_back({nextDataEntry_, language.second});
           nextDataEntry_ += kDataEntrySize;
           languageSlot += kDirectoryEntrySize;
@@ -261,9 +252,9 @@ class TreeWriter {
     // each block aligned for the loader.
     for (const auto& leaf : pending_) {
       bytes_.resize(AlignUp(static_cast<uint32_t>(bytes_.size()), 8), 0);
-      PutU32(&bytes_[leaf.first], rva_ + static_cast<uint32_t>(bytes_.size()));
-      PutU32(&bytes_[leaf.first + 4], static_cast<uint32_t>(leaf.second->data.size()));
-      PutU32(&bytes_[leaf.first + 8], leaf.second->codePage);
+      kxbytes::WriteU32(&bytes_[leaf.first], rva_ + static_cast<uint32_t>(bytes_.size()));
+      kxbytes::WriteU32(&bytes_[leaf.first + 4], static_cast<uint32_t>(leaf.second->data.size()));
+      kxbytes::WriteU32(&bytes_[leaf.first + 8], leaf.second->codePage);
       bytes_.insert(bytes_.end(), leaf.second->data.begin(), leaf.second->data.end());
     }
     return bytes_;
@@ -276,8 +267,8 @@ class TreeWriter {
     directoryEnd_ += kDirectorySize + entries * kDirectoryEntrySize;
     uint16_t named = 0;
     for (Iterator it = begin; it != end; ++it) named += IsNamed(it->first);
-    PutU16(&bytes_[at + 12], named);
-    PutU16(&bytes_[at + 14], static_cast<uint16_t>(entries - named));
+    kxbytes::WriteU16(&bytes_[at + 12], named);
+    kxbytes::WriteU16(&bytes_[at + 14], static_cast<uint16_t>(entries - named));
     return at;
   }
 
@@ -291,17 +282,17 @@ class TreeWriter {
       if (known == nameOffsets_.end()) {
         known = nameOffsets_.emplace(id.name, bytes_.size()).first;
         unsigned char length[2];
-        PutU16(length, static_cast<uint16_t>(id.name.size()));
+        kxbytes::WriteU16(length, static_cast<uint16_t>(id.name.size()));
         bytes_.insert(bytes_.end(), length, length + 2);
         for (char16_t c : id.name) {
-          PutU16(length, static_cast<uint16_t>(c));
+          kxbytes::WriteU16(length, static_cast<uint16_t>(c));
           bytes_.insert(bytes_.end(), length, length + 2);
         }
       }
       field = static_cast<uint32_t>(known->second) | kSubdirectoryBit;
     }
-    PutU32(&bytes_[slot], field);
-    PutU32(&bytes_[slot + 4], target);
+    kxbytes::WriteU32(&bytes_[slot], field);
+    kxbytes::WriteU32(&bytes_[slot + 4], target);
   }
 
   uint32_t rva_;
@@ -318,7 +309,7 @@ bool ReadResources(const std::vector<unsigned char>& image, std::vector<Resource
   Headers headers;
   if (!ReadHeaders(image, &headers, error)) return false;
   const unsigned char* directory = image.data() + headers.pe + kResourceDirectory;
-  const uint32_t rva = pelayout::ReadU32(directory), size = pelayout::ReadU32(directory + 4);
+  const uint32_t rva = kxbytes::ReadU32(directory), size = kxbytes::ReadU32(directory + 4);
   if (rva == 0 || size == 0) return true;
   const size_t base = FileOffset(headers, image.size(), rva, size);
   if (base == 0) {
@@ -334,8 +325,8 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
   if (!ReadHeaders(image, &headers, error)) return false;
   const size_t pe = headers.pe;
   const unsigned char* h = image.data() + pe;
-  const uint32_t sectionAlignment = pelayout::ReadU32(h + kSectionAlignmentField);
-  const uint32_t fileAlignment = pelayout::ReadU32(h + kFileAlignmentField);
+  const uint32_t sectionAlignment = kxbytes::ReadU32(h + kSectionAlignmentField);
+  const uint32_t fileAlignment = kxbytes::ReadU32(h + kFileAlignmentField);
   if (sectionAlignment == 0 || fileAlignment == 0 || headers.sections.empty()) {
     *error = "the image has no sections or no alignment";
     return false;
@@ -358,11 +349,11 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
   }
   // The new header must fit where the old headers end, before any section
   // data and inside the reader's first 4096 bytes, over bytes that are zero.
-  const size_t newHeader = headers.sections.back().header + pelayout::kSectionHeaderSize;
-  const size_t headersEnd = std::min<size_t>(pelayout::ReadU32(h + kHeadersSizeField), firstRaw);
-  if (newHeader + pelayout::kSectionHeaderSize > std::min(headersEnd, pelayout::kHeaderBufferSize) ||
+  const size_t newHeader = headers.sections.back().header + kxformat::kSectionHeaderSize;
+  const size_t headersEnd = std::min<size_t>(kxbytes::ReadU32(h + kHeadersSizeField), firstRaw);
+  if (newHeader + kxformat::kSectionHeaderSize > std::min(headersEnd, kxformat::kHeaderBufferSize) ||
       std::any_of(image.begin() + static_cast<long>(newHeader),
-                  image.begin() + static_cast<long>(newHeader + pelayout::kSectionHeaderSize),
+                  image.begin() + static_cast<long>(newHeader + kxformat::kSectionHeaderSize),
                   [](unsigned char b) { return b != 0; })) {
     *error = "the headers have no room for another section";
     return false;
@@ -380,7 +371,7 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
 
   *out = image;
   unsigned char* o = out->data() + pe;
-  uint32_t initializedData = pelayout::ReadU32(o + kInitializedDataField);
+  uint32_t initializedData = kxbytes::ReadU32(o + kInitializedDataField);
   const Section* old = OldResourceSection(image, headers);
   if (old) {
     // The old tree's section keeps its place in memory, zero-filled, but
@@ -390,11 +381,11 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     out->erase(out->begin() + old->rawPointer, out->begin() + old->rawPointer + old->rawSize);
     o = out->data() + pe;
     for (const Section& s : headers.sections)
-      if (s.rawPointer > old->rawPointer) PutU32(out->data() + s.header + 20, s.rawPointer - old->rawSize);
+      if (s.rawPointer > old->rawPointer) kxbytes::WriteU32(out->data() + s.header + 20, s.rawPointer - old->rawSize);
     std::memcpy(out->data() + old->header, ".rsrc0\0\0", 8);
-    PutU32(out->data() + old->header + 16, 0);
-    PutU32(out->data() + old->header + 20, 0);
-    PutU32(out->data() + old->header + 36, kSectionUninitializedReadable);
+    kxbytes::WriteU32(out->data() + old->header + 16, 0);
+    kxbytes::WriteU32(out->data() + old->header + 20, 0);
+    kxbytes::WriteU32(out->data() + old->header + 36, kSectionUninitializedReadable);
     initializedData -= old->rawSize;
     fileEnd -= old->rawSize;
   }
@@ -410,22 +401,22 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
   o = out->data() + pe;
   unsigned char* header = out->data() + newHeader;
   std::memcpy(header, ".rsrc\0\0\0", 8);
-  PutU32(header + 8, virtualSize);
-  PutU32(header + 12, rva);
-  PutU32(header + 16, rawSize);
-  PutU32(header + 20, rawPointer);
-  PutU32(header + 36, kSectionInitializedReadable);
-  PutU16(o + kSectionCountField, static_cast<uint16_t>(headers.sections.size() + 1));
-  PutU32(o + kImageSizeField, AlignUp(rva + virtualSize, sectionAlignment));
-  PutU32(o + kInitializedDataField, initializedData + rawSize);
-  PutU32(o + kResourceDirectory, rva);
-  PutU32(o + kResourceDirectory + 4, virtualSize);
+  kxbytes::WriteU32(header + 8, virtualSize);
+  kxbytes::WriteU32(header + 12, rva);
+  kxbytes::WriteU32(header + 16, rawSize);
+  kxbytes::WriteU32(header + 20, rawPointer);
+  kxbytes::WriteU32(header + 36, kSectionInitializedReadable);
+  kxbytes::WriteU16(o + kSectionCountField, static_cast<uint16_t>(headers.sections.size() + 1));
+  kxbytes::WriteU32(o + kImageSizeField, AlignUp(rva + virtualSize, sectionAlignment));
+  kxbytes::WriteU32(o + kInitializedDataField, initializedData + rawSize);
+  kxbytes::WriteU32(o + kResourceDirectory, rva);
+  kxbytes::WriteU32(o + kResourceDirectory + 4, virtualSize);
   UpdatePeChecksum(out);
   return true;
 }
 
 void UpdatePeChecksum(std::vector<unsigned char>* file) {
-  const size_t pe = pelayout::PeSignatureOffset(file->data(), std::min(file->size(), pelayout::kHeaderBufferSize));
+  const size_t pe = kxformat::PeSignatureOffset(file->data(), std::min(file->size(), kxformat::kHeaderBufferSize));
   if (pe == 0) return;
   const size_t field = pe + kChecksumField;
   uint64_t sum = 0;
@@ -435,13 +426,13 @@ void UpdatePeChecksum(std::vector<unsigned char>* file) {
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
   sum = (sum & 0xFFFF) + (sum >> 16);
-  PutU32(file->data() + field, static_cast<uint32_t>(sum + file->size()));
+  kxbytes::WriteU32(file->data() + field, static_cast<uint32_t>(sum + file->size()));
 }
 
 void CertificateTable(const std::vector<unsigned char>& file, uint32_t* offset, uint32_t* size) {
   *offset = *size = 0;
-  const size_t pe = pelayout::PeSignatureOffset(file.data(), std::min(file.size(), pelayout::kHeaderBufferSize));
-  if (pe == 0 || pelayout::ReadU32(file.data() + pe + kDirectoryCountField) < 5) return;
-  *offset = pelayout::ReadU32(file.data() + pe + kCertificateDirectory);
-  *size = pelayout::ReadU32(file.data() + pe + kCertificateDirectory + 4);
+  const size_t pe = kxformat::PeSignatureOffset(file.data(), std::min(file.size(), kxformat::kHeaderBufferSize));
+  if (pe == 0 || kxbytes::ReadU32(file.data() + pe + kDirectoryCountField) < 5) return;
+  *offset = kxbytes::ReadU32(file.data() + pe + kCertificateDirectory);
+  *size = kxbytes::ReadU32(file.data() + pe + kCertificateDirectory + 4);
 }

@@ -1,38 +1,34 @@
-#include "pe_stub.h"
+#include "tools/kxpack/pe_stub.h"
 
-#include "pe_layout.h"
+#include "base/container_format.h"
 
 namespace {
 
 constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32Plus = 0x20B;
 
-void WriteU32(unsigned char* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 }  // namespace
 
 bool PrepareStub(std::vector<unsigned char> bytes, StubImage* stub, std::string* error) {
-  const size_t headerBytes = bytes.size() < pelayout::kHeaderBufferSize ? bytes.size() : pelayout::kHeaderBufferSize;
-  size_t pe = pelayout::PeSignatureOffset(bytes.data(), headerBytes);
+  const size_t headerBytes = bytes.size() < kxformat::kHeaderBufferSize ? bytes.size() : kxformat::kHeaderBufferSize;
+  size_t pe = kxformat::PeSignatureOffset(bytes.data(), headerBytes);
   if (pe == 0) {
     *error = "stub is not a PE image whose headers lie in its first 4096 bytes";
     return false;
   }
   const unsigned char* fileHeader = bytes.data() + pe + 4;
-  if (pelayout::ReadU16(fileHeader) != kMachineAmd64 || pelayout::ReadU16(fileHeader + 20) != kOptionalMagicPe32Plus) {
+  if (kxbytes::ReadU16(fileHeader) != kMachineAmd64 || kxbytes::ReadU16(fileHeader + 20) != kOptionalMagicPe32Plus) {
     *error = "stub is not a 64-bit (PE32+, x86-64) image";
     return false;
   }
   // Data directory 4, the certificate table, lies behind the sections; a
   // container appended to a signed image would break its signature anyway.
   const unsigned char* certificateTable = fileHeader + 20 + 144;
-  if (pelayout::ReadU32(certificateTable + 4) != 0) {
+  if (kxbytes::ReadU32(certificateTable + 4) != 0) {
     *error = "stub is signed: sign the finished package instead of the stub";
     return false;
   }
-  uint32_t offset = pelayout::ContainerOffsetFromHeaders(bytes.data(), headerBytes);
+  uint32_t offset = kxformat::ContainerOffsetFromHeaders(bytes.data(), headerBytes);
   if (offset == 0) {
     *error = "stub's section table does not fit in its first 4096 bytes, or it has no section data";
     return false;
@@ -52,9 +48,9 @@ bool PrepareStub(std::vector<unsigned char> bytes, StubImage* stub, std::string*
     // A symbol table behind the sections would sit between the image and the
     // container; the loader never needs it.
     unsigned char* pointerToSymbols = bytes.data() + pe + 4 + 8;
-    if (pelayout::ReadU32(pointerToSymbols) >= offset) {
-      WriteU32(pointerToSymbols, 0);
-      WriteU32(pointerToSymbols + 4, 0);
+    if (kxbytes::ReadU32(pointerToSymbols) >= offset) {
+      kxbytes::WriteU32(pointerToSymbols, 0);
+      kxbytes::WriteU32(pointerToSymbols + 4, 0);
     }
     bytes.resize(offset);
   }

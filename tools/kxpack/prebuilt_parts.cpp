@@ -1,4 +1,4 @@
-#include "prebuilt_parts.h"
+#include "tools/kxpack/prebuilt_parts.h"
 
 #include <filesystem>
 

@@ -1,17 +1,20 @@
-#include "program_builder.h"
+#include "tools/kxpack/program_builder.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
-#include "container_file.h"
-#include "file_io.h"
-#include "pe_resources.h"
-#include "pe_stub.h"
-#include "sevenzip_tool.h"
-#include "signing.h"
+#include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/container_file.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/folder_tree.h"
+#include "tools/kxpack/pe_resources.h"
+#include "tools/kxpack/pe_stub.h"
+#include "tools/kxpack/sevenzip_tool.h"
+#include "tools/kxpack/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -21,21 +24,67 @@ namespace {
 // runtime looks them up without regard to case.
 const char* const kRequiredRuntimeEntries[] = {"KXCore64.dll", "kxpackage.dat"};
 
-bool ObtainArchive(ArchiveKind kind, const std::string& folder, const std::string& prebuilt,
+// The archive holds what the walk found, no more and no less: a folder that
+// changed while 7-Zip read it fails the build here, not on a user's machine.
+bool CheckArchiveHolds(const std::string& archive, const std::vector<TreeEntry>& tree, std::string* error) {
+  std::vector<ArchiveEntry> entries;
+  if (!ListArchive(archive, &entries, error)) return false;
+  std::map<std::string, const TreeEntry*> expected;
+  for (const TreeEntry& entry : tree) expected[entry.path] = &entry;
+  for (const ArchiveEntry& entry : entries) {
+    auto found = expected.find(entry.path);
+    if (found == expected.end() || found->second->folder != entry.folder ||
+        (!entry.folder && found->second->size != entry.size)) {
+      *error = "'" + PrintablePath(entry.path) +
+               "' went into the archive other than the folder held it (did it change meanwhile?)";
+      return false;
+    }
+    expected.erase(found);
+  }
+  if (!expected.empty()) {
+    *error = "'" + PrintablePath(expected.begin()->first) +
+             "' is missing from the archive (did the folder change meanwhile?)";
+    return false;
+  }
+  return true;
+}
+
+// Every line of text begins with prefix.
+std::string Prefixed(const std::string& prefix, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + prefix + line;
+  return text;
+}
+
+// The archive's bytes: made from folder, or read from a prebuilt one.
+// what names the archive in messages ("payload", "runtime").
+bool ObtainArchive(ArchiveKind kind, const std::string& what, const std::string& folder, const std::string& prebuilt,
                    const std::string& scratch, uint64_t solidBlockBytes, std::vector<unsigned char>* bytes,
                    std::string* error) {
   std::string path = prebuilt;
   if (path.empty()) {
-    if (!CheckReadableTree(folder, error)) return false;
+    std::vector<TreeEntry> tree;
+    std::vector<std::string> problems;
+    if (!ScanFolderTree(folder, &tree, &problems)) {
+      *error = Prefixed(what + ": ", problems);
+      return false;
+    }
     path = scratch;
-    if (!CreateArchive(kind, fs::absolute(folder).string(), path, solidBlockBytes, error)) return false;
-  }
-  if (!ReadFile(path, bytes)) {
-    *error = "cannot read archive " + path;
+    if (!CreateArchive(kind, fs::absolute(folder).string(), path, solidBlockBytes, error) ||
+        !CheckArchiveHolds(path, tree, error)) {
+      *error = what + ": " + *error;
+      return false;
+    }
+    if (!ReadFile(path, bytes)) {
+      *error = what + ": cannot read archive " + path;
+      return false;
+    }
+  } else if (!ReadInputFile(path, kMaxProgramBytes, bytes, error)) {
+    *error = what + ": " + *error;
     return false;
   }
   if (!IsSevenZipStartHeader(bytes->data(), bytes->size())) {
-    *error = path + " is not a 7z archive";
+    *error = what + ": " + path + " is not a 7z archive";
     return false;
   }
   return true;
@@ -66,7 +115,7 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
   }
   PackageLayout layout;
   if (!ReadPackageLayout(file, &layout, error)) return false;
-  const uint64_t expected = layout.containerOffset + kContainerHeaderSize + layout.payloadLength;
+  const uint64_t expected = layout.containerOffset + kxformat::kContainerHeaderSize + layout.payloadLength;
   if (layout.runtimePosition != expected) {
     *error = "the runtime archive would be found at " + std::to_string(layout.runtimePosition) +
              " instead of " + std::to_string(expected);
@@ -74,7 +123,7 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
   }
   std::vector<ArchiveEntry> entries;
   if (layout.payloadLength > 0 &&
-      !ListSlice(file, layout.containerOffset + kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
+      !ListSlice(file, layout.containerOffset + kxformat::kContainerHeaderSize, expected, scratch + "/verify-payload.7z",
                  &entries, error))
     return false;
   if (!ListSlice(file, layout.runtimePosition, layout.runtimePosition + layout.runtimeLength,
@@ -91,11 +140,11 @@ bool VerifyProgram(const std::string& path, const std::string& scratch, std::str
 
 bool CheckRuntimeFolder(const std::string& folder, std::string* error) {
   std::vector<ArchiveEntry> files;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
-    if (entry.is_regular_file()) {
+  std::error_code ec, kind;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    if (it->is_regular_file(kind)) {
       files.emplace_back();
-      files.back().path = entry.path().filename().string();
+      files.back().path = it->path().filename().string();
     }
   if (ec) {
     *error = "cannot read runtime folder " + folder + ": " + ec.message();
@@ -138,17 +187,13 @@ bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::stri
   }
   std::vector<unsigned char> payload, runtime;
   if ((!inputs.payload.empty() || !inputs.payloadArchive.empty()) &&
-      !ObtainArchive(ArchiveKind::Payload, inputs.payload, inputs.payloadArchive, scratch.path + "/payload.7z",
-                     inputs.solidBlockBytes, &payload, error)) {
-    *error = "payload: " + *error;
+      !ObtainArchive(ArchiveKind::Payload, "payload", inputs.payload, inputs.payloadArchive,
+                     scratch.path + "/payload.7z", inputs.solidBlockBytes, &payload, error))
     return false;
-  }
   const ArchiveKind runtimeKind = inputs.nested ? ArchiveKind::NestedRuntime : ArchiveKind::Runtime;
-  if (!ObtainArchive(runtimeKind, inputs.runtime, inputs.runtimeArchive, scratch.path + "/runtime.7z", 0,
-                     &runtime, error)) {
-    *error = "runtime: " + *error;
+  if (!ObtainArchive(runtimeKind, "runtime", inputs.runtime, inputs.runtimeArchive, scratch.path + "/runtime.7z", 0,
+                     &runtime, error))
     return false;
-  }
   // Written and checked beside the scratch archives; only a program that
   // reads back takes the output's place.
   std::string written = scratch.path + "/program.exe";
@@ -178,11 +223,7 @@ bool BuildProgram(const ProgramInputs& inputs, const std::string& out, std::stri
     *error = "the signing command wrote a file without a signature";
     return false;
   }
-  if (!WriteFileAtomically(out, bytes)) {
-    *error = "cannot write " + out;
-    return false;
-  }
-  return true;
+  return WriteOutputFile(out, bytes, error);
 }
 
 bool VerifyProgramFile(const std::string& path, std::string* error) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package_resources.h"
+#include "tools/kxpack/package_resources.h"
 
 constexpr uint64_t kDefaultSolidBlockBytes = 64ull << 20;
 

@@ -1,4 +1,4 @@
-#include "sevenzip_tool.h"
+#include "tools/kxpack/sevenzip_tool.h"
 
 #include <fcntl.h>
 #include <sched.h>

@@ -1,4 +1,4 @@
-#include "signing.h"
+#include "tools/kxpack/signing.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

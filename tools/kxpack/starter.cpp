@@ -1,11 +1,11 @@
-#include "starter.h"
+#include "tools/kxpack/starter.h"
 
 #include <filesystem>
 #include <iostream>
 
-#include "artwork.h"
-#include "file_io.h"
-#include "prebuilt_parts.h"
+#include "tools/kxpack/artwork.h"
+#include "tools/kxpack/file_io.h"
+#include "tools/kxpack/prebuilt_parts.h"
 
 namespace fs = std::filesystem;
 

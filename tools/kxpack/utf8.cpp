@@ -1,4 +1,4 @@
-#include "utf8.h"
+#include "tools/kxpack/utf8.h"
 
 bool DecodeUtf8(const std::string& text, std::u32string* points, size_t* badOffset) {
   points->clear();

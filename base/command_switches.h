@@ -1,0 +1,43 @@
+// The command line of both programs, read the same way by the launcher (which
+// needs /LOG and /SUPPRESSMSGBOXES before anything else happens) and by the
+// core library (which acts on the rest at InitSFX):
+//
+//   /S                  silent run
+//   /D=<folder>         destination of a silent installation; last on the
+//                       line: the rest of the line is the folder, blanks
+//                       included, surrounding quotes optional
+//   /LOG                write a log into the temporary-files folder
+//   /LOG=<file>         write the log into file; quote it when it holds blanks
+//   /SUPPRESSMSGBOXES   with /S: answer every message box with its default
+//                       answer without showing it
+//   /?                  show the usage and change nothing
+//
+// Switch names compare without regard to case. Anything else is an unknown
+// argument, which shows the usage like /?.
+#ifndef KX_BASE_COMMAND_SWITCHES_H
+#define KX_BASE_COMMAND_SWITCHES_H
+
+#include <stddef.h>
+
+// A stretch of the command line; the parser never copies, so a value is as
+// long as the line allows and is never cut.
+struct TextSpan {
+  const wchar_t* text;
+  size_t length;
+};
+
+struct CommandSwitches {
+  bool silent;
+  bool usage;                 // /? given, or an argument we do not know
+  bool suppressMessageBoxes;
+  bool log;                   // /LOG or /LOG=<file>
+  TextSpan logFile;           // empty for /LOG alone
+  TextSpan destination;       // from /D=; empty when not given
+  TextSpan unknownArgument;   // the first argument we do not know
+};
+
+// Parses a full command line as GetCommandLineW gives it, program name first.
+// The spans point into line, which must outlive them.
+void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches);
+
+#endif

@@ -1,0 +1,42 @@
+// Every code the programs end with, and the launcher's own error codes.
+// Append only: deployment tools key on these numbers.
+#ifndef KX_BASE_EXIT_CODES_H
+#define KX_BASE_EXIT_CODES_H
+
+// Launcher error codes; the process exits with the negated value after the
+// fatal message whose second line is string table entry (code + 1).
+enum LauncherError {
+  kLauncherOk = 0,
+  kLauncherNoTempFolder = 1,     // module path, temporary folder or runtime folder not had
+  kLauncherRuntimeNotWritten = 2,// runtime files not written (also out of memory while
+                                 // unpacking them), or the core library not bound
+  kLauncherCorruptedData = 3     // container rejected; runtime archive not found, not
+                                 // opened or damaged (any decoder error but memory)
+};
+// No other number leaves the launcher: the LZMA SDK's and Windows' codes
+// overlap the ones above, so a failed unpacking is mapped to 2 or 3.
+// docs/exit-codes.md holds the table of both programs.
+
+// Results of the install script and of the uninstaller flow.
+enum ScriptExitCode {
+  kExitSuccess = 0,              // also any number the script leaves in EXITCODE
+  kExitExtractionFailed = 1,     // setup: the payload could not be unpacked
+  kExitCancelled = 2,            // the user cancelled or declined
+  kExitAborted = 3,              // setup: a page could not be shown;
+                                 // uninstaller: no rights, or a step failed
+  kExitUninstallerNotWritten = 4,// setup: the uninstaller or its log could not
+                                 // be written; the installation was undone
+  kExitAnotherInstance = 5       // both: a setup or uninstaller of the same
+                                 // package is running; nothing was changed
+};
+
+// After the script guard caught a structured exception, the exit code is the
+// exception code read as a signed 32-bit number (c0000005 gives -1073741819).
+
+// Exception codes raised by the core library binder.
+enum CoreBindingException : unsigned long {
+  kCoreLibraryNotLoaded = 0xC000007EUL,
+  kCoreOperationMissing = 0xC000007FUL
+};
+
+#endif

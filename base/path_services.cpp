@@ -1,0 +1,112 @@
+#include "base/path_services.h"
+
+#include <wchar.h>
+
+#include "base/device_names.h"
+#include "base/handle_guard.h"
+#include "base/run_log.h"
+
+bool PathExists(const wchar_t* path) {
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW(path, &found));
+  return search.valid();
+}
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+DWORD CreateLoggedFolder(const wchar_t* path) {
+  if (!CreateDirectoryW(path, nullptr)) {
+    DWORD error = GetLastError();
+    LogLine(L"Error %lu: the folder %ls could not be created", error, path);
+    return error;
+  }
+  LogLine(L"Folder created: %ls", path);
+  return 0;
+}
+
+DWORD CreateFolderPath(const wchar_t* path, FolderCreator create) {
+  if (!create) create = CreateLoggedFolder;
+  size_t length = wcslen(path);
+  if (length >= kFolderPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
+  wchar_t folder[kFolderPathCapacity];
+  wmemcpy(folder, path, length + 1);
+  if (length > 0 && folder[length - 1] == L'/') folder[--length] = L'\0';
+
+  for (size_t i = 0; i < length; ++i) {
+    if (!IsSeparator(folder[i])) continue;
+    // A leading separator or a doubled one has no folder in front of it.
+    if (i == 0 || IsSeparator(folder[i - 1])) {
+      folder[i] = L'\\';
+      continue;
+    }
+    folder[i] = L'\0';
+    if (!Exists(folder)) create(folder);
+    folder[i] = L'\\';
+  }
+
+  if (!Exists(folder)) return create(folder);
+  return 0;
+}
+
+void StripLastPathComponent(wchar_t* path) {
+  wchar_t* cut = wcsrchr(path, L'\\');
+  if (!cut) cut = wcsrchr(path, L'/');
+  if (!cut) {
+    cut = wcsrchr(path, L':');
+    if (cut) ++cut;
+  }
+  if (cut)
+    *cut = L'\0';
+  else
+    path[0] = L'\0';
+}
+
+bool IsEntryNameSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+bool IsContainedEntryName(const wchar_t* name) {
+  if (name[0] == L'\0' || IsEntryNameSeparator(name[0]) || wcschr(name, L':')) return false;
+  // Windows drops trailing dots and blanks from path components, so ". ."
+  // or "... " may still climb a level: any component made of nothing but
+  // dots and blanks is refused.
+  bool onlyDotsAndBlanks = true;
+  bool hasDot = false;
+  for (const wchar_t* p = name;; ++p) {
+    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
+      if (hasDot && onlyDotsAndBlanks) return false;
+      if (*p == L'\0') return true;
+      onlyDotsAndBlanks = true;
+      hasDot = false;
+    } else if (*p == L'.') {
+      hasDot = true;
+    } else if (*p != L' ') {
+      onlyDotsAndBlanks = false;
+    }
+  }
+}
+
+bool IsSafeEntryName(const wchar_t* name) {
+  if (!IsContainedEntryName(name)) return false;
+  const wchar_t* start = name;
+  for (const wchar_t* p = name;; ++p) {
+    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
+      if (IsDeviceName(start, static_cast<size_t>(p - start))) return false;
+      if (*p == L'\0') return true;
+      start = p + 1;
+    }
+  }
+}
+
+void AddDllSearchFolder(const wchar_t* folder) {
+  HMODULE kernel = GetModuleHandleW(L"Kernel32");
+  if (!kernel) return;
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+  auto setDllDirectory =
+      reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  if (setDllDirectory) setDllDirectory(folder);
+}

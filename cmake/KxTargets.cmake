@@ -1,0 +1,28 @@
+# The kinds of target the programs are made of. Each folder declares its own
+# targets with these, so that the top level names none of them.
+
+# kx_program_library(name sources...)
+# A static library of code that goes into setup.exe and Uninst.exe. The two
+# programs are optimised across files at link time, which drops and merges a
+# tenth of their code; their libraries carry both that form and ordinary code
+# (fat objects), so that the core library and the tests link the ordinary
+# code.
+function(kx_program_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
+endfunction()
+
+# kx_program(name SOURCES files... LIBRARIES libraries...)
+# One of the two programs: a few lines of main over the program libraries,
+# with the shared manifest, string table and icon, optimised at link time,
+# stripped, and importing only kernel32, advapi32 and msvcrt statically
+# (cmake/SystemFolderImports.cmake).
+function(kx_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} WIN32 ${ARG_SOURCES} ${KX_PROGRAM_RC})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
+  set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON)
+  target_link_options(${name} PRIVATE -municode -s -flto=auto)
+  kx_system_folder_imports(${name})
+endfunction()
