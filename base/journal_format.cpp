@@ -67,7 +67,7 @@ bool ParseDecimal(const char* text, size_t length, uint64_t* value) {
   return true;
 }
 
-bool IsKind(char c) { return c && strchr("HDCAXWK", c) != nullptr; }
+bool IsKind(char c) { return c && strchr("HDCNAXWK", c) != nullptr; }
 
 size_t FieldCount(JournalLineKind kind) {
   switch (kind) {
@@ -77,6 +77,7 @@ size_t FieldCount(JournalLineKind kind) {
     case JournalLineKind::kKeptAside:
     case JournalLineKind::kAsideVoid: return 2;
     case JournalLineKind::kFileWritten: return 3;
+    case JournalLineKind::kAboutToCreate: return 2;
     case JournalLineKind::kCommitted: return 0;
   }
   return 0;
@@ -221,6 +222,11 @@ size_t FormatJournalLine(const JournalLine& line, char* buffer) {
         used += 16;
         if (!Put(buffer, &length, number, used)) return 0;
       }
+      if (line.kind == JournalLineKind::kAboutToCreate) {
+        number[0] = '\t';
+        PutHexDigits(line.writeTime, 16, true, number + 1);
+        if (!Put(buffer, &length, number, 17)) return 0;
+      }
       break;
   }
   PutHexDigits(LineCrc(buffer + 9, length - 9), 8, false, buffer);
@@ -286,6 +292,9 @@ JournalDamage ReadJournalLine(const char* bytes, size_t size, size_t* offset, Jo
         (!ParseDecimal(fields[1], lengths[1], &line->size) || lengths[2] != 16 ||
          !ParseHex(fields[2], lengths[2], &line->writeTime)))
       return JournalDamage::kSyntax;
+    if (line->kind == JournalLineKind::kAboutToCreate &&
+        (lengths[1] != 16 || !ParseHex(fields[1], lengths[1], &line->writeTime)))
+      return JournalDamage::kSyntax;
   }
   *offset += lineBytes;
   return JournalDamage::kNone;
@@ -311,6 +320,8 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
   JournalLine* previous = &lines[1];
   JournalLine* earlier = &lines[2];
   bool havePrevious = false;  // the line before is a D, C or A still open for an X or W
+  bool intentOpen = false;    // the line before is an N
+  size_t intentOffset = 0;
   size_t offset = 0;
   bool first = true;
   for (;;) {
@@ -318,8 +329,18 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
     bool atEnd = false;
     JournalDamage damage = ReadJournalLine(bytes, size, &offset, line, &atEnd);
     if (damage == JournalDamage::kNone && atEnd) {
-      if (first) damage = JournalDamage::kHeader;
-      else break;
+      if (first) {
+        damage = JournalDamage::kHeader;
+      } else {
+        // Killed between making a file and recording it.
+        if (intentOpen) {
+          JournalChange& change = parsed->changes[parsed->count++];
+          change = JournalChange();
+          change.kind = JournalLineKind::kAboutToCreate;
+          change.offset = intentOffset;
+        }
+        break;
+      }
     }
     if (damage == JournalDamage::kNone) {
       const JournalLineKind kind = line->kind;
@@ -343,6 +364,7 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
       case JournalLineKind::kHeader: parsed->folderCreated = line->folderCreated; break;
       case JournalLineKind::kCommitted: parsed->committed = true; break;
       case JournalLineKind::kAsideVoid: break;
+      case JournalLineKind::kAboutToCreate: intentOffset = start; break;
       case JournalLineKind::kFileWritten: {
         JournalChange& change = parsed->changes[parsed->count - 1];
         change.written = true;
@@ -358,6 +380,7 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
         break;
       }
     }
+    intentOpen = line->kind == JournalLineKind::kAboutToCreate;
     // Only a D, C or A line takes an X or W after it, and only one.
     havePrevious = line->kind == JournalLineKind::kFolderCreated || line->kind == JournalLineKind::kFileCreated ||
                    line->kind == JournalLineKind::kKeptAside;

@@ -20,11 +20,19 @@
 // |------|------------------------------|-----------------------------------------------------|
 // | H    | kxjournal, 1, new / existing | first line: format 1; the run created the folder or found it |
 // | D    | path                         | the run created this folder                          |
+// | N    | path, time                   | the run is about to create this file where none stands (FILETIME, 16 hexadecimal digits, taken just before) |
 // | C    | path                         | the run created this file where none stood           |
 // | A    | path, aside name             | the file is about to be renamed to the aside name, in its own folder |
 // | X    | path, aside name             | that rename did not happen: every A line before with this path and name is void |
 // | W    | path, size, last-write time  | the file of the C or A line before was written completely: its size in bytes (decimal) and last-write time (FILETIME, 16 hexadecimal digits) |
 // | K    |                              | the run committed: its kept-aside files are to be deleted |
+//
+// An N line is answered by the line after it: C or A for the same path when
+// the file was made, anything else when it could not be. Only an N that is
+// the journal's last line is a change: the run was killed between making
+// the file and recording it, and the file, when it stands empty and made
+// after that time, is the run's. (Recorded only after the creation, a C line
+// names no file that stood before; the N line covers the moment between.)
 //
 // The order is the order of the changes. A W line belongs to the C or A line
 // right before it and names the same path; nothing follows K. An A line may
@@ -52,6 +60,7 @@ enum class JournalLineKind : char {
   kHeader = 'H',
   kFolderCreated = 'D',
   kFileCreated = 'C',
+  kAboutToCreate = 'N',
   kKeptAside = 'A',
   kAsideVoid = 'X',
   kFileWritten = 'W',
@@ -64,7 +73,7 @@ struct JournalLine {
   wchar_t path[kJournalPathCapacity];
   wchar_t aside[kAsideNameCapacity];
   uint64_t size;
-  uint64_t writeTime;
+  uint64_t writeTime;  // W: the file's last-write time; N: when the line was made
   bool folderCreated;
 };
 

@@ -142,6 +142,18 @@ void UndoCreatedFile(Recovery* recovery, const wchar_t* full, const JournalChang
   RemoveFile(recovery, full);
 }
 
+// The file of a last N line: the run's when it is empty and was made after
+// the line (FAT's creation times are finer than its write times, but the
+// same tolerance serves); anything else stood there or is someone's since.
+void UndoIntendedFile(Recovery* recovery, const wchar_t* full, uint64_t intentTime) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!FileStanding(full, &data) || data.nFileSizeHigh != 0 || data.nFileSizeLow != 0) return;
+  const uint64_t created =
+      (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  if (created + kTimeTolerance < intentTime) return;
+  RemoveFile(recovery, full);
+}
+
 void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside, const JournalChange& change) {
   if (!IsFile(aside)) return;
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -191,6 +203,7 @@ void FinishChange(Recovery* recovery, const JournalChange& change, bool committe
   switch (change.kind) {
     case JournalLineKind::kFolderCreated: UndoFolder(recovery, full); break;
     case JournalLineKind::kFileCreated: UndoCreatedFile(recovery, full, change); break;
+    case JournalLineKind::kAboutToCreate: UndoIntendedFile(recovery, full, line->writeTime); break;
     case JournalLineKind::kKeptAside:
       if (committed) {
         if (IsFile(aside)) RemoveFile(recovery, aside);

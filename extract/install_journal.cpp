@@ -164,6 +164,11 @@ DWORD RecordOnDisk(JournalLineKind kind, const wchar_t* path, const wchar_t* asi
   if (!JournalFileIsOpen()) return 0;
   JournalLine line = {};
   line.kind = kind;
+  if (kind == JournalLineKind::kAboutToCreate) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    line.writeTime = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  }
   switch (JournalRelativePath(path, line.path)) {
     case JournalPlace::kOutside: return 0;
     case JournalPlace::kUnfit: return ERROR_INVALID_NAME;
@@ -329,6 +334,13 @@ bool RecordCreatedFolder(const wchar_t* path) {
   if (!g_journal.recording) return true;
   return RecordOnDisk(JournalLineKind::kFolderCreated, path, nullptr, false) == 0 &&
          RecordPath(kJournalFolder, path, nullptr);
+}
+
+DWORD RecordFileToCreate(const wchar_t* path) {
+  if (!g_journal.recording) return 0;
+  // Not flushed: a kill keeps what was written, and after a power cut an
+  // empty file is all the line would have saved.
+  return RecordOnDisk(JournalLineKind::kAboutToCreate, path, nullptr, false);
 }
 
 bool RecordCreatedFile(const wchar_t* path) {

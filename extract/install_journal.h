@@ -95,6 +95,12 @@ size_t InstallJournalSize();
 // Record index (0 = oldest); false when out of range.
 bool InstallJournalRecordAt(size_t index, JournalRecord* record);
 
+// Before a file is made where none stands: its N line, so that a run killed
+// between making the file and RecordCreatedFile leaves no file behind
+// (journal_format.h). 0 or the Windows error code (the file must not be
+// made then).
+DWORD RecordFileToCreate(const wchar_t* path);
+
 // Records that this run created the folder or the file. False when the
 // record could not be stored; the caller then undoes the creation.
 bool RecordCreatedFolder(const wchar_t* path);

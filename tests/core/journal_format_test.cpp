@@ -134,6 +134,44 @@ TEST(JournalFormat, AGoodJournalReadsBackAsItsChanges) {
   EXPECT_EQ(late.journal.count, 5u);
 }
 
+// A file about to be made (N) is a change only as the journal's last line:
+// the run was killed between making the file and recording it. Answered by
+// its C or A, or by any other line (the file could not be made), it is none.
+TEST(JournalFormat, AFileAboutToBeMadeCountsOnlyAsTheLastLine) {
+  const std::string header = Format(Make(JournalLineKind::kHeader));
+  const std::string intent = Format(Make(JournalLineKind::kAboutToCreate, L"bulk\\f1.txt"));
+  {
+    Parsed parsed(header + intent);
+    EXPECT_EQ(parsed.journal.damage, JournalDamage::kNone);
+    ASSERT_EQ(parsed.journal.count, 1u);
+    EXPECT_EQ(parsed.journal.changes[0].kind, JournalLineKind::kAboutToCreate);
+    EXPECT_EQ(parsed.journal.changes[0].offset, header.size());
+    size_t offset = header.size();
+    JournalLine line;
+    bool atEnd = false;
+    const std::string bytes = header + intent;
+    ASSERT_EQ(ReadJournalLine(bytes.data(), bytes.size(), &offset, &line, &atEnd), JournalDamage::kNone);
+    EXPECT_STREQ(line.path, L"bulk\\f1.txt");
+    EXPECT_EQ(line.writeTime, kStoredTime);
+  }
+  const std::string answers[] = {Format(Make(JournalLineKind::kFileCreated, L"bulk\\f1.txt")),
+                                 Format(Make(JournalLineKind::kKeptAside, L"bulk\\f1.txt", L"~kx00000100001.tmp")),
+                                 Format(Make(JournalLineKind::kAboutToCreate, L"bulk\\f2.txt")) +
+                                     Format(Make(JournalLineKind::kFileCreated, L"bulk\\f2.txt"))};
+  for (const std::string& answer : answers) {
+    Parsed parsed(header + intent + answer);
+    EXPECT_EQ(parsed.journal.damage, JournalDamage::kNone);
+    for (size_t i = 0; i < parsed.journal.count; ++i)
+      EXPECT_NE(parsed.journal.changes[i].kind, JournalLineKind::kAboutToCreate);
+  }
+  // Nothing is written to a file before it is recorded as made.
+  Parsed written(header + intent + Format(Make(JournalLineKind::kFileWritten, L"bulk\\f1.txt", L"", 3)));
+  EXPECT_EQ(written.journal.damage, JournalDamage::kOrder);
+  // The time has its 16 digits.
+  Parsed cut(header + Raw("N bulk\\f1.txt\t01D5CB2F"));
+  EXPECT_EQ(cut.journal.damage, JournalDamage::kSyntax);
+}
+
 TEST(JournalFormat, NamesOutsideTheAsciiRangeAndAtTheLengthLimitRoundTrip) {
   const std::wstring names[] = {L"docs\\\u00DCbersicht \u2013 \u65E5\u672C.txt",
                                 L"a\\" + std::wstring(kJournalPathCapacity - 3, L'\u4E00'),

@@ -210,6 +210,34 @@ TEST_F(KilledRunTest, AFolderTheKilledRunCreatedGoesWithIt) {
   EXPECT_EQ(TreeState(root_.path()), before_);
 }
 
+// Killed between making a file and recording it: the empty file the run
+// made goes with its folder; an empty file that stood there before stays.
+TEST_F(KilledRunTest, AFileMadeButNotYetRecordedGoesWithTheKilledRun) {
+  ASSERT_TRUE(WriteBytes(In(L"docs\\empty.txt"), ""));
+  FILETIME old = {static_cast<DWORD>(kStoredTime), static_cast<DWORD>(kStoredTime >> 32)};
+  {
+    FileHandle existing(CreateFileW(In(L"docs\\empty.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(existing.valid());
+    ASSERT_TRUE(SetFileTime(existing.get(), &old, nullptr, &old));
+  }
+  before_ = TreeState(root_.path());
+  for (const wchar_t* name : {L"bulk\\f1.txt", L"docs\\empty.txt"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+    Begin();
+    if (wcscmp(name, L"bulk\\f1.txt") == 0) MakeFolder(In(L"bulk"));
+    ASSERT_EQ(RecordFileToCreate(In(name).c_str()), 0u);
+    // The file is made, and the run dies before it is recorded.
+    FileHandle made(CreateFileW(In(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    ASSERT_TRUE(made.valid());
+    made.reset();
+    Kill();
+    EXPECT_EQ(RecoverInterruptedInstallation(folder_.c_str()).outcome, RecoveryOutcome::kRolledBack);
+    EXPECT_EQ(TreeState(root_.path()), before_);
+  }
+}
+
 TEST_F(KilledRunTest, ARunningInstallationsJournalIsLeftAlone) {
   Begin();
   Put(In(L"README.txt"), "new readme");
