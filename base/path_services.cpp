@@ -67,15 +67,17 @@ void StripLastPathComponent(wchar_t* path) {
     path[0] = L'\0';
 }
 
+bool IsEntryNameSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
 bool IsContainedEntryName(const wchar_t* name) {
-  if (name[0] == L'\0' || IsSeparator(name[0]) || wcschr(name, L':')) return false;
+  if (name[0] == L'\0' || IsEntryNameSeparator(name[0]) || wcschr(name, L':')) return false;
   // Windows drops trailing dots and blanks from path components, so ". ."
   // or "... " may still climb a level: any component made of nothing but
   // dots and blanks is refused.
   bool onlyDotsAndBlanks = true;
   bool hasDot = false;
   for (const wchar_t* p = name;; ++p) {
-    if (*p == L'\0' || IsSeparator(*p)) {
+    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
       if (hasDot && onlyDotsAndBlanks) return false;
       if (*p == L'\0') return true;
       onlyDotsAndBlanks = true;
@@ -92,7 +94,7 @@ bool IsSafeEntryName(const wchar_t* name) {
   if (!IsContainedEntryName(name)) return false;
   const wchar_t* start = name;
   for (const wchar_t* p = name;; ++p) {
-    if (*p == L'\0' || IsSeparator(*p)) {
+    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
       if (IsDeviceName(start, static_cast<size_t>(p - start))) return false;
       if (*p == L'\0') return true;
       start = p + 1;
