@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
-constexpr wchar_t kCoreLibraryName[] = L"kxcore64.dll";
+#include "base/package_format.h"
+
+inline constexpr const auto& kCoreLibraryName = kxformat::kCoreLibraryFileW;
 
 // Names the folder (ending in a backslash) the library is loaded from. The
 // library is never looked for anywhere else, so a kxcore64.dll lying beside

@@ -53,11 +53,10 @@ class ForgedPackageEndToEnd : public InstallEndToEnd {
 
   // setup.exe with its runtime archive replaced.
   std::wstring Package(const std::wstring& name, const std::string& runtimeArchive) {
-    PackageParts parts;
-    EXPECT_TRUE(SplitPackage(ReadBytes(setup_), &parts));
-    parts.runtimeArchive = runtimeArchive;
+    const std::string package = WithRuntimeArchive(ReadBytes(setup_), runtimeArchive);
+    EXPECT_FALSE(package.empty());
     const std::wstring path = work_ / (name + L".exe");
-    EXPECT_TRUE(WriteBytes(path, ComposePackage(parts)));
+    EXPECT_TRUE(WriteBytes(path, package));
     return path;
   }
 

@@ -516,7 +516,7 @@ TEST_F(InstallScriptTest, AnUninstallerThatCouldNotRunStopsTheRunBeforeAnyPage) 
 TEST_F(InstallScriptTest, AnEarlierInstallationsFolderIsOfferedOnlyWhenSetupMayUseIt) {
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
-  const std::wstring earlier = scratch_ / L"Earlier\Quillmark";
+  const std::wstring earlier = scratch_ / L"Earlier\\Quillmark";
   const struct {
     std::wstring location;
     std::wstring offered;
