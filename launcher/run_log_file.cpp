@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/journal_format.h"
 #include "base/package_format.h"
 
 namespace {
@@ -77,5 +78,6 @@ RunLogFileVerdict JudgeRunLogFile(const wchar_t* log, const wchar_t* program, bo
   const wchar_t* name = FileName(longLog[0] ? longLog : log);
   if (SameText(name, kxformat::kInstalledUninstallLogW)) return RunLogFileVerdict::kUninstallLog;
   if (SameText(name, kxformat::kInstalledUninstallerW)) return RunLogFileVerdict::kUninstaller;
+  if (SameText(name, kJournalFileName)) return RunLogFileVerdict::kInstallJournal;
   return RunLogFileVerdict::kAllowed;
 }

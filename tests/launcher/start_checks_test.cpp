@@ -172,6 +172,8 @@ TEST_F(RunLogFiles, NeverTheProgramItsUninstallerOrAnUninstallLog) {
       {scratch_ / L"logs\\uninst.DAT", setup_, false, RunLogFileVerdict::kUninstallLog},
       {uninstaller_, setup_, false, RunLogFileVerdict::kUninstaller},
       {scratch_ / L"logs\\UNINST.EXE", setup_, false, RunLogFileVerdict::kUninstaller},
+      {scratch_ / L"~kxsetup.jnl", setup_, false, RunLogFileVerdict::kInstallJournal},
+      {scratch_ / L"logs\\~KXSETUP.JNL", renamed_, true, RunLogFileVerdict::kInstallJournal},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.log) + " for " + Narrow(c.program));
