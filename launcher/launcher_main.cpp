@@ -161,6 +161,11 @@ int PublishVariables(void* context) {
   return 0;
 }
 
+int CheckPackage(void* context) {
+  const ProgramWork* work = static_cast<const ProgramWork*>(context);
+  return work->checkPackage == nullptr || work->checkPackage();
+}
+
 int Prepare(void* context) {
   const ProgramWork* work = static_cast<const ProgramWork*>(context);
   return work->prepare == nullptr || work->prepare();
@@ -235,7 +240,9 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // Without its own values the program cannot know what it installs or
   // removes: a damaged package. A runtime that lacks the library as well
   // reports that first, as it always has.
-  if (!packageRead || (work.checkPackage != nullptr && !work.checkPackage())) {
+  int packageAllowed = 0;
+  if (!packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
+      !packageAllowed) {
     if (!packageRead) LogLine(L"Error: the package data is missing or not allowed");
     SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();

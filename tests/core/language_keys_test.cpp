@@ -93,9 +93,9 @@ TEST_F(ShippedLanguageTest, TheProgramsKeysHaveTheirExactEnglishTexts) {
 TEST_F(ShippedLanguageTest, HoldsTheTextsOfTheLibrarysOwnDialogsAndMessages) {
   for (const wchar_t* key :
        {L"#overwriteprompt", L"#overwriteit", L"#skipit", L"#yestoall", L"#notoall", L"#dothisconflicts",
-        L"#confirmreplace", L"#invalidfilename", L"#cmdlineusage", L"#cmdlineunknown", L"#cmdlinelogrefused", L"#uninstlogmissing",
-        L"#uninstlogdamaged", L"#errorgenuninst", L"#errordialogdata", L"#errornodialog", L"#errorshowdialog",
-        L"#errorprogressbox", L"#wizdirnote", L"#wizgroupnote"}) {
+        L"#confirmreplace", L"#invalidfilename", L"#cmdlineusage", L"#cmdlineunknown", L"#cmdlinelogrefused",
+        L"#uninstlogmissing", L"#uninstlogdamaged", L"#errorgenuninst", L"#errordialogdata", L"#errornodialog",
+        L"#errorshowdialog", L"#errorprogressbox", L"#wizdirnote", L"#wizgroupnote"}) {
     const std::wstring* text = kxcore::FindLanguageText(key);
     EXPECT_TRUE(text && !text->empty()) << kxtest::Narrow(key);
   }

@@ -148,7 +148,8 @@ TEST_F(CommandLineEndToEnd, AMistypedSwitchChangesNothingAndEndsWithTwo) {
     EXPECT_EQ(session.WaitForExit(60000), kRefused);
   }
   ExpectStillInstalled();
-  for (const wchar_t* arguments : {L"/S /SUPPRESSMSGBOXES /Q", L"/S /SUPPRESSMSGBOXES /LOG=", L"/S /SUPPRESSMSGBOXES /D"}) {
+  for (const wchar_t* arguments :
+       {L"/S /SUPPRESSMSGBOXES /Q", L"/S /SUPPRESSMSGBOXES /LOG=", L"/S /SUPPRESSMSGBOXES /D"}) {
     SCOPED_TRACE(Narrow(arguments));
     EXPECT_EQ(RunInstalledUninstaller(defaultFolder_, arguments), kRefused);
     ExpectStillInstalled();
