@@ -8,9 +8,10 @@
 
 #include <windows.h>
 
-#include "base/package_format.h"
-
-inline constexpr const auto& kCoreLibraryName = kxformat::kCoreLibraryFileW;
+// The library's module name: the runtime's kxformat::kCoreLibraryFile, in the
+// letter case the programs have always loaded it by (Windows compares module
+// and file names without regard to case).
+constexpr wchar_t kCoreLibraryName[] = L"kxcore64.dll";
 
 // Names the folder (ending in a backslash) the library is loaded from. The
 // library is never looked for anywhere else, so a kxcore64.dll lying beside
