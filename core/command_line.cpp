@@ -10,6 +10,9 @@ namespace kxcore {
 namespace {
 
 bool g_stopRequested;
+// A /LOG file the launcher refused, and its path.
+bool g_logRefused;
+std::wstring g_refusedLogFile;
 
 std::wstring Text(const TextSpan& span) { return span.text ? std::wstring(span.text, span.length) : std::wstring(); }
 
@@ -49,7 +52,8 @@ std::wstring WindowsFolderFile(const wchar_t* name) {
 
 void ShowUsage(const std::wstring& unknownArgument) {
   std::wstring text;
-  if (!unknownArgument.empty()) text = Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
+  if (g_logRefused) text = Evaluate(L"#CmdLineLogRefused") + L" " + g_refusedLogFile + L"\r\n\r\n";
+  if (!unknownArgument.empty()) text += Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
   // The usage text is one line of the language table; '|' marks its line breaks.
   for (wchar_t c : Evaluate(L"#CmdLineUsage")) {
     if (c == L'|')
@@ -59,8 +63,8 @@ void ShowUsage(const std::wstring& unknownArgument) {
   }
   std::wstring title;
   GetVariable(L"APPTITLE", &title);
-  ShowMessageBox(nullptr, text.c_str(), title.c_str(),
-                 MB_TOPMOST | (unknownArgument.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+  const bool mistaken = !unknownArgument.empty() || g_logRefused;
+  ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_TOPMOST | (mistaken ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
@@ -81,6 +85,11 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
 
 bool StopRequested() { return g_stopRequested; }
 
+void RefuseRunLogFile(const wchar_t* path) {
+  g_logRefused = true;
+  g_refusedLogFile = path;
+}
+
 void InitializeRun(HINSTANCE) {
   SetVariable(L"ISADMIN", RunsAsAdministrator() ? L"1" : L"0");
   SetVariable(L"PROGFILESDIR", KnownFolder(kProgramFilesFolder));
@@ -88,7 +97,7 @@ void InitializeRun(HINSTANCE) {
   SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
 
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());
-  if (options.usage) {
+  if (options.usage || g_logRefused) {
     // Nothing is installed or removed: pages cancel and silence is off.
     g_stopRequested = true;
     PinVariable(L"SILENT", L"0");

@@ -88,13 +88,17 @@ int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes);
 
 // Flags of InitRunLog.
 enum {
-  KX_RUNLOG_SUPPRESS_BOXES = 1  // /S with /SUPPRESSMSGBOXES: boxes are answered, not shown
+  KX_RUNLOG_SUPPRESS_BOXES = 1,  // /S with /SUPPRESSMSGBOXES: boxes are answered, not shown
+  KX_RUNLOG_REFUSED = 2          // logFile is a /LOG file the launcher refused (the
+                                 // program, an uninstaller or an uninstall log)
 };
 
 // Hands the program's run-log settings to the library before InitSFX, so that
 // the library's lines (variables, pages, message boxes, the uninstall log and
 // the uninstall steps) go into the program's log: logFile is the full path of
 // the log (null or empty: no log), flags a combination of KX_RUNLOG_ flags.
+// With KX_RUNLOG_REFUSED the file is never opened: InitSFX names it with the
+// usage and stops the run as after /?.
 void InitRunLog(const wchar_t* logFile, int flags);
 
 // Reads the command line and sets the library's start-up variables.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/package_format.h"
 #include "core/decimal_text.h"
 #include "core/module_files.h"
 #include "core/srw_guard.h"
@@ -37,7 +38,7 @@ void LoadIfNeeded() {
   if (!active.loaded) {
     std::string bytes;
     std::wstring error;
-    if (ReadModuleSiblingFile(L"kxlng.dat", &bytes)) ParseLanguageTable(bytes, &active.table, &error);
+    if (ReadModuleSiblingFile(kxformat::kLanguageTableFileW, &bytes)) ParseLanguageTable(bytes, &active.table, &error);
     active.loaded = true;
   }
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <vector>
 
+#include "base/package_format.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/package_data_file.h"
@@ -132,27 +133,27 @@ class PackageBuilder {
     const std::vector<unsigned char> dataBytes(data.begin(), data.end());
 
     if (!StageRuntime(uninstRuntime,
-                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
-                       {"kxlng.dat", Part(kLanguageTablePart), {}},
-                       {"kxdlg.dat", Part(kUninstallerDialogsPart), {}},
-                       {"kxheader.bmp", "", description_.header},
-                       {kPackageDataFile, "", dataBytes}},
+                      {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}},
+                       {kxformat::kLanguageTableFile, Part(kLanguageTablePart), {}},
+                       {kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}},
+                       {kxformat::kHeaderImageFile, "", description_.header},
+                       {kxformat::kPackageDataFile, "", dataBytes}},
                       error) ||
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
 
     if (!StageRuntime(setupRuntime,
-                      {{"KXCore64.dll", Part(kCoreLibraryPart), {}},
-                       {"kxlng.dat", Part(kLanguageTablePart), {}},
-                       {"kxdlg.dat", Part(kSetupDialogsPart), {}},
-                       {"kxfprop.dat", Part(kFilePropertiesPart), {}},
+                      {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}},
+                       {kxformat::kLanguageTableFile, Part(kLanguageTablePart), {}},
+                       {kxformat::kDialogsFile, Part(kSetupDialogsPart), {}},
+                       {kxformat::kFilePropertiesFile, Part(kFilePropertiesPart), {}},
                        {"kxwelcEnglish.rtf", "", description_.welcome},
                        {"kxlicEnglish.rtf", "", description_.licence},
                        {"kxfinEnglish.rtf", "", description_.finish},
-                       {"kxheader.bmp", "", description_.header},
-                       {"kxwaterm.bmp", "", description_.watermark},
-                       {"kxremove.dat", uninstaller, {}},
-                       {kPackageDataFile, "", dataBytes}},
+                       {kxformat::kHeaderImageFile, "", description_.header},
+                       {kxformat::kWatermarkImageFile, "", description_.watermark},
+                       {kxformat::kUninstallerFile, uninstaller, {}},
+                       {kxformat::kPackageDataFile, "", dataBytes}},
                       error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
       return false;

@@ -1,24 +1,55 @@
 #include "tools/kxpack/package_data_file.h"
 
+#include "base/package_format.h"
+
+namespace {
+
+std::string Flag(bool value) { return value ? "1" : "0"; }
+
+std::string Value(const PackageDescription& d, kxformat::PackageKey key) {
+  switch (key) {
+    case kxformat::kProductName:
+      return d.name;
+    case kxformat::kProductVersion:
+      return d.version;
+    case kxformat::kProductPublisher:
+      return d.publisher;
+    case kxformat::kProductUrl:
+      return d.url;
+    case kxformat::kProductUninstallKey:
+      return d.uninstallKey;
+    case kxformat::kProductWizardLabel:
+      return d.wizardLabel;
+    case kxformat::kProductWindowTitle:
+      return d.windowTitle;
+    case kxformat::kInstallFolder:
+      return d.installFolder;
+    case kxformat::kInstallStartMenuFolder:
+      return d.startMenuFolder;
+    case kxformat::kInstallProgram:
+      return d.program;
+    case kxformat::kInstallShortcut:
+      return d.shortcut;
+    case kxformat::kTasksStartProgram:
+      return Flag(d.startProgram);
+    case kxformat::kTasksOpenFolder:
+      return Flag(d.openFolder);
+    case kxformat::kTasksStartProgramSilent:
+      return Flag(d.startProgramSilent);
+    case kxformat::kTasksOpenFolderSilent:
+      return Flag(d.openFolderSilent);
+    case kxformat::kPackageKeyCount:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string PackageDataText(const PackageDescription& d) {
-  const std::pair<const char*, std::string> lines[] = {
-      {"product.name", d.name},
-      {"product.version", d.version},
-      {"product.publisher", d.publisher},
-      {"product.url", d.url},
-      {"product.uninstall_key", d.uninstallKey},
-      {"product.wizard_label", d.wizardLabel},
-      {"product.window_title", d.windowTitle},
-      {"install.folder", d.installFolder},
-      {"install.start_menu_folder", d.startMenuFolder},
-      {"install.program", d.program},
-      {"install.shortcut", d.shortcut},
-      {"tasks.start_program", d.startProgram ? "1" : "0"},
-      {"tasks.open_folder", d.openFolder ? "1" : "0"},
-      {"tasks.start_program_silent", d.startProgramSilent ? "1" : "0"},
-      {"tasks.open_folder_silent", d.openFolderSilent ? "1" : "0"},
-  };
-  std::string text = "kxpackage 1\n";
-  for (const auto& [key, value] : lines) text += std::string(key) + "=" + value + "\n";
+  std::string text = std::string(kxformat::kPackageDataFormatLine) + "\n";
+  for (size_t key = 0; key < kxformat::kPackageKeyCount; ++key)
+    text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
+            "\n";
   return text;
 }

@@ -1,6 +1,5 @@
-// kxpackage.dat, the package's values as the programs read them at start-up
-// (launcher/package_data.h describes the format; the reader there is the
-// only one).
+// kxpackage.dat, the package's values as the programs read them at start-up.
+// The format is base/package_format.h; the reader is launcher/package_data.h.
 #ifndef KX_TOOLS_KXPACK_PACKAGE_DATA_FILE_H
 #define KX_TOOLS_KXPACK_PACKAGE_DATA_FILE_H
 
@@ -8,9 +7,8 @@
 
 #include "tools/kxpack/package_description.h"
 
-constexpr char kPackageDataFile[] = "kxpackage.dat";
-
-// The file's text for a checked description.
+// The file's text for a checked description: the format line, then every
+// key in the format's order.
 std::string PackageDataText(const PackageDescription& description);
 
 #endif

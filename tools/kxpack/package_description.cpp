@@ -262,8 +262,7 @@ class DescriptionReader {
       CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");
     if (Given("product.uninstall_key") && CheckText("product.uninstall_key", kMaxRegistryKeyNameUnits, false))
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
-    // The shortcut file gets ".lnk".
-    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxTextUnits - 4, false))
+    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
       if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-// Longest text of the package in UTF-16 units (the programs' fields hold 260
-// with the terminating zero); names leave room for what defaults add to them.
-constexpr size_t kMaxTextUnits = 259;
-constexpr size_t kMaxNameUnits = 200;
-constexpr size_t kMaxRegistryKeyNameUnits = 255;
+#include "base/package_format.h"
+
+// Longest texts of the package in UTF-16 units, as the package data allows
+// them (base/package_format.h); names leave room for what defaults add.
+constexpr size_t kMaxTextUnits = kxformat::kPackageTextMaxUnits;
+constexpr size_t kMaxNameUnits = kxformat::kPackageKeys[kxformat::kProductName].maxUnits;
+constexpr size_t kMaxRegistryKeyNameUnits = kxformat::kPackageKeys[kxformat::kProductUninstallKey].maxUnits;
+constexpr size_t kMaxShortcutUnits = kxformat::kPackageKeys[kxformat::kInstallShortcut].maxUnits;
 
 struct PackageDescription {
   std::string file;  // the description as given

@@ -333,11 +333,12 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
   }
 
   // The loader wants sections back to back in memory: the new one starts
-  // where the highest one's aligned virtual size ends.
+  // where the highest one ends, counting its raw data too where that is the
+  // larger (the reader takes an address inside a section's raw data as that
+  // section's, so the new tree must lie past it).
   uint32_t imageEnd = 0, fileEnd = 0, firstRaw = UINT32_MAX;
   for (const Section& s : headers.sections) {
-    imageEnd = std::max(imageEnd, AlignUp(s.virtualAddress + (s.virtualSize ? s.virtualSize : s.rawSize),
-                                          sectionAlignment));
+    imageEnd = std::max(imageEnd, AlignUp(s.virtualAddress + std::max(s.virtualSize, s.rawSize), sectionAlignment));
     if (s.rawPointer != 0) {
       fileEnd = std::max(fileEnd, s.rawPointer + s.rawSize);
       firstRaw = std::min(firstRaw, s.rawPointer);
