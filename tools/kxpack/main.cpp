@@ -10,7 +10,7 @@
 //   kxpack init DIR [--parts DIR]
 //   kxpack info FILE
 //   kxpack manifest --installer FILE --url URL --out DIR [--package FILE]
-//                   [--id ID] [--license TEXT] [--short-description TEXT]
+//                   [--id ID] [--licence TEXT] [--short-description TEXT]
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -138,7 +138,7 @@ int Usage() {
                "       kxpack init DIR [--parts DIR]\n"
                "       kxpack info FILE\n"
                "       kxpack manifest --installer FILE --url URL --out DIR [--package FILE]\n"
-               "                       [--id ID] [--license TEXT] [--short-description TEXT]\n"
+               "                       [--id ID] [--licence TEXT] [--short-description TEXT]\n"
                "See docs/packaging.md.\n";
   return 2;
 }
@@ -149,7 +149,7 @@ int Manifest(int argc, char** argv) {
   const std::map<std::string, std::string*> textOptions = {
       {"--installer", &options.installer}, {"--url", &options.url},
       {"--out", &options.out},             {"--package", &options.description},
-      {"--id", &options.id},               {"--license", &options.license},
+      {"--id", &options.id},               {"--licence", &options.licence},
       {"--short-description", &options.shortDescription}};
   std::map<std::string, bool> given;
   for (int i = 2; i < argc; ++i) {

@@ -10,6 +10,7 @@
 
 #include "tools/kxpack/built_package.h"
 #include "tools/kxpack/file_io.h"
+#include "tools/kxpack/folder_tree.h"
 #include "tools/kxpack/package_description.h"
 #include "tools/kxpack/winget_manifest.h"
 
@@ -57,14 +58,14 @@ class ManifestWriter {
 
  private:
   void Problem(const std::string& where, const std::string& value, const std::string& problem) {
-    if (!problem.empty()) problems_.push_back(where + ": '" + value + "' " + problem);
+    if (!problem.empty()) problems_.push_back(where + ": '" + PrintablePath(value) + "' " + problem);
   }
 
   void CheckOptions() {
     Problem("--url", options_.url, InstallerUrlProblem(options_.url));
     if (!options_.id.empty()) Problem("--id", options_.id, PackageIdentifierProblem(options_.id));
-    if (!options_.license.empty())
-      Problem("--license", options_.license, ListingTextProblem(options_.license, kMinLicenseChars, kMaxLicenseChars));
+    if (!options_.licence.empty())
+      Problem("--licence", options_.licence, ListingTextProblem(options_.licence, kMinLicenseChars, kMaxLicenseChars));
     if (!options_.shortDescription.empty())
       Problem("--short-description", options_.shortDescription,
               ListingTextProblem(options_.shortDescription, kMinShortDescriptionChars, kMaxShortDescriptionChars));
@@ -97,7 +98,7 @@ class ManifestWriter {
       const char* missing;
     } choices[] = {
         {options_.id, description_.manifestId, &values_.id, "a package identifier: --id Publisher.Product"},
-        {options_.license, description_.manifestLicense, &values_.license, "a licence: --license TEXT"},
+        {options_.licence, description_.manifestLicence, &values_.license, "a licence: --licence TEXT"},
         {options_.shortDescription, description_.manifestShortDescription, &values_.shortDescription,
          "a short description: --short-description TEXT"},
     };

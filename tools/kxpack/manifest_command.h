@@ -13,7 +13,7 @@ struct ManifestOptions {
   std::string out;          // the new folder of the three files (--out)
   std::string description;  // package.toml, when given (--package)
   // The listing; each wins over the description's value when given.
-  std::string id, license, shortDescription;
+  std::string id, licence, shortDescription;
 };
 
 // Returns the exit code: 0 with the folder written, or 1 after printing

@@ -55,7 +55,7 @@ const KeyRule kKeys[] = {
     {"pages.icon", Kind::kFile, false},
     {"payload.folder", Kind::kText, true},
     {"manifest.id", Kind::kText, false},
-    {"manifest.license", Kind::kText, false},
+    {"manifest.licence", Kind::kText, false},
     {"manifest.short_description", Kind::kText, false},
 };
 
@@ -229,7 +229,7 @@ class DescriptionReader {
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
     d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
     d_->manifestId = Text("manifest.id", "");
-    d_->manifestLicense = Text("manifest.license", "");
+    d_->manifestLicence = Text("manifest.licence", "");
     d_->manifestShortDescription = Text("manifest.short_description", "");
     for (const KeyRule& rule : kKeys) d_->lines[rule.key] = Line(rule.key);
   }
@@ -297,11 +297,13 @@ class DescriptionReader {
     const struct {
       const char* key;
       size_t least, most;
-    } texts[] = {{"manifest.license", kMinLicenseChars, kMaxLicenseChars},
+    } texts[] = {{"manifest.licence", kMinLicenseChars, kMaxLicenseChars},
                  {"manifest.short_description", kMinShortDescriptionChars, kMaxShortDescriptionChars}};
-    if (Given("manifest.id")) CheckRule("manifest.id", PackageIdentifierProblem(d_->manifestId), "");
-    for (const auto& text : texts)
-      if (Given(text.key)) CheckRule(text.key, ListingTextProblem(values_[text.key].text, text.least, text.most), "");
+    auto check = [&](const char* key, const std::string& problem) {
+      if (Given(key) && !problem.empty()) Error(Line(key), key, "'" + PrintablePath(values_[key].text) + "' " + problem);
+    };
+    check("manifest.id", PackageIdentifierProblem(d_->manifestId));
+    for (const auto& text : texts) check(text.key, ListingTextProblem(values_[text.key].text, text.least, text.most));
   }
 
   // A file named by the key, relative to the description's folder.

@@ -27,7 +27,7 @@ struct PackageDescription {
   // [payload], absolute
   std::string payloadFolder;
   // [manifest]: the winget listing (kxpack manifest); empty when not given
-  std::string manifestId, manifestLicense, manifestShortDescription;
+  std::string manifestId, manifestLicence, manifestShortDescription;
   // "table.key" -> the line that gives it, or that of its table, or 1
   std::map<std::string, int> lines;
 };
