@@ -4,7 +4,7 @@
 # of the very file; texts that mean something in YAML read back as written;
 # bad input is refused with its message and leaves no folder behind.
 #   kxpack_manifest_test.sh KXPACK QUILLMARK_SETUP QUILLMARK_UNINST TIDECHARTS_SETUP SOURCE_ROOT
-# KXPACK has the prebuilt parts beside it.
+# KXPACK is out/kxpack, which builds a package of odd names from its starter.
 set -uo pipefail
 kxpack=$1 quill=$2 uninst=$3 tide=$4 root=$5
 work=$(mktemp -d)
@@ -133,6 +133,8 @@ described() {
 line=$(described 's/^version = "3.4.1"/version = "3.4.2"/' 'version = ')
 refuses "package.toml:$line: product.version: '3.4.2' here, but $tide was built with '3.4.1'" "$out" \
   --installer "$tide" --url "$url" --package "$work/package.toml" --out "$out"
+# That copy's pages and payload are not beside it: only its texts are read.
+[ "$(wc -l <"$work/msg")" = 1 ] || fail "more than the version reported: $(cat "$work/msg")"
 line=$(described 's/^id = .*/id = "Tidewater Charts"/' 'id = ')
 refuses "package.toml:$line: manifest.id: 'Tidewater Charts' holds U+0020" "$out" \
   --installer "$tide" --url "$url" --package "$work/package.toml" --out "$out"
