@@ -3,8 +3,8 @@
 
 - The folder holds exactly <id>.yaml, <id>.installer.yaml and
   <id>.locale.en-US.yaml, each beginning with its yaml-language-server line.
-- Each file is YAML that validates against its 1.6.0 JSON schema (every
-  violation is listed), and the three agree on identifier, version, locale
+- Each file is YAML (read alike by PyYAML and libyaml) that validates
+  against its 1.6.0 JSON schema (every violation is listed), and the three agree on identifier, version, locale
   and manifest version.
 - ExpectedReturnCodes is the table of docs/deployment.md between
   <!-- winget-return-codes --> and <!-- /winget-return-codes -->, and that
@@ -95,6 +95,9 @@ def main():
         if first != f'# yaml-language-server: $schema={address}':
             problems.append(f'{path}: first line is {first!r}')
         document = yaml.safe_load(text)
+        # libyaml, the C parser most YAML readers build on, reads the same.
+        if getattr(yaml, '__with_libyaml__', False) and yaml.load(text, Loader=yaml.CSafeLoader) != document:
+            problems.append(f'{path}: libyaml reads it otherwise than PyYAML')
         documents[kind] = document
         with open(os.path.join(schema_dir, schema_name), encoding='utf-8') as f:
             schema = json.load(f)
