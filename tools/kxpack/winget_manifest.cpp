@@ -15,8 +15,9 @@ constexpr char kSchemaBase[] = "https://aka.ms/winget-manifest.";
 // show no progress without their wizard, and winget shows its own. Both
 // answer every message box unseen, since winget's default mode runs in
 // scripts as often as at a screen. /D= must come last (the rest of the
-// line is the folder), and winget puts the location switch last; the log
-// file is quoted because winget's log folder may hold blanks.
+// line is the folder): winget gives the location after the mode switches,
+// as installers made with NSIS need too. The log file is quoted because
+// winget's log folder may hold blanks.
 constexpr char kSilentSwitches[] = "/S /SUPPRESSMSGBOXES";
 constexpr char kLocationSwitch[] = "/D=<INSTALLPATH>";
 constexpr char kLogSwitch[] = "/LOG=\"<LOGPATH>\"";
