@@ -8,7 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 rm -rf "$dir"
-for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz; do
+for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz package_data_fuzz; do
   mkdir -p "$dir/$target"
 done
 "$dir/../build/make_seeds" "$dir"

@@ -1,5 +1,6 @@
 // Writes the generated part of the seed corpora: packages composed by
-// kxpack's own writer and the artwork kxpack draws for starters.
+// kxpack's own writer, the artwork kxpack draws for starters and the
+// package data it writes.
 //   make_seeds DIR   (DIR/<target>/ must exist)
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/container_file.h"
 #include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_data_file.h"
 
 namespace {
 
@@ -67,5 +69,14 @@ int main(int argc, char** argv) {
   ok &= Write(dir + "/artwork_fuzz/watermark.bmp", DrawWatermark());
   ok &= Write(dir + "/artwork_fuzz/header.bmp", DrawHeader());
   ok &= Write(dir + "/artwork_fuzz/app.ico", DrawIcon());
+  PackageDescription values;
+  values.name = "Quillmark Toolkit";
+  values.version = "2020.01.15.01";
+  values.publisher = "Quillmark, LLC";
+  values.url = "https://www.quillmark.example";
+  values.uninstallKey = "Quillmark Toolkit812953";
+  values.program = "bin\\tool.exe";
+  const std::string data = PackageDataText(values);
+  ok &= Write(dir + "/package_data_fuzz/kxpackage.dat", Bytes(data.begin(), data.end()));
   return ok ? 0 : 1;
 }

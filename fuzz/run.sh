@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz)
+all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz package_data_fuzz)
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 mkdir -p "$work"

@@ -1,47 +1,57 @@
 #include "tools/kxpack/package_data_file.h"
 
+#include <map>
+
 #include "base/package_format.h"
+#include "tools/kxpack/utf8.h"
 
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+// The description's text for a key; null for a flag.
+std::string PackageDescription::*TextField(kxformat::PackageKey key) {
+  switch (key) {
+    case kxformat::kProductName: return &PackageDescription::name;
+    case kxformat::kProductVersion: return &PackageDescription::version;
+    case kxformat::kProductPublisher: return &PackageDescription::publisher;
+    case kxformat::kProductUrl: return &PackageDescription::url;
+    case kxformat::kProductUninstallKey: return &PackageDescription::uninstallKey;
+    case kxformat::kProductWizardLabel: return &PackageDescription::wizardLabel;
+    case kxformat::kProductWindowTitle: return &PackageDescription::windowTitle;
+    case kxformat::kInstallFolder: return &PackageDescription::installFolder;
+    case kxformat::kInstallStartMenuFolder: return &PackageDescription::startMenuFolder;
+    case kxformat::kInstallProgram: return &PackageDescription::program;
+    case kxformat::kInstallShortcut: return &PackageDescription::shortcut;
+    default: return nullptr;
+  }
+}
+
+// The description's flag for a key; null for a text.
+bool PackageDescription::*FlagField(kxformat::PackageKey key) {
+  switch (key) {
+    case kxformat::kTasksStartProgram: return &PackageDescription::startProgram;
+    case kxformat::kTasksOpenFolder: return &PackageDescription::openFolder;
+    case kxformat::kTasksStartProgramSilent: return &PackageDescription::startProgramSilent;
+    case kxformat::kTasksOpenFolderSilent: return &PackageDescription::openFolderSilent;
+    default: return nullptr;
+  }
+}
 
 std::string Value(const PackageDescription& d, kxformat::PackageKey key) {
-  switch (key) {
-    case kxformat::kProductName:
-      return d.name;
-    case kxformat::kProductVersion:
-      return d.version;
-    case kxformat::kProductPublisher:
-      return d.publisher;
-    case kxformat::kProductUrl:
-      return d.url;
-    case kxformat::kProductUninstallKey:
-      return d.uninstallKey;
-    case kxformat::kProductWizardLabel:
-      return d.wizardLabel;
-    case kxformat::kProductWindowTitle:
-      return d.windowTitle;
-    case kxformat::kInstallFolder:
-      return d.installFolder;
-    case kxformat::kInstallStartMenuFolder:
-      return d.startMenuFolder;
-    case kxformat::kInstallProgram:
-      return d.program;
-    case kxformat::kInstallShortcut:
-      return d.shortcut;
-    case kxformat::kTasksStartProgram:
-      return Flag(d.startProgram);
-    case kxformat::kTasksOpenFolder:
-      return Flag(d.openFolder);
-    case kxformat::kTasksStartProgramSilent:
-      return Flag(d.startProgramSilent);
-    case kxformat::kTasksOpenFolderSilent:
-      return Flag(d.openFolderSilent);
-    case kxformat::kPackageKeyCount:
-      break;
-  }
+  if (auto text = TextField(key)) return d.*text;
+  if (auto flag = FlagField(key)) return d.*flag ? "1" : "0";
   return "";
+}
+
+// False for a flag that is neither "0" nor "1".
+bool Assign(PackageDescription* d, kxformat::PackageKey key, const std::string& value) {
+  if (auto text = TextField(key)) {
+    d->*text = value;
+    return true;
+  }
+  auto flag = FlagField(key);
+  if (!flag || (value != "0" && value != "1")) return false;
+  d->*flag = value == "1";
+  return true;
 }
 
 }  // namespace
@@ -52,4 +62,62 @@ std::string PackageDataText(const PackageDescription& d) {
     text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
             "\n";
   return text;
+}
+
+bool ParsePackageData(const std::string& text, PackageDescription* values, std::string* error) {
+  std::map<std::string, std::string> found;
+  size_t at = 0;
+  for (int line = 1; at < text.size(); ++line) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) {
+      *error = "line " + std::to_string(line) + " has no line end";
+      return false;
+    }
+    std::string content = text.substr(at, end - at);
+    if (!content.empty() && content.back() == '\r') content.pop_back();
+    at = end + 1;
+    if (line == 1) {
+      if (content != kxformat::kPackageDataFormatLine) {
+        *error = "it does not begin with \"" + std::string(kxformat::kPackageDataFormatLine) + "\"";
+        return false;
+      }
+      continue;
+    }
+    size_t equals = content.find('=');
+    std::string key = content.substr(0, equals);
+    std::u32string points;
+    size_t bad = 0;
+    if (equals == std::string::npos || !DecodeUtf8(content, &points, &bad)) {
+      *error = "line " + std::to_string(line) + " is not a key=value line of UTF-8 text";
+      return false;
+    }
+    if (!found.emplace(key, content.substr(equals + 1)).second) {
+      *error = "it gives " + key + " twice";
+      return false;
+    }
+  }
+  if (at == 0) {
+    *error = "it is empty";
+    return false;
+  }
+  PackageDescription parsed;
+  for (size_t index = 0; index < kxformat::kPackageKeyCount; ++index) {
+    const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[index];
+    auto value = found.find(rule.key);
+    if (value == found.end()) {
+      *error = "it lacks " + std::string(rule.key);
+      return false;
+    }
+    if (!Assign(&parsed, static_cast<kxformat::PackageKey>(index), value->second)) {
+      *error = std::string(rule.key) + " is neither 0 nor 1";
+      return false;
+    }
+    found.erase(value);
+  }
+  if (!found.empty()) {
+    *error = "it holds an unknown key, " + found.begin()->first;
+    return false;
+  }
+  *values = parsed;
+  return true;
 }

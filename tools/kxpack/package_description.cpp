@@ -17,6 +17,7 @@
 #include "tools/kxpack/name_rules.h"
 #include "tools/kxpack/page_text.h"
 #include "tools/kxpack/utf8.h"
+#include "tools/kxpack/winget_manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -53,9 +54,12 @@ const KeyRule kKeys[] = {
     {"pages.header", Kind::kFile, false},
     {"pages.icon", Kind::kFile, false},
     {"payload.folder", Kind::kText, true},
+    {"manifest.id", Kind::kText, false},
+    {"manifest.licence", Kind::kText, false},
+    {"manifest.short_description", Kind::kText, false},
 };
 
-const char* const kTables[] = {"product", "install", "tasks", "pages", "payload"};
+const char* const kTables[] = {"product", "install", "tasks", "pages", "payload", "manifest"};
 
 struct Value {
   bool present = false;
@@ -95,12 +99,16 @@ class DescriptionReader {
   DescriptionReader(const std::string& file, PackageDescription* description)
       : file_(file), folder_(fs::absolute(file).parent_path()), d_(description) {}
 
-  bool Read(const std::string& payloadOverride, std::string* errors) {
+  // filesToo: read the pages, images and payload as well.
+  bool Read(const std::string& payloadOverride, bool filesToo, std::string* errors) {
     if (ParseAndCollect()) {
       ApplyDefaults();
       CheckTexts();
-      ReadFiles();
-      CheckPayload(payloadOverride);
+      CheckListing();
+      if (filesToo) {
+        ReadFiles();
+        CheckPayload(payloadOverride);
+      }
     }
     for (const std::string& error : errors_) *errors += (errors->empty() ? "" : "\n") + error;
     return errors_.empty();
@@ -220,6 +228,10 @@ class DescriptionReader {
     d_->openFolder = Flag("tasks.open_folder", true);
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
     d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
+    d_->manifestId = Text("manifest.id", "");
+    d_->manifestLicence = Text("manifest.licence", "");
+    d_->manifestShortDescription = Text("manifest.short_description", "");
+    for (const KeyRule& rule : kKeys) d_->lines[rule.key] = Line(rule.key);
   }
 
   // A text that goes into the programs: UTF-16 length and no control
@@ -276,6 +288,21 @@ class DescriptionReader {
         programComponents_ = components;
       }
     }
+  }
+
+  // The winget listing: what kxpack manifest writes, checked as winget's
+  // schemas take it whether or not the package is ever listed.
+  void CheckListing() {
+    const struct {
+      const char* key;
+      size_t least, most;
+    } texts[] = {{"manifest.licence", kMinLicenseChars, kMaxLicenseChars},
+                 {"manifest.short_description", kMinShortDescriptionChars, kMaxShortDescriptionChars}};
+    auto check = [&](const char* key, const std::string& problem) {
+      if (Given(key) && !problem.empty()) Error(Line(key), key, "'" + PrintablePath(values_[key].text) + "' " + problem);
+    };
+    check("manifest.id", PackageIdentifierProblem(d_->manifestId));
+    for (const auto& text : texts) check(text.key, ListingTextProblem(values_[text.key].text, text.least, text.most));
   }
 
   // A file named by the key, relative to the description's folder.
@@ -368,7 +395,13 @@ bool LoadPackageDescription(const std::string& path, const std::string& payloadO
                             PackageDescription* description, std::string* errors) {
   errors->clear();
   *description = PackageDescription();
-  return DescriptionReader(path, description).Read(payloadOverride, errors);
+  return DescriptionReader(path, description).Read(payloadOverride, true, errors);
+}
+
+bool LoadDescriptionTexts(const std::string& path, PackageDescription* description, std::string* errors) {
+  errors->clear();
+  *description = PackageDescription();
+  return DescriptionReader(path, description).Read("", false, errors);
 }
 
 std::string DefaultUninstallKey(const std::string& name, const std::string& publisher) {

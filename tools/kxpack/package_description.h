@@ -4,6 +4,7 @@
 #ifndef KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
 #define KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,21 @@ struct PackageDescription {
   std::vector<unsigned char> welcome, licence, finish, watermark, header, icon;
   // [payload], absolute
   std::string payloadFolder;
+  // [manifest]: the winget listing (kxpack manifest); empty when not given
+  std::string manifestId, manifestLicence, manifestShortDescription;
+  // "table.key" -> the line that gives it, or that of its table, or 1
+  std::map<std::string, int> lines;
 };
 
 // Reads and checks the description. payloadOverride, when not empty, takes
 // the place of payload.folder. False with every problem found, one a line.
 bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
                             PackageDescription* description, std::string* errors);
+
+// Reads and checks the description's keys and texts as LoadPackageDescription
+// does, but neither the files it names nor the payload: what kxpack manifest
+// takes from it. Pages, images and the payload folder stay empty.
+bool LoadDescriptionTexts(const std::string& path, PackageDescription* description, std::string* errors);
 
 // The uninstall key of a package that names none: the product name, '_' and
 // eight hex digits of a hash of publisher and name. It stays the same across
