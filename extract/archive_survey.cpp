@@ -5,21 +5,11 @@
 
 #include "base/path_services.h"
 #include "extract/engine_state.h"
+#include "extract/entry_checks.h"
 #include "launcher/archive_reader.h"
 #include "services/system_queries.h"
 
 namespace {
-
-// Puts the destination and a backslash into path; false when that and a
-// name of nameLength units (terminating zero included) would not fit.
-bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
-  size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
-  if (length + 1 + nameLength > kExtractPathCapacity) return false;
-  wmemcpy(path, g_extract.destination, length + 1);
-  AddTrailingBackslash(path);
-  *nameStart = wcslen(path);
-  return *nameStart + nameLength <= kExtractPathCapacity;
-}
 
 // "1.5 MB": kilobytes below a megabyte, else one decimal of the largest
 // unit that fits; cut, not rounded.
@@ -58,9 +48,12 @@ void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t 
 }  // namespace
 
 int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
+  // The path checks are portable (extract/entry_checks.h); wchar_t is UTF-16 here.
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
   const size_t nameLength = ArchiveEntryNameLength(reader, index);
-  if (nameLength >= kMaxEntryNameUnits || nameLength == 0) return kExtractFailed;
-  if (!StartEntryPath(path, nameLength, nameStart)) return kExtractFailed;
+  if (!StartEntryPath(reinterpret_cast<char16_t*>(path), kExtractPathCapacity,
+                      reinterpret_cast<const char16_t*>(g_extract.destination), nameLength, nameStart))
+    return kExtractFailed;
   wchar_t* name = path + *nameStart;
   ArchiveEntryName(reader, index, name);
   name[nameLength - 1] = L'\0';

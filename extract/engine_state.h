@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+#include "extract/entry_checks.h"
 #include "extract/extraction.h"
 #include "launcher/literal_text.h"
 
@@ -21,9 +22,6 @@ constexpr int kExtractCancelled = 2;
 // Result of a payload the destination volume has no room for, after the
 // engine's own message (not followed by an archive error text).
 constexpr int kExtractDiskFull = ERROR_DISK_FULL;
-
-// Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
-constexpr size_t kMaxEntryNameUnits = 260;
 
 // Progress box items of "dlgprogress".
 enum ProgressItem { kItemNext = 1, kItemCancel = 2, kItemBack = 3, kItemBar = 20, kItemText = 21 };
@@ -119,11 +117,6 @@ void ShowErrorWithPath(const wchar_t* key, const wchar_t* path);
 // zero included). Returns false, with dest cut and terminated, when it did
 // not fit.
 bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source);
-
-// The attributes to give a file for the 32-bit value stored in the archive.
-// Archives made on Unix mark a Unix mode in the high 16 bits with
-// FILE_ATTRIBUTE_UNIX_EXTENSION (0x8000); only the Windows bits apply then.
-uint32_t WindowsAttributes(uint32_t stored);
 
 
 #endif

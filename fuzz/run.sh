@@ -26,7 +26,8 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz)
+all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz uninstall_log_fuzz
+         language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz)
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 mkdir -p "$work"
