@@ -44,7 +44,7 @@ void AppendLogTrailer(size_t count, LogCrc32 crc, std::string* out);
 // refuses what MultiByteToWideChar refuses with MB_ERR_INVALID_CHARS
 // (truncated or overlong sequences, surrogates, values above U+10FFFF);
 // writing puts U+FFFD where a surrogate is unpaired, as WideCharToMultiByte
-// does.
+// does. After a false result, text holds no meaning.
 bool DecodeUtf8(std::string_view bytes, std::u16string* text);
 void AppendUtf8(std::u16string_view text, std::string* out);
 
