@@ -3,14 +3,9 @@
 #include "base/device_names.h"
 
 namespace kxentry {
-namespace {
-
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-}  // namespace
 
 bool IsContainedEntryName(const char16_t* name) {
-  if (name[0] == u'\0' || IsSeparator(name[0])) return false;
+  if (name[0] == u'\0' || IsEntryNameSeparator(name[0])) return false;
   // Windows drops trailing dots and blanks from path components, so ". ."
   // or "... " may still climb a level: any component made of nothing but
   // dots and blanks is refused.
@@ -18,7 +13,7 @@ bool IsContainedEntryName(const char16_t* name) {
   bool hasDot = false;
   for (const char16_t* p = name;; ++p) {
     if (*p == u':') return false;
-    if (*p == u'\0' || IsSeparator(*p)) {
+    if (*p == u'\0' || IsEntryNameSeparator(*p)) {
       if (hasDot && onlyDotsAndBlanks) return false;
       if (*p == u'\0') return true;
       onlyDotsAndBlanks = true;
@@ -35,7 +30,7 @@ bool IsSafeEntryName(const char16_t* name) {
   if (!IsContainedEntryName(name)) return false;
   const char16_t* start = name;
   for (const char16_t* p = name;; ++p) {
-    if (*p == u'\0' || IsSeparator(*p)) {
+    if (*p == u'\0' || IsEntryNameSeparator(*p)) {
       if (IsDeviceName(start, static_cast<size_t>(p - start))) return false;
       if (*p == u'\0') return true;
       start = p + 1;

@@ -8,10 +8,15 @@
 
 namespace kxentry {
 
+// True for a unit that separates the levels of an entry's name: '/' as
+// archives store it, and '\', which Windows takes for one all the same. The
+// checks below and the unpacking of both archives split names by this one
+// rule, so that the folders they create are the levels the checks judged.
+inline bool IsEntryNameSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
 // True for a zero-terminated relative entry name that stays below the folder
 // it is unpacked into: not empty, no leading separator, no drive or stream
-// colon, no component of only dots and blanks such as ".." ('/' and '\' both
-// separate components).
+// colon, no component of only dots and blanks such as "..".
 bool IsContainedEntryName(const char16_t* name);
 
 // IsContainedEntryName, and no DOS device name (CON, NUL, COM1, ...) as a

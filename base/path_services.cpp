@@ -71,6 +71,8 @@ void StripLastPathComponent(wchar_t* path) {
 // targets run them; wchar_t is UTF-16 on Windows.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
 
+bool IsEntryNameSeparator(wchar_t c) { return kxentry::IsEntryNameSeparator(static_cast<char16_t>(c)); }
+
 bool IsContainedEntryName(const wchar_t* name) {
   return kxentry::IsContainedEntryName(reinterpret_cast<const char16_t*>(name));
 }

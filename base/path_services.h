@@ -30,10 +30,16 @@ DWORD CreateFolderPath(const wchar_t* path, FolderCreator create = nullptr);
 // either just after its last ':'; with none of the three it becomes empty.
 void StripLastPathComponent(wchar_t* path);
 
+// True for a character that separates the levels of an archive entry's name:
+// '/' as archives store it, and '\', which Windows takes for one all the
+// same. The checks below and the unpacking of both archives (runtime and
+// payload) split names by this one rule, so that the folders they create are
+// the levels the checks judged.
+bool IsEntryNameSeparator(wchar_t c);
+
 // True for a relative archive entry name that stays below the folder it is
 // unpacked into: not empty, no leading separator, no drive or stream colon,
-// no component of only dots and blanks such as ".." ('/' and '\' both
-// separate components).
+// no component of only dots and blanks such as "..".
 bool IsContainedEntryName(const wchar_t* name);
 
 // IsContainedEntryName, and no DOS device name (CON, NUL, COM1, ...) as a

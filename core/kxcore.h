@@ -44,6 +44,16 @@ enum {
   KX_LOG_REGVALUE = 3
 };
 
+// Steps of PerformUninstall. The uninstaller runs them in the order files,
+// folders, registry values, registry keys, and last the log itself.
+enum {
+  KX_STEP_FILES = 0,
+  KX_STEP_FOLDERS = 1,
+  KX_STEP_REGKEYS = 2,
+  KX_STEP_REGVALUES = 3,
+  KX_STEP_LOG = 4
+};
+
 // Operations of ManageUninstLog.
 enum {
   KX_LOG_BEGIN = 0,       // start a new log in memory
@@ -94,8 +104,8 @@ void InitSFX(HINSTANCE instance);
 // uninstall flow; its own program file may then be deleted at restart.
 int InitUninstall(void);
 
-// Runs one uninstall step (0 files, 1 folders, 3 registry values,
-// 2 registry keys, 4 the log itself). Returns 0 when the step is done.
+// Runs one uninstall step (KX_STEP_FILES ... KX_STEP_LOG). Returns 0 when
+// the step is done, otherwise a Windows error code.
 int PerformUninstall(int step, KxUninstallStepCallback callback);
 
 // Shows the named dialog modally; returns the page result its handler closed

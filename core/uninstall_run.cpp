@@ -86,16 +86,16 @@ int DecideUninstall() {
 
 int RunUninstallStep(int step, KxUninstallStepCallback callback) {
   if (g_run.logPath.empty()) return ERROR_INVALID_FUNCTION;
-  if (step == 0) return ReadLogAndRemoveFiles(callback);
+  if (step == KX_STEP_FILES) return ReadLogAndRemoveFiles(callback);
   if (!g_logRead) return ERROR_INVALID_FUNCTION;
   switch (step) {
-    case 1:
+    case KX_STEP_FOLDERS:
       return RemoveLoggedFolders(&g_run, callback);
-    case 3:
+    case KX_STEP_REGVALUES:
       return RemoveLoggedValues(&g_run, callback);
-    case 2:
+    case KX_STEP_REGKEYS:
       return RemoveLoggedKeys(&g_run, callback);
-    case 4:
+    case KX_STEP_LOG:
       return RemoveLogFile(&g_run, callback);
     default:
       return ERROR_INVALID_PARAMETER;

@@ -98,7 +98,7 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
   for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) {
     // The log and the running uninstaller go in the last step.
     if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) continue;
-    Report(callback, 0, KX_LOG_FILE, file);
+    Report(callback, KX_STEP_FILES, KX_LOG_FILE, file);
     DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -114,7 +114,7 @@ int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
   std::vector<std::wstring> folders = Unique(*run, KX_LOG_FOLDER);
   DeepestFirst(&folders);
   for (const std::wstring& folder : folders) {
-    Report(callback, 1, KX_LOG_FOLDER, folder);
+    Report(callback, KX_STEP_FOLDERS, KX_LOG_FOLDER, folder);
     switch (Inspect(*run, folder)) {
       case FolderState::Empty:
         if (RemoveDirectoryW(folder.c_str()))
@@ -141,7 +141,7 @@ int RemoveLoggedValues(UninstallRun* run, KxUninstallStepCallback callback) {
     HKEY root;
     std::wstring key, name;
     if (!ParseRegistryRecord(record, true, &root, &key, &name)) continue;
-    Report(callback, 3, KX_LOG_REGVALUE, record);
+    Report(callback, KX_STEP_REGVALUES, KX_LOG_REGVALUE, record);
     RegKey opened;
     HKEY handle = nullptr;
     LSTATUS status = RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &handle);
@@ -164,7 +164,7 @@ int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback) {
     HKEY root;
     std::wstring key, name;
     if (!ParseRegistryRecord(record, false, &root, &key, &name)) continue;
-    Report(callback, 2, KX_LOG_REGKEY, record);
+    Report(callback, KX_STEP_REGKEYS, KX_LOG_REGKEY, record);
     HKEY handle = nullptr;
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) continue;
     RegKey opened(handle);
@@ -183,7 +183,7 @@ int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback) {
 
 int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback) {
   if (run->logPath.empty()) return 0;
-  Report(callback, 4, KX_LOG_FILE, run->logPath);
+  Report(callback, KX_STEP_LOG, KX_LOG_FILE, run->logPath);
   SetFileAttributesW(run->logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileW(run->logPath.c_str()))
     LogLine(L"Uninstall log deleted: %ls", run->logPath.c_str());

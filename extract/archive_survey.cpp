@@ -47,7 +47,7 @@ void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t 
 
 }  // namespace
 
-int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
+ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
   // The path checks are portable (extract/entry_checks.h); wchar_t is UTF-16 here.
   static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
   const size_t nameLength = ArchiveEntryNameLength(reader, index);
@@ -61,16 +61,16 @@ int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* p
     ShowErrorWithPath(L"#invalidfilename", name);
     return kExtractFailed;
   }
-  return 0;
+  return kExtractDone;
 }
 
-int SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
+ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
   *survey = ArchiveSurvey();
   wchar_t path[kExtractPathCapacity];
   for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
     size_t nameStart = 0;
-    int result = EntryDestinationPath(reader, i, path, &nameStart);
-    if (result != 0) return result;
+    ExtractResult result = EntryDestinationPath(reader, i, path, &nameStart);
+    if (result != kExtractDone) return result;
     if (ArchiveEntryIsDir(reader, i)) {
       survey->units += 1;
       continue;
@@ -80,18 +80,19 @@ int SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
     survey->fileBytes += size;
   }
   // An empty payload would register a product that is not there.
-  return ArchiveEntryCount(reader) == 0 ? kSdkNoArchive : 0;
+  if (ArchiveEntryCount(reader) == 0) return ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE);
+  return kExtractDone;
 }
 
-int CheckFreeSpace(const wchar_t* destination, uint64_t bytes) {
+ExtractResult CheckFreeSpace(const wchar_t* destination, uint64_t bytes) {
   wchar_t folder[kExtractPathCapacity + 1];
   size_t length = wcsnlen(destination, kExtractPathCapacity);
-  if (length >= kExtractPathCapacity) return 0;
+  if (length >= kExtractPathCapacity) return kExtractDone;
   wmemcpy(folder, destination, length + 1);
   AddTrailingBackslash(folder);
   DiskSpace space;
   // A volume that does not answer is not judged here: the writes will tell.
-  if (!QueryDiskSpace(folder, &space) || space.availableToCaller >= bytes) return 0;
+  if (!QueryDiskSpace(folder, &space) || space.availableToCaller >= bytes) return kExtractDone;
 
   wchar_t message[1024];
   EvalVarBuf(L"#errordiskspace", message, sizeof(message));

@@ -4,7 +4,7 @@
 //
 // It handles the layouts kxpack writes for payloads: Copy, LZMA or LZMA2,
 // alone or followed by the x86 branch filter (BCJ). Every other layout (the
-// BCJ2 runtime archive, other filters) is refused with kSdkUnsupported, and
+// BCJ2 runtime archive, other filters) is refused with SZ_ERROR_UNSUPPORTED, and
 // the caller decodes that block whole with the SDK.
 //
 // Results are those of the SDK's whole-block decoding for the same bytes:
@@ -62,9 +62,10 @@ struct BlockDecoder {
 void BlockDecoderInit(BlockDecoder* decoder);
 
 // Prepares the decoding of folder of db; the archive file is read from the
-// block's packed data on. kSdkOk; kSdkUnsupported for a layout to decode whole
-// (nothing allocated then); otherwise the SDK's code for a damaged block
-// description (1, 11), no memory (2) or a failed seek or read.
+// block's packed data on. SZ_OK; SZ_ERROR_UNSUPPORTED for a layout to decode
+// whole (nothing allocated then); otherwise the SDK's code for a damaged block
+// description (SZ_ERROR_DATA, SZ_ERROR_FAIL), no memory (SZ_ERROR_MEM) or a
+// failed seek or read (SZ_ERROR_READ).
 SRes BlockDecoderOpen(BlockDecoder* decoder, const CSzArEx* db, uint32_t folder, CSzFile* file, ISzAllocPtr alloc);
 
 // Puts the next bytes of the block into dest (capacity at least

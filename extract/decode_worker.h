@@ -68,7 +68,7 @@ struct DecodeWorker {
 
 void DecodeWorkerInit(DecodeWorker* worker);
 
-// Starts decoding the reader's open archive. kSdkOk, or kSdkOutOfMemory when
+// Starts decoding the reader's open archive. SZ_OK, or SZ_ERROR_MEM when
 // the ring or the thread could not be had (nothing runs then).
 SRes DecodeWorkerStart(DecodeWorker* worker, ArchiveReader* reader);
 
@@ -82,8 +82,8 @@ void DecodeWorkerOpenFile(DecodeWorker* worker, uint32_t index);
 
 // The next piece of the open file: *data stays valid until the next call.
 // *size is 0 once the file's bytes are all read; that call gives the verdict
-// on them: kSdkOk, or the code the SDK's whole-block decoding gives for the
-// block (kSdkCrcError for the file's CRC). A failure in the middle of the
+// on them: SZ_OK, or the code the SDK's whole-block decoding gives for the
+// block (SZ_ERROR_CRC for the file's CRC). A failure in the middle of the
 // file comes with *size 0 as well.
 SRes DecodeWorkerRead(DecodeWorker* worker, const unsigned char** data, size_t* size);
 

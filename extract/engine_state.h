@@ -12,16 +12,11 @@
 #include "extract/extraction.h"
 #include "launcher/literal_text.h"
 
-// Result code of the engine's own failures (archive not opened, seek failed,
-// name too long or unsafe, file not written); the LZMA SDK's "general failure".
-constexpr int kExtractFailed = 11;
-// Result of a cancelled pass (told apart from the SDK's out-of-memory 2 by
-// g_extractCancelled).
-constexpr int kExtractCancelled = 2;
-
-// Result of a payload the destination volume has no room for, after the
-// engine's own message (not followed by an archive error text).
-constexpr int kExtractDiskFull = ERROR_DISK_FULL;
+// Set when the user confirmed Cancel in the progress box (on the box's
+// thread) or a hook answered kHookCancel; cleared at the start of every
+// ExtractArchive. The pass looks at it between entries and between the
+// pieces of a file; callers see it in the result, which is then kCancelled.
+extern std::atomic<bool> g_extractCancelled;
 
 // Progress box items of "dlgprogress".
 enum ProgressItem { kItemNext = 1, kItemCancel = 2, kItemBack = 3, kItemBar = 20, kItemText = 21 };
@@ -52,20 +47,20 @@ struct ArchiveSurvey {
 };
 
 // Checks every entry's name and destination path and sums the sizes.
-// Returns 0; 11 for a name that is too long, unsafe (after the
-// "#invalidfilename" message) or too long behind the destination; 17 when
-// the archive holds no entry at all.
-int SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey);
+// Returns kExtractDone; kExtractFailed for a name that is too long, unsafe
+// (after the "#invalidfilename" message) or too long behind the destination;
+// kArchiveError with SZ_ERROR_NO_ARCHIVE when the archive holds no entry.
+ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey);
 
 // Puts the destination path of entry index into path (kExtractPathCapacity
-// units) with its '/' as stored; *nameStart is where the name begins.
-// Returns 0 or 11 as SurveyArchive does for the entry.
-int EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart);
+// units) with its separators as stored; *nameStart is where the name begins.
+// Returns kExtractDone or kExtractFailed as SurveyArchive does for the entry.
+ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart);
 
-// Returns 0 when the volume of destination (an existing folder) has bytes
-// free for the caller, or when it cannot be asked; otherwise shows the
-// "#errordiskspace" message with both sizes and returns kExtractDiskFull.
-int CheckFreeSpace(const wchar_t* destination, uint64_t bytes);
+// Returns kExtractDone when the volume of destination (an existing folder)
+// has bytes free for the caller, or when it cannot be asked; otherwise shows
+// the "#errordiskspace" message with both sizes and returns kExtractDiskFull.
+ExtractResult CheckFreeSpace(const wchar_t* destination, uint64_t bytes);
 
 // What the archive stores about an entry besides its data.
 struct EntryStamp {
@@ -89,15 +84,16 @@ struct DecodeWorker;
 // bytes as the worker decodes them, advances the progress, applies the stored
 // time to the open file, closes it and applies the stored attributes. A file
 // whose data turns out damaged, or whose copy is cancelled, is removed.
-// Returns 0 (written, or skipped with Continue), the decoding's failure code,
-// kExtractCancelled, 11, or the Windows error code of the close.
-int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
-                   const EntryStamp& stamp);
+// Returns kExtractDone (written, or skipped with Continue), the decoding's
+// failure, kExtractCancelled, kExtractFailed (not created or not written),
+// kCloseFailed, or kExtractDiskFull when the close found no room.
+ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+                             const EntryStamp& stamp);
 
 // Reads a file entry's bytes through without writing them, for a file that
-// is skipped: its data is checked all the same. Returns 0, the decoding's
-// failure code or kExtractCancelled.
-int PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size);
+// is skipped: its data is checked all the same. Returns kExtractDone, the
+// decoding's failure or kExtractCancelled.
+ExtractResult PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size);
 
 // Adds units to the progress done and moves the bar (not in silent mode).
 void AdvanceExtractProgress(uint64_t units);

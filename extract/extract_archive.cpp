@@ -8,13 +8,13 @@
 
 namespace {
 
-// Creates the folders above the entry and turns its '/' into backslashes.
-// A backslash inside a stored name separates levels on Windows as well.
+// Creates the folders above the entry and turns its separators into
+// backslashes: the levels are those IsSafeEntryName has judged.
 void CreateEntryFolders(wchar_t* path, size_t nameStart) {
   wchar_t* last = nullptr;
   bool ensured = true;
   for (wchar_t* p = path + nameStart; *p; ++p) {
-    if (*p != L'/' && *p != L'\\') continue;
+    if (!IsEntryNameSeparator(*p)) continue;
     *p = L'\0';
     if (!IsKnownFolder(path, static_cast<size_t>(p - path)) && CreateInstallFolderPath(path) != 0) ensured = false;
     *p = L'\\';
@@ -32,7 +32,7 @@ DWORD CreateLastFolder(const wchar_t* path) {
   return CreateOneFolder(path);
 }
 
-int ExtractDirectory(const wchar_t* path) {
+ExtractResult ExtractDirectory(const wchar_t* path) {
   const size_t length = wcslen(path);
   const wchar_t* parentEnd = wcsrchr(path, L'\\');
   bool parentKnown = parentEnd && IsKnownFolder(path, static_cast<size_t>(parentEnd - path));
@@ -40,29 +40,29 @@ int ExtractDirectory(const wchar_t* path) {
   // Logged even when it existed: the package owns the folders it lists.
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
   AdvanceExtractProgress(1);
-  return 0;
+  return kExtractDone;
 }
 
-int ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t index, wchar_t* path) {
+ExtractResult ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t index, wchar_t* path) {
   const uint64_t size = ArchiveEntrySize(reader, index);
   EntryStamp stamp = {};
   stamp.hasTime = ArchiveEntryTime(reader, index, &stamp.timeHigh, &stamp.timeLow);
   stamp.hasAttributes = ArchiveEntryAttributes(reader, index, &stamp.attributes);
 
-  int answer = g_extract.hook ? g_extract.hook(path, size, &stamp.timeHigh, &stamp.timeLow) : 0;
-  if (answer == 2) g_extractCancelled = true;
+  ExtractHookAnswer answer = g_extract.hook ? g_extract.hook(path, size, &stamp.timeHigh, &stamp.timeLow) : kHookWrite;
+  if (answer == kHookCancel) g_extractCancelled = true;
   if (g_extractCancelled) return kExtractCancelled;
-  if (answer == 1) return PassOverEntryData(worker, index, size);
+  if (answer == kHookSkip) return PassOverEntryData(worker, index, size);
   return WriteEntryFile(path, worker, index, size, stamp);
 }
 
-int ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
+ExtractResult ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
   if (g_extractCancelled) return kExtractCancelled;
   wchar_t path[kExtractPathCapacity];
   size_t nameStart = 0;
   // The survey has checked every name already; this only builds the path.
-  int checked = EntryDestinationPath(reader, index, path, &nameStart);
-  if (checked != 0) return checked;
+  ExtractResult checked = EntryDestinationPath(reader, index, path, &nameStart);
+  if (checked != kExtractDone) return checked;
   const wchar_t* name = path + nameStart;
   if (!g_extract.silent) SetExtractLabel(name);
 
@@ -71,7 +71,7 @@ int ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
   return ExtractFile(reader, worker, index, path);
 }
 
-int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
+ExtractResult ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
   ForgetKnownFolders();
   if (g_extract.destination && DirectoryExists(g_extract.destination)) {
     // Known without its trailing separators, as paths are cut at their last.
@@ -85,38 +85,41 @@ int ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
   // The worker decodes ahead while this thread writes the files.
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
-  int result = DecodeWorkerStart(&worker, reader);
-  for (uint32_t i = 0; result == 0 && i < ArchiveEntryCount(reader); ++i) result = ExtractEntry(reader, &worker, i);
+  ExtractResult result = ExtractResultOfSdk(DecodeWorkerStart(&worker, reader));
+  for (uint32_t i = 0; result == kExtractDone && i < ArchiveEntryCount(reader); ++i)
+    result = ExtractEntry(reader, &worker, i);
   DecodeWorkerStop(&worker);
   return result;
 }
 
 }  // namespace
 
-int ExtractEntries(void) {
+ExtractResult ExtractEntries(void) {
   ArchiveReader reader;
   ArchiveReaderInit(&reader);
-  int result;
+  ExtractResult result;
   if (!g_extract.archivePath || !g_extract.destination ||
       ArchiveReaderOpenFile(&reader, g_extract.archivePath) != 0 ||
       ArchiveReaderSeek(&reader, g_extract.startOffset ? *g_extract.startOffset : 0) != 0)
     result = kExtractFailed;
   else
-    result = ArchiveReaderOpenDatabase(&reader);
+    result = ExtractResultOfSdk(ArchiveReaderOpenDatabase(&reader));
   // Names and space are checked before the first file is written, so that a
   // package refused for them writes nothing.
   ArchiveSurvey survey;
-  if (result == 0) result = SurveyArchive(&reader, &survey);
-  if (result == 0) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
-  if (result == 0) result = ExtractOpened(&reader, survey);
+  if (result == kExtractDone) result = SurveyArchive(&reader, &survey);
+  if (result == kExtractDone) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
+  if (result == kExtractDone) result = ExtractOpened(&reader, survey);
   ArchiveReaderClose(&reader);
-  // The space check's message says all there is to say.
-  if (result != 0 && result != kExtractDiskFull && !g_extractCancelled) ShowArchiveError(result);
+  // A Cancel confirmed while the pass ran wins over whatever it came to, and
+  // needs no archive error after it.
+  if (g_extractCancelled) return kExtractCancelled;
+  ShowArchiveError(result);
   return result;
 }
 
-int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
-                   unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook) {
+ExtractResult ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
+                             unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook) {
   g_extractCancelled = false;
   g_extract.box = nullptr;
   g_extract.bar = nullptr;
@@ -133,8 +136,10 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const
   if (silent) return ExtractEntries();
 
   ShowProgressBox(progressHandler);
-  int result = ExtractEntries();
+  ExtractResult result = ExtractEntries();
   HWND box = g_extract.box;
   if (box) PostMessageW(box, KX_WM_CLOSEPROGRESS, 0, 0);
+  // The box's thread may have taken a Cancel since the pass ended.
+  if (g_extractCancelled) return kExtractCancelled;
   return result;
 }

@@ -7,23 +7,58 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include <atomic>
-
+#include "7zTypes.h"
 #include "core/kxcore.h"
 
 // Capacity of the destination path buffer, terminating zero included.
 constexpr size_t kExtractPathCapacity = 782;
 
+// What an extraction came to. Every failure but a cancellation carries in
+// code the number the install script shows with "#ErrorUnpacking".
+enum class ExtractOutcome {
+  kDone,          // every entry written, or passed over as the hook or the user said
+  kCancelled,     // the user confirmed Cancel in the progress box, or the hook answered kHookCancel
+  kOutOfMemory,   // no memory for the decoding; code SZ_ERROR_MEM
+  kArchiveError,  // the LZMA SDK refused the archive: no 7z archive, damaged or cut
+                  // short data, an unsupported method, a failed read; code its SZ_ERROR_*
+  kEngineFailed,  // the engine's own failure: the archive file not opened, a name
+                  // too long or unsafe, a file not created or written; code SZ_ERROR_FAIL
+  kDiskFull,      // the destination has no room: refused before the first write
+                  // (after "#errordiskspace"), or a file's close said so; code ERROR_DISK_FULL
+  kCloseFailed    // a written file could not be closed; code the Windows error
+};
+
+struct ExtractResult {
+  ExtractOutcome outcome;
+  int code;  // 0 for kDone and kCancelled
+};
+
+inline bool operator==(const ExtractResult& a, const ExtractResult& b) {
+  return a.outcome == b.outcome && a.code == b.code;
+}
+inline bool operator!=(const ExtractResult& a, const ExtractResult& b) { return !(a == b); }
+
+constexpr ExtractResult kExtractDone = {ExtractOutcome::kDone, 0};
+constexpr ExtractResult kExtractCancelled = {ExtractOutcome::kCancelled, 0};
+constexpr ExtractResult kExtractFailed = {ExtractOutcome::kEngineFailed, SZ_ERROR_FAIL};
+constexpr ExtractResult kExtractDiskFull = {ExtractOutcome::kDiskFull, ERROR_DISK_FULL};
+
+// The result for an LZMA SDK code: kDone for SZ_OK, kOutOfMemory for
+// SZ_ERROR_MEM, otherwise kArchiveError.
+ExtractResult ExtractResultOfSdk(SRes code);
+
+// The per-file hook's answers.
+enum ExtractHookAnswer {
+  kHookWrite = 0,  // write the file
+  kHookSkip = 1,   // pass over it (its data is still checked)
+  kHookCancel = 2  // cancel the extraction
+};
+
 // Asked before each file entry is written. path is the engine's 782-unit
 // destination buffer (the hook may rewrite it); timeHigh/timeLow point to the
-// stored modification time (both 0 when none is stored). Answers 1 to skip
-// the file, 2 to cancel the extraction, anything else to write it.
-typedef int (*ExtractFileHook)(wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
-
-// Set when the user confirmed Cancel in the progress box or a hook answered
-// 2; cleared at the start of every ExtractArchive. Read by the caller after
-// the call to tell a cancellation from a failure.
-extern std::atomic<bool> g_extractCancelled;
+// stored modification time (both 0 when none is stored).
+typedef ExtractHookAnswer (*ExtractFileHook)(wchar_t* path, uint64_t size, const uint32_t* timeHigh,
+                                             const uint32_t* timeLow);
 
 // Files the per-file hook let through, and their sizes in bytes; reset by the
 // install script.
@@ -31,15 +66,14 @@ extern int32_t g_extractedFileCount;
 extern uint64_t g_extractedBytes;
 
 // Unpacks the archive at *startOffset (null: 0) of archivePath into
-// destination. silent non-zero: no progress box. Returns 0, an LZMA SDK
-// result code, 11 for the engine's own failures, 2 with g_extractCancelled
-// set for a cancellation, or a Windows error code from closing a file.
-int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
-                   unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook);
+// destination. silent non-zero: no progress box. A Cancel the user confirmed
+// while the pass ran makes the result kCancelled, whatever the pass came to.
+ExtractResult ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
+                             unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook);
 
 // The per-file hook of the install script: asks the core library's
 // CheckFileProp, creates and logs the file's folder, logs and counts the file.
-int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
+ExtractHookAnswer InstallFileHook(wchar_t* path, uint64_t size, const uint32_t* timeHigh, const uint32_t* timeLow);
 
 // The progress box handler given to ShowProgressBox; always returns 0.
 int ProgressBoxHandler(UINT event, HWND box, WPARAM item, LPARAM extra);
@@ -54,8 +88,11 @@ void AddTrailingBackslash(wchar_t* path);
 // Evaluates text and shows it in an error box captioned with the title.
 void ShowErrorBox(const wchar_t* text);
 
-// Shows the fixed English message for an extraction result code.
-void ShowArchiveError(int code);
+// Shows the fixed English message for a failed extraction: the LZMA SDK's
+// code (SZ_ERROR_FAIL also for the engine's own failures) picks the text,
+// a failed close is an unknown error. Nothing for kDone, kCancelled and
+// kDiskFull, whose message came first.
+void ShowArchiveError(const ExtractResult& result);
 
 // Replaces the last-write time of an open file, keeping its other two times.
 // Does nothing for an invalid handle or when the times cannot be read.
@@ -63,7 +100,7 @@ void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow);
 
 // The extraction pass over the archive named by the engine state that
 // ExtractArchive stored; same results as ExtractArchive.
-int ExtractEntries(void);
+ExtractResult ExtractEntries(void);
 
 // ---- progress box (handlers run on the core library's box thread) ----
 

@@ -48,22 +48,22 @@ OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path) {
 
 // Reads the entry's bytes piece by piece and writes each to out (none for
 // INVALID_HANDLE_VALUE). The progress moves with every piece that more
-// follow; *advanced says by how much. Returns 0; the decoding's failure;
-// kExtractCancelled when Cancel came between two pieces; or kExtractFailed
-// with *writeFailed set.
-int CopyEntryData(DecodeWorker* worker, uint32_t index, uint64_t size, HANDLE out, uint64_t* advanced,
-                  bool* writeFailed) {
+// follow; *advanced says by how much. Returns kExtractDone; the decoding's
+// failure; kExtractCancelled when Cancel came between two pieces; or
+// kExtractFailed with *writeFailed set.
+ExtractResult CopyEntryData(DecodeWorker* worker, uint32_t index, uint64_t size, HANDLE out, uint64_t* advanced,
+                            bool* writeFailed) {
   *advanced = 0;
   *writeFailed = false;
-  if (size == 0) return 0;
+  if (size == 0) return kExtractDone;
   DecodeWorkerOpenFile(worker, index);
   uint64_t done = 0;
   for (;;) {
     const unsigned char* data = nullptr;
     size_t piece = 0;
     SRes decoded = DecodeWorkerRead(worker, &data, &piece);
-    if (decoded != SZ_OK) return decoded;
-    if (piece == 0) return 0;
+    if (decoded != SZ_OK) return ExtractResultOfSdk(decoded);
+    if (piece == 0) return kExtractDone;
     if (out != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       if (!WriteFile(out, data, static_cast<DWORD>(piece), &written, nullptr) || written != piece) {
@@ -80,18 +80,25 @@ int CopyEntryData(DecodeWorker* worker, uint32_t index, uint64_t size, HANDLE ou
   }
 }
 
+// The result of a written file's close that failed with error: a full disk
+// is told apart, as the space check's is.
+ExtractResult CloseFailure(WRes error) {
+  if (error == ERROR_DISK_FULL) return kExtractDiskFull;
+  return {ExtractOutcome::kCloseFailed, static_cast<int>(error)};
+}
+
 }  // namespace
 
-int PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size) {
+ExtractResult PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size) {
   uint64_t advanced = 0;
   bool writeFailed = false;
-  int result = CopyEntryData(worker, index, size, INVALID_HANDLE_VALUE, &advanced, &writeFailed);
-  if (result == 0) AdvanceExtractProgress(size + 1 - advanced);
+  ExtractResult result = CopyEntryData(worker, index, size, INVALID_HANDLE_VALUE, &advanced, &writeFailed);
+  if (result == kExtractDone) AdvanceExtractProgress(size + 1 - advanced);
   return result;
 }
 
-int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
-                   const EntryStamp& stamp) {
+ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+                             const EntryStamp& stamp) {
   CSzFile out;
   File_Construct(&out);
   // Looked at only for the run log, which tells a new file from a replaced one.
@@ -106,8 +113,8 @@ int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, ui
 
   uint64_t advanced = 0;
   bool writeFailed = false;
-  int result = CopyEntryData(worker, index, size, out.handle, &advanced, &writeFailed);
-  if (result != 0 && !writeFailed) {
+  ExtractResult result = CopyEntryData(worker, index, size, out.handle, &advanced, &writeFailed);
+  if (result != kExtractDone && !writeFailed) {
     // Damaged data or a cancelled copy: nothing of the file stays.
     File_Close(&out);
     DeleteFileW(path);
@@ -118,13 +125,13 @@ int WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, ui
   if (stamp.hasTime) SetFileWriteTime(out.handle, stamp.timeHigh, stamp.timeLow);
   // Read-only comes after the time; a file that failed to write keeps its
   // attributes, as it is undone with the rest of the run.
-  if (result == 0 && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
+  if (result == kExtractDone && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
   WRes closed = File_Close(&out);
-  if (result != 0) return result;
+  if (result != kExtractDone) return result;
   if (closed != 0) {
     LogLine(L"Error %lu: the file %ls could not be closed", static_cast<unsigned long>(closed), path);
-    return static_cast<int>(closed);
+    return CloseFailure(closed);
   }
   LogLine(replacing ? L"File replaced: %ls" : L"File written: %ls", path);
-  return 0;
+  return kExtractDone;
 }

@@ -18,13 +18,13 @@ void CopyPath(wchar_t* dest, const wchar_t* source) {
 
 }  // namespace
 
-int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
+ExtractHookAnswer InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
   wchar_t decided[kExtractPathCapacity];
   CopyPath(decided, path);
   int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
   if (decision == kDecisionSkip) {
     LogLine(L"File skipped, the file on disk is kept: %ls", path);
-    return 1;
+    return kHookSkip;
   }
   // The library may leave the rewritten path unterminated at the very end.
   decided[kExtractPathCapacity - 1] = L'\0';
@@ -39,5 +39,5 @@ int InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_
   AddUninstLog(KX_LOG_FILE, path);
   ++g_extractedFileCount;
   g_extractedBytes += size;
-  return 0;
+  return kHookWrite;
 }

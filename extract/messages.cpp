@@ -22,17 +22,40 @@ void ShowErrorWithPath(const wchar_t* key, const wchar_t* path) {
   ShowExtractMessage(nullptr, message, MB_TOPMOST | MB_ICONERROR);
 }
 
-void ShowArchiveError(int code) {
-  const wchar_t* text;
+namespace {
+
+// The fixed English texts of the LZMA SDK's codes.
+const wchar_t* SdkErrorText(int code) {
   switch (code) {
-    case 2: text = L"Memory error while decompressing archive"; break;
-    case 3: text = L"CRC error: corrupted archive"; break;
-    case 4: text = L"Archive format not supported"; break;
-    case 6: text = L"Unexpected end of file"; break;
-    case 11: text = L"Error while unpacking archive"; break;
-    case 16: text = L"Unexpected error in archive"; break;
-    case 17: text = L"Invalid or corrupted archive"; break;
-    default: text = L"Unknown error"; break;
+    case SZ_ERROR_MEM: return L"Memory error while decompressing archive";
+    case SZ_ERROR_CRC: return L"CRC error: corrupted archive";
+    case SZ_ERROR_UNSUPPORTED: return L"Archive format not supported";
+    case SZ_ERROR_INPUT_EOF: return L"Unexpected end of file";
+    case SZ_ERROR_FAIL: return L"Error while unpacking archive";
+    case SZ_ERROR_ARCHIVE: return L"Unexpected error in archive";
+    case SZ_ERROR_NO_ARCHIVE: return L"Invalid or corrupted archive";
+    default: return L"Unknown error";
+  }
+}
+
+}  // namespace
+
+void ShowArchiveError(const ExtractResult& result) {
+  const wchar_t* text = L"Unknown error";
+  switch (result.outcome) {
+    case ExtractOutcome::kDone:
+    case ExtractOutcome::kCancelled:
+    case ExtractOutcome::kDiskFull:
+      return;
+    case ExtractOutcome::kOutOfMemory:
+    case ExtractOutcome::kArchiveError:
+    case ExtractOutcome::kEngineFailed:
+      text = SdkErrorText(result.code);
+      break;
+    case ExtractOutcome::kCloseFailed:
+      // A Windows code, which the SDK's numbers would misread (3 is
+      // ERROR_PATH_NOT_FOUND, not a CRC error).
+      break;
   }
   ShowErrorBox(text);
 }

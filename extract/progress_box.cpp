@@ -37,7 +37,7 @@ int ProgressBoxHandler(UINT event, HWND box, WPARAM item, LPARAM) {
     default:
       break;
   }
-  return 0;
+  return KX_PAGE_STAY;
 }
 
 bool AskCancelExtraction(HWND owner) {

@@ -20,19 +20,6 @@
 #include "7z.h"
 #include "7zFile.h"
 
-// LZMA SDK result codes as the programs pass them on.
-enum SdkResult {
-  kSdkOk = SZ_OK,                     // 0
-  kSdkDataError = SZ_ERROR_DATA,      // 1
-  kSdkOutOfMemory = SZ_ERROR_MEM,     // 2
-  kSdkCrcError = SZ_ERROR_CRC,        // 3
-  kSdkUnsupported = SZ_ERROR_UNSUPPORTED,  // 4
-  kSdkInputEof = SZ_ERROR_INPUT_EOF,  // 6
-  kSdkFail = SZ_ERROR_FAIL,           // 11
-  kSdkArchiveError = SZ_ERROR_ARCHIVE,// 16
-  kSdkNoArchive = SZ_ERROR_NO_ARCHIVE // 17
-};
-
 constexpr size_t kLookAheadBufferSize = 16 * 1024;
 constexpr uint32_t kNoCachedBlock = 0xFFFFFFFF;
 

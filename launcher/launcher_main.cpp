@@ -34,6 +34,10 @@ constexpr size_t kLogPathCapacity = 782;
 wchar_t g_logPath[kLogPathCapacity];
 int g_runLogFlags;
 
+// StartAndRun's result when the program's work did not run: the failure
+// recorded in the start-up state decides the exit code.
+constexpr int kNoScriptResult = kExitSuccess;
+
 struct StartupState {
   int errorCode = kLauncherOk;
   LauncherString fatalLine = kStringNoTempFolder;
@@ -54,6 +58,39 @@ void ShowFatalMessage(LauncherString secondLine) {
 void SetFailure(StartupState* state, int code, LauncherString line) {
   state->errorCode = code;
   state->fatalLine = line;
+}
+
+// A failed runtime unpacking as the launcher reports it. Only the launcher's
+// own codes reach the exit code: the SDK's and Windows' numbers overlap them
+// (the SDK's data error is 1, "no temporary folder"), so they go into the run
+// log only. A damaged package calls for a new copy; memory or disk trouble
+// does not.
+void SetUnpackFailure(StartupState* state, RuntimeUnpackResult result) {
+  const wchar_t* reason = L"a file could not be written";
+  LauncherError code = kLauncherRuntimeNotWritten;
+  switch (result) {
+    case RuntimeUnpackResult::kUnpacked:
+      return;
+    case RuntimeUnpackResult::kNotWritten:
+      break;
+    case RuntimeUnpackResult::kOutOfMemory:
+      reason = L"out of memory";
+      break;
+    case RuntimeUnpackResult::kArchiveUnreadable:
+      reason = L"the runtime archive is missing or unreadable";
+      code = kLauncherCorruptedData;
+      break;
+    case RuntimeUnpackResult::kUnsafeName:
+      reason = L"an entry name is unsafe";
+      code = kLauncherCorruptedData;
+      break;
+    case RuntimeUnpackResult::kDamaged:
+      reason = L"the runtime archive is damaged";
+      code = kLauncherCorruptedData;
+      break;
+  }
+  LogLine(L"Error: the runtime could not be unpacked (%ls)", reason);
+  SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
 }
 
 // /LOG and /SUPPRESSMSGBOXES act from the first step on, before the core
@@ -114,7 +151,7 @@ int PublishVariables(void* context) {
 
 int Prepare(void* context) {
   const ProgramWork* work = static_cast<const ProgramWork*>(context);
-  return work->prepare ? work->prepare() : 1;
+  return work->prepare == nullptr || work->prepare();
 }
 
 int Run(void* context) { return static_cast<const ProgramWork*>(context)->run(); }
@@ -141,7 +178,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (!CreateRuntimeFolder()) {
     LogLine(L"Error %lu: no runtime folder could be created", GetLastError());
     SetFailure(state, kLauncherNoTempFolder, kStringNoTempFolder);
-    return 0;
+    return kNoScriptResult;
   }
   state->runtimeFolderCreated = true;
   HoldRuntimeLock();
@@ -161,19 +198,10 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   AddDllSearchFolder(g_runtimePath);
   SetCoreLibraryFolder(g_runtimePath);
 
-  RuntimeFailureSource source;
-  int unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container, &source);
-  if (unpacked != 0) {
-    LogLine(L"Error %d: the runtime could not be unpacked", unpacked);
-    // Only the launcher's own codes reach the exit code: the SDK's and
-    // Windows' numbers overlap them (the SDK's data error is 1, "no
-    // temporary folder"). A damaged archive calls for a new copy; memory or
-    // disk trouble does not.
-    int code = kLauncherRuntimeNotWritten;
-    if (source == kRuntimeFailureLauncher) code = unpacked;
-    if (source == kRuntimeFailureSdk && unpacked != kSdkOutOfMemory) code = kLauncherCorruptedData;
-    SetFailure(state, code, code == kLauncherCorruptedData ? kStringCorruptedData : kStringRuntimeNotWritten);
-    return 0;
+  RuntimeUnpackResult unpacked = UnpackRuntimeArchive(g_launcher.modulePath, g_launcher.container);
+  if (unpacked != RuntimeUnpackResult::kUnpacked) {
+    SetUnpackFailure(state, unpacked);
+    return kNoScriptResult;
   }
   // The package's values, read before anything uses them; the package's
   // title is APPTITLE and every later caption.
@@ -189,7 +217,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
     LogLine(L"Error: the core library could not be bound (exception %lx)", code);
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
     ReleaseCoreLibrary();
-    return 0;
+    return kNoScriptResult;
   }
 
   // Without its own values the program cannot know what it installs or
@@ -198,7 +226,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (!packageRead) {
     SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
-    return 0;
+    return kNoScriptResult;
   }
 
   // One run of a package at a time, setup and uninstaller alike: before the
@@ -216,9 +244,9 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   if (CallGuarded(Prepare, const_cast<ProgramWork*>(&work), &prepared, &code)) {
     SetFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
     ReleaseCoreLibrary();
-    return 0;
+    return kNoScriptResult;
   }
-  int result = prepared ? RunScript(work) : 0;
+  int result = prepared ? RunScript(work) : kNoScriptResult;
   ReleaseCoreLibrary();
   ReleasePackageInstance();
   return result;
@@ -240,8 +268,8 @@ void RemoveRuntimeFolder() {
 }
 
 int ExitCode(int scriptResult, const StartupState& state) {
-  if (scriptResult != 0) return scriptResult;
-  if (state.errorCode == kLauncherOk) return 0;
+  if (scriptResult != kNoScriptResult) return scriptResult;
+  if (state.errorCode == kLauncherOk) return kExitSuccess;
   ShowFatalMessage(state.fatalLine);
   return -state.errorCode;
 }
@@ -277,7 +305,7 @@ int RunProgram(const ProgramWork& work) {
       g_runtimePathLength = length;
   }
 
-  int scriptResult = 0;
+  int scriptResult = kNoScriptResult;
   if (state.errorCode == kLauncherOk) {
     bool accepted = LocateContainer(g_launcher.modulePath, &g_launcher.container) &&
                     g_launcher.container.offset != 0 && g_launcher.container.fileSizeField != 0 &&

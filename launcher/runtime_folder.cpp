@@ -4,6 +4,7 @@
 
 #include "base/handle_guard.h"
 #include "base/path_services.h"
+#include "base/run_log.h"
 #include "launcher/archive_reader.h"
 
 wchar_t g_runtimePath[kRuntimePathCapacity];
@@ -22,49 +23,53 @@ void WriteFolderName(wchar_t* dest, uint32_t seed) {
   dest[kFolderNameLength] = L'\0';
 }
 
-// Writes the entry's data; the entry's folders exist. Returns 0, 2 or the
-// Windows error code of the close.
-int WriteRuntimeFile(const wchar_t* path, const unsigned char* data, size_t size) {
-  if (PathExists(path)) return 2;
+// Writes the entry's data; the entry's folders exist.
+RuntimeUnpackResult WriteRuntimeFile(const wchar_t* path, const unsigned char* data, size_t size) {
+  if (PathExists(path)) return RuntimeUnpackResult::kNotWritten;
   CSzFile out;
   File_Construct(&out);
-  if (OutFile_OpenW(&out, path) != 0) return 2;
+  if (OutFile_OpenW(&out, path) != 0) return RuntimeUnpackResult::kNotWritten;
   size_t written = size;
-  int result = 0;
-  if (File_Write(&out, data, &written) != 0 || written != size) result = 2;
+  RuntimeUnpackResult result = RuntimeUnpackResult::kUnpacked;
+  if (File_Write(&out, data, &written) != 0 || written != size) result = RuntimeUnpackResult::kNotWritten;
   WRes closed = File_Close(&out);
-  if (result == 0 && closed != 0) result = static_cast<int>(closed);
+  if (result == RuntimeUnpackResult::kUnpacked && closed != 0) {
+    LogLine(L"Error %d: the runtime file %ls could not be closed", static_cast<int>(closed), path);
+    result = RuntimeUnpackResult::kNotWritten;
+  }
   return result;
 }
 
-// Creates every folder above the entry, turning its '/' into backslashes.
+// Creates every folder above the entry, turning its separators into
+// backslashes: the levels are those IsSafeEntryName has judged.
 void CreateEntryFolders(wchar_t* path, size_t from) {
   for (wchar_t* p = path + from; *p; ++p) {
-    if (*p != L'/') continue;
+    if (!IsEntryNameSeparator(*p)) continue;
     *p = L'\0';
     CreateFolderPath(path);
     *p = L'\\';
   }
 }
 
-int UnpackEntries(ArchiveReader* reader, RuntimeFailureSource* source) {
+RuntimeUnpackResult UnpackEntries(ArchiveReader* reader) {
   const size_t base = g_runtimePathLength;
   for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
     size_t nameLength = ArchiveEntryNameLength(reader, i);
-    if (nameLength >= kMaxEntryNameLength || base + nameLength > kRuntimePathCapacity) return 2;
+    if (nameLength >= kMaxEntryNameLength || base + nameLength > kRuntimePathCapacity)
+      return RuntimeUnpackResult::kNotWritten;
     wchar_t* name = g_runtimePath + base;
     ArchiveEntryName(reader, i, name);
     // The runtime folder is the only place the launcher writes to, and a
     // device name would write to the device instead. Such a name is no
     // trouble of this machine but a damaged or hostile package.
-    if (!IsSafeEntryName(name)) return 3;
+    if (!IsSafeEntryName(name)) return RuntimeUnpackResult::kUnsafeName;
 
     size_t offset = 0;
     size_t size = 0;
     SRes extracted = ArchiveExtractEntry(reader, i, &offset, &size);
     if (extracted != SZ_OK) {
-      *source = kRuntimeFailureSdk;
-      return extracted;
+      LogLine(L"Error %d: the runtime entry %ls could not be decoded", static_cast<int>(extracted), name);
+      return extracted == SZ_ERROR_MEM ? RuntimeUnpackResult::kOutOfMemory : RuntimeUnpackResult::kDamaged;
     }
 
     CreateEntryFolders(g_runtimePath, base);
@@ -72,13 +77,10 @@ int UnpackEntries(ArchiveReader* reader, RuntimeFailureSource* source) {
       CreateFolderPath(g_runtimePath);
       continue;
     }
-    int written = WriteRuntimeFile(g_runtimePath, reader->blockBuffer + offset, size);
-    if (written != 0) {
-      if (written != 2) *source = kRuntimeFailureWindows;
-      return written;
-    }
+    RuntimeUnpackResult written = WriteRuntimeFile(g_runtimePath, reader->blockBuffer + offset, size);
+    if (written != RuntimeUnpackResult::kUnpacked) return written;
   }
-  return 0;
+  return RuntimeUnpackResult::kUnpacked;
 }
 
 }  // namespace
@@ -104,18 +106,16 @@ bool CreateRuntimeFolder() {
   return false;
 }
 
-int UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& container,
-                         RuntimeFailureSource* source) {
-  *source = kRuntimeFailureLauncher;
+RuntimeUnpackResult UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& container) {
   ArchiveReader reader;
   ArchiveReaderInit(&reader);
   uint64_t position = 0;
-  int result = 3;
+  RuntimeUnpackResult result = RuntimeUnpackResult::kArchiveUnreadable;
   if (ArchiveReaderOpenFile(&reader, modulePath) == 0 &&
       FindRuntimeArchive(ArchiveReaderFile(&reader), container.offset, container.payloadLength,
                          &position) &&
       ArchiveReaderSeek(&reader, position) == 0 && ArchiveReaderOpenDatabase(&reader) == SZ_OK) {
-    result = UnpackEntries(&reader, source);
+    result = UnpackEntries(&reader);
   }
   ArchiveReaderClose(&reader);
   g_runtimePath[g_runtimePathLength] = L'\0';

@@ -22,17 +22,25 @@ extern size_t g_runtimePathLength;
 // any creation error other than ERROR_ALREADY_EXISTS.
 bool CreateRuntimeFolder();
 
-// Where an unpacking failure comes from, for the launcher's fatal message.
-enum RuntimeFailureSource { kRuntimeFailureLauncher, kRuntimeFailureSdk, kRuntimeFailureWindows };
+// What the runtime unpacking came to. The launcher's exit code follows from
+// it alone (launcher_main.cpp): a damaged or hostile package calls for a new
+// copy, trouble of this machine (memory, disk) does not.
+enum class RuntimeUnpackResult {
+  kUnpacked,           // every entry is in the runtime folder
+  kArchiveUnreadable,  // the runtime archive not found behind the payload, or
+                       // not opened (whatever the decoder said)
+  kUnsafeName,         // an entry name that leaves the runtime folder or names a device
+  kDamaged,            // the decoder refused an entry: data or CRC error,
+                       // unsupported method, archive cut short
+  kOutOfMemory,        // the decoder found no memory for an entry
+  kNotWritten          // a name too long or already present, a file not
+                       // created, written or closed
+};
 
 // Writes every entry of the runtime archive of the program file modulePath
-// into the runtime folder. Returns 0; 2 (a name too long or already present,
-// a file not created or not written); 3 (archive not found or not opened, a
-// name that leaves the folder or names a device); an LZMA SDK code of a
-// failed extraction; or the Windows code of a failed file close. source
-// tells which kind a non-zero result is.
-int UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& container,
-                         RuntimeFailureSource* source);
+// into the runtime folder, stopping at the first failure. The decoder's and
+// Windows' codes behind a failure go into the run log.
+RuntimeUnpackResult UnpackRuntimeArchive(const wchar_t* modulePath, const ContainerInfo& container);
 
 // Deletes everything below the folder named by path (which ends in a
 // backslash and has room up to capacity units), clearing read-only files

@@ -38,7 +38,7 @@ constexpr wchar_t kLanguageId[] = L"1033";
 // so its variable settings run again.
 enum class Block { Welcome, Licence, Destination, StartMenu, Install, Register, Final };
 
-// What a page result asks for. A page skipped in silent mode (0) goes on.
+// What a page result asks for.
 enum class Move { Forward, Back, Cancel, Abort };
 
 Move PageMove(int result) {
@@ -61,7 +61,8 @@ void LogSkippedPage(const wchar_t* name) { LogLine(L"Page %ls: skipped in a sile
 int ShowPage(const wchar_t* name, KxDialogHandler handler) {
   if (!IsSilent()) return ShowDialogBox(name, handler);
   LogSkippedPage(name);
-  return 0;
+  // A page skipped in a silent run goes on as Next would.
+  return KX_PAGE_NEXT;
 }
 
 int CancelEnd() {
@@ -164,20 +165,27 @@ bool InstallPayload(int* exitCode) {
   }
   uint32_t offset = g_launcher.container.offset + kxformat::kContainerHeaderSize;
   LogLine(L"Extracting the payload into %ls", destination);
-  int result = ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
+  ExtractResult result =
+      ExtractArchive(g_launcher.modulePath, destination, &offset, silent, ProgressBoxHandler, InstallFileHook);
   SetNumber(L"TOTALEXTFILE", g_extractedFileCount);
-  if (g_extractCancelled) {
-    LogLine(L"Extraction cancelled");
-    *exitCode = RollBack(CancelEnd());
-    return false;
+  switch (result.outcome) {
+    case ExtractOutcome::kDone:
+      return true;
+    case ExtractOutcome::kCancelled:
+      LogLine(L"Extraction cancelled");
+      *exitCode = RollBack(CancelEnd());
+      return false;
+    case ExtractOutcome::kOutOfMemory:
+    case ExtractOutcome::kArchiveError:
+    case ExtractOutcome::kEngineFailed:
+    case ExtractOutcome::kDiskFull:
+    case ExtractOutcome::kCloseFailed:
+      break;
   }
-  // The engine has shown its own message for the code already.
-  if (result != 0) {
-    LogLine(L"Error %d: the payload could not be unpacked", result);
-    *exitCode = RollBack(ReportUnpackingError(result));
-    return false;
-  }
-  return true;
+  // The engine has shown its own message for the failure already.
+  LogLine(L"Error %d: the payload could not be unpacked", result.code);
+  *exitCode = RollBack(ReportUnpackingError(result.code));
+  return false;
 }
 
 void InstallShortcut() {
@@ -310,7 +318,7 @@ int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%")
 int RunInstallScript() {
   InitializeVariables();
   Block block = Block::Welcome;
-  int exitCode = 0;
+  int exitCode = kExitSuccess;
   for (;;) {
     switch (block) {
       case Block::Welcome: {

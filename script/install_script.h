@@ -7,7 +7,7 @@
 constexpr int kFinalPageAbort = -5001;
 
 // Runs the whole installation once; the result is the setup program's exit
-// code (launcher/exit_codes.h): %EXITCODE% read as a decimal number after a
+// code (base/exit_codes.h): %EXITCODE% read as a decimal number after a
 // complete run (0 unless a page changed it), 1 when the payload could not be
 // unpacked, 2 when the user cancelled, 3 when a page was aborted, 4 when the
 // uninstaller or its log could not be written. A run that fails or is

@@ -23,13 +23,13 @@ void ApplyBackRule(HWND page) {
 int ButtonResult(WPARAM control) {
   switch (control) {
     case kControlNext:
-      return 1;
+      return KX_PAGE_NEXT;
     case kControlCancel:
-      return 2;
+      return KX_PAGE_CANCEL;
     case kControlBack:
-      return 3;
+      return KX_PAGE_BACK;
     default:
-      return 0;
+      return KX_PAGE_STAY;
   }
 }
 
@@ -63,10 +63,10 @@ int DestinationCommand(HWND page, WPARAM control) {
     // directory: the runtime folder, which goes at the end of the run.
     if (!IsFullPath(text)) {
       ShowFolderWarning(page);
-      return 0;
+      return KX_PAGE_STAY;
     }
     SetVar(L"DLGSELPATH", text);
-    return 1;
+    return KX_PAGE_NEXT;
   }
   if (control == kControlBrowse) {
     ReadField(page, text);
@@ -75,7 +75,7 @@ int DestinationCommand(HWND page, WPARAM control) {
     // The field's text is both the initial folder and the result buffer:
     // the picker reads it only while it opens.
     if (BrowseForFolder(page, title, text, text)) SetWindowTextW(Item(page, kControlField), text);
-    return 0;
+    return KX_PAGE_STAY;
   }
   return ButtonResult(control);
 }
@@ -86,12 +86,12 @@ int StartMenuCommand(HWND page, WPARAM control) {
     ReadField(page, text);
     if (IsBlank(text)) {
       ShowFolderWarning(page);
-      return 0;
+      return KX_PAGE_STAY;
     }
     // SetVar expands at once, so the second call joins the root and the name.
     SetVar(L"DLGSELPATH", text);
     SetVar(L"DLGSELPATH", L"%KXSHORTCUTROOT%\\%DLGSELPATH%");
-    return 1;
+    return KX_PAGE_NEXT;
   }
   if (control == kControlBrowse) {
     ReadField(page, text);
@@ -100,7 +100,7 @@ int StartMenuCommand(HWND page, WPARAM control) {
     EvalVarBuf(L"#AskBrowseFolders", title, kPickerPathBytes);
     EvalVarBuf(L"%KXSHORTCUTROOT%", root, kPickerPathBytes);
     if (BrowseForFolder(page, title, root, text)) SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
-    return 0;
+    return KX_PAGE_STAY;
   }
   return ButtonResult(control);
 }
@@ -115,7 +115,7 @@ void StoreTaskState(HWND page, int id, const wchar_t* variable) {
 int WelcomePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
   if (event == KX_EVENT_CREATED) ApplyBackRule(page);
   if (event == KX_EVENT_COMMAND) return ButtonResult(param);
-  return 0;
+  return KX_PAGE_STAY;
 }
 
 int LicensePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
@@ -124,7 +124,7 @@ int LicensePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
     SetFocus(Item(page, kControlField));
   }
   if (event == KX_EVENT_COMMAND) return ButtonResult(param);
-  return 0;
+  return KX_PAGE_STAY;
 }
 
 int DestinationPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
@@ -135,13 +135,13 @@ int DestinationPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
         EnableWindow(Item(page, kControlField), FALSE);
         EnableWindow(Item(page, kControlBrowse), FALSE);
       }
-      return 0;
+      return KX_PAGE_STAY;
     case KX_EVENT_COMMAND:
       return DestinationCommand(page, param);
     case KX_EVENT_ENTER:
       return DestinationCommand(page, kControlNext);
     default:
-      return 0;
+      return KX_PAGE_STAY;
   }
 }
 
@@ -153,14 +153,14 @@ int StartMenuPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
       wchar_t text[kPickerPathCapacity];
       ReadField(page, text);
       SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
-      return 0;
+      return KX_PAGE_STAY;
     }
     case KX_EVENT_COMMAND:
       return StartMenuCommand(page, param);
     case KX_EVENT_ENTER:
       return StartMenuCommand(page, kControlNext);
     default:
-      return 0;
+      return KX_PAGE_STAY;
   }
 }
 
@@ -172,13 +172,13 @@ int FinalPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
     if (FlagIsSet(L"%KXRUNTASK2S%")) SendMessageW(Item(page, kControlTask2), BM_SETCHECK, BST_CHECKED, 0);
     ApplyBackRule(page);
     ShowWindow(Item(page, kControlCancel), SW_HIDE);
-    return 0;
+    return KX_PAGE_STAY;
   }
-  if (event != KX_EVENT_COMMAND) return 0;
+  if (event != KX_EVENT_COMMAND) return KX_PAGE_STAY;
   if (param == kControlNext || param == kControlCancel) {
     StoreTaskState(page, kControlTask1, L"KXRUNTASK1S");
     StoreTaskState(page, kControlTask2, L"KXRUNTASK2S");
-    return 1;
+    return KX_PAGE_NEXT;
   }
-  return param == kControlBack ? 3 : 0;
+  return param == kControlBack ? KX_PAGE_BACK : KX_PAGE_STAY;
 }

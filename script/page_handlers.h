@@ -1,7 +1,7 @@
 // Handlers of the wizard pages the core library draws. Each is called as
 // (event, page window, parameter, extra) from inside ShowDialogBox and returns
-// 0 to keep the page open or the page result that closes it: 1 Next (Yes,
-// Close), 2 Cancel (No), 3 Back.
+// KX_PAGE_STAY to keep the page open or the page result that closes it
+// (core/kxcore.h): KX_PAGE_NEXT (Yes, Close), KX_PAGE_CANCEL (No), KX_PAGE_BACK.
 #ifndef KX_SCRIPT_PAGE_HANDLERS_H
 #define KX_SCRIPT_PAGE_HANDLERS_H
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <wchar.h>
 
+#include "base/exit_codes.h"
 #include "base/message_box.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
@@ -21,9 +22,9 @@ HWND g_progressBox;
 HWND g_progressBar;
 HWND g_progressText;
 
-// The removal steps in the order they run: files, folders, registry values,
-// registry keys, the log itself.
-constexpr int kSteps[] = {0, 1, 3, 2, 4};
+// The removal steps in the order they run: a folder goes once its files
+// have, a key once its values have, and the log only when all went well.
+constexpr int kSteps[] = {KX_STEP_FILES, KX_STEP_FOLDERS, KX_STEP_REGVALUES, KX_STEP_REGKEYS, KX_STEP_LOG};
 
 int ShowEvaluated(const wchar_t* text, UINT style) {
   static wchar_t message[kMessageBytes / sizeof(wchar_t)];
@@ -61,7 +62,7 @@ int UninstallProgressHandler(UINT event, HWND box, WPARAM, LPARAM) {
     g_progressText = KXDlgGetDlgItem(box, kUninstallTextItem);
     ShowWindow(KXDlgGetDlgItem(box, kUninstallCancelItem), SW_HIDE);
   }
-  return 0;
+  return KX_PAGE_STAY;
 }
 
 int UninstallStepCallback(int, int, const wchar_t*) { return 0; }
@@ -77,27 +78,28 @@ int RunUninstall() {
 
   if (!FlagIsSet(L"%ISADMIN%")) {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
-    return 3;
+    return kExitAborted;
   }
   // Only a Yes is consent: a box that could not be shown (no display)
   // answers 0.
-  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES) return 2;
+  if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return kExitCancelled;
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
 
   for (int step : kSteps) {
     int error = PerformUninstall(step, UninstallStepCallback);
     if (error != 0) {
       LogLine(L"Error %d: uninstall step %d failed", error, step);
-      return CloseProgressBox(3);
+      return CloseProgressBox(kExitAborted);
     }
-    if (step == 0) SetUninstallProgress(60);
-    if (step == 1) SetUninstallProgress(80);
+    if (step == KX_STEP_FILES) SetUninstallProgress(60);
+    if (step == KX_STEP_FOLDERS) SetUninstallProgress(80);
   }
   SetUninstallProgress(90);
 
   if (!FlagIsSet(L"%SILENT%")) {
     SetUninstallProgress(100);
-    CloseProgressBox(0);
+    CloseProgressBox(kExitSuccess);
     ShowEvaluated(L"#UninstallFinal", MB_OK | MB_ICONINFORMATION);
   }
   return static_cast<int>(wcstoul(EvalVar(L"%EXITCODE%"), nullptr, 10));

@@ -17,9 +17,9 @@ enum UninstallProgressItem {
 // step schedules the program's own file once every step has succeeded.
 bool PrepareUninstall();
 
-// Runs the uninstall: 2 unless the user answers Yes (a question that could
-// not be shown is no consent), 3 without administrator rights or when a step
-// fails, otherwise the number in EXITCODE.
+// Runs the uninstall: kExitCancelled unless the user answers Yes (a question
+// that could not be shown is no consent), kExitAborted without administrator
+// rights or when a step fails, otherwise the number in EXITCODE.
 int RunUninstall();
 
 // The progress box's handler: keeps the box and its bar, hides Cancel.

@@ -66,14 +66,14 @@ class CreateFileBoxTest : public ExtractTest {
 };
 
 TEST_F(CreateFileBoxTest, ContinueSkipsTheFileAndGoesOn) {
-  int result;
+  ExtractResult result;
   std::vector<Answered> seen;
   {
     User user({IDCONTINUE});
     result = Extract(package_, dest_);
     seen = user.seen;
   }
-  EXPECT_EQ(0, result);
+  EXPECT_EQ(kExtractDone, result);
   EXPECT_EQ("old", ReadBytes(target_));
   EXPECT_EQ("a", ReadBytes(dest_ + L"\\after.txt"));
   ASSERT_EQ(1u, seen.size());
@@ -82,14 +82,14 @@ TEST_F(CreateFileBoxTest, ContinueSkipsTheFileAndGoesOn) {
 }
 
 TEST_F(CreateFileBoxTest, CancelStopsWithTheArchiveError) {
-  int result;
+  ExtractResult result;
   std::vector<Answered> seen;
   {
     User user({IDCANCEL, IDOK});
     result = Extract(package_, dest_);
     seen = user.seen;
   }
-  EXPECT_EQ(11, result);
+  EXPECT_EQ(kExtractFailed, result);
   EXPECT_EQ("old", ReadBytes(target_));
   EXPECT_FALSE(FileExists(dest_ + L"\\after.txt"));
   ASSERT_EQ(2u, seen.size());
@@ -97,7 +97,7 @@ TEST_F(CreateFileBoxTest, CancelStopsWithTheArchiveError) {
 }
 
 TEST_F(CreateFileBoxTest, TryAgainOpensAgainOnceTheFileIsFree) {
-  int result;
+  ExtractResult result;
   std::vector<Answered> seen;
   {
     User user({IDTRYAGAIN, IDTRYAGAIN}, [&](size_t i) {
@@ -109,7 +109,7 @@ TEST_F(CreateFileBoxTest, TryAgainOpensAgainOnceTheFileIsFree) {
     result = Extract(package_, dest_);
     seen = user.seen;
   }
-  EXPECT_EQ(0, result);
+  EXPECT_EQ(kExtractDone, result);
   EXPECT_EQ("new", ReadBytes(target_));
   EXPECT_EQ(2u, seen.size());
 }

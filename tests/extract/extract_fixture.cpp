@@ -142,12 +142,13 @@ std::wstring ExtractTest::WritePackage(const std::string& archive) {
   return path;
 }
 
-int ExtractTest::Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
+ExtractResult ExtractTest::Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
   uint32_t offset = kArchiveOffset;
   return ExtractArchive(package.c_str(), destination.c_str(), &offset, 1, ProgressBoxHandler, hook);
 }
 
-int ExtractTest::ExtractWithBox(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook) {
+ExtractResult ExtractTest::ExtractWithBox(const std::wstring& package, const std::wstring& destination,
+                                          ExtractFileHook hook) {
   InstallTestProgressBox();
   uint32_t offset = kArchiveOffset;
   return ExtractArchive(package.c_str(), destination.c_str(), &offset, 0, ProgressBoxHandler, hook);

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "base/path_services.h"
+#include "extract/engine_state.h"
 #include "extract/extraction.h"
 #include "extract/folder_creation.h"
+#include "tests/extract/extract_result_printer.h"
 #include "tests/support/fake_core.h"
 #include "tests/support/seven_zip_writer.h"
 #include "tests/support/test_files.h"
@@ -42,11 +44,12 @@ class ExtractTest : public ::testing::Test {
   std::wstring WritePackage(const std::vector<ArchiveItem>& items) { return WritePackage(BuildSevenZip(items)); }
 
   // Extracts silently (no box) into destination with the given hook.
-  int Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook = AcceptAll);
+  ExtractResult Extract(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook = AcceptAll);
   // Extracts with the stand-in progress box.
-  int ExtractWithBox(const std::wstring& package, const std::wstring& destination, ExtractFileHook hook = AcceptAll);
+  ExtractResult ExtractWithBox(const std::wstring& package, const std::wstring& destination,
+                               ExtractFileHook hook = AcceptAll);
 
-  static int AcceptAll(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return 0; }
+  static ExtractHookAnswer AcceptAll(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return kHookWrite; }
 
   std::wstring Destination() const { return scratch_ / L"dest"; }
   const ScratchFolder& scratch() const { return scratch_; }

@@ -32,7 +32,7 @@ TEST_F(ExtractTest, CreatesFoldersAlongTheNameAndLogsEachOnce) {
   std::wstring package = WritePackage({ArchiveItem::File(L"a/b/c.txt", "hello"), ArchiveItem::File(L"a/d.txt", "x")});
   const std::wstring dest = Destination();
 
-  ASSERT_EQ(0, Extract(package, dest, InstallFileHook));
+  ASSERT_EQ(kExtractDone, Extract(package, dest, InstallFileHook));
 
   EXPECT_EQ("hello", ReadBytes(dest + L"\\a\\b\\c.txt"));
   EXPECT_EQ("x", ReadBytes(dest + L"\\a\\d.txt"));
@@ -52,7 +52,7 @@ TEST_F(ExtractTest, DirectoryEntriesAreLoggedEvenWhenTheFolderExisted) {
   std::wstring package = WritePackage(
       {ArchiveItem::Folder(L"old"), ArchiveItem::Folder(L"new"), ArchiveItem::Folder(L"new/sub")});
 
-  ASSERT_EQ(0, Extract(package, dest));
+  ASSERT_EQ(kExtractDone, Extract(package, dest));
 
   EXPECT_TRUE(FolderExists(dest + L"\\new\\sub"));
   // A folder the entry itself created is logged by the folder service and
@@ -65,7 +65,7 @@ TEST_F(ExtractTest, DirectoryEntriesAreLoggedEvenWhenTheFolderExisted) {
 
 TEST_F(ExtractTest, NothingIsLoggedWhileTheLoggingFlagIsClear) {
   std::wstring package = WritePackage({ArchiveItem::Folder(L"f"), ArchiveItem::File(L"g/h.txt", "h")});
-  ASSERT_EQ(0, Extract(package, Destination()));
+  ASSERT_EQ(kExtractDone, Extract(package, Destination()));
   EXPECT_TRUE(Fake().log.empty());
   EXPECT_EQ("h", ReadBytes(Destination() + L"\\g\\h.txt"));
 }
@@ -78,7 +78,7 @@ TEST_F(ExtractTest, AppliesStoredTimesAndAttributesReadOnlyLast) {
        WithTime(ArchiveItem::File(L"plain.txt", "p"), kStoredTime + 2)});
   const std::wstring dest = Destination();
 
-  ASSERT_EQ(0, Extract(package, dest));
+  ASSERT_EQ(kExtractDone, Extract(package, dest));
 
   EXPECT_TRUE(FileExists(dest + L"\\empty.txt"));
   EXPECT_EQ("", ReadBytes(dest + L"\\empty.txt"));
@@ -99,7 +99,7 @@ TEST_F(ExtractTest, UnixModeBitsOfArchivesMadeOnLinuxAreNotApplied) {
                                        WithAttributes(ArchiveItem::File(L"ro.txt", "b"), 0x81248021)});
   const std::wstring dest = Destination();
 
-  ASSERT_EQ(0, Extract(package, dest));
+  ASSERT_EQ(kExtractDone, Extract(package, dest));
 
   DWORD rw = GetFileAttributesW((dest + L"\\rw.txt").c_str());
   DWORD ro = GetFileAttributesW((dest + L"\\ro.txt").c_str());
@@ -115,9 +115,9 @@ struct HookCall {
 };
 std::vector<HookCall> g_hookCalls;
 
-int RecordingHook(wchar_t* path, uint64_t size, const uint32_t* high, const uint32_t* low) {
+ExtractHookAnswer RecordingHook(wchar_t* path, uint64_t size, const uint32_t* high, const uint32_t* low) {
   g_hookCalls.push_back({path, size, *high, *low});
-  return 0;
+  return kHookWrite;
 }
 
 TEST_F(ExtractTest, FileWithoutStoredTimeKeepsItsWriteTimeAndTheHookSeesZero) {
@@ -128,7 +128,7 @@ TEST_F(ExtractTest, FileWithoutStoredTimeKeepsItsWriteTimeAndTheHookSeesZero) {
                                        ArchiveItem::File(L"n.txt", "123")});
   const std::wstring dest = Destination();
 
-  ASSERT_EQ(0, Extract(package, dest, RecordingHook));
+  ASSERT_EQ(kExtractDone, Extract(package, dest, RecordingHook));
 
   ASSERT_EQ(2u, g_hookCalls.size());
   EXPECT_EQ(dest + L"\\t.txt", g_hookCalls[0].path);
@@ -147,13 +147,13 @@ TEST_F(ExtractTest, NameOf259UnitsIsUnpackedAnd260FailsBeforeAnythingIsWritten) 
   const std::wstring fits = L"dd/" + Repeat(L'f', 255);
   ASSERT_EQ(258u, fits.size());
   std::wstring package = WritePackage({ArchiveItem::File(fits, "ok")});
-  ASSERT_EQ(0, Extract(package, Destination()));
+  ASSERT_EQ(kExtractDone, Extract(package, Destination()));
   EXPECT_EQ("ok", ReadBytes(Destination() + L"\\dd\\" + Repeat(L'f', 255)));
 
   const std::wstring tooLong = L"ddd/" + Repeat(L'f', 255);
   const std::wstring other = scratch_ / L"other";
   package = WritePackage({ArchiveItem::File(tooLong, "no"), ArchiveItem::File(L"later.txt", "no")});
-  EXPECT_EQ(11, Extract(package, other));
+  EXPECT_EQ(kExtractFailed, Extract(package, other));
   EXPECT_TRUE(ListFolder(other).empty());
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Error while unpacking archive"));
 }
@@ -164,7 +164,7 @@ TEST_F(ExtractTest, DestinationAndNameBeyondThePathBufferFailWithoutOverrun) {
   while (dest.size() < 700) dest += L"deep\\";
   std::wstring package = WritePackage({ArchiveItem::File(Repeat(L'n', 100), "x")});
 
-  EXPECT_EQ(11, Extract(package, dest));
+  EXPECT_EQ(kExtractFailed, Extract(package, dest));
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Error while unpacking archive"));
 }
 
@@ -181,7 +181,7 @@ TEST_F(ExtractTest, UnsafeNamesAreRefusedAndNothingIsWritten) {
     std::wstring package = WritePackage({ArchiveItem::File(L"good/first.txt", "good"), ArchiveItem::File(name, "evil"),
                                          ArchiveItem::File(L"good.txt", "good")});
 
-    EXPECT_EQ(11, Extract(package, dest));
+    EXPECT_EQ(kExtractFailed, Extract(package, dest));
 
     EXPECT_EQ(std::vector<std::wstring>{L"dest"}, ListFolder(area.path()));
     EXPECT_TRUE(ListFolder(dest).empty());
@@ -194,7 +194,7 @@ TEST_F(ExtractTest, UnsafeNamesAreRefusedAndNothingIsWritten) {
 TEST_F(ExtractTest, NamesThatOnlyLookUnusualAreUnpacked) {
   std::wstring package = WritePackage({ArchiveItem::File(L"..data", "1"), ArchiveItem::File(L"a..b/c", "2"),
                                        ArchiveItem::File(L"console.txt", "3"), ArchiveItem::File(L"%DESTPATH%#next.txt", "4")});
-  ASSERT_EQ(0, Extract(package, Destination()));
+  ASSERT_EQ(kExtractDone, Extract(package, Destination()));
   EXPECT_EQ("1", ReadBytes(Destination() + L"\\..data"));
   EXPECT_EQ("2", ReadBytes(Destination() + L"\\a..b\\c"));
   EXPECT_EQ("3", ReadBytes(Destination() + L"\\console.txt"));
@@ -205,19 +205,20 @@ TEST_F(ExtractTest, ArchiveFailuresShowTheirMessageAndCode) {
   std::string good = BuildSevenZip({ArchiveItem::File(L"a.txt", "abcdef")});
 
   // No 7z start header at the offset, and a file too short to hold one.
-  EXPECT_EQ(17, Extract(WritePackage(std::string(64, 'x')), Destination()));
-  EXPECT_EQ(17, Extract(WritePackage(good.substr(0, 20)), Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE), Extract(WritePackage(std::string(64, 'x')), Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE), Extract(WritePackage(good.substr(0, 20)), Destination()));
   // A CRC mismatch in the data: the file is not written.
   std::string flipped = good;
   flipped[kSevenZipDataOffset] ^= 0x01;
-  EXPECT_EQ(3, Extract(WritePackage(flipped), Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_CRC), Extract(WritePackage(flipped), Destination()));
   EXPECT_FALSE(FileExists(Destination() + L"\\a.txt"));
   // A method the decoder does not have.
   ArchiveOptions ppmd;
   ppmd.coderId = 0x030401;
-  EXPECT_EQ(4, Extract(WritePackage(BuildSevenZip({ArchiveItem::File(L"a.txt", "abc")}, ppmd)), Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_UNSUPPORTED),
+            Extract(WritePackage(BuildSevenZip({ArchiveItem::File(L"a.txt", "abc")}, ppmd)), Destination()));
   // The archive file missing altogether.
-  EXPECT_EQ(11, Extract(scratch_ / L"missing.bin", Destination()));
+  EXPECT_EQ(kExtractFailed, Extract(scratch_ / L"missing.bin", Destination()));
 
   EXPECT_THAT(MessageTexts(),
               ElementsAre(L"Invalid or corrupted archive", L"Invalid or corrupted archive",
@@ -236,7 +237,7 @@ TEST_F(ExtractTest, AFileWhoseDataTurnsOutDamagedIsRemovedAndTheFilesBeforeItSta
   archive[kSevenZipDataOffset + 5 + 2] ^= 0x01;  // inside 2.txt
   const std::wstring dest = Destination();
 
-  EXPECT_EQ(3, Extract(WritePackage(archive), dest));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_CRC), Extract(WritePackage(archive), dest));
 
   EXPECT_EQ("first", ReadBytes(dest + L"\\1.txt"));
   EXPECT_THAT(ListFolder(dest), ElementsAre(L"1.txt"));
@@ -244,23 +245,40 @@ TEST_F(ExtractTest, AFileWhoseDataTurnsOutDamagedIsRemovedAndTheFilesBeforeItSta
 }
 
 TEST_F(ExtractTest, ArchiveErrorTextsForEveryCode) {
-  const std::pair<int, const wchar_t*> kTexts[] = {
-      {2, L"Memory error while decompressing archive"}, {3, L"CRC error: corrupted archive"},
-      {4, L"Archive format not supported"}, {6, L"Unexpected end of file"},
-      {11, L"Error while unpacking archive"}, {16, L"Unexpected error in archive"},
-      {17, L"Invalid or corrupted archive"}, {0, L"Unknown error"}, {1, L"Unknown error"},
-      {5, L"Unknown error"}, {12, L"Unknown error"}, {18, L"Unknown error"}, {-1, L"Unknown error"},
-      {ERROR_DISK_FULL, L"Unknown error"}};
-  for (const auto& [code, text] : kTexts) {
+  const ExtractResult kCloseFailedPathNotFound = {ExtractOutcome::kCloseFailed, ERROR_PATH_NOT_FOUND};
+  const std::pair<ExtractResult, const wchar_t*> kTexts[] = {
+      {ExtractResultOfSdk(SZ_ERROR_MEM), L"Memory error while decompressing archive"},
+      {ExtractResultOfSdk(SZ_ERROR_CRC), L"CRC error: corrupted archive"},
+      {ExtractResultOfSdk(SZ_ERROR_UNSUPPORTED), L"Archive format not supported"},
+      {ExtractResultOfSdk(SZ_ERROR_INPUT_EOF), L"Unexpected end of file"},
+      {kExtractFailed, L"Error while unpacking archive"},
+      {ExtractResultOfSdk(SZ_ERROR_FAIL), L"Error while unpacking archive"},
+      {ExtractResultOfSdk(SZ_ERROR_ARCHIVE), L"Unexpected error in archive"},
+      {ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE), L"Invalid or corrupted archive"},
+      {ExtractResultOfSdk(SZ_ERROR_DATA), L"Unknown error"},
+      {ExtractResultOfSdk(SZ_ERROR_PARAM), L"Unknown error"},
+      {ExtractResultOfSdk(SZ_ERROR_THREAD), L"Unknown error"},
+      {ExtractResultOfSdk(18), L"Unknown error"},
+      {ExtractResultOfSdk(-1), L"Unknown error"},
+      // A Windows code from a close is no SDK code, whatever its number.
+      {kCloseFailedPathNotFound, L"Unknown error"},
+      {{ExtractOutcome::kCloseFailed, ERROR_ACCESS_DENIED}, L"Unknown error"}};
+  for (const auto& [result, text] : kTexts) {
     Messages().clear();
-    ShowArchiveError(code);
-    ASSERT_EQ(1u, Messages().size());
-    EXPECT_EQ(text, Messages()[0].text) << code;
+    ShowArchiveError(result);
+    ASSERT_EQ(1u, Messages().size()) << ::testing::PrintToString(result);
+    EXPECT_EQ(text, Messages()[0].text) << ::testing::PrintToString(result);
+  }
+  // A cancellation and a full disk (whose own message came first) add none.
+  for (const ExtractResult& quiet : {kExtractDone, kExtractCancelled, kExtractDiskFull}) {
+    Messages().clear();
+    ShowArchiveError(quiet);
+    EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(quiet);
   }
 }
 
 TEST_F(ExtractTest, AnEmptyArchiveIsRefused) {
-  EXPECT_EQ(17, Extract(WritePackage(std::vector<ArchiveItem>{}), Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE), Extract(WritePackage(std::vector<ArchiveItem>{}), Destination()));
   EXPECT_TRUE(ListFolder(Destination()).empty());
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Invalid or corrupted archive"));
 }
@@ -272,7 +290,7 @@ TEST_F(ExtractTest, APayloadLargerThanTheFreeSpaceIsRefusedBeforeAnythingIsWritt
   std::wstring package = WritePackage(BuildSevenZip(
       {ArchiveItem::File(L"first.txt", "1"), ArchiveItem::File(L"sub/huge.bin", "2")}, huge));
 
-  EXPECT_EQ(ERROR_DISK_FULL, Extract(package, Destination()));
+  EXPECT_EQ(kExtractDiskFull, Extract(package, Destination()));
 
   EXPECT_TRUE(ListFolder(Destination()).empty());
   ASSERT_EQ(1u, Messages().size());
@@ -286,7 +304,8 @@ TEST_F(ExtractTest, APayloadLargerThanTheFreeSpaceIsRefusedBeforeAnythingIsWritt
 TEST_F(ExtractTest, StartOffsetNullMeansTheFileStart) {
   std::wstring archive = scratch_ / L"bare.7z";
   ASSERT_TRUE(WriteBytes(archive, BuildSevenZip({ArchiveItem::File(L"a.txt", "a")})));
-  EXPECT_EQ(0, ExtractArchive(archive.c_str(), Destination().c_str(), nullptr, 1, ProgressBoxHandler, AcceptAll));
+  EXPECT_EQ(kExtractDone,
+            ExtractArchive(archive.c_str(), Destination().c_str(), nullptr, 1, ProgressBoxHandler, AcceptAll));
   EXPECT_EQ("a", ReadBytes(Destination() + L"\\a.txt"));
 }
 
@@ -294,8 +313,8 @@ TEST_F(ExtractTest, DestinationSeparatorsAreJoinedOnce) {
   std::wstring package = WritePackage({ArchiveItem::File(L"a.txt", "a")});
   g_hookCalls.clear();
   const std::wstring dest = Destination();
-  ASSERT_EQ(0, Extract(package, dest + L"\\", RecordingHook));
-  ASSERT_EQ(0, Extract(package, dest + L"/", RecordingHook));
+  ASSERT_EQ(kExtractDone, Extract(package, dest + L"\\", RecordingHook));
+  ASSERT_EQ(kExtractDone, Extract(package, dest + L"/", RecordingHook));
   ASSERT_EQ(2u, g_hookCalls.size());
   EXPECT_EQ(dest + L"\\a.txt", g_hookCalls[0].path);
   EXPECT_EQ(dest + L"/\\a.txt", g_hookCalls[1].path);

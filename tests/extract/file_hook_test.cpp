@@ -12,21 +12,25 @@ namespace {
 
 int g_hookCalls = 0;
 
-int SkipFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return ++g_hookCalls == 1 ? 1 : 0; }
-int CancelFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return ++g_hookCalls == 1 ? 2 : 0; }
+ExtractHookAnswer SkipFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
+  return ++g_hookCalls == 1 ? kHookSkip : kHookWrite;
+}
+ExtractHookAnswer CancelFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
+  return ++g_hookCalls == 1 ? kHookCancel : kHookWrite;
+}
 
 TEST_F(ExtractTest, HookAnswerOneSkipsAndTwoCancelsWithoutAMessage) {
   std::vector<ArchiveItem> items = {ArchiveItem::File(L"1.txt", "1"), ArchiveItem::File(L"2.txt", "2")};
 
   g_hookCalls = 0;
-  ASSERT_EQ(0, Extract(WritePackage(items), Destination(), SkipFirst));
+  ASSERT_EQ(kExtractDone, Extract(WritePackage(items), Destination(), SkipFirst));
   EXPECT_FALSE(FileExists(Destination() + L"\\1.txt"));
   EXPECT_EQ("2", ReadBytes(Destination() + L"\\2.txt"));
   EXPECT_FALSE(g_extractCancelled);
 
   g_hookCalls = 0;
   const std::wstring other = scratch_ / L"other";
-  EXPECT_EQ(2, Extract(WritePackage(items), other, CancelFirst));
+  EXPECT_EQ(kExtractCancelled, Extract(WritePackage(items), other, CancelFirst));
   EXPECT_TRUE(g_extractCancelled);
   EXPECT_EQ(1, g_hookCalls);
   EXPECT_TRUE(ListFolder(other).empty());
@@ -34,7 +38,7 @@ TEST_F(ExtractTest, HookAnswerOneSkipsAndTwoCancelsWithoutAMessage) {
 
   // The next call starts with the flag cleared.
   g_hookCalls = 1;
-  EXPECT_EQ(0, Extract(WritePackage(items), other, CancelFirst));
+  EXPECT_EQ(kExtractDone, Extract(WritePackage(items), other, CancelFirst));
   EXPECT_FALSE(g_extractCancelled);
 }
 
@@ -45,8 +49,9 @@ TEST_F(ExtractTest, CheckFilePropZeroSkipsTheFileWithoutLogOrCount) {
   ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(dest + L"\\keep.txt", "mine"));
 
-  ASSERT_EQ(0, Extract(WritePackage({ArchiveItem::File(L"keep.txt", "theirs"), ArchiveItem::File(L"new.txt", "n")}),
-                       dest, InstallFileHook));
+  ASSERT_EQ(kExtractDone,
+            Extract(WritePackage({ArchiveItem::File(L"keep.txt", "theirs"), ArchiveItem::File(L"new.txt", "n")}), dest,
+                    InstallFileHook));
 
   EXPECT_EQ("mine", ReadBytes(dest + L"\\keep.txt"));
   EXPECT_EQ("n", ReadBytes(dest + L"\\new.txt"));
@@ -65,7 +70,7 @@ TEST_F(ExtractTest, CheckFilePropTwoMovesTheFileAndLogsItsNewFolder) {
   };
   const std::wstring dest = Destination();
 
-  ASSERT_EQ(0, Extract(WritePackage({ArchiveItem::File(L"a.txt", "moved")}), dest, InstallFileHook));
+  ASSERT_EQ(kExtractDone, Extract(WritePackage({ArchiveItem::File(L"a.txt", "moved")}), dest, InstallFileHook));
 
   EXPECT_EQ("moved", ReadBytes(moved));
   EXPECT_FALSE(FileExists(dest + L"\\a.txt"));
@@ -88,7 +93,7 @@ TEST_F(ExtractTest, CreateFileBoxTryAgainContinueAndCancel) {
 
   // Continue: the old file stays, the pass goes on.
   MessageAnswers() = {IDCONTINUE};
-  EXPECT_EQ(0, Extract(package, dest));
+  EXPECT_EQ(kExtractDone, Extract(package, dest));
   EXPECT_EQ("old", ReadBytes(target));
   EXPECT_EQ("a", ReadBytes(dest + L"\\after.txt"));
   ASSERT_EQ(1u, Messages().size());
@@ -97,11 +102,11 @@ TEST_F(ExtractTest, CreateFileBoxTryAgainContinueAndCancel) {
   EXPECT_EQ(nullptr, Messages()[0].owner);
   EXPECT_EQ(L"Extraction Test", Messages()[0].caption);
 
-  // Cancel: 11, nothing written, then the archive error.
+  // Cancel: the engine failed, nothing written, then the archive error.
   Messages().clear();
   DeleteFileW((dest + L"\\after.txt").c_str());
   MessageAnswers() = {IDCANCEL};
-  EXPECT_EQ(11, Extract(package, dest));
+  EXPECT_EQ(kExtractFailed, Extract(package, dest));
   EXPECT_EQ("old", ReadBytes(target));
   EXPECT_FALSE(FileExists(dest + L"\\after.txt"));
   EXPECT_THAT(MessageTexts(),
@@ -109,7 +114,7 @@ TEST_F(ExtractTest, CreateFileBoxTryAgainContinueAndCancel) {
 
   // A box that cannot be shown counts as Cancel.
   Messages().clear();
-  EXPECT_EQ(11, Extract(package, dest));
+  EXPECT_EQ(kExtractFailed, Extract(package, dest));
   EXPECT_EQ(2u, Messages().size());
 
   // Try Again twice; the second time the obstacle is gone.
@@ -118,7 +123,7 @@ TEST_F(ExtractTest, CreateFileBoxTryAgainContinueAndCancel) {
   g_onMessage = [&](const ShownMessage&) {
     if (Messages().size() == 2) CloseHandle(holder);
   };
-  EXPECT_EQ(0, Extract(package, dest));
+  EXPECT_EQ(kExtractDone, Extract(package, dest));
   EXPECT_EQ("new", ReadBytes(target));
   EXPECT_EQ(2u, Messages().size());
 }

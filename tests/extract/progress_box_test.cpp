@@ -12,11 +12,13 @@ namespace {
 
 int g_hookCalls = 0;
 
-int SkipFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return ++g_hookCalls == 1 ? 1 : 0; }
+ExtractHookAnswer SkipFirst(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
+  return ++g_hookCalls == 1 ? kHookSkip : kHookWrite;
+}
 
 TEST_F(ExtractTest, EmptyArchiveIsRefusedWithoutMovingTheBar) {
   std::wstring package = WritePackage(std::vector<ArchiveItem>{});
-  EXPECT_EQ(17, ExtractWithBox(package, Destination()));
+  EXPECT_EQ(ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE), ExtractWithBox(package, Destination()));
   EXPECT_NE(nullptr, ProgressBox().box);
   EXPECT_TRUE(ProgressBox().barPositions.empty());
   EXPECT_TRUE(ProgressBox().texts.empty());
@@ -26,7 +28,7 @@ TEST_F(ExtractTest, EmptyArchiveIsRefusedWithoutMovingTheBar) {
 TEST_F(ExtractTest, ProgressMovesOncePerEntryByUnits) {
   // 0 and 98 bytes: 1 + 99 = 100 units.
   std::wstring package = WritePackage({ArchiveItem::File(L"zero.txt", ""), ArchiveItem::File(L"d/n.txt", std::string(98, 'n'))});
-  ASSERT_EQ(0, ExtractWithBox(package, Destination()));
+  ASSERT_EQ(kExtractDone, ExtractWithBox(package, Destination()));
   EXPECT_THAT(ProgressBox().barPositions, ElementsAre(1, 100));
   EXPECT_THAT(ProgressBox().texts, ElementsAre(L"Extracting zero.txt...", L"Extracting d/n.txt..."));
   EXPECT_EQ(1, Fake().progressBoxesShown);
@@ -34,7 +36,7 @@ TEST_F(ExtractTest, ProgressMovesOncePerEntryByUnits) {
 
 TEST_F(ExtractTest, SilentExtractionShowsNoBoxAndSetsNoLabel) {
   InstallTestProgressBox();
-  ASSERT_EQ(0, Extract(WritePackage({ArchiveItem::File(L"a.txt", "a")}), Destination()));
+  ASSERT_EQ(kExtractDone, Extract(WritePackage({ArchiveItem::File(L"a.txt", "a")}), Destination()));
   EXPECT_EQ(0, Fake().progressBoxesShown);
   EXPECT_TRUE(ProgressBox().barPositions.empty());
   EXPECT_TRUE(ProgressBox().texts.empty());
@@ -47,7 +49,7 @@ TEST_F(ExtractTest, SkippedDirectoryAndFailedEntriesAllAdvanceTheBar) {
   g_hookCalls = 0;
   std::wstring package = WritePackage({ArchiveItem::Folder(L"f"), ArchiveItem::File(L"skip.txt", std::string(50, 's')),
                                        ArchiveItem::File(L"w.txt", std::string(47, 'w'))});
-  ASSERT_EQ(0, ExtractWithBox(package, Destination(), SkipFirst));
+  ASSERT_EQ(kExtractDone, ExtractWithBox(package, Destination(), SkipFirst));
   EXPECT_THAT(ProgressBox().barPositions, ElementsAre(1, 52, 100));
 }
 
@@ -102,20 +104,34 @@ TEST_F(ExtractTest, CancelAsksAndOnlyYesSetsTheFlag) {
 
 // Presses Cancel in the box while the first file is being decided, as the
 // box's thread would during the pass.
-int PressCancelDuringHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
+ExtractHookAnswer PressCancelDuringHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
   ++g_hookCalls;
   MessageAnswers() = {IDYES};
   ProgressBoxHandler(KX_EVENT_COMMAND, ProgressBox().box, 2, 0);
-  return 0;
+  return kHookWrite;
 }
 
 TEST_F(ExtractTest, ConfirmedCancelStopsBeforeTheNextWriteWithoutAMessage) {
   g_hookCalls = 0;
   std::wstring package = WritePackage({ArchiveItem::File(L"1.txt", "1"), ArchiveItem::File(L"2.txt", "2")});
-  EXPECT_EQ(2, ExtractWithBox(package, Destination(), PressCancelDuringHook));
+  EXPECT_EQ(kExtractCancelled, ExtractWithBox(package, Destination(), PressCancelDuringHook));
   EXPECT_TRUE(g_extractCancelled);
   EXPECT_EQ(1, g_hookCalls);
   EXPECT_TRUE(ListFolder(Destination()).empty());
+  EXPECT_THAT(MessageTexts(), ElementsAre(L"Do you really want to abort the extraction process?"));
+}
+
+TEST_F(ExtractTest, ACancelConfirmedAsTheLastFileEndsStillCancels) {
+  // The pass has nothing left to stop, but the user's Yes must not be lost:
+  // the result says cancelled, so the caller undoes the files.
+  std::wstring package = WritePackage({ArchiveItem::File(L"1.txt", "1"), ArchiveItem::File(L"2.txt", "2")});
+  ProgressBox().onPosition = [] {
+    if (ProgressBox().barPositions.back() < 100) return;
+    MessageAnswers() = {IDYES};
+    ProgressBoxHandler(KX_EVENT_COMMAND, ProgressBox().box, 2, 0);
+  };
+  EXPECT_EQ(kExtractCancelled, ExtractWithBox(package, Destination()));
+  EXPECT_EQ(2u, ListFolder(Destination()).size());
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Do you really want to abort the extraction process?"));
 }
 
@@ -127,7 +143,7 @@ TEST_F(ExtractTest, CancelDuringALargeFileStopsAtOnceAndRemovesWhatItWrote) {
     MessageAnswers() = {IDYES};
     ProgressBoxHandler(KX_EVENT_COMMAND, ProgressBox().box, 2, 0);
   };
-  EXPECT_EQ(2, ExtractWithBox(package, Destination()));
+  EXPECT_EQ(kExtractCancelled, ExtractWithBox(package, Destination()));
   EXPECT_EQ(1u, ProgressBox().barPositions.size());
   EXPECT_LT(ProgressBox().barPositions[0], 100);
   EXPECT_TRUE(ListFolder(Destination()).empty());

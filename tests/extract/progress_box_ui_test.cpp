@@ -7,10 +7,12 @@
 #include <atomic>
 #include <thread>
 
+#include "extract/engine_state.h"
 #include "extract/extraction.h"
 #include "launcher/core_binding.h"
 #include "launcher/launcher_main.h"
 #include "tests/driver/ui_driver.h"
+#include "tests/extract/extract_result_printer.h"
 #include "tests/support/seven_zip_writer.h"
 #include "tests/support/test_files.h"
 
@@ -39,12 +41,12 @@ struct Rendezvous {
 Rendezvous* g_rendezvous = nullptr;
 int g_filesAccepted = 0;
 
-int HoldingHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
+ExtractHookAnswer HoldingHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) {
   if (g_filesAccepted++ == 0) {
     SetEvent(g_rendezvous->atFirstFile);
     WaitForSingleObject(g_rendezvous->userDone, kDeadlineMs);
   }
-  return 0;
+  return kHookWrite;
 }
 
 bool WaitUntilGone(HWND window) {
@@ -84,7 +86,7 @@ class ProgressBoxUiTest : public ::testing::Test {
 
   // Runs the extraction on this thread while user() acts on another; any
   // message box the user did not expect is answered and reported.
-  int ExtractWhile(unsigned char silent, const std::function<void()>& user) {
+  ExtractResult ExtractWhile(unsigned char silent, const std::function<void()>& user) {
     Rendezvous rendezvous;
     g_rendezvous = &rendezvous;
     std::atomic<bool> returned{false};
@@ -99,7 +101,8 @@ class ProgressBoxUiTest : public ::testing::Test {
         }
       }
     });
-    int result = ExtractArchive(package_.c_str(), dest_.c_str(), nullptr, silent, WatchingHandler, HoldingHook);
+    ExtractResult result =
+        ExtractArchive(package_.c_str(), dest_.c_str(), nullptr, silent, WatchingHandler, HoldingHook);
     returned = true;
     other.join();
     g_rendezvous = nullptr;
@@ -127,7 +130,7 @@ std::wstring CancelAndAnswer(HWND box, int answer) {
 TEST_F(ProgressBoxUiTest, ShowsTheEntryAndNoOnTheQuestionChangesNothing) {
   std::wstring label, question;
   bool nextEnabled = true, backEnabled = true, cancelVisible = false;
-  int result = ExtractWhile(0, [&] {
+  ExtractResult result = ExtractWhile(0, [&] {
     HWND box = Box();
     label = kxdrive::WindowText(kxdrive::Control(box, 21));
     nextEnabled = kxdrive::IsEnabled(kxdrive::Control(box, 1));
@@ -135,7 +138,7 @@ TEST_F(ProgressBoxUiTest, ShowsTheEntryAndNoOnTheQuestionChangesNothing) {
     cancelVisible = kxdrive::IsVisible(kxdrive::Control(box, 2));
     question = CancelAndAnswer(box, IDNO);
   });
-  EXPECT_EQ(0, result);
+  EXPECT_EQ(kExtractDone, result);
   EXPECT_FALSE(g_extractCancelled);
   EXPECT_EQ(L"Extracting first.txt...", label);
   EXPECT_FALSE(nextEnabled);
@@ -148,7 +151,7 @@ TEST_F(ProgressBoxUiTest, ShowsTheEntryAndNoOnTheQuestionChangesNothing) {
 }
 
 TEST_F(ProgressBoxUiTest, YesStopsBeforeTheNextEntryWithoutAMessage) {
-  int result = ExtractWhile(0, [&] {
+  ExtractResult result = ExtractWhile(0, [&] {
     CancelAndAnswer(Box(), IDYES);
     // The box's thread sets the flag once its question has returned; hold
     // the pass until then, so that it meets the flag right after this file.
@@ -156,7 +159,7 @@ TEST_F(ProgressBoxUiTest, YesStopsBeforeTheNextEntryWithoutAMessage) {
     while (!g_extractCancelled && GetTickCount() - start < kDeadlineMs)
       WaitForSingleObject(GetCurrentProcess(), 10);
   });
-  EXPECT_EQ(2, result);
+  EXPECT_EQ(kExtractCancelled, result);
   EXPECT_TRUE(g_extractCancelled);
   EXPECT_EQ(1, g_filesAccepted);
   EXPECT_TRUE(ListFolder(dest_).empty());
@@ -169,7 +172,8 @@ TEST_F(ProgressBoxUiTest, CancelIsHiddenOnlyWhenKxexthcIsOne) {
     SetVar(L"KXEXTHC", value);
     g_filesAccepted = 0;
     bool cancelVisible = true;
-    EXPECT_EQ(0, ExtractWhile(0, [&] { cancelVisible = kxdrive::IsVisible(kxdrive::Control(Box(), 2)); }));
+    EXPECT_EQ(kExtractDone,
+              ExtractWhile(0, [&] { cancelVisible = kxdrive::IsVisible(kxdrive::Control(Box(), 2)); }));
     EXPECT_EQ(wcscmp(value, L"1") != 0, cancelVisible) << Narrow(value);
     EXPECT_TRUE(WaitUntilGone(Box()));
   }
@@ -177,7 +181,7 @@ TEST_F(ProgressBoxUiTest, CancelIsHiddenOnlyWhenKxexthcIsOne) {
 
 TEST_F(ProgressBoxUiTest, SilentModeShowsNoWindow) {
   size_t windows = 99;
-  EXPECT_EQ(0, ExtractWhile(1, [&] { windows = kxdrive::TopWindows(GetCurrentProcessId()).size(); }));
+  EXPECT_EQ(kExtractDone, ExtractWhile(1, [&] { windows = kxdrive::TopWindows(GetCurrentProcessId()).size(); }));
   EXPECT_EQ(0u, windows);
   EXPECT_EQ(nullptr, Box());
   EXPECT_EQ(3u, ListFolder(dest_).size());

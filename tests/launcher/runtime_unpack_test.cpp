@@ -8,6 +8,13 @@
 #include "tests/support/seven_zip_writer.h"
 #include "tests/support/test_files.h"
 
+// Names the result in failure messages.
+void PrintTo(RuntimeUnpackResult result, std::ostream* out) {
+  static const char* const kNames[] = {"kUnpacked", "kArchiveUnreadable", "kUnsafeName",
+                                       "kDamaged",  "kOutOfMemory",       "kNotWritten"};
+  *out << kNames[static_cast<int>(result)];
+}
+
 using namespace kxtest;
 
 namespace {
@@ -23,15 +30,14 @@ class RuntimeUnpack : public ::testing::Test {
   }
 
   // Packs the runtime archive behind a payload and unpacks it.
-  int Unpack(const std::string& runtimeArchive, RuntimeFailureSource* source = nullptr) {
+  RuntimeUnpackResult Unpack(const std::string& runtimeArchive) {
     std::string payload = BuildSevenZip({ArchiveItem::File(L"p.txt", "payload")});
     std::string image = SyntheticImage({{0x400, 0x800}});
     std::string file = image + ContainerHeader(payload.size(), 1) + payload + runtimeArchive;
     std::wstring path = folder / L"setup.exe";
     EXPECT_TRUE(WriteBytes(path, file));
     ContainerInfo container = {static_cast<uint32_t>(image.size()), payload.size(), 1};
-    RuntimeFailureSource ignored;
-    int result = UnpackRuntimeArchive(path.c_str(), container, source ? source : &ignored);
+    RuntimeUnpackResult result = UnpackRuntimeArchive(path.c_str(), container);
     EXPECT_EQ(runtime, std::wstring(g_runtimePath)) << "the buffer names the runtime folder again";
     return result;
   }
@@ -43,8 +49,9 @@ class RuntimeUnpack : public ::testing::Test {
 }  // namespace
 
 TEST_F(RuntimeUnpack, WritesEveryEntryWithItsFoldersAndLogsNothing) {
-  EXPECT_EQ(0, Unpack(BuildSevenZip({ArchiveItem::File(L"a/b/c.txt", "deep"), ArchiveItem::File(L"d.txt", "top"),
-                                     ArchiveItem::File(L"empty.dat", ""), ArchiveItem::Folder(L"a/b")})));
+  EXPECT_EQ(RuntimeUnpackResult::kUnpacked,
+            Unpack(BuildSevenZip({ArchiveItem::File(L"a/b/c.txt", "deep"), ArchiveItem::File(L"d.txt", "top"),
+                                  ArchiveItem::File(L"empty.dat", ""), ArchiveItem::Folder(L"a/b")})));
   EXPECT_EQ("deep", ReadBytes(runtime + L"a\\b\\c.txt"));
   EXPECT_EQ("top", ReadBytes(runtime + L"d.txt"));
   EXPECT_TRUE(FileExists(runtime + L"empty.dat"));
@@ -52,25 +59,38 @@ TEST_F(RuntimeUnpack, WritesEveryEntryWithItsFoldersAndLogsNothing) {
   EXPECT_TRUE(Fake().log.empty());
 }
 
+TEST_F(RuntimeUnpack, ABackslashInAnEntryNameSeparatesLevelsAsInThePayload) {
+  // Windows reads the backslash as a separator whatever the archive meant,
+  // so its folders must be made as for '/'; both kinds may mix in one name.
+  EXPECT_EQ(RuntimeUnpackResult::kUnpacked,
+            Unpack(BuildSevenZip({ArchiveItem::File(L"lang\\en\\texts.rtf", "text"),
+                                  ArchiveItem::File(L"images/big\\logo.bmp", "logo")})));
+  EXPECT_EQ("text", ReadBytes(runtime + L"lang\\en\\texts.rtf"));
+  EXPECT_EQ("logo", ReadBytes(runtime + L"images\\big\\logo.bmp"));
+  EXPECT_EQ((std::vector<std::wstring>{L"images", L"lang"}), ListFolder(runtime));
+}
+
 TEST_F(RuntimeUnpack, AnEmptyArchiveLeavesAnEmptyFolder) {
   ArchiveOptions emptyHeader;
   emptyHeader.headerWhenEmpty = true;
-  EXPECT_EQ(0, Unpack(BuildSevenZip({}, emptyHeader)));
+  EXPECT_EQ(RuntimeUnpackResult::kUnpacked, Unpack(BuildSevenZip({}, emptyHeader)));
   EXPECT_TRUE(ListFolder(runtime).empty());
 }
 
 TEST_F(RuntimeUnpack, RefusesToWriteOverAnythingAndStopsThere) {
-  EXPECT_EQ(2, Unpack(BuildSevenZip({ArchiveItem::File(L"same.txt", "first"), ArchiveItem::File(L"same.txt", "second"),
-                                     ArchiveItem::File(L"later.txt", "never")})));
+  EXPECT_EQ(RuntimeUnpackResult::kNotWritten,
+            Unpack(BuildSevenZip({ArchiveItem::File(L"same.txt", "first"), ArchiveItem::File(L"same.txt", "second"),
+                                  ArchiveItem::File(L"later.txt", "never")})));
   EXPECT_EQ("first", ReadBytes(runtime + L"same.txt"));
   EXPECT_FALSE(FileExists(runtime + L"later.txt"));
 }
 
 TEST_F(RuntimeUnpack, RefusesNamesThatLeaveTheRuntimeFolderOrNameADevice) {
   // A damaged or hostile package, not a local write failure: corrupted data.
-  for (const wchar_t* name : {L"../escaped.txt", L"a/../../escaped.txt", L"C:\\escaped.txt", L"\\escaped.txt",
+  for (const wchar_t* name : {L"../escaped.txt", L"a/../../escaped.txt", L"a\\..\\..\\escaped.txt", L"C:\\escaped.txt",
+                              L"\\escaped.txt",
                               L"NUL", L"COM1", L"sub/CON.txt", L"aux .dat"}) {
-    EXPECT_EQ(3, Unpack(BuildSevenZip({ArchiveItem::File(name, "x")}))) << name;
+    EXPECT_EQ(RuntimeUnpackResult::kUnsafeName, Unpack(BuildSevenZip({ArchiveItem::File(name, "x")}))) << name;
   }
   EXPECT_FALSE(FileExists(folder / L"escaped.txt"));
   EXPECT_TRUE(ListFolder(runtime).empty());
@@ -78,30 +98,31 @@ TEST_F(RuntimeUnpack, RefusesNamesThatLeaveTheRuntimeFolderOrNameADevice) {
 
 TEST_F(RuntimeUnpack, RefusesANameOf260UnitsOrMore) {
   std::wstring longName = std::wstring(150, L'd') + L"/" + std::wstring(109, L'f');  // 260 with its zero
-  EXPECT_EQ(2, Unpack(BuildSevenZip({ArchiveItem::File(longName, "x")})));
+  EXPECT_EQ(RuntimeUnpackResult::kNotWritten, Unpack(BuildSevenZip({ArchiveItem::File(longName, "x")})));
   EXPECT_TRUE(ListFolder(runtime).empty());
 }
 
-TEST_F(RuntimeUnpack, PassesOnTheDecodersCodeForAnUnsupportedMethod) {
+TEST_F(RuntimeUnpack, AnUnsupportedMethodIsADamagedArchive) {
+  // Not memory or disk trouble of this machine: the launcher reports it as
+  // corrupted data.
   ArchiveOptions ppmd;
   ppmd.coderId = 0x030401;
-  RuntimeFailureSource source = kRuntimeFailureLauncher;
-  EXPECT_EQ(4, Unpack(BuildSevenZip({ArchiveItem::File(L"KXCore64.dll", "not really")}, ppmd), &source));
-  EXPECT_EQ(kRuntimeFailureSdk, source);
+  EXPECT_EQ(RuntimeUnpackResult::kDamaged,
+            Unpack(BuildSevenZip({ArchiveItem::File(L"KXCore64.dll", "not really")}, ppmd)));
 }
 
-TEST_F(RuntimeUnpack, PassesOnACrcError) {
+TEST_F(RuntimeUnpack, ACrcErrorIsADamagedArchive) {
   std::string archive = BuildSevenZip({ArchiveItem::File(L"x.bin", "0123456789")});
   archive[kSevenZipDataOffset + 3] ^= 0x20;
-  EXPECT_EQ(3, Unpack(archive));
+  EXPECT_EQ(RuntimeUnpackResult::kDamaged, Unpack(archive));
   EXPECT_FALSE(FileExists(runtime + L"x.bin"));
 }
 
-TEST_F(RuntimeUnpack, AMissingOrBrokenRuntimeArchiveIsCorruptedData) {
-  EXPECT_EQ(3, Unpack("no archive here, just some trailing bytes"));
+TEST_F(RuntimeUnpack, AMissingOrBrokenRuntimeArchiveIsUnreadable) {
+  EXPECT_EQ(RuntimeUnpackResult::kArchiveUnreadable, Unpack("no archive here, just some trailing bytes"));
   std::string archive = BuildSevenZip({ArchiveItem::File(L"x.bin", "0123456789")});
   archive.resize(archive.size() - 4);  // header cut short
-  EXPECT_EQ(3, Unpack(archive));
+  EXPECT_EQ(RuntimeUnpackResult::kArchiveUnreadable, Unpack(archive));
 }
 
 TEST_F(RuntimeUnpack, CreateRuntimeFolderMakesAFreshKxFolder) {

@@ -2,7 +2,6 @@
 
 #include <wchar.h>
 
-std::atomic<bool> g_extractCancelled{false};
 int32_t g_extractedFileCount = 0;
 uint64_t g_extractedBytes = 0;
 
@@ -15,15 +14,13 @@ ExtractionDouble& Extraction() {
 
 void ResetExtraction() {
   Extraction() = ExtractionDouble();
-  g_extractCancelled = false;
   g_extractedFileCount = 0;
 }
 
 }  // namespace kxtest
 
-int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
-                   unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook) {
-  g_extractCancelled = false;
+ExtractResult ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const uint32_t* startOffset,
+                             unsigned char silent, KxDialogHandler progressHandler, ExtractFileHook hook) {
   kxtest::ExtractCall call = {archivePath ? archivePath : L"",
                               destination ? destination : L"",
                               startOffset != nullptr,
@@ -32,10 +29,10 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* destination, const
                               progressHandler,
                               hook};
   kxtest::Extraction().calls.push_back(call);
-  return kxtest::Extraction().run ? kxtest::Extraction().run(call) : 0;
+  return kxtest::Extraction().run ? kxtest::Extraction().run(call) : kExtractDone;
 }
 
-int InstallFileHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return 0; }
+ExtractHookAnswer InstallFileHook(wchar_t*, uint64_t, const uint32_t*, const uint32_t*) { return kHookWrite; }
 
 int ProgressBoxHandler(UINT, HWND, WPARAM, LPARAM) { return 0; }
 

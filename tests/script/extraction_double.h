@@ -26,9 +26,9 @@ struct ExtractCall {
 
 struct ExtractionDouble {
   std::vector<ExtractCall> calls;
-  // Runs in place of the engine (after the cancel flag is cleared, as the
-  // engine does); its result is ExtractArchive's. Unset: 0.
-  std::function<int(const ExtractCall&)> run;
+  // Runs in place of the engine; its result is ExtractArchive's. Unset:
+  // kExtractDone.
+  std::function<ExtractResult(const ExtractCall&)> run;
 };
 
 ExtractionDouble& Extraction();

@@ -142,7 +142,7 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   AllNext();
   kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
     g_extractedFileCount = 5;
-    return 0;
+    return kExtractDone;
   };
 
   EXPECT_EQ(RunInstallScript(), 0);
@@ -397,7 +397,7 @@ TEST_F(InstallScriptTest, AFailedExtractionEndsWithOneAfterTheUnpackingMessage) 
   AllNext();
   kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
     g_extractedFileCount = 2;
-    return 11;
+    return kExtractFailed;
   };
   EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
   EXPECT_EQ(Stored(L"KXEXTERR"), L"11");
@@ -415,19 +415,37 @@ TEST_F(InstallScriptTest, AFailedExtractionEndsWithOneAfterTheUnpackingMessage) 
   EXPECT_EQ(PagesShown().size(), 4u);
 }
 
-TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWhateverItReturned) {
-  for (int returned : {0, 2, 11}) {
-    SCOPED_TRACE(returned);
+TEST_F(InstallScriptTest, ACancelledExtractionEndsWithTwoWithoutAMessage) {
+  AllNext();
+  kxtest::Extraction().run = [](const kxtest::ExtractCall&) {
+    g_extractedFileCount = 1;
+    return kExtractCancelled;
+  };
+  EXPECT_EQ(RunInstallScript(), kExitCancelled);
+  EXPECT_EQ(Stored(L"KXEXTERR"), L"<unset>");
+  EXPECT_TRUE(boxes_.boxes().empty());
+  EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_DISCARD}));
+  EXPECT_FALSE(EntryRegistered());
+}
+
+TEST_F(InstallScriptTest, OutOfMemoryAndEveryOtherFailureEndWithOneAndTheirCode) {
+  // Out of memory is 2, the number a cancellation once came back with; it is
+  // a failure like the others and shows its code.
+  const ExtractResult kFailures[] = {{ExtractOutcome::kOutOfMemory, SZ_ERROR_MEM},
+                                     {ExtractOutcome::kArchiveError, SZ_ERROR_CRC},
+                                     {ExtractOutcome::kCloseFailed, ERROR_ACCESS_DENIED},
+                                     kExtractDiskFull};
+  for (const ExtractResult& failure : kFailures) {
+    SCOPED_TRACE(failure.code);
     Restart();
     AllNext();
-    kxtest::Extraction().run = [returned](const kxtest::ExtractCall&) {
-      g_extractCancelled = true;
-      return returned;
-    };
-    EXPECT_EQ(RunInstallScript(), kExitCancelled);
-    EXPECT_EQ(Stored(L"KXEXTERR"), L"<unset>");
-    EXPECT_TRUE(boxes_.boxes().empty());
-    EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_DISCARD}));
+    kxtest::Extraction().run = [failure](const kxtest::ExtractCall&) { return failure; };
+    EXPECT_EQ(RunInstallScript(), kExitExtractionFailed);
+    EXPECT_EQ(Stored(L"KXEXTERR"), std::to_wstring(failure.code));
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].text,
+              L"An unexpected error occurred while unpacking file(s). Error code: " + std::to_wstring(failure.code));
+    EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN}));
     EXPECT_FALSE(EntryRegistered());
   }
 }
