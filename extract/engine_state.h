@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "extract/entry_checks.h"
+#include "extract/entry_survey.h"
 #include "extract/extraction.h"
 #include "launcher/literal_text.h"
 
@@ -39,12 +40,6 @@ struct ExtractEngine {
 extern ExtractEngine g_extract;
 
 struct ArchiveReader;
-
-// What the pass learns about the archive before it writes anything.
-struct ArchiveSurvey {
-  uint64_t units;      // progress units of the whole pass
-  uint64_t fileBytes;  // unpacked size of every file entry
-};
 
 // Checks every entry's name and destination path and sums the sizes.
 // Returns kExtractDone; kExtractFailed for a name that is too long, unsafe

@@ -8,6 +8,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// Capacity of the extraction's destination path buffer, terminating zero
+// included.
+constexpr size_t kExtractPathCapacity = 782;
+
 // Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
 constexpr size_t kMaxEntryNameUnits = 260;
 

@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 rm -rf "$dir"
 for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz \
-    uninstall_log_fuzz language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz; do
+    uninstall_log_fuzz language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz; do
   mkdir -p "$dir/$target"
 done
 "$dir/../build/make_seeds" "$dir"

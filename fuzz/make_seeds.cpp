@@ -1,8 +1,13 @@
 // Writes the generated part of the seed corpora: packages composed by
-// kxpack's own writer, the artwork kxpack draws for starters, and uninstall
-// logs written by the core library's own log writer.
+// kxpack's own writer, the artwork kxpack draws for starters, uninstall logs
+// written by the core library's own log writer, and small 7z archives in
+// each layout kxpack writes (and two more the programs decode), made by
+// kxpack's 7-Zip runner from a small folder.
 //   make_seeds DIR   (DIR/<target>/ must exist)
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/container_file.h"
 #include "tools/kxpack/file_io.h"
+#include "tools/kxpack/sevenzip_tool.h"
 
 namespace {
 
@@ -92,6 +98,72 @@ bool Write(const std::string& path, const Bytes& bytes) {
   return false;
 }
 
+// A small installation's files: machine code the x86 filter converts, text,
+// an empty file, nested and empty folders. The same bytes every time.
+bool WriteSmallInstallation(const std::string& folder) {
+  std::string code;
+  uint32_t state = 1201;
+  while (code.size() < 1500) {
+    state = state * 1103515245u + 12345u;
+    const unsigned char pick = static_cast<unsigned char>(state >> 24);
+    if (pick < 80) {
+      code += static_cast<char>(pick & 1 ? 0xE8 : 0xE9);
+      for (int i = 0; i < 4; ++i) code += static_cast<char>(state >> (8 * i));
+    } else {
+      code += "\x48\x89\xC3\x90\x55\x5D"[pick % 6];
+    }
+  }
+  const std::string files[][2] = {
+      {"bin/app.exe", code},
+      {"docs/readme.txt", "Quillmark Toolkit.\n" + std::string(300, 'q')},
+      {"docs/notes/sub.txt", "stream block folder setup\n"},
+      {"empty.dat", ""},
+  };
+  std::error_code ignored;
+  for (const char* sub : {"/bin", "/docs/notes", "/cache"})
+    if (!std::filesystem::create_directories(folder + sub, ignored) && ignored) return false;
+  for (const auto& file : files) {
+    std::ofstream out(folder + "/" + file[0], std::ios::binary);
+    out << file[1];
+    if (!out) return false;
+  }
+  return true;
+}
+
+// The archives: as kxpack writes a payload (BCJ and LZMA2 in small solid
+// blocks), a runtime (LZMA with BCJ2, decoded whole) and a nested runtime
+// (Copy); and with 7-Zip's plain headers, LZMA with BCJ and LZMA2 alone.
+bool WriteArchives(const std::string& dir, const std::string& scratch) {
+  const std::string input = scratch + "/input";
+  if (!WriteSmallInstallation(input)) return false;
+  std::string error;
+  const struct {
+    const char* name;
+    ArchiveKind kind;
+  } made[] = {{"payload.7z", ArchiveKind::Payload}, {"runtime.7z", ArchiveKind::Runtime},
+              {"nested.7z", ArchiveKind::NestedRuntime}};
+  for (const auto& archive : made) {
+    if (!CreateArchive(archive.kind, input, dir + "/archive_fuzz/" + archive.name, 1024, &error, 1)) {
+      std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
+      return false;
+    }
+  }
+  const char* program = getenv("KX_7ZZ") && *getenv("KX_7ZZ") ? getenv("KX_7ZZ") : "7zz";
+  const std::vector<std::string> plain[] = {
+      {"-mf=BCJ", "-m0=LZMA:d=64k", "-ms=on", "-mhc=off", "--", dir + "/archive_fuzz/lzma-bcj-plain.7z", "*"},
+      {"-mf=off", "-m0=LZMA2:d=64k", "-ms=2k", "-mhc=off", "--", dir + "/archive_fuzz/lzma2-plain.7z", "*"},
+  };
+  for (const auto& switches : plain) {
+    std::vector<std::string> arguments = {program, "a", "-t7z", "-bd", "-y", "-mmt1"};
+    arguments.insert(arguments.end(), switches.begin(), switches.end());
+    if (RunProgram(arguments, input, "") != 0) {
+      std::fprintf(stderr, "make_seeds: 7-Zip could not write %s\n", switches[switches.size() - 2].c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,5 +189,12 @@ int main(int argc, char** argv) {
                             {0, u"D:\\Q\\lone \xD800 half"},
                             {2, u"HKLM\\Software\\Q"}}));
   ok &= Write(dir + "/uninstall_log_fuzz/empty", UninstallLog({}));
+
+  TempFolder scratch;
+  ok &= !scratch.path.empty() && WriteArchives(dir, scratch.path);
+  // A package around real archives, as kxpack composes one.
+  Bytes payload, runtime;
+  if (ok && ReadFile(dir + "/archive_fuzz/payload.7z", &payload) && ReadFile(dir + "/archive_fuzz/nested.7z", &runtime))
+    ok &= Write(dir + "/container_layout_fuzz/real-archives", ComposePackage(SyntheticStub(), payload, runtime));
   return ok ? 0 : 1;
 }

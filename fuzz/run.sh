@@ -10,12 +10,12 @@
 #
 # --seconds N   run each target N seconds (default 10)
 # --runs N      run each target N inputs instead (the test suite's smoke run)
-# --work DIR    build and corpus folder (default build/fuzz)
+# --work DIR    build and corpus folder (default build/fuzz, or $KX_BUILD_DIR/fuzz)
 # KX_FUZZ_OUT (optional) names a file that gets the same table in Markdown.
 # Exit status: 0 when no target crashed, 1 otherwise, 2 for a bad call.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-seconds=10 runs= work=$top/build/fuzz
+seconds=10 runs= work=${KX_BUILD_DIR:-$top/build}/fuzz
 targets=()
 while [ $# -gt 0 ]; do
   case $1 in
@@ -27,11 +27,16 @@ while [ $# -gt 0 ]; do
   esac
 done
 all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz uninstall_log_fuzz
-         language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz)
+         language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz)
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 mkdir -p "$work"
-cmake -S "$top/fuzz" -B "$work/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+work=$(cd "$work" && pwd)
+# The LZMA SDK's sources, unpacked into the build tree beside the work folder.
+lzma=${KX_LZMA_DIR:-$(dirname "$work")/third_party/lzma/C}
+[ -f "$lzma/7zArcIn.c" ] || KX_BUILD_DIR=$(dirname "$work") "$top/scripts/bootstrap.sh"
+cmake -S "$top/fuzz" -B "$work/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DKX_LZMA_DIR="$lzma" >/dev/null
 cmake --build "$work/build" -j"$(nproc)" --target make_seeds "${targets[@]}" >"$work/build.log" 2>&1 ||
   { tail -n 40 "$work/build.log"; echo "fuzz: the build failed"; exit 1; }
 "$top/fuzz/make-seeds.sh" "$work/seeds"
@@ -40,7 +45,10 @@ crashed=0
 printf '%-24s %12s %8s %8s %8s\n' target executions edges corpus crashes
 [ -n "${KX_FUZZ_OUT:-}" ] && printf '| target | executions | edges | corpus | crashes |\n|---|---|---|---|---|\n' >"$KX_FUZZ_OUT"
 for target in "${targets[@]}"; do
+  # The smoke run starts from the seeds and regressions alone, whatever
+  # long runs have found, so that its time stays what it was.
   corpus=$work/corpus/$target
+  [ -n "$runs" ] && { corpus=$work/smoke/$target; rm -rf "$corpus"; }
   artifacts=$work/artifacts/$target
   mkdir -p "$corpus" "$artifacts"
   regressions=()
@@ -52,8 +60,9 @@ for target in "${targets[@]}"; do
   "$work/build/$target" "${limit[@]}" -print_final_stats=1 -detect_leaks=1 -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$artifacts/" "$corpus" "$work/seeds/$target" "${regressions[@]}" \
     >"$work/$target.log" 2>&1 || status=$?
+  # A target that stops before its first report has no figures: no match is no failure.
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log" | tail -n 1)
-  edges=$(grep -oE 'cov: [0-9]+' "$work/$target.log" | tail -n 1 | cut -d' ' -f2)
+  edges=$( (grep -oE 'cov: [0-9]+' "$work/$target.log" || true) | tail -n 1 | cut -d' ' -f2)
   size=$(find "$corpus" -type f | wc -l)
   found=0
   if [ "$status" -ne 0 ]; then
