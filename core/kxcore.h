@@ -129,6 +129,18 @@ void AddUninstLog(int kind, const wchar_t* text);
 // KX_LOG_BEGIN, KX_LOG_COMMIT or KX_LOG_DISCARD; 0 or a Windows error code.
 int ManageUninstLog(int operation);
 
+// Results of FinishInterruptedInstall.
+enum {
+  KX_RECOVERY_DONE = 0,   // no journal, or the killed run it named is finished and the journal deleted
+  KX_RECOVERY_LEFT = 1    // a journal stays: a running installation holds it, or it could not be read or deleted
+};
+
+// Finishes an installation run that was killed while it changed folder, from
+// the journal file it left there (docs/rollback.md): rolls the run back, or
+// completes its commit, and deletes the journal. Writes every step into the
+// run log and shows nothing.
+int FinishInterruptedInstall(const wchar_t* folder);
+
 // Writes target as a copy of source with its variable references replaced;
 // flags 1 escapes the inserted values for RTF. 0 or a Windows error code.
 int ReplaceVarInFile(const wchar_t* source, const wchar_t* target, int flags);

@@ -36,6 +36,8 @@ struct ExtractEngine {
   // Progress units: each entry counts 1, each file entry also its size.
   uint64_t unitsTotal;
   uint64_t unitsDone;
+  // The destination did not exist before this call.
+  bool destinationCreated;
 };
 extern ExtractEngine g_extract;
 
@@ -64,6 +66,21 @@ struct EntryStamp {
   bool hasAttributes;
   uint32_t attributes;         // as stored
 };
+
+// While the install journal records: finishes the run a killed setup left
+// in the destination (journal_recovery.h), before anything checks or
+// changes it. Nothing otherwise.
+void FinishInterruptedRun(const wchar_t* destination);
+
+// While the install journal records: creates this run's journal file in the
+// destination (which exists). kExtractDone; or kExtractFailed after the create-file
+// message naming the journal file, and then no file may be written.
+ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created);
+
+// When the install journal asks for it (a file was just replaced): announces
+// the destination paths of the file entries from index next on, so that
+// their kept-aside names reach the disk under one flush.
+void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next);
 
 // The one place that opens a destination file for writing (CREATE_ALWAYS,
 // shared for reading). While the install journal records, an existing file

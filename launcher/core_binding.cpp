@@ -23,13 +23,14 @@ enum CoreOperation {
   kOpManageUninstLog,
   kOpReplaceVarInFile,
   kOpInitRunLog,
+  kOpFinishInterruptedInstall,
   kOperationCount
 };
 
 const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
-    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog"};
+    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog", "FinishInterruptedInstall"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
 
@@ -122,6 +123,10 @@ void AddUninstLog(int kind, const wchar_t* text) {
 
 int ManageUninstLog(int operation) {
   return Bound<decltype(&ManageUninstLog)>(kOpManageUninstLog)(operation);
+}
+
+int FinishInterruptedInstall(const wchar_t* folder) {
+  return Bound<decltype(&FinishInterruptedInstall)>(kOpFinishInterruptedInstall)(folder);
 }
 
 int ReplaceVarInFile(const wchar_t* source, const wchar_t* target, int flags) {

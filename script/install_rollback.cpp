@@ -79,6 +79,9 @@ int RollBackInstallation() {
   if (!InstallJournalRecording()) return 0;
   int deferred = 0;
   for (size_t i = InstallJournalSize(); i-- > 0;) {
+    // Everything inside the installation folder is undone: the journal file
+    // goes before the folder that holds it.
+    if (i < InstallJournalFileStart()) DeleteInstallJournalFile();
     JournalRecord record;
     InstallJournalRecordAt(i, &record);
     switch (record.kind) {
@@ -94,6 +97,10 @@ int RollBackInstallation() {
 }
 
 void CommitInstallation() {
+  // A run killed while the copies go must not be rolled back over its new
+  // files; a journal that cannot say so is still deleted below when all
+  // went well.
+  CommitInstallJournalFile();
   for (size_t i = 0; i < InstallJournalSize(); ++i) {
     JournalRecord record;
     InstallJournalRecordAt(i, &record);
