@@ -1,7 +1,8 @@
 // DOS device names: Windows maps them to devices in every folder, with any
 // extension and trailing blanks ("nul.txt", "COM1 "), so a path component of
 // that name never names a file. Portable: the programs ask with wchar_t
-// text, the name rules shared with kxpack with char16_t.
+// text; the name rules shared with kxpack, the archive entry-name checks and
+// the fuzz targets with char16_t.
 #ifndef KX_BASE_DEVICE_NAMES_H
 #define KX_BASE_DEVICE_NAMES_H
 

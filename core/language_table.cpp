@@ -4,8 +4,10 @@
 
 #include "base/package_format.h"
 #include "core/decimal_text.h"
+#include "core/language_table_format.h"
 #include "core/module_files.h"
 #include "core/srw_guard.h"
+#include "core/utf16_text.h"
 
 namespace kxcore {
 namespace {
@@ -46,40 +48,19 @@ void LoadIfNeeded() {
 }  // namespace
 
 bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
-  std::wstring text = DecodeAnsi(bytes);
-  size_t lineNumber = 0;
-  size_t start = 0;
-  LanguageTable parsed;
-  while (start < text.size()) {
-    size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    std::wstring_view line(text.data() + start, end - start);
-    if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-    start = end + 1;
-    ++lineNumber;
-
-    if (lineNumber == 1) {
-      if (line != L"[KXLang]") {
-        *error = LineError(lineNumber, L"expected [KXLang]");
-        return false;
-      }
-    } else if (lineNumber == 2) {
-      parsed.name = std::wstring(line);
-    } else if (lineNumber == 3) {
-      parsed.languageId = static_cast<unsigned>(wcstoul(std::wstring(line).c_str(), nullptr, 10));
-    } else if (!line.empty()) {
-      size_t equals = line.find(L'=');
-      if (line[0] != L'#' || equals == std::wstring_view::npos || equals < 2) {
-        *error = LineError(lineNumber, L"expected #key=text");
-        return false;
-      }
-      parsed.texts[LowerAscii(line.substr(0, equals))] = std::wstring(line.substr(equals + 1));
-    }
-  }
-  if (lineNumber < 3) {
-    *error = LineError(lineNumber + 1, L"header incomplete");
+  // The code page is the system's; the lines are read by the portable
+  // reader (core/language_table_format.h).
+  const std::wstring text = DecodeAnsi(bytes);
+  LanguageTableLines lines;
+  LanguageTableFault fault;
+  if (!ReadLanguageTableLines(Utf16View(text), &lines, &fault)) {
+    *error = LineError(fault.line, reinterpret_cast<const wchar_t*>(fault.what));
     return false;
   }
+  LanguageTable parsed;
+  parsed.name = WideText(lines.name);
+  parsed.languageId = static_cast<unsigned>(wcstoul(WideText(lines.idLine).c_str(), nullptr, 10));
+  for (const auto& [key, value] : lines.texts) parsed.texts[LowerAscii(WideView(key))] = WideText(value);
   *table = std::move(parsed);
   return true;
 }
