@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <map>
 
-#include <toml++/toml.h>
-
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/folder_tree.h"
 #include "tools/kxpack/name_rules.h"
 #include "tools/kxpack/page_text.h"
+#include "tools/kxpack/toml_parser.h"
 #include "tools/kxpack/utf8.h"
 #include "tools/kxpack/winget_manifest.h"
 
