@@ -6,6 +6,19 @@
 #include "base/handle_guard.h"
 #include "base/run_log.h"
 
+bool IsFile(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeWritable(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
+
 bool PathExists(const wchar_t* path) {
   WIN32_FIND_DATAW found;
   FindHandle search(FindFirstFileW(path, &found));

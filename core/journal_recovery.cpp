@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/path_services.h"
 #include "base/run_log.h"
 
 namespace {
@@ -30,18 +31,6 @@ struct Recovery {
   wchar_t checkedFolder[kFullPathCapacity];
 };
 
-bool IsFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void MakeWritable(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
 
 // folder + '\' + relative into full; false when it does not fit.
 bool FullPath(const Recovery& recovery, const wchar_t* relative, wchar_t* full) {

@@ -3,23 +3,10 @@
 #include <windows.h>
 
 #include "base/handle_guard.h"
+#include "base/path_services.h"
 #include "extract/install_journal.h"
 
 namespace {
-
-bool IsFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Read-only files can be neither deleted nor replaced.
-void MakeWritable(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
 
 // Returns how many items were left to the next restart.
 int RemoveCreatedFile(const wchar_t* path) {
