@@ -10,8 +10,9 @@
 //   /LOG=<file>         write the log into file; quote it when it holds blanks
 //   /SUPPRESSMSGBOXES   with /S: answer every message box with its default
 //                       answer without showing it
-//   /LANG=<language>    the language of the run: a name or a language id
-//                       (the core library judges the value)
+//   /LANG=<language>    the language of the run: a shipped language's name
+//                       or a language id (base/language_names.h); any other
+//                       value is an unknown argument
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown

@@ -75,8 +75,9 @@ inline size_t PeSignatureOffset(const unsigned char* buffer, size_t bytesRead) {
 
 // PointerToRawData + SizeOfRawData of the section with the highest
 // PointerToRawData (the first listed on a tie; a pointer of 0 never counts).
-// 0 when the headers cannot be read or the section table does not fit in
-// bytesRead.
+// 0 when the headers cannot be read, the section table does not fit in
+// bytesRead, or that end and the container header behind it do not fit in
+// 32 bits (the sum would wrap to a place inside the image).
 inline uint32_t ContainerOffsetFromHeaders(const unsigned char* buffer, size_t bytesRead) {
   size_t pe = PeSignatureOffset(buffer, bytesRead);
   if (pe == 0) return 0;
@@ -85,17 +86,18 @@ inline uint32_t ContainerOffsetFromHeaders(const unsigned char* buffer, size_t b
   if (table + sectionCount * kSectionHeaderSize > bytesRead) return 0;
 
   uint32_t highestPointer = 0;
-  uint32_t offset = 0;
+  uint64_t offset = 0;
   for (size_t i = 0; i < sectionCount; ++i) {
     const unsigned char* section = buffer + table + i * kSectionHeaderSize;
     uint32_t sizeOfRawData = kxbytes::ReadU32(section + 16);
     uint32_t pointerToRawData = kxbytes::ReadU32(section + 20);
     if (pointerToRawData > highestPointer) {
       highestPointer = pointerToRawData;
-      offset = pointerToRawData + sizeOfRawData;
+      offset = uint64_t{pointerToRawData} + sizeOfRawData;
     }
   }
-  return offset;
+  if (offset > UINT32_MAX - kContainerHeaderSize) return 0;
+  return static_cast<uint32_t>(offset);
 }
 
 }  // namespace kxformat

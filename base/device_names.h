@@ -1,32 +1,40 @@
 // DOS device names: Windows maps them to devices in every folder, with any
 // extension and trailing blanks ("nul.txt", "COM1 "), so a path component of
-// that name never names a file.
+// that name never names a file. Portable: the programs ask with wchar_t
+// text; the name rules shared with kxpack, the archive entry-name checks and
+// the fuzz targets with char16_t.
 #ifndef KX_BASE_DEVICE_NAMES_H
 #define KX_BASE_DEVICE_NAMES_H
 
 #include <stddef.h>
-#include <wchar.h>
 
 // True when the path component of length units at component is a device
 // name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9).
-inline bool IsDeviceName(const wchar_t* component, size_t length) {
+template <typename Char>
+inline bool IsDeviceName(const Char* component, size_t length) {
   size_t base = 0;
-  while (base < length && component[base] != L'.') ++base;
-  while (base > 0 && component[base - 1] == L' ') --base;
+  while (base < length && component[base] != '.') ++base;
+  while (base > 0 && component[base - 1] == ' ') --base;
   if (base < 3 || base > 7) return false;
-  wchar_t upper[8];
+  char32_t upper[7];
   for (size_t i = 0; i < base; ++i) {
-    wchar_t c = component[i];
-    upper[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    char32_t c = static_cast<char32_t>(component[i]);
+    upper[i] = c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
   }
-  upper[base] = L'\0';
-  static const wchar_t* const kPlain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-  for (const wchar_t* name : kPlain)
-    if (wcscmp(upper, name) == 0) return true;
+  auto is = [&](const char* name) {
+    size_t i = 0;
+    for (; name[i]; ++i)
+      if (i == base || upper[i] != static_cast<char32_t>(name[i])) return false;
+    return i == base;
+  };
+  static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* name : kPlain)
+    if (is(name)) return true;
   // COM1..COM9 and LPT1..LPT9, superscript digits included.
-  if (base == 4 && (wcsncmp(upper, L"COM", 3) == 0 || wcsncmp(upper, L"LPT", 3) == 0)) {
-    wchar_t digit = upper[3];
-    return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+  if (base == 4 && ((upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
+                    (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T'))) {
+    char32_t digit = upper[3];
+    return (digit >= '1' && digit <= '9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
   }
   return false;
 }

@@ -21,11 +21,14 @@ enum LauncherError {
 enum ScriptExitCode {
   kExitSuccess = 0,              // also any number the script leaves in EXITCODE
   kExitExtractionFailed = 1,     // setup: the payload could not be unpacked
-  kExitCancelled = 2,            // the user cancelled or declined
+  kExitCancelled = 2,            // the user cancelled or declined; both: a command
+                                 // line with an unknown switch or a refused /LOG
   kExitAborted = 3,              // setup: a page could not be shown;
                                  // uninstaller: no rights, or a step failed
   kExitUninstallerNotWritten = 4,// setup: the uninstaller or its log could not
-                                 // be written; the installation was undone
+                                 // be written; the installation was undone.
+                                 // Also before the first page: the runtime's
+                                 // uninstaller is missing or could not run
   kExitAnotherInstance = 5       // both: a setup or uninstaller of the same
                                  // package is running; nothing was changed
 };

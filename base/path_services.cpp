@@ -2,9 +2,22 @@
 
 #include <wchar.h>
 
-#include "base/device_names.h"
+#include "base/entry_names.h"
 #include "base/handle_guard.h"
 #include "base/run_log.h"
+
+bool IsFile(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeWritable(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
 
 bool PathExists(const wchar_t* path) {
   WIN32_FIND_DATAW found;
@@ -67,40 +80,17 @@ void StripLastPathComponent(wchar_t* path) {
     path[0] = L'\0';
 }
 
-bool IsEntryNameSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+// The checks themselves are portable (base/entry_names.h) so that the fuzz
+// targets run them; wchar_t is UTF-16 on Windows.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
+
+bool IsEntryNameSeparator(wchar_t c) { return kxentry::IsEntryNameSeparator(static_cast<char16_t>(c)); }
 
 bool IsContainedEntryName(const wchar_t* name) {
-  if (name[0] == L'\0' || IsEntryNameSeparator(name[0]) || wcschr(name, L':')) return false;
-  // Windows drops trailing dots and blanks from path components, so ". ."
-  // or "... " may still climb a level: any component made of nothing but
-  // dots and blanks is refused.
-  bool onlyDotsAndBlanks = true;
-  bool hasDot = false;
-  for (const wchar_t* p = name;; ++p) {
-    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
-      if (hasDot && onlyDotsAndBlanks) return false;
-      if (*p == L'\0') return true;
-      onlyDotsAndBlanks = true;
-      hasDot = false;
-    } else if (*p == L'.') {
-      hasDot = true;
-    } else if (*p != L' ') {
-      onlyDotsAndBlanks = false;
-    }
-  }
+  return kxentry::IsContainedEntryName(reinterpret_cast<const char16_t*>(name));
 }
 
-bool IsSafeEntryName(const wchar_t* name) {
-  if (!IsContainedEntryName(name)) return false;
-  const wchar_t* start = name;
-  for (const wchar_t* p = name;; ++p) {
-    if (*p == L'\0' || IsEntryNameSeparator(*p)) {
-      if (IsDeviceName(start, static_cast<size_t>(p - start))) return false;
-      if (*p == L'\0') return true;
-      start = p + 1;
-    }
-  }
-}
+bool IsSafeEntryName(const wchar_t* name) { return kxentry::IsSafeEntryName(reinterpret_cast<const char16_t*>(name)); }
 
 void AddDllSearchFolder(const wchar_t* folder) {
   HMODULE kernel = GetModuleHandleW(L"Kernel32");

@@ -11,6 +11,17 @@ constexpr size_t kFolderPathCapacity = 260;
 // True when a directory search for exactly this path finds a file or folder.
 bool PathExists(const wchar_t* path);
 
+// True for an existing file (not a folder).
+bool IsFile(const wchar_t* path);
+
+// Clears the read-only attribute, which keeps a file from being deleted or
+// replaced; does nothing to a file without it.
+void MakeWritable(const wchar_t* path);
+
+// Schedules the file or empty folder for deletion at the next start of
+// Windows; false when it cannot be scheduled.
+bool DeleteAtRestart(const wchar_t* path);
+
 // Creates one folder whose parent exists. Returns 0 or the Windows error code.
 using FolderCreator = DWORD (*)(const wchar_t* path);
 

@@ -12,6 +12,9 @@ namespace kxcore {
 namespace {
 
 bool g_stopRequested;
+// A /LOG file the launcher refused, and its path.
+bool g_logRefused;
+std::wstring g_refusedLogFile;
 
 std::wstring Text(const TextSpan& span) { return span.text ? std::wstring(span.text, span.length) : std::wstring(); }
 
@@ -51,7 +54,8 @@ std::wstring WindowsFolderFile(const wchar_t* name) {
 
 void ShowUsage(const std::wstring& unknownArgument) {
   std::wstring text;
-  if (!unknownArgument.empty()) text = Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
+  if (g_logRefused) text = Evaluate(L"#CmdLineLogRefused") + L" " + g_refusedLogFile + L"\r\n\r\n";
+  if (!unknownArgument.empty()) text += Evaluate(L"#CmdLineUnknown") + L" " + unknownArgument + L"\r\n\r\n";
   // The usage text is one line of the language table; '|' marks its line breaks.
   for (wchar_t c : Evaluate(L"#CmdLineUsage")) {
     if (c == L'|')
@@ -61,8 +65,8 @@ void ShowUsage(const std::wstring& unknownArgument) {
   }
   std::wstring title;
   GetVariable(L"APPTITLE", &title);
-  ShowMessageBox(nullptr, text.c_str(), title.c_str(),
-                 MB_TOPMOST | (unknownArgument.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+  const bool mistaken = !unknownArgument.empty() || g_logRefused;
+  ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_TOPMOST | (mistaken ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
@@ -78,18 +82,18 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
   options.logFile = Text(switches.logFile);
   options.destination = Text(switches.destination);
   options.unknownArgument = Text(switches.unknownArgument);
-  if (switches.language.text) {
-    options.language = LanguageFromSwitch(Text(switches.language));
-    // A language that is neither a known name nor an id is an unknown argument.
-    if (options.language == 0) {
-      options.usage = true;
-      if (options.unknownArgument.empty()) options.unknownArgument = L"/LANG=" + Text(switches.language);
-    }
-  }
+  // The parser took only a /LANG= that names a language (any other is an
+  // unknown argument).
+  if (switches.language.text) options.language = LanguageFromSwitch(Text(switches.language));
   return options;
 }
 
 bool StopRequested() { return g_stopRequested; }
+
+void RefuseRunLogFile(const wchar_t* path) {
+  g_logRefused = true;
+  g_refusedLogFile = path;
+}
 
 void InitializeRun(HINSTANCE) {
   SetVariable(L"ISADMIN", RunsAsAdministrator() ? L"1" : L"0");
@@ -100,7 +104,7 @@ void InitializeRun(HINSTANCE) {
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());
   // Before the usage, which speaks it too.
   StartRunLanguage(options.language);
-  if (options.usage) {
+  if (options.usage || g_logRefused) {
     // Nothing is installed or removed: pages cancel and silence is off.
     g_stopRequested = true;
     PinVariable(L"SILENT", L"0");

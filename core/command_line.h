@@ -4,7 +4,8 @@
 //   /D=<folder>         destination of a silent installation; last on the
 //                       line, the folder may hold blanks and needs no quotes
 //   /LOG, /LOG=<file>   the run log; the launcher opens it and hands it over
-//                       with InitRunLog
+//                       with InitRunLog, or refuses it (then InitSFX shows
+//                       the usage and stops the run)
 //   /SUPPRESSMSGBOXES   with /S, message boxes are answered unseen (InitRunLog)
 //   /LANG=<language>    the run's language: a name of kKnownLanguages or a
 //                       language id (core/language_choice.h); any other
@@ -37,6 +38,10 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine);
 // True once InitSFX has shown the usage: the run must stop without changing
 // anything (ShowDialogBox cancels every page, InitUninstall answers 0).
 bool StopRequested();
+
+// A /LOG file the launcher refused (InitRunLog with KX_RUNLOG_REFUSED):
+// InitSFX names it with the usage and stops the run.
+void RefuseRunLogFile(const wchar_t* path);
 
 // InitSFX: reads the command line, sets the start-up variables ISADMIN,
 // PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given) and

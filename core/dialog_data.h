@@ -29,40 +29,14 @@
 #include <string_view>
 #include <vector>
 
+#include "core/dialog_data_format.h"
+
 namespace kxcore {
 
-enum class ControlKind { kButton, kCheckBox, kEdit, kLabel, kRichText, kImage, kProgress, kPanel };
-
-// Flag letters. "N" sets none of them; it stands where a record needs no flag.
-enum ControlFlag : unsigned {
-  kFlagColour = 1u << 0,    // C: paint the record's background colour
-  kFlagBold = 1u << 1,      // B: bold text
-  kFlagHeading = 1u << 2,   // H: heading font (larger, bold)
-  kFlagReadOnly = 1u << 3,  // R: read-only text; on a panel: an etched rule
-  kFlagFlat = 1u << 4,      // F: no border
-  kFlagDisabled = 1u << 5,  // D: created disabled
-  kFlagGrey = 1u << 6,      // G: secondary (grey) text
-};
-
-struct ControlSpec {
-  ControlKind kind = ControlKind::kLabel;
-  int x = 0, y = 0, width = 0, height = 0;
-  int id = 0;
-  std::wstring text;   // caption, text, or file name, as written
-  int colour = -1;     // labels and panels; -1: none given
-  unsigned flags = 0;
-  int line = 0;        // line of the record's type, for messages
-  std::vector<ControlSpec> children;  // panels only
-};
-
-struct DialogSpec {
-  std::wstring name;   // without the brackets, as written
-  unsigned flags = 0;
-  int width = 0, height = 0;
-  std::wstring caption;
-  int line = 0;
-  std::vector<ControlSpec> controls;
-};
+// The records with the library's own texts (core/dialog_data_format.h
+// defines the fields).
+using ControlSpec = BasicControlSpec<std::wstring>;
+using DialogSpec = BasicDialogSpec<std::wstring>;
 
 // Parses a whole kxdlg.dat. On malformed data returns false and sets *error
 // to a message naming the line ("kxdlg.dat, line 12: ..."); *dialogs is then

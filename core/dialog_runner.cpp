@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/package_format.h"
 #include "core/decimal_text.h"
 #include "core/dialog_window.h"
 #include "core/module_files.h"
@@ -69,7 +70,7 @@ std::wstring ProblemText(const wchar_t* key, const std::wstring& detail) {
 
 bool LoadDialogSpec(const std::wstring& folder, std::wstring_view name, DialogSpec* dialog, std::wstring* problem) {
   std::string bytes;
-  if (!ReadWholeFile(folder + L"kxdlg.dat", &bytes)) {
+  if (!ReadWholeFile(folder + kxformat::kDialogsFileW, &bytes)) {
     *problem = ProblemText(L"#ErrorDialogData", L"kxdlg.dat: cannot be read (" + DecimalText(GetLastError()) + L")");
     return false;
   }

@@ -1,4 +1,5 @@
 // AddUninstLog and ManageUninstLog: the uninstall log of the installation.
+#include "base/package_format.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
 #include "core/module_files.h"
@@ -39,7 +40,7 @@ int ManageUninstLog(int operation) {
         const kxcore::UninstallScope scope = kxcore::MakeUninstallScope(
             folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY"));
         kxcore::AdoptEarlierInstallation(folder, scope, Value(L"WIN"));
-        DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + L"kxremove.dat");
+        DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + kxformat::kUninstallerFileW);
         if (error == 0) {
           LogLine(L"Uninstaller and uninstall log written into %ls", destination.c_str());
           kxcore::KeepNewInstallationAtRestart(folder, scope, Value(L"WIN"));

@@ -88,13 +88,17 @@ int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes);
 
 // Flags of InitRunLog.
 enum {
-  KX_RUNLOG_SUPPRESS_BOXES = 1  // /S with /SUPPRESSMSGBOXES: boxes are answered, not shown
+  KX_RUNLOG_SUPPRESS_BOXES = 1,  // /S with /SUPPRESSMSGBOXES: boxes are answered, not shown
+  KX_RUNLOG_REFUSED = 2          // logFile is a /LOG file the launcher refused (the
+                                 // program, an uninstaller or an uninstall log)
 };
 
 // Hands the program's run-log settings to the library before InitSFX, so that
 // the library's lines (variables, pages, message boxes, the uninstall log and
 // the uninstall steps) go into the program's log: logFile is the full path of
 // the log (null or empty: no log), flags a combination of KX_RUNLOG_ flags.
+// With KX_RUNLOG_REFUSED the file is never opened: InitSFX names it with the
+// usage and stops the run as after /?.
 void InitRunLog(const wchar_t* logFile, int flags);
 
 // Reads the command line and sets the library's start-up variables.
@@ -137,6 +141,18 @@ void AddUninstLog(int kind, const wchar_t* text);
 
 // KX_LOG_BEGIN, KX_LOG_COMMIT or KX_LOG_DISCARD; 0 or a Windows error code.
 int ManageUninstLog(int operation);
+
+// Results of FinishInterruptedInstall.
+enum {
+  KX_RECOVERY_DONE = 0,   // no journal, or the killed run it named is finished and the journal deleted
+  KX_RECOVERY_LEFT = 1    // a journal stays: a running installation holds it, or it could not be read or deleted
+};
+
+// Finishes an installation run that was killed while it changed folder, from
+// the journal file it left there (docs/rollback.md): rolls the run back, or
+// completes its commit, and deletes the journal. Writes every step into the
+// run log and shows nothing.
+int FinishInterruptedInstall(const wchar_t* folder);
 
 // Writes target as a copy of source with its variable references replaced;
 // flags 1 escapes the inserted values for RTF. 0 or a Windows error code.

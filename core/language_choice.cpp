@@ -2,14 +2,6 @@
 
 namespace kxcore {
 
-const KnownLanguage kKnownLanguages[] = {
-    {1033, L"English"},  {1031, L"German"},  {1036, L"French"},           {3082, L"Spanish"},
-    {1040, L"Italian"},  {1046, L"PortugueseBrazil"}, {1043, L"Dutch"},    {1045, L"Polish"},
-    {1049, L"Russian"},  {1055, L"Turkish"}, {1041, L"Japanese"},         {2052, L"ChineseSimplified"},
-    {1042, L"Korean"},   {1025, L"Arabic"},
-};
-const size_t kKnownLanguageCount = sizeof kKnownLanguages / sizeof kKnownLanguages[0];
-
 namespace {
 
 constexpr unsigned short kChinese = 0x04;
@@ -25,15 +17,6 @@ bool SameBase(unsigned short a, unsigned short b) {
   return Primary(a) != kChinese || IsSimplifiedChinese(a) == IsSimplifiedChinese(b);
 }
 
-wchar_t Lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool SameName(std::wstring_view a, const wchar_t* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return i == a.size() && b[i] == L'\0';
-}
-
 // A decimal id from 1 to 65535 without sign or leading zero; 0 otherwise.
 unsigned short DecimalId(std::wstring_view text) {
   if (text.empty() || text.size() > 5 || text[0] == L'0') return 0;
@@ -46,12 +29,6 @@ unsigned short DecimalId(std::wstring_view text) {
 }
 
 }  // namespace
-
-unsigned short LanguageFromSwitch(std::wstring_view value) {
-  for (size_t i = 0; i < kKnownLanguageCount; ++i)
-    if (SameName(value, kKnownLanguages[i].name)) return kKnownLanguages[i].id;
-  return DecimalId(value);
-}
 
 unsigned short MatchOfferedLanguage(const unsigned short* offered, size_t count, unsigned short wanted) {
   if (wanted == 0) return 0;

@@ -14,22 +14,17 @@
 
 #include <string_view>
 
+#include "base/language_names.h"
+
 namespace kxcore {
 
 constexpr unsigned short kEnglishLanguage = 1033;
 
-// The languages kxpack ships, by the name line of their tables: what
-// /LANG= takes besides an id.
-struct KnownLanguage {
-  unsigned short id;
-  const wchar_t* name;
-};
-extern const KnownLanguage kKnownLanguages[];
-extern const size_t kKnownLanguageCount;
-
-// A /LANG= value: a known language's name (without regard to case) or a
-// decimal id from 1 to 65535. 0 when it is neither.
-unsigned short LanguageFromSwitch(std::wstring_view value);
+// The languages kxpack ships and what /LANG= names (base/language_names.h).
+using kxlang::KnownLanguage;
+using kxlang::kKnownLanguageCount;
+using kxlang::kKnownLanguages;
+using kxlang::LanguageFromSwitch;
 
 // The offered language that wanted matches, or 0.
 unsigned short MatchOfferedLanguage(const unsigned short* offered, size_t count, unsigned short wanted);

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include "base/package_format.h"
 #include "core/decimal_text.h"
+#include "core/language_table_format.h"
 #include "core/module_files.h"
 #include "core/srw_guard.h"
+#include "core/utf16_text.h"
 
 namespace kxcore {
 namespace {
@@ -37,16 +40,32 @@ void LoadIfNeeded() {
   if (!active.loaded) {
     std::string bytes;
     std::wstring error;
-    if (ReadModuleSiblingFile(L"kxlng.dat", &bytes)) ParseLanguageTable(bytes, &active.table, &error);
+    if (ReadModuleSiblingFile(kxformat::kLanguageTableFileW, &bytes)) ParseLanguageTable(bytes, &active.table, &error);
     active.loaded = true;
   }
 }
 
-bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error);
+// The lines of a decoded table, read by the portable reader
+// (core/language_table_format.h).
+bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error) {
+  LanguageTableLines lines;
+  LanguageTableFault fault;
+  if (!ReadLanguageTableLines(Utf16View(text), &lines, &fault)) {
+    *error = LineError(fault.line, reinterpret_cast<const wchar_t*>(fault.what));
+    return false;
+  }
+  LanguageTable parsed;
+  parsed.name = WideText(lines.name);
+  parsed.languageId = static_cast<unsigned>(wcstoul(WideText(lines.idLine).c_str(), nullptr, 10));
+  for (const auto& [key, value] : lines.texts) parsed.texts[LowerAscii(WideView(key))] = WideText(value);
+  *table = std::move(parsed);
+  return true;
+}
 
 }  // namespace
 
 bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
+  // The English table is in the system's code page.
   return ParseLanguageText(DecodeAnsi(bytes), table, error);
 }
 
@@ -65,7 +84,8 @@ bool ActivateLanguageTableFrom(const std::wstring& folder, unsigned languageId) 
   std::string bytes;
   std::wstring error;
   LanguageTable table;
-  if (!ReadWholeFile(folder + L"kxlng.dat", &bytes) || !ParseLanguageTable(bytes, &table, &error)) return false;
+  if (!ReadWholeFile(folder + kxformat::kLanguageTableFileW, &bytes) || !ParseLanguageTable(bytes, &table, &error))
+    return false;
   if (languageId != table.languageId) {
     LanguageTable translation;
     const std::wstring name = folder + L"kxlng" + DecimalText(languageId) + L".dat";
@@ -78,49 +98,6 @@ bool ActivateLanguageTableFrom(const std::wstring& folder, unsigned languageId) 
   SetActiveLanguageTable(std::move(table));
   return true;
 }
-
-namespace {
-
-// The lines of a decoded table.
-bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error) {
-  size_t lineNumber = 0;
-  size_t start = 0;
-  LanguageTable parsed;
-  while (start < text.size()) {
-    size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    std::wstring_view line(text.data() + start, end - start);
-    if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-    start = end + 1;
-    ++lineNumber;
-
-    if (lineNumber == 1) {
-      if (line != L"[KXLang]") {
-        *error = LineError(lineNumber, L"expected [KXLang]");
-        return false;
-      }
-    } else if (lineNumber == 2) {
-      parsed.name = std::wstring(line);
-    } else if (lineNumber == 3) {
-      parsed.languageId = static_cast<unsigned>(wcstoul(std::wstring(line).c_str(), nullptr, 10));
-    } else if (!line.empty()) {
-      size_t equals = line.find(L'=');
-      if (line[0] != L'#' || equals == std::wstring_view::npos || equals < 2) {
-        *error = LineError(lineNumber, L"expected #key=text");
-        return false;
-      }
-      parsed.texts[LowerAscii(line.substr(0, equals))] = std::wstring(line.substr(equals + 1));
-    }
-  }
-  if (lineNumber < 3) {
-    *error = LineError(lineNumber + 1, L"header incomplete");
-    return false;
-  }
-  *table = std::move(parsed);
-  return true;
-}
-
-}  // namespace
 
 const std::wstring* FindLanguageText(std::wstring_view key) {
   const LanguageTable& table = ActiveLanguageTable();

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/utf16_text.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -12,6 +14,8 @@ int ComparePaths(std::wstring_view a, std::wstring_view b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) -
          CSTR_EQUAL;
 }
+
+int ComparePathsUtf16(std::u16string_view a, std::u16string_view b) { return ComparePaths(WideView(a), WideView(b)); }
 
 std::vector<std::wstring> WithoutRepeats(std::vector<std::wstring> texts) {
   // Sorted by path and, among equal paths, by position: the first of each

@@ -15,6 +15,8 @@ namespace kxcore {
 // Negative, 0 or positive as a sorts before, equal to or after b.
 int ComparePaths(std::wstring_view a, std::wstring_view b);
 inline bool SamePath(std::wstring_view a, std::wstring_view b) { return ComparePaths(a, b) == 0; }
+// The same order over the portable cores' UTF-16 text (their PathComparison).
+int ComparePathsUtf16(std::u16string_view a, std::u16string_view b);
 
 struct PathLess {
   bool operator()(std::wstring_view a, std::wstring_view b) const { return ComparePaths(a, b) < 0; }

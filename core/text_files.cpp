@@ -2,67 +2,41 @@
 
 #include "base/handle_guard.h"
 #include "core/module_files.h"
+#include "core/page_text.h"
+#include "core/utf16_text.h"
 #include "core/variables.h"
 
 namespace kxcore {
 namespace {
 
-bool IsNameByte(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
+// The script's variables as the portable replacement (core/page_text.h)
+// asks for them: each value evaluated, then written as RTF text or in the
+// ANSI code page.
+class ScriptVariables : public PageVariables {
+ public:
+  explicit ScriptVariables(int flags) : flags_(flags) {}
 
-std::string ToRtf(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) {
-    switch (c) {
-      case L'\\': out += "\\\\"; break;
-      case L'{': out += "\\{"; break;
-      case L'}': out += "\\}"; break;
-      case L'\r': break;
-      case L'\n': out += "\\line "; break;
-      case L'\t': out += "\\tab "; break;
-      default:
-        if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else {
-          // RTF takes a signed 16-bit number and one fallback character.
-          out += "\\u" + std::to_string(static_cast<int>(static_cast<short>(c))) + "?";
-        }
-    }
+  bool Append(std::string_view name, std::string* out) override {
+    const std::wstring wide(name.begin(), name.end());
+    std::wstring value;
+    if (!GetVariable(wide, &value)) return false;
+    const std::wstring evaluated = Evaluate(L"%" + wide + L"%");
+    if (flags_ & kReplaceForRtf)
+      AppendRtfText(Utf16View(evaluated), out);
+    else
+      *out += EncodeText(evaluated, CP_ACP);
+    return true;
   }
-  return out;
-}
+
+ private:
+  int flags_;
+};
 
 }  // namespace
 
 std::string ReplaceVariablesInText(std::string_view text, int flags) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] != '%') {
-      out += text[i++];
-      continue;
-    }
-    if (i + 1 < text.size() && text[i + 1] == '%') {
-      out += '%';
-      i += 2;
-      continue;
-    }
-    size_t end = i + 1;
-    while (end < text.size() && IsNameByte(text[end])) ++end;
-    std::wstring value;
-    if (end > i + 1 && end < text.size() && text[end] == '%') {
-      std::wstring name(text.begin() + static_cast<std::ptrdiff_t>(i + 1), text.begin() + static_cast<std::ptrdiff_t>(end));
-      if (GetVariable(name, &value)) {
-        std::wstring evaluated = Evaluate(L"%" + name + L"%");
-        out += (flags & kReplaceForRtf) ? ToRtf(evaluated) : EncodeText(evaluated, CP_ACP);
-        i = end + 1;
-        continue;
-      }
-    }
-    out += text[i++];
-  }
-  return out;
+  ScriptVariables variables(flags);
+  return ReplacePageReferences(text, &variables);
 }
 
 DWORD ReplaceVariablesInFile(const std::wstring& source, const std::wstring& target, int flags) {

@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/package_format.h"
+
 namespace kxcore {
 
 enum UninstallRecordKind { kRecordFile = 0, kRecordFolder = 1, kRecordRegistryKey = 2, kRecordRegistryValue = 3 };
@@ -36,8 +38,8 @@ struct UninstallRecord {
 };
 
 // The installed uninstaller and its log, in the installation folder.
-constexpr wchar_t kUninstallerName[] = L"Uninst.exe";
-constexpr wchar_t kUninstallLogName[] = L"Uninst.dat";
+inline constexpr const auto& kUninstallerName = kxformat::kInstalledUninstallerW;
+inline constexpr const auto& kUninstallLogName = kxformat::kInstalledUninstallLogW;
 
 // ---- the log of this run (thread-safe) ----
 

@@ -1,52 +1,32 @@
 #include "core/uninstall_scope.h"
 
 #include <windows.h>
-#include <wchar.h>
 
 #include <algorithm>
 #include <map>
 
-#include "base/device_names.h"
 #include "base/handle_guard.h"
 #include "core/path_order.h"
+#include "core/uninstall_scope_rules.h"
 #include "core/uninstall_steps.h"
+#include "core/utf16_text.h"
 
 namespace kxcore {
 namespace {
 
-constexpr wchar_t kForbidden[] = L"/<>\"|?*";
-
 bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-// Length of the root ("C:\" or "\\server\share\"), 0 when there is none.
-// For a UNC path the server and share are checked as components afterwards.
-size_t RootLength(const std::wstring& path) {
-  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && path[2] == L'\\') return 3;
-  if (path.size() < 3 || path[0] != L'\\' || path[1] != L'\\') return 0;
-  size_t server = path.find(L'\\', 2);
-  if (server == std::wstring::npos) return 0;
-  size_t share = path.find(L'\\', server + 1);
-  return share == std::wstring::npos ? 0 : share + 1;
+// The rules over texts are portable (core/uninstall_scope_rules.h); these
+// hand them the library's wchar_t text and its order of paths.
+size_t RootLength(const std::wstring& path) { return PathRootLength(Utf16View(path)); }
+
+ScopeRoots Roots(const UninstallScope& scope) {
+  return {Utf16View(scope.programFolder), Utf16View(scope.startMenuRoot), Utf16View(scope.registryKey)};
 }
 
-bool IsNormalComponent(const wchar_t* start, size_t length) {
-  if (length == 0) return false;
-  // Windows drops a trailing dot or blank, so "x." and "x " name "x", and
-  // "." and ".." climb: all are refused.
-  wchar_t last = start[length - 1];
-  return last != L'.' && last != L' ' && !IsDeviceName(start, length);
-}
-
-// Every component of path from `from` on, separated by single backslashes.
-bool ComponentsAreNormal(const std::wstring& path, size_t from) {
-  size_t start = from;
-  for (size_t i = from;; ++i) {
-    if (i == path.size() || path[i] == L'\\') {
-      if (!IsNormalComponent(path.c_str() + start, i - start)) return false;
-      if (i == path.size()) return true;
-      start = i + 1;
-    }
-  }
+// path: the record's text as ResolvePath resolves it.
+bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
+  return kxcore::ResolvedPathInScope(kind, Utf16View(path), Roots(scope), ComparePathsUtf16);
 }
 
 // Drops the "\\?\" or "\\?\UNC\" prefix GetFinalPathNameByHandleW adds.
@@ -72,46 +52,6 @@ bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
   buffer.resize(length);
   *final = WithoutLongPrefix(buffer);
   return true;
-}
-
-// True when child lies strictly below parent.
-bool IsBelow(const std::wstring& child, const std::wstring& parent) {
-  if (parent.empty() || child.size() <= parent.size()) return false;
-  bool separated = parent.back() == L'\\' || child[parent.size()] == L'\\';
-  return separated && SamePath(child.substr(0, parent.size()), parent);
-}
-
-// Components of child below parent (child strictly below parent).
-size_t DepthBelow(const std::wstring& child, const std::wstring& parent) {
-  size_t depth = 1;
-  for (size_t i = parent.size() + 1; i < child.size(); ++i)
-    if (child[i] == L'\\') ++depth;
-  return depth;
-}
-
-bool IsNormalKeyPath(const std::wstring& key) {
-  if (key.empty() || key.front() == L'\\' || key.back() == L'\\' || key.find(L"\\\\") != std::wstring::npos)
-    return false;
-  for (wchar_t c : key)
-    if (c < 0x20) return false;
-  return true;
-}
-
-// path: the record's text as ResolvePath resolves it.
-bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
-  if (IsBelow(path, scope.programFolder)) return true;
-  if (kind == KX_LOG_FOLDER) {
-    if (SamePath(path, scope.programFolder)) return true;
-    // A folder the installation created on the way to its own; never a
-    // volume root or a share.
-    const size_t root = RootLength(path);
-    if (IsBelow(scope.programFolder, path) && root != 0 && path.size() > root) return true;
-  }
-  // The Start-menu folder itself and what is inside it, never the programs
-  // folder or a file lying directly in it.
-  if (IsBelow(path, scope.startMenuRoot))
-    return kind == KX_LOG_FOLDER || DepthBelow(path, scope.startMenuRoot) >= 2;
-  return false;
 }
 
 // Resolves the records' paths as ResolvePath does, at the cost of one
@@ -190,28 +130,9 @@ class RecordResolver {
   std::map<std::wstring, Folder> folders_;  // by the folder's text as written
 };
 
-bool RegistryInScope(int kind, const std::wstring& text, const UninstallScope& scope) {
-  HKEY root = nullptr;
-  std::wstring key, name;
-  if (scope.registryKey.empty() || !ParseRegistryRecord(text, kind == KX_LOG_REGVALUE, &root, &key, &name))
-    return false;
-  if (root != HKEY_LOCAL_MACHINE || !IsNormalKeyPath(key)) return false;
-  return SamePath(key, scope.registryKey) || IsBelow(key, scope.registryKey);
-}
-
 }  // namespace
 
-bool IsNormalFullPath(const std::wstring& path) {
-  const size_t root = RootLength(path);
-  if (root == 0 || root == path.size()) return false;
-  for (size_t i = 0; i < path.size(); ++i) {
-    wchar_t c = path[i];
-    if (c < 0x20 || wcschr(kForbidden, c) || (c == L':' && i != 1)) return false;
-  }
-  // A UNC root's server and share are components like any other: "\\.\" and
-  // "\\?\" fail here.
-  return ComponentsAreNormal(path, path[0] == L'\\' ? 2 : root);
-}
+bool IsNormalFullPath(const std::wstring& path) { return IsNormalFullPath(Utf16View(path)); }
 
 std::wstring ResolvePath(const std::wstring& path) {
   const size_t root = RootLength(path);
@@ -255,7 +176,8 @@ UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std
   if (IsNormalFullPath(startMenuRoot)) scope.startMenuRoot = ResolvePath(startMenuRoot);
   // "Software\...\Uninstall\<name>": a key of one component (or none) would
   // hand over a whole hive's branch.
-  if (IsNormalKeyPath(registryKey) && registryKey.find(L'\\') != std::wstring::npos) scope.registryKey = registryKey;
+  if (IsNormalKeyPath(Utf16View(registryKey)) && registryKey.find(L'\\') != std::wstring::npos)
+    scope.registryKey = registryKey;
   return scope;
 }
 
@@ -266,7 +188,8 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
       return IsNormalFullPath(record.text) && ResolvedPathInScope(record.kind, ResolvePath(record.text), scope);
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
-      return RegistryInScope(record.kind, record.text, scope);
+      return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
+                                   ComparePathsUtf16);
     default:
       return false;
   }

@@ -5,6 +5,8 @@
 #include "base/handle_guard.h"
 #include "base/restart_operations.h"
 #include "base/run_log.h"
+#include "core/uninstall_scope_rules.h"
+#include "core/utf16_text.h"
 #include "core/variables.h"
 
 namespace kxcore {
@@ -77,44 +79,19 @@ FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
   return anything ? FolderState::OnlyLeavingItems : FolderState::Empty;
 }
 
-struct RootName {
-  const wchar_t* name;
-  HKEY root;
-};
-
-const RootName kRoots[] = {
-    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKLM", HKEY_LOCAL_MACHINE},
-    {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},   {L"HKCU", HKEY_CURRENT_USER},
-    {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKCR", HKEY_CLASSES_ROOT},
-    {L"HKEY_USERS", HKEY_USERS},                 {L"HKU", HKEY_USERS},
-};
-
-bool SplitRoot(const std::wstring& path, HKEY* root, std::wstring* key) {
-  size_t slash = path.find(L'\\');
-  if (slash == std::wstring::npos || slash + 1 >= path.size()) return false;
-  std::wstring rootName = path.substr(0, slash);
-  for (const RootName& candidate : kRoots) {
-    if (SamePath(rootName, candidate.name)) {
-      *root = candidate.root;
-      *key = path.substr(slash + 1);
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std::wstring* key, std::wstring* name) {
   name->clear();
-  if (!isValue) return SplitRoot(text, root, key);
-  // "root\key" "name": the name may itself hold quotes, so split at the
-  // first quote-blank-quote and drop the final quote.
-  const std::wstring separator = L"\" \"";
-  size_t middle = text.find(separator);
-  if (text.size() < 5 || text.front() != L'"' || text.back() != L'"' || middle == std::wstring::npos) return false;
-  *name = text.substr(middle + separator.size(), text.size() - 1 - (middle + separator.size()));
-  return SplitRoot(text.substr(1, middle - 1), root, key);
+  // The record's syntax is portable (core/uninstall_scope_rules.h).
+  RegistryRoot which = RegistryRoot::kLocalMachine;
+  std::u16string_view keyText, nameText;
+  if (!SplitRegistryRecord(Utf16View(text), isValue, &which, &keyText, &nameText, ComparePathsUtf16)) return false;
+  static const HKEY kRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS};
+  *root = kRoots[static_cast<int>(which)];
+  *key = WideText(keyText);
+  *name = WideText(nameText);
+  return true;
 }
 
 int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {

@@ -5,21 +5,11 @@
 
 #include "base/path_services.h"
 #include "extract/engine_state.h"
+#include "extract/entry_survey.h"
 #include "launcher/archive_reader.h"
 #include "services/system_queries.h"
 
 namespace {
-
-// Puts the destination and a backslash into path; false when that and a
-// name of nameLength units (terminating zero included) would not fit.
-bool StartEntryPath(wchar_t* path, size_t nameLength, size_t* nameStart) {
-  size_t length = wcsnlen(g_extract.destination, kExtractPathCapacity);
-  if (length + 1 + nameLength > kExtractPathCapacity) return false;
-  wmemcpy(path, g_extract.destination, length + 1);
-  AddTrailingBackslash(path);
-  *nameStart = wcslen(path);
-  return *nameStart + nameLength <= kExtractPathCapacity;
-}
 
 // "1.5 MB": kilobytes below a megabyte, else one decimal of the largest
 // unit that fits; cut, not rounded.
@@ -57,38 +47,39 @@ void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t 
 
 }  // namespace
 
+// wchar_t is UTF-16 here: the portable checks (extract/entry_survey.h) work on the same buffers.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
+
 ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
-  const size_t nameLength = ArchiveEntryNameLength(reader, index);
-  if (nameLength >= kMaxEntryNameUnits || nameLength == 0) return kExtractFailed;
-  if (!StartEntryPath(path, nameLength, nameStart)) return kExtractFailed;
-  wchar_t* name = path + *nameStart;
-  ArchiveEntryName(reader, index, name);
-  name[nameLength - 1] = L'\0';
-  if (!IsSafeEntryName(name)) {
-    ShowErrorWithPath(L"#invalidfilename", name);
-    return kExtractFailed;
+  switch (PlaceEntry(&reader->db, index, reinterpret_cast<const char16_t*>(g_extract.destination),
+                     reinterpret_cast<char16_t*>(path), kExtractPathCapacity, nameStart)) {
+    case EntryPlacement::kPlaced:
+      return kExtractDone;
+    case EntryPlacement::kDoesNotFit:
+      return kExtractFailed;
+    case EntryPlacement::kUnsafe:
+      break;
   }
-  return kExtractDone;
+  ShowErrorWithPath(L"#invalidfilename", path + *nameStart);
+  return kExtractFailed;
 }
 
 ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
-  *survey = ArchiveSurvey();
   wchar_t path[kExtractPathCapacity];
-  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
-    size_t nameStart = 0;
-    ExtractResult result = EntryDestinationPath(reader, i, path, &nameStart);
-    if (result != kExtractDone) return result;
-    if (ArchiveEntryIsDir(reader, i)) {
-      survey->units += 1;
-      continue;
-    }
-    const uint64_t size = ArchiveEntrySize(reader, i);
-    survey->units += size + 1;
-    survey->fileBytes += size;
+  size_t nameStart = 0;
+  switch (SurveyEntries(&reader->db, reinterpret_cast<const char16_t*>(g_extract.destination),
+                        reinterpret_cast<char16_t*>(path), kExtractPathCapacity, survey, &nameStart)) {
+    case SurveyVerdict::kSurveyed:
+      return kExtractDone;
+    case SurveyVerdict::kDoesNotFit:
+      return kExtractFailed;
+    case SurveyVerdict::kUnsafeName:
+      ShowErrorWithPath(L"#invalidfilename", path + nameStart);
+      return kExtractFailed;
+    case SurveyVerdict::kNoEntries:
+      break;
   }
-  // An empty payload would register a product that is not there.
-  if (ArchiveEntryCount(reader) == 0) return ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE);
-  return kExtractDone;
+  return ExtractResultOfSdk(SZ_ERROR_NO_ARCHIVE);
 }
 
 ExtractResult CheckFreeSpace(const wchar_t* destination, uint64_t bytes) {

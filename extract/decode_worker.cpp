@@ -2,144 +2,23 @@
 
 #include <string.h>
 
-#include "7zCrc.h"
+#include "extract/block_reading.h"
 
 namespace {
 
 const CSzArEx* Database(const DecodeWorker* w) { return &w->reader->db; }
 
-uint64_t FileSize(const CSzArEx* db, uint32_t file) { return db->UnpackPositions[file + 1] - db->UnpackPositions[file]; }
-
-// Where file's bytes start within its block.
-uint64_t OffsetInBlock(const CSzArEx* db, uint32_t file) {
-  const uint32_t folder = db->FileToFolder[file];
-  return db->UnpackPositions[file] - db->UnpackPositions[db->FolderToFile[folder]];
-}
-
-bool HasData(const CSzArEx* db, uint32_t file, uint32_t folder) {
-  return db->FileToFolder[file] == folder && FileSize(db, file) > 0;
-}
-
-// The files of one block in order, each checked against its stored CRC as
-// its bytes go by.
-struct FileCheck {
-  const CSzArEx* db;
-  uint32_t folder;
-  uint32_t next;   // the file whose bytes come next
-  uint32_t end;    // one past the block's last file
-  uint64_t start;  // offset of next's first byte in the block
-  uint32_t crc;
-};
-
-void SeekFile(FileCheck* check) {
-  while (check->next < check->end && !HasData(check->db, check->next, check->folder)) ++check->next;
-  if (check->next < check->end) check->start = OffsetInBlock(check->db, check->next);
-  check->crc = CRC_INIT_VAL;
-}
-
-void StartCheck(FileCheck* check, const CSzArEx* db, uint32_t folder) {
-  check->db = db;
-  check->folder = folder;
-  check->next = db->FolderToFile[folder];
-  check->end = db->FolderToFile[folder + 1];
-  SeekFile(check);
-}
-
-// Checks the block's bytes [offset, offset + size). Returns the length of
-// the part that holds no damaged file, ending with a damaged file's last
-// byte when one is found (then *damaged is set).
-size_t CheckBytes(FileCheck* check, const unsigned char* data, size_t size, uint64_t offset, bool* damaged) {
-  *damaged = false;
-  size_t done = 0;
-  while (done < size && check->next < check->end) {
-    const uint64_t position = offset + done;
-    const uint64_t fileEnd = check->start + FileSize(check->db, check->next);
-    if (position < check->start) {
-      // Bytes of the block that belong to no file.
-      done += static_cast<size_t>(check->start - position < size - done ? check->start - position : size - done);
-      continue;
-    }
-    const size_t piece = static_cast<size_t>(fileEnd - position < size - done ? fileEnd - position : size - done);
-    const bool hasCrc = SzBitWithVals_Check(&check->db->CRCs, check->next);
-    if (hasCrc) check->crc = CrcUpdate(check->crc, data + done, piece);
-    done += piece;
-    if (offset + done < fileEnd) break;
-    if (hasCrc && CRC_GET_DIGEST(check->crc) != check->db->CRCs.Vals[check->next]) {
-      *damaged = true;
-      return done;
-    }
-    ++check->next;
-    SeekFile(check);
-  }
-  return size;
-}
-
-// The block's bytes from wherever they come: the streaming decoder, or the
-// SDK's decoding of the whole block for layouts it does not stream.
-struct BlockSource {
-  BlockDecoder* decoder;
-  unsigned char* whole;
-  size_t wholeSize;
-  size_t wholeRead;
-};
-
-SRes OpenSource(DecodeWorker* w, uint32_t folder, BlockSource* source) {
-  source->decoder = &w->decoder;
-  source->whole = nullptr;
-  source->wholeSize = 0;
-  source->wholeRead = 0;
+BlockStreams Streams(DecodeWorker* w) {
   ArchiveReader* reader = w->reader;
-  BlockDecoderInit(&w->decoder);
-  SRes opened = BlockDecoderOpen(&w->decoder, Database(w), folder, &reader->fileStream.file, &reader->mainAlloc);
-  if (opened != SZ_ERROR_UNSUPPORTED) return opened;
-
-  BlockDecoderFree(&w->decoder);
-  source->decoder = nullptr;
-  const uint64_t size = SzAr_GetFolderUnpackSize(&Database(w)->db, folder);
-  if (size != static_cast<size_t>(size)) return SZ_ERROR_MEM;
-  source->wholeSize = static_cast<size_t>(size);
-  source->whole = static_cast<unsigned char*>(ISzAlloc_Alloc(&reader->mainAlloc, source->wholeSize));
-  if (!source->whole) return SZ_ERROR_MEM;
-  return SzAr_DecodeFolder(&Database(w)->db, folder, &reader->lookStream.vt, Database(w)->dataPos, source->whole,
-                           source->wholeSize, &reader->tempAlloc);
+  return {&reader->db, &reader->fileStream.file, &reader->lookStream.vt, &reader->mainAlloc, &reader->tempAlloc};
 }
 
-SRes ReadSource(BlockSource* source, unsigned char* dest, size_t capacity, size_t* size) {
-  if (source->decoder) return BlockDecoderRead(source->decoder, dest, capacity, size);
-  size_t left = source->wholeSize - source->wholeRead;
-  *size = left < capacity ? left : capacity;
-  memcpy(dest, source->whole + source->wholeRead, *size);
-  source->wholeRead += *size;
-  return SZ_OK;
-}
-
-bool SourceDone(const BlockSource* source) {
-  return source->decoder ? BlockDecoderDone(source->decoder) : source->wholeRead == source->wholeSize;
-}
-
-void CloseSource(DecodeWorker* w, BlockSource* source) {
-  BlockDecoderFree(&w->decoder);
-  ISzAlloc_Free(&w->reader->mainAlloc, source->whole);
-  source->whole = nullptr;
-}
-
-bool StopWanted(DecodeWorker* w) {
+bool StopWanted(void* worker) {
+  DecodeWorker* w = static_cast<DecodeWorker*>(worker);
   AcquireSRWLockShared(&w->lock);
   bool stop = w->stop;
   ReleaseSRWLockShared(&w->lock);
   return stop;
-}
-
-// After a damaged file, what the whole block's decoding reports: its own
-// failure when the rest of it fails to decode, else the CRC error.
-SRes DamageVerdict(DecodeWorker* w, BlockSource* source, unsigned char* scratch, size_t capacity) {
-  while (!SourceDone(source)) {
-    if (StopWanted(w)) break;
-    size_t size = 0;
-    SRes result = ReadSource(source, scratch, capacity, &size);
-    if (result != SZ_OK) return result;
-  }
-  return SZ_ERROR_CRC;
 }
 
 // A free chunk to fill, or null when the pass wants no more.
@@ -162,9 +41,9 @@ void Publish(DecodeWorker* w) {
 // failed (its failure is published).
 bool DecodeBlock(DecodeWorker* w, uint32_t folder, unsigned char* scratch) {
   FileCheck check;
-  StartCheck(&check, Database(w), folder);
+  StartFileCheck(&check, Database(w), folder);
   BlockSource source;
-  SRes failure = OpenSource(w, folder, &source);
+  SRes failure = OpenBlockSource(&source, &w->decoder, Streams(w), folder);
   uint64_t offset = 0;
   bool more = true;
   while (more) {
@@ -174,23 +53,23 @@ bool DecodeBlock(DecodeWorker* w, uint32_t folder, unsigned char* scratch) {
     chunk->offset = offset;
     chunk->size = 0;
     chunk->judgesBytes = false;
-    while (failure == SZ_OK && !SourceDone(&source) && kDecodedChunkBytes - chunk->size >= kBlockMinimumRead) {
+    while (failure == SZ_OK && !BlockSourceDone(&source) && kDecodedChunkBytes - chunk->size >= kBlockMinimumRead) {
       size_t size = 0;
-      failure = ReadSource(&source, chunk->data + chunk->size, kDecodedChunkBytes - chunk->size, &size);
+      failure = ReadBlockSource(&source, chunk->data + chunk->size, kDecodedChunkBytes - chunk->size, &size);
       bool damaged = false;
-      size_t sound = CheckBytes(&check, chunk->data + chunk->size, size, offset + chunk->size, &damaged);
+      size_t sound = CheckBlockBytes(&check, chunk->data + chunk->size, size, offset + chunk->size, &damaged);
       chunk->size += sound;
       if (damaged) {
-        failure = DamageVerdict(w, &source, scratch, kDecodedChunkBytes / 16);
+        failure = VerdictAfterDamage(&source, scratch, kDecodedChunkBytes / 16, StopWanted, w);
         chunk->judgesBytes = true;
       }
     }
     chunk->failure = failure;
     offset += chunk->size;
-    more = failure == SZ_OK && !SourceDone(&source);
+    more = failure == SZ_OK && !BlockSourceDone(&source);
     Publish(w);
   }
-  CloseSource(w, &source);
+  CloseBlockSource(&source);
   return failure == SZ_OK && !more;
 }
 
@@ -203,7 +82,7 @@ DWORD WINAPI DecodeAll(void* parameter) {
   for (uint32_t folder = 0; folder < db->db.NumFolders; ++folder) {
     bool used = false;
     for (uint32_t file = db->FolderToFile[folder]; file < db->FolderToFile[folder + 1] && !used; ++file)
-      used = HasData(db, file, folder);
+      used = HasBlockData(db, file, folder);
     if (used && !DecodeBlock(w, folder, scratch)) break;
   }
   AcquireSRWLockExclusive(&w->lock);
@@ -282,7 +161,7 @@ void DecodeWorkerOpenFile(DecodeWorker* w, uint32_t index) {
   const CSzArEx* db = Database(w);
   w->fileFolder = db->FileToFolder[index];
   w->fileOffset = OffsetInBlock(db, index);
-  w->fileRemaining = FileSize(db, index);
+  w->fileRemaining = EntryDataSize(db, index);
 }
 
 SRes DecodeWorkerRead(DecodeWorker* w, const unsigned char** data, size_t* size) {

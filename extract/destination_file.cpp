@@ -19,6 +19,8 @@ HANDLE OpenDestinationFile(const wchar_t* path) {
   if (!InstallJournalRecording()) return Create(path, CREATE_ALWAYS);
   // Most files are new: one open, and no look-up first (which costs a
   // directory scan per file under Wine).
+  DWORD intent = RecordFileToCreate(path);
+  if (intent != 0) return Fail(intent);
   HANDLE file = Create(path, CREATE_NEW);
   if (file != INVALID_HANDLE_VALUE) {
     if (RecordCreatedFile(path)) return file;

@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+#include "extract/entry_checks.h"
+#include "extract/entry_survey.h"
 #include "extract/extraction.h"
 #include "launcher/literal_text.h"
 
@@ -16,9 +18,6 @@
 // ExtractArchive. The pass looks at it between entries and between the
 // pieces of a file; callers see it in the result, which is then kCancelled.
 extern std::atomic<bool> g_extractCancelled;
-
-// Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
-constexpr size_t kMaxEntryNameUnits = 260;
 
 // Progress box items of "dlgprogress".
 enum ProgressItem { kItemNext = 1, kItemCancel = 2, kItemBack = 3, kItemBar = 20, kItemText = 21 };
@@ -37,16 +36,12 @@ struct ExtractEngine {
   // Progress units: each entry counts 1, each file entry also its size.
   uint64_t unitsTotal;
   uint64_t unitsDone;
+  // The destination did not exist before this call.
+  bool destinationCreated;
 };
 extern ExtractEngine g_extract;
 
 struct ArchiveReader;
-
-// What the pass learns about the archive before it writes anything.
-struct ArchiveSurvey {
-  uint64_t units;      // progress units of the whole pass
-  uint64_t fileBytes;  // unpacked size of every file entry
-};
 
 // Checks every entry's name and destination path and sums the sizes.
 // Returns kExtractDone; kExtractFailed for a name that is too long, unsafe
@@ -71,6 +66,21 @@ struct EntryStamp {
   bool hasAttributes;
   uint32_t attributes;         // as stored
 };
+
+// While the install journal records: finishes the run a killed setup left
+// in the destination (journal_recovery.h), before anything checks or
+// changes it. Nothing otherwise.
+void FinishInterruptedRun(const wchar_t* destination);
+
+// While the install journal records: creates this run's journal file in the
+// destination (which exists). kExtractDone; or kExtractFailed after the create-file
+// message naming the journal file, and then no file may be written.
+ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created);
+
+// When the install journal asks for it (a file was just replaced): announces
+// the destination paths of the file entries from index next on, so that
+// their kept-aside names reach the disk under one flush.
+void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next);
 
 // The one place that opens a destination file for writing (CREATE_ALWAYS,
 // shared for reading). While the install journal records, an existing file
@@ -115,11 +125,6 @@ void ShowErrorWithPath(const wchar_t* key, const wchar_t* path);
 // zero included). Returns false, with dest cut and terminated, when it did
 // not fit.
 bool AppendText(wchar_t* dest, size_t capacity, const wchar_t* source);
-
-// The attributes to give a file for the 32-bit value stored in the archive.
-// Archives made on Unix mark a Unix mode in the high 16 bits with
-// FILE_ATTRIBUTE_UNIX_EXTENSION (0x8000); only the Windows bits apply then.
-uint32_t WindowsAttributes(uint32_t stored);
 
 
 #endif

@@ -86,8 +86,10 @@ ExtractResult ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) 
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
   ExtractResult result = ExtractResultOfSdk(DecodeWorkerStart(&worker, reader));
-  for (uint32_t i = 0; result == kExtractDone && i < ArchiveEntryCount(reader); ++i)
+  for (uint32_t i = 0; result == kExtractDone && i < ArchiveEntryCount(reader); ++i) {
     result = ExtractEntry(reader, &worker, i);
+    if (result == kExtractDone) AnnounceUpcomingFiles(reader, i + 1);
+  }
   DecodeWorkerStop(&worker);
   return result;
 }
@@ -109,6 +111,7 @@ ExtractResult ExtractEntries(void) {
   ArchiveSurvey survey;
   if (result == kExtractDone) result = SurveyArchive(&reader, &survey);
   if (result == kExtractDone) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
+  if (result == kExtractDone) result = OpenDestinationJournal(g_extract.destination, g_extract.destinationCreated);
   if (result == kExtractDone) result = ExtractOpened(&reader, survey);
   ArchiveReaderClose(&reader);
   // A Cancel confirmed while the pass ran wins over whatever it came to, and
@@ -132,7 +135,9 @@ ExtractResult ExtractArchive(const wchar_t* archivePath, const wchar_t* destinat
   g_extract.unitsTotal = 0;
   g_extract.unitsDone = 0;
 
-  if (destination && !DirectoryExists(destination)) CreateInstallFolderPath(destination);
+  if (destination) FinishInterruptedRun(destination);
+  g_extract.destinationCreated = destination && !DirectoryExists(destination);
+  if (g_extract.destinationCreated) CreateInstallFolderPath(destination);
   if (silent) return ExtractEntries();
 
   ShowProgressBox(progressHandler);

@@ -9,9 +9,7 @@
 
 #include "7zTypes.h"
 #include "core/kxcore.h"
-
-// Capacity of the destination path buffer, terminating zero included.
-constexpr size_t kExtractPathCapacity = 782;
+#include "extract/entry_checks.h"
 
 // What an extraction came to. Every failure but a cancellation carries in
 // code the number the install script shows with "#ErrorUnpacking".

@@ -4,6 +4,7 @@
 #include "base/path_services.h"
 #include "base/run_log.h"
 #include "extract/decode_worker.h"
+#include "extract/install_journal.h"
 
 void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
@@ -126,6 +127,8 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   // Read-only comes after the time; a file that failed to write keeps its
   // attributes, as it is undone with the rest of the run.
   if (result == kExtractDone && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
+  // Complete, with its time: a recovery tells it from one changed later.
+  if (result == kExtractDone) RecordFileWritten(path, out.handle);
   WRes closed = File_Close(&out);
   if (result != kExtractDone) return result;
   if (closed != 0) {

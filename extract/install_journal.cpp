@@ -5,15 +5,17 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/journal_file.h"
 
 namespace {
 
 // Room for a destination path (782 units) and the kept-aside name behind its
 // folder.
 constexpr size_t kAsidePathCapacity = 800;
-// Names tried for one kept-aside file before giving up; taken names are left
-// by other programs or by an earlier run that was killed.
-constexpr unsigned kAsideAttempts = 64;
+// Names tried for one kept-aside file before giving up. Each run draws its
+// own range of names, so a taken one is an accident and the next one is
+// free; the bound only ends a folder that refuses every name.
+constexpr unsigned kAsideAttempts = 4096;
 constexpr size_t kNone = SIZE_MAX;
 
 // A block of the process heap that grows by doubling. Offsets into it stay
@@ -59,9 +61,24 @@ struct Journal {
   bool recording = false;
   HeapBlock entries;
   HeapBlock store;
-  unsigned asideCounter = 0;
+  uint64_t asideNumber = 0;  // the last kept-aside name's number
+  size_t fileStart = 0;      // records made before the journal file was opened
 };
 Journal g_journal;
+
+// Kept-aside names written to the journal file ahead of their renames
+// (AnnounceKeptAside), in the order the files come.
+struct Announced {
+  wchar_t path[kAsidePathCapacity];
+  uint64_t number;
+};
+struct Announcements {
+  Announced entries[kAnnouncedCapacity];
+  size_t next = 0;   // the first not yet used or passed over
+  size_t count = 0;  // usable: their lines are on the disk
+  bool wanted = false;
+};
+Announcements g_announced;
 
 size_t Padded(size_t bytes) { return (bytes + 7) & ~static_cast<size_t>(7); }
 
@@ -109,16 +126,69 @@ bool RecordPath(JournalKind kind, const wchar_t* path, const wchar_t* aside) {
   return true;
 }
 
-// The kept-aside name for attempt n: the file's folder, "~kx", five
-// hexadecimal digits, ".tmp". False when it does not fit.
-bool AsideName(const wchar_t* path, unsigned n, wchar_t* aside) {
+// Where this run's kept-aside names begin: 24 bits that differ from run to
+// run (the clock, the counter and the process mixed), then 20 bits counting
+// up from 0, as the 11 hexadecimal digits of the name. Names need not be
+// unpredictable, only unlikely to meet those an earlier run left.
+uint64_t DrawAsideRange() {
+  LARGE_INTEGER counter = {};
+  QueryPerformanceCounter(&counter);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  uint64_t mix = static_cast<uint64_t>(counter.QuadPart) ^ (static_cast<uint64_t>(now.dwHighDateTime) << 32) ^
+                 now.dwLowDateTime ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 40);
+  // SplitMix64's finaliser spreads every input bit over the output.
+  mix ^= mix >> 30;
+  mix *= 0xBF58476D1CE4E5B9ull;
+  mix ^= mix >> 27;
+  mix *= 0x94D049BB133111EBull;
+  mix ^= mix >> 31;
+  return (mix & 0xFFFFFF) << 20;
+}
+
+// The kept-aside path for a name number: the file's folder and the name,
+// which *name points to. False when it does not fit.
+bool AsideName(const wchar_t* path, uint64_t number, wchar_t* aside, const wchar_t** name) {
   const wchar_t* slash = wcsrchr(path, L'\\');
   size_t folder = slash ? static_cast<size_t>(slash - path) + 1 : 0;
-  if (folder + 13 >= kAsidePathCapacity) return false;
+  if (folder + kAsideNameCapacity > kAsidePathCapacity) return false;
   wmemcpy(aside, path, folder);
-  _snwprintf(aside + folder, kAsidePathCapacity - folder, L"~kx%05X.tmp", n & 0xFFFFF);
-  aside[kAsidePathCapacity - 1] = L'\0';
+  FormatAsideName(number, aside + folder);
+  *name = aside + folder;
   return true;
+}
+
+// Writes a line for a change at path to the journal file when path lies in
+// its folder. 0, or the Windows error code: the change must not be made.
+DWORD RecordOnDisk(JournalLineKind kind, const wchar_t* path, const wchar_t* asideName, bool flush) {
+  if (!JournalFileIsOpen()) return 0;
+  JournalLine line = {};
+  line.kind = kind;
+  if (kind == JournalLineKind::kAboutToCreate) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    line.writeTime = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  }
+  switch (JournalRelativePath(path, line.path)) {
+    case JournalPlace::kOutside: return 0;
+    case JournalPlace::kUnfit: return ERROR_INVALID_NAME;
+    case JournalPlace::kInside: break;
+  }
+  if (asideName) wcscpy(line.aside, asideName);
+  return AppendJournalLine(line, flush);
+}
+
+// The announced name for path: the files before it in the announcement were
+// not replaced after all (new, skipped) and are passed over. False when path
+// was not announced (its name was rewritten, or the announcement is used up).
+bool TakeAnnounced(const wchar_t* path, uint64_t* number) {
+  for (size_t i = g_announced.next; i < g_announced.count; ++i) {
+    if (_wcsicmp(g_announced.entries[i].path, path) != 0) continue;
+    *number = g_announced.entries[i].number;
+    g_announced.next = i + 1;
+    return true;
+  }
+  return false;
 }
 
 // The registry value's present type and data, read into the store behind
@@ -190,7 +260,7 @@ bool RecordMissingKeys(HKEY root, const wchar_t* key) {
 
 void StartInstallJournal() {
   ClearInstallJournal();
-  g_journal.asideCounter = 0;
+  g_journal.asideNumber = DrawAsideRange();
   g_journal.recording = true;
 }
 
@@ -198,8 +268,49 @@ bool InstallJournalRecording() { return g_journal.recording; }
 
 void ClearInstallJournal() {
   g_journal.recording = false;
+  g_announced.next = g_announced.count = 0;
+  g_announced.wanted = false;
+  DeleteInstallJournalFile();
   Release(&g_journal.entries);
   Release(&g_journal.store);
+}
+
+DWORD OpenInstallJournalFile(const wchar_t* folder, bool folderCreated) {
+  if (!g_journal.recording) return 0;
+  DWORD error = OpenJournalFile(folder, folderCreated);
+  if (error == 0) g_journal.fileStart = InstallJournalSize();
+  return error;
+}
+
+size_t InstallJournalFileStart() { return JournalFileIsOpen() ? g_journal.fileStart : 0; }
+
+void DeleteInstallJournalFile() {
+  CloseJournalFile();
+  g_journal.fileStart = 0;
+}
+
+void RecordFileWritten(const wchar_t* path, HANDLE file) {
+  if (!g_journal.recording || !JournalFileIsOpen()) return;
+  JournalLine line = {};
+  line.kind = JournalLineKind::kFileWritten;
+  if (JournalRelativePath(path, line.path) != JournalPlace::kInside) return;
+  // Size and times only: GetFileInformationByHandle would also ask the
+  // volume, a round trip per file under Wine.
+  LARGE_INTEGER size;
+  FILETIME written;
+  if (!GetFileSizeEx(file, &size) || !GetFileTime(file, nullptr, nullptr, &written)) return;
+  line.size = static_cast<uint64_t>(size.QuadPart);
+  line.writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  // Not flushed: a line lost with the power only makes the file count as
+  // cut short, which is undone all the same.
+  AppendJournalLine(line, false);
+}
+
+DWORD CommitInstallJournalFile() {
+  if (!JournalFileIsOpen()) return 0;
+  JournalLine line = {};
+  line.kind = JournalLineKind::kCommitted;
+  return AppendJournalLine(line, true);
 }
 
 size_t InstallJournalSize() { return g_journal.entries.used / sizeof(Entry); }
@@ -219,28 +330,111 @@ bool InstallJournalRecordAt(size_t index, JournalRecord* record) {
   return true;
 }
 
-bool RecordCreatedFolder(const wchar_t* path) { return RecordPath(kJournalFolder, path, nullptr); }
+bool RecordCreatedFolder(const wchar_t* path) {
+  if (!g_journal.recording) return true;
+  return RecordOnDisk(JournalLineKind::kFolderCreated, path, nullptr, false) == 0 &&
+         RecordPath(kJournalFolder, path, nullptr);
+}
 
-bool RecordCreatedFile(const wchar_t* path) { return RecordPath(kJournalFile, path, nullptr); }
+DWORD RecordFileToCreate(const wchar_t* path) {
+  if (!g_journal.recording) return 0;
+  // Not flushed: a kill keeps what was written, and after a power cut an
+  // empty file is all the line would have saved.
+  return RecordOnDisk(JournalLineKind::kAboutToCreate, path, nullptr, false);
+}
+
+bool RecordCreatedFile(const wchar_t* path) {
+  if (!g_journal.recording) return true;
+  // A file created where this run has just kept one aside is undone by
+  // putting that one back; a line of its own would let a recovery that runs
+  // after a rollback was cut short delete the original put back.
+  size_t count = InstallJournalSize();
+  bool coveredByAside = count > 0 && EntryAt(count - 1)->kind == kJournalKeptAside &&
+                        _wcsicmp(TextAt(EntryAt(count - 1)->path), path) == 0;
+  // Written after the creation, not before: only CREATE_NEW's success says
+  // the file is this run's, and a line written first would have a recovery
+  // delete a file that stood there before, were the run killed in between.
+  if (!coveredByAside && RecordOnDisk(JournalLineKind::kFileCreated, path, nullptr, false) != 0) return false;
+  return RecordPath(kJournalFile, path, nullptr);
+}
 
 DWORD KeepFileAside(const wchar_t* path) {
   if (!g_journal.recording) return 0;
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
   wchar_t aside[kAsidePathCapacity];
-  for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
-    if (!AsideName(path, ++g_journal.asideCounter, aside)) return ERROR_FILENAME_EXCED_RANGE;
+  uint64_t number = 0;
+  if (TakeAnnounced(path, &number)) {
+    const wchar_t* name = nullptr;
+    if (!AsideName(path, number, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
     if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    if (MoveFileExW(path, aside, 0)) {
+      // Its line reached the disk with the announcement; written again,
+      // unflushed, it stands right before the line saying the new file is
+      // complete. Should it fail, the journal refuses every later change.
+      RecordOnDisk(JournalLineKind::kKeptAside, path, name, false);
+      RecordPath(kJournalKeptAside, path, aside);
+      return 0;
+    }
+    DWORD error = GetLastError();
+    DWORD voided = RecordOnDisk(JournalLineKind::kAsideVoid, path, name, true);
+    if (voided != 0) return voided;
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+  } else {
+    // A file replaced without an announcement: the next ones are likely to
+    // be replaced too (a reinstall), and announcing them saves a flush each.
+    wchar_t relative[kJournalPathCapacity];
+    g_announced.wanted = JournalRelativePath(path, relative) == JournalPlace::kInside;
+  }
+  for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    const wchar_t* name = nullptr;
+    if (!AsideName(path, ++g_journal.asideNumber, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
+    if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    // On the disk before the rename: a run killed right after it still
+    // says where the file went.
+    DWORD error = RecordOnDisk(JournalLineKind::kKeptAside, path, name, true);
+    if (error != 0) return error;
     // No MOVEFILE_COPY_ALLOWED: a rename within the folder, never a copy,
     // and never over another file.
     if (MoveFileExW(path, aside, 0)) {
       RecordPath(kJournalKeptAside, path, aside);
       return 0;
     }
-    DWORD error = GetLastError();
+    error = GetLastError();
+    // The line must not send a recovery to a file of that name that is not
+    // this run's.
+    DWORD voided = RecordOnDisk(JournalLineKind::kAsideVoid, path, name, true);
+    if (voided != 0) return voided;
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   return ERROR_FILE_EXISTS;
+}
+
+bool InstallJournalWantsAnnouncements() { return g_journal.recording && g_announced.wanted && JournalFileIsOpen(); }
+
+DWORD AnnounceKeptAside(const wchar_t* const* paths, size_t count) {
+  g_announced.next = g_announced.count = 0;
+  g_announced.wanted = false;
+  if (!g_journal.recording || !JournalFileIsOpen()) return 0;
+  size_t staged = 0;
+  for (size_t i = 0; i < count && staged < kAnnouncedCapacity; ++i) {
+    JournalLine line = {};
+    line.kind = JournalLineKind::kKeptAside;
+    if (wcslen(paths[i]) >= kAsidePathCapacity || JournalRelativePath(paths[i], line.path) != JournalPlace::kInside)
+      continue;
+    Announced& entry = g_announced.entries[staged];
+    entry.number = ++g_journal.asideNumber;
+    FormatAsideName(entry.number, line.aside);
+    DWORD error = AppendJournalLine(line, false);
+    if (error != 0) return error;
+    wcscpy(entry.path, paths[i]);
+    ++staged;
+  }
+  if (staged == 0) return 0;
+  // Usable only once on the disk: a rename must never run ahead of its line.
+  DWORD error = FlushJournalFile();
+  if (error == 0) g_announced.count = staged;
+  return error;
 }
 
 bool PutBackKeptFile(const wchar_t* path) {

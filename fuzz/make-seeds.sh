@@ -8,7 +8,9 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 rm -rf "$dir"
-for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz; do
+for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz \
+    uninstall_log_fuzz language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz \
+    package_data_fuzz; do
   mkdir -p "$dir/$target"
 done
 "$dir/../build/make_seeds" "$dir"
@@ -26,3 +28,19 @@ for toml in "$dir"/description_fuzz/*.toml; do
     printf '%s' "$value" >"$dir/name_rules_fuzz/$(basename "$toml" .toml)-$n"
   done
 done
+# The programs' runtime data and pages as they ship: the language tables,
+# the dialog definitions, the page texts of the runtime and of the starter.
+cp "$top"/runtime/kxlng.dat "$top"/runtime/languages/*.dat "$dir/language_table_fuzz/"
+cp "$top/runtime/setup/kxdlg.dat" "$dir/dialog_data_fuzz/setup-kxdlg.dat"
+cp "$top/runtime/uninstall/kxdlg.dat" "$dir/dialog_data_fuzz/uninstall-kxdlg.dat"
+cp "$top"/runtime/pages/* "$top"/packaging/starter/pages/* "$dir/page_text_fuzz/"
+# Entry names: every file of the runtime folder and of the starter's payload
+# as a relative name, in UTF-16LE behind the two bytes that choose the
+# destination's length and the path buffer's capacity (a real destination
+# in the engine's 782 units).
+n=0
+(cd "$top/runtime" && find . -type f | sed 's|^\./||'; cd "$top/packaging/starter/payload" && find . -type f | sed 's|^\./|docs/|') |
+  while IFS= read -r name; do
+    n=$((n + 1))
+    { printf '\x08\xc3'; printf '%s' "$name" | iconv -f UTF-8 -t UTF-16LE; } >"$dir/entry_names_fuzz/name-$n"
+  done

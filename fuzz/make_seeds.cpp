@@ -1,16 +1,26 @@
 // Writes the generated part of the seed corpora: packages composed by
-// kxpack's own writer and the artwork kxpack draws for starters.
+// kxpack's own writer, the artwork kxpack draws for starters, the package
+// data it writes, uninstall logs
+// written by the core library's own log writer, and small 7z archives in
+// each layout kxpack writes (and two more the programs decode), made by
+// kxpack's 7-Zip runner from a small folder.
 //   make_seeds DIR   (DIR/<target>/ must exist)
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/byte_order.h"
 #include "base/container_format.h"
 #include "base/crc32.h"
+#include "core/uninstall_log_format.h"
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/container_file.h"
 #include "tools/kxpack/file_io.h"
+#include "tools/kxpack/package_data_file.h"
+#include "tools/kxpack/sevenzip_tool.h"
 
 namespace {
 
@@ -47,10 +57,113 @@ Bytes Archive(size_t extra, unsigned char fill) {
   return a;
 }
 
+uint32_t Crc(const void* data, size_t size) { return kxcrc::Crc32(data, size); }
+
+struct LogRecord {
+  int kind;  // 0 file, 1 folder, 2 registry key, 3 registry value
+  std::u16string text;
+};
+
+// An uninstall log as an installation writes it.
+Bytes UninstallLog(const std::vector<LogRecord>& records) {
+  std::string out;
+  kxcore::AppendLogHeader(&out);
+  for (const LogRecord& record : records) kxcore::AppendLogRecord(record.kind, record.text, &out);
+  kxcore::AppendLogTrailer(records.size(), Crc, &out);
+  return Bytes(out.begin(), out.end());
+}
+
+// What a Quillmark installation records, in its order: the folders on the
+// way, the files, the Start-menu entry, the uninstall key and its values,
+// the uninstaller and the log.
+std::vector<LogRecord> QuillmarkInstallation(const std::u16string& folder) {
+  const std::u16string key = u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark Toolkit812953";
+  const std::u16string menu = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillmark Toolkit";
+  return {
+      {1, folder},
+      {1, folder + u"\\docs"},
+      {0, folder + u"\\quillmark.exe"},
+      {0, folder + u"\\docs\\README.txt"},
+      {1, menu},
+      {0, menu + u"\\Quillmark Toolkit.lnk"},
+      {3, u"\"" + key + u"\" \"DisplayName\""},
+      {3, u"\"" + key + u"\" \"UninstallString\""},
+      {2, key},
+      {0, folder + u"\\Uninst.exe"},
+      {0, folder + u"\\Uninst.dat"},
+  };
+}
+
 bool Write(const std::string& path, const Bytes& bytes) {
   if (WriteFileAtomically(path, bytes, 0644)) return true;
   std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
   return false;
+}
+
+// A small installation's files: machine code the x86 filter converts, text,
+// an empty file, nested and empty folders. The same bytes every time.
+bool WriteSmallInstallation(const std::string& folder) {
+  std::string code;
+  uint32_t state = 1201;
+  while (code.size() < 1500) {
+    state = state * 1103515245u + 12345u;
+    const unsigned char pick = static_cast<unsigned char>(state >> 24);
+    if (pick < 80) {
+      code += static_cast<char>(pick & 1 ? 0xE8 : 0xE9);
+      for (int i = 0; i < 4; ++i) code += static_cast<char>(state >> (8 * i));
+    } else {
+      code += "\x48\x89\xC3\x90\x55\x5D"[pick % 6];
+    }
+  }
+  const std::string files[][2] = {
+      {"bin/app.exe", code},
+      {"docs/readme.txt", "Quillmark Toolkit.\n" + std::string(300, 'q')},
+      {"docs/notes/sub.txt", "stream block folder setup\n"},
+      {"empty.dat", ""},
+  };
+  std::error_code ignored;
+  for (const char* sub : {"/bin", "/docs/notes", "/cache"})
+    if (!std::filesystem::create_directories(folder + sub, ignored) && ignored) return false;
+  for (const auto& file : files) {
+    std::ofstream out(folder + "/" + file[0], std::ios::binary);
+    out << file[1];
+    if (!out) return false;
+  }
+  return true;
+}
+
+// The archives: as kxpack writes a payload (BCJ and LZMA2 in small solid
+// blocks), a runtime (LZMA with BCJ2, decoded whole) and a nested runtime
+// (Copy); and with 7-Zip's plain headers, LZMA with BCJ and LZMA2 alone.
+bool WriteArchives(const std::string& dir, const std::string& scratch) {
+  const std::string input = scratch + "/input";
+  if (!WriteSmallInstallation(input)) return false;
+  std::string error;
+  const struct {
+    const char* name;
+    ArchiveKind kind;
+  } made[] = {{"payload.7z", ArchiveKind::Payload}, {"runtime.7z", ArchiveKind::Runtime},
+              {"nested.7z", ArchiveKind::NestedRuntime}};
+  for (const auto& archive : made) {
+    if (!CreateArchive(archive.kind, input, dir + "/archive_fuzz/" + archive.name, 1024, &error, 1)) {
+      std::fprintf(stderr, "make_seeds: %s\n", error.c_str());
+      return false;
+    }
+  }
+  const char* program = getenv("KX_7ZZ") && *getenv("KX_7ZZ") ? getenv("KX_7ZZ") : "7zz";
+  const std::vector<std::string> plain[] = {
+      {"-mf=BCJ", "-m0=LZMA:d=64k", "-ms=on", "-mhc=off", "--", dir + "/archive_fuzz/lzma-bcj-plain.7z", "*"},
+      {"-mf=off", "-m0=LZMA2:d=64k", "-ms=2k", "-mhc=off", "--", dir + "/archive_fuzz/lzma2-plain.7z", "*"},
+  };
+  for (const auto& switches : plain) {
+    std::vector<std::string> arguments = {program, "a", "-t7z", "-bd", "-y", "-mmt1"};
+    arguments.insert(arguments.end(), switches.begin(), switches.end());
+    if (RunProgram(arguments, input, "") != 0) {
+      std::fprintf(stderr, "make_seeds: 7-Zip could not write %s\n", switches[switches.size() - 2].c_str());
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -67,5 +180,32 @@ int main(int argc, char** argv) {
   ok &= Write(dir + "/artwork_fuzz/watermark.bmp", DrawWatermark());
   ok &= Write(dir + "/artwork_fuzz/header.bmp", DrawHeader());
   ok &= Write(dir + "/artwork_fuzz/app.ico", DrawIcon());
+  PackageDescription values;
+  values.name = "Quillmark Toolkit";
+  values.version = "2020.01.15.01";
+  values.publisher = "Quillmark, LLC";
+  values.url = "https://www.quillmark.example";
+  values.uninstallKey = "Quillmark Toolkit812953";
+  values.program = "bin\\tool.exe";
+  const std::string data = PackageDataText(values);
+  ok &= Write(dir + "/package_data_fuzz/kxpackage.dat", Bytes(data.begin(), data.end()));
+  ok &= Write(dir + "/uninstall_log_fuzz/quillmark", UninstallLog(QuillmarkInstallation(u"C:\\Program Files\\Quillmark")));
+  ok &= Write(dir + "/uninstall_log_fuzz/share", UninstallLog(QuillmarkInstallation(u"\\\\server\\share\\Apps\\Quill")));
+  // Texts the writer must escape or encode: '%', TAB, CR, LF, letters beyond
+  // ASCII and beyond the BMP, an unpaired surrogate.
+  ok &= Write(dir + "/uninstall_log_fuzz/awkward",
+              UninstallLog({{1, u"D:\\Q"},
+                            {0, u"D:\\Q\\100% sure\tname\r\n.txt"},
+                            {0, u"D:\\Q\\\u00e9t\u00e9 \u6587\u5b57 \U0001F600 %25.txt"},
+                            {0, u"D:\\Q\\lone \xD800 half"},
+                            {2, u"HKLM\\Software\\Q"}}));
+  ok &= Write(dir + "/uninstall_log_fuzz/empty", UninstallLog({}));
+
+  TempFolder scratch;
+  ok &= !scratch.path.empty() && WriteArchives(dir, scratch.path);
+  // A package around real archives, as kxpack composes one.
+  Bytes payload, runtime;
+  if (ok && ReadFile(dir + "/archive_fuzz/payload.7z", &payload) && ReadFile(dir + "/archive_fuzz/nested.7z", &runtime))
+    ok &= Write(dir + "/container_layout_fuzz/real-archives", ComposePackage(SyntheticStub(), payload, runtime));
   return ok ? 0 : 1;
 }

@@ -1,9 +1,8 @@
 #include "launcher/container.h"
 
-#include <string.h>
-
 #include "7zCrc.h"
 #include "base/container_format.h"
+#include "base/container_search.h"
 #include "base/handle_guard.h"
 
 namespace {
@@ -13,6 +12,14 @@ bool ReadExactly(HANDLE file, void* buffer, DWORD size) {
   return ReadFile(file, buffer, size, &read, nullptr) && read == size;
 }
 
+size_t ReadSome(void* file, unsigned char* buffer, size_t capacity) {
+  DWORD read = 0;
+  if (!ReadFile(static_cast<HANDLE>(file), buffer, static_cast<DWORD>(capacity), &read, nullptr)) return 0;
+  return read;
+}
+
+uint32_t SdkCrc(const void* data, size_t size) { return CrcCalc(data, size); }
+
 bool SeekTo(HANDLE file, uint64_t position) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(position);
@@ -21,12 +28,7 @@ bool SeekTo(HANDLE file, uint64_t position) {
 
 }  // namespace
 
-bool IsSevenZipStartHeader(const unsigned char* header) {
-  return kxformat::HasSevenZipSignature(header) &&
-         CrcCalc(header + kxformat::kStartHeaderCrcFrom,
-                 kxformat::kSevenZipStartHeaderSize - kxformat::kStartHeaderCrcFrom) ==
-             kxbytes::ReadU32(header + kxformat::kStartHeaderCrcField);
-}
+bool IsSevenZipStartHeader(const unsigned char* header) { return kxformat::IsSevenZipStartHeader(header, SdkCrc); }
 
 bool LocateContainer(const wchar_t* path, ContainerInfo* info) {
   info->offset = 0;
@@ -55,28 +57,8 @@ bool LocateContainer(const wchar_t* path, ContainerInfo* info) {
 bool FindRuntimeArchive(HANDLE file, uint32_t containerOffset, uint64_t payloadLength,
                         uint64_t* archivePosition) {
   CrcGenerateTable();
-  uint64_t windowStart = static_cast<uint64_t>(containerOffset) + kxformat::kContainerHeaderSize + payloadLength;
-  if (!SeekTo(file, windowStart)) return false;
-
+  uint64_t start = 0;
+  if (!kxformat::RuntimeSearchStart(containerOffset, payloadLength, &start) || !SeekTo(file, start)) return false;
   static unsigned char window[kxformat::kArchiveSearchWindow];
-  DWORD held = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, window + held, kxformat::kArchiveSearchWindow - held, &read, nullptr) || read == 0)
-      return false;
-    held += read;
-    if (held <= kxformat::kSevenZipStartHeaderSize) continue;
-
-    const DWORD examined = held - kxformat::kSevenZipStartHeaderSize;
-    for (DWORD i = 0; i < examined; ++i) {
-      if (window[i] == kxformat::kSevenZipSignature[0] && IsSevenZipStartHeader(window + i)) {
-        *archivePosition = windowStart + i;
-        return true;
-      }
-    }
-    // Keep the last 32 bytes so a header across the window edge is still seen.
-    windowStart += examined;
-    memmove(window, window + examined, kxformat::kSevenZipStartHeaderSize);
-    held = kxformat::kSevenZipStartHeaderSize;
-  }
+  return kxformat::SearchRuntimeArchive(ReadSome, file, start, SdkCrc, window, sizeof window, archivePosition);
 }

@@ -16,14 +16,16 @@ struct ContainerInfo {
 
 // Reads the container header of the program file at path. Returns false when
 // the file cannot be read, is no PE32+ image whose headers fit the first 4096
-// bytes, or ends before the header fields. The offset and payload length are
+// bytes (and whose end a 32-bit offset reaches), or ends before the header
+// fields. The offset and payload length are
 // zeroed first and each field is stored as soon as it has been read.
 bool LocateContainer(const wchar_t* path, ContainerInfo* info);
 
 // Searches the open program file for the runtime archive's 7z start header,
-// from container offset + 18 + payload length to the end of the file. On
-// success stores the absolute file position of the start header. The file
-// position is left wherever the search stopped.
+// from container offset + 18 + payload length to the end of the file
+// (base/container_search.h). On success stores the absolute file position of
+// the start header. False also when that start lies beyond the last file
+// position. The file position is left wherever the search stopped.
 bool FindRuntimeArchive(HANDLE file, uint32_t containerOffset, uint64_t payloadLength,
                         uint64_t* archivePosition);
 

@@ -23,6 +23,7 @@ enum CoreOperation {
   kOpManageUninstLog,
   kOpReplaceVarInFile,
   kOpInitRunLog,
+  kOpFinishInterruptedInstall,
   kOpShowLanguageBox,
   kOperationCount
 };
@@ -30,7 +31,7 @@ enum CoreOperation {
 const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
-    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog",
+    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog", "FinishInterruptedInstall",
     "ShowLanguageBox"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
@@ -124,6 +125,10 @@ void AddUninstLog(int kind, const wchar_t* text) {
 
 int ManageUninstLog(int operation) {
   return Bound<decltype(&ManageUninstLog)>(kOpManageUninstLog)(operation);
+}
+
+int FinishInterruptedInstall(const wchar_t* folder) {
+  return Bound<decltype(&FinishInterruptedInstall)>(kOpFinishInterruptedInstall)(folder);
 }
 
 int ShowLanguageBox(void) { return Bound<decltype(&ShowLanguageBox)>(kOpShowLanguageBox)(); }

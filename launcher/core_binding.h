@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+// The library's module name: the runtime's kxformat::kCoreLibraryFile, in the
+// letter case the programs have always loaded it by (Windows compares module
+// and file names without regard to case).
 constexpr wchar_t kCoreLibraryName[] = L"kxcore64.dll";
 
 // Names the folder (ending in a backslash) the library is loaded from. The

@@ -16,6 +16,7 @@
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/run_language.h"
+#include "launcher/run_log_file.h"
 #include "launcher/runtime_folder.h"
 #include "launcher/runtime_lock.h"
 #include "launcher/script_flags.h"
@@ -34,6 +35,8 @@ static_assert(kTitleCapacity >= kPackageTextCapacity, "the package's title must 
 constexpr size_t kLogPathCapacity = 782;
 wchar_t g_logPath[kLogPathCapacity];
 int g_runLogFlags;
+// An unknown switch or a refused /LOG: the program runs nothing (exit 2).
+bool g_commandLineRefused;
 
 // StartAndRun's result when the program's work did not run: the failure
 // recorded in the start-up state decides the exit code.
@@ -102,6 +105,7 @@ void StartRunLog(ProgramKind kind) {
   const wchar_t* commandLine = GetCommandLineW();
   CommandSwitches switches;
   ParseCommandSwitches(commandLine, &switches);
+  g_commandLineRefused = switches.unknownArgument.text != nullptr;
   if (switches.silent && switches.suppressMessageBoxes) {
     SuppressMessageBoxes(true);
     g_runLogFlags |= KX_RUNLOG_SUPPRESS_BOXES;
@@ -121,6 +125,14 @@ void StartRunLog(ProgramKind kind) {
     wmemcpy(given, switches.logFile.text, switches.logFile.length);
     given[switches.logFile.length] = L'\0';
     DWORD length = GetFullPathNameW(given, kLogPathCapacity, g_logPath, nullptr);
+    if (length > 0 && length < kLogPathCapacity &&
+        JudgeRunLogFile(g_logPath, g_launcher.modulePath, kind == ProgramKind::Uninstaller) !=
+            RunLogFileVerdict::kAllowed) {
+      // Never opened: the core library names the file with the usage.
+      g_runLogFlags |= KX_RUNLOG_REFUSED;
+      g_commandLineRefused = true;
+      return;
+    }
     opened = length > 0 && length < kLogPathCapacity && OpenRunLog(g_logPath);
   }
   if (!opened) {
@@ -154,6 +166,11 @@ int PublishVariables(void* context) {
   InitSFX(g_launcher.instance);
   if (state->packageRead) ApplyRunLanguage();
   return 0;
+}
+
+int CheckPackage(void* context) {
+  const ProgramWork* work = static_cast<const ProgramWork*>(context);
+  return work->checkPackage == nullptr || work->checkPackage();
 }
 
 int Prepare(void* context) {
@@ -231,10 +248,20 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // Without its own values the program cannot know what it installs or
   // removes: a damaged package. A runtime that lacks the library as well
   // reports that first, as it always has.
-  if (!packageRead) {
+  int packageAllowed = 0;
+  if (!packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
+      !packageAllowed) {
+    if (!packageRead) LogLine(L"Error: the package data is missing or not allowed");
     SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return kNoScriptResult;
+  }
+
+  // The core library has shown the usage with what was wrong; nothing runs.
+  if (g_commandLineRefused) {
+    LogLine(L"The command line cannot be followed: nothing is done");
+    ReleaseCoreLibrary();
+    return kExitCancelled;
   }
 
   // One run of a package at a time, setup and uninstaller alike: before the

@@ -34,6 +34,11 @@ enum class ProgramKind { Setup, Uninstaller };
 // What distinguishes the two programs.
 struct ProgramWork {
   ProgramKind kind;
+  // Judges what the program's package names beyond kxpack's text rules,
+  // once the core library is bound, before the single-instance claim;
+  // false ends the run as a damaged package (exit -3). May be null (the
+  // uninstaller).
+  bool (*checkPackage)(void);
   // Runs outside the script guard before the work; returns false to skip it.
   // May be null (the setup program).
   bool (*prepare)(void);

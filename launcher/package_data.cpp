@@ -6,87 +6,80 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/name_rules.h"
 
 PackageData g_package;
 
 namespace {
 
-constexpr char kFormatLine[] = "kxpackage 1";
+using kxformat::PackageValueKind;
 
-enum class FieldKind { kText, kOptionalText, kFlag };
-
-struct Field {
-  const char* key;
-  size_t offset;
-  FieldKind kind;
+// Where each key's value goes, in the order of kxformat::kPackageKeys.
+const size_t kFieldOffsets[kxformat::kPackageKeyCount] = {
+    offsetof(PackageData, productName),     offsetof(PackageData, productVersion),
+    offsetof(PackageData, publisher),       offsetof(PackageData, publisherUrl),
+    offsetof(PackageData, uninstallKeyName), offsetof(PackageData, wizardLabel),
+    offsetof(PackageData, windowTitle),     offsetof(PackageData, installFolder),
+    offsetof(PackageData, startMenuFolder), offsetof(PackageData, programFile),
+    offsetof(PackageData, shortcutName),    offsetof(PackageData, startProgram),
+    offsetof(PackageData, openFolder),      offsetof(PackageData, startProgramSilent),
+    offsetof(PackageData, openFolderSilent),
 };
 
-#define KX_FIELD(key, member, kind) {key, offsetof(PackageData, member), kind}
-const Field kFields[] = {
-    KX_FIELD("product.name", productName, FieldKind::kText),
-    KX_FIELD("product.version", productVersion, FieldKind::kText),
-    KX_FIELD("product.publisher", publisher, FieldKind::kText),
-    KX_FIELD("product.url", publisherUrl, FieldKind::kOptionalText),
-    KX_FIELD("product.uninstall_key", uninstallKeyName, FieldKind::kText),
-    KX_FIELD("product.wizard_label", wizardLabel, FieldKind::kText),
-    KX_FIELD("product.window_title", windowTitle, FieldKind::kText),
-    KX_FIELD("install.folder", installFolder, FieldKind::kText),
-    KX_FIELD("install.start_menu_folder", startMenuFolder, FieldKind::kText),
-    KX_FIELD("install.program", programFile, FieldKind::kText),
-    KX_FIELD("install.shortcut", shortcutName, FieldKind::kText),
-    KX_FIELD("tasks.start_program", startProgram, FieldKind::kFlag),
-    KX_FIELD("tasks.open_folder", openFolder, FieldKind::kFlag),
-    KX_FIELD("tasks.start_program_silent", startProgramSilent, FieldKind::kFlag),
-    KX_FIELD("tasks.open_folder_silent", openFolderSilent, FieldKind::kFlag),
-};
-#undef KX_FIELD
-constexpr size_t kFieldCount = sizeof kFields / sizeof kFields[0];
-
-const Field* FindField(const char* key, size_t length) {
-  for (const Field& field : kFields)
-    if (strlen(field.key) == length && memcmp(field.key, key, length) == 0) return &field;
-  return nullptr;
+// The key's index, or kPackageKeyCount when it is no key of the format.
+size_t FindKey(const char* key, size_t length) {
+  for (size_t i = 0; i < kxformat::kPackageKeyCount; ++i) {
+    const char* known = kxformat::kPackageKeys[i].key;
+    if (strlen(known) == length && memcmp(known, key, length) == 0) return i;
+  }
+  return kxformat::kPackageKeyCount;
 }
 
-bool HasControlCharacter(const wchar_t* text) {
-  for (; *text; ++text)
-    if (*text < 0x20 || *text == 0x7F) return true;
+// The text's rule as kxpack applies it (units: the text's UTF-16 units, any
+// NUL among them included).
+bool TextAllowed(PackageValueKind kind, const wchar_t* text, size_t units) {
+  // The rules read UTF-16 as char16_t; wchar_t is the same 16 bits here.
+  char16_t value[kPackageTextCapacity];
+  for (size_t i = 0; i < units; ++i) value[i] = static_cast<char16_t>(text[i]);
+  if (kxnames::FindControlCharacter(value, units) != units) return false;
+  switch (kind) {
+    case PackageValueKind::kText:
+    case PackageValueKind::kOptionalText:
+      return true;
+    case PackageValueKind::kFileName:
+      return kxnames::CheckFileName(value, units).problem == kxnames::NameProblem::kNone;
+    case PackageValueKind::kFolderText:
+      return kxnames::CheckFolderText(value, units).problem == kxnames::FolderProblem::kNone;
+    case PackageValueKind::kRelativePath:
+      // kxpack writes the program with '\' alone.
+      return wmemchr(text, L'/', units) == nullptr &&
+             kxnames::CheckRelativePath(value, units).problem == kxnames::PathProblem::kNone;
+    case PackageValueKind::kFlag:
+      break;
+  }
   return false;
 }
 
-// The program lies inside the installation folder: relative, no drive, no
-// empty, "." or ".." component.
-bool IsContainedRelativePath(const wchar_t* path) {
-  if (wcschr(path, L':') || wcschr(path, L'/')) return false;
-  const wchar_t* start = path;
-  for (const wchar_t* p = path;; ++p) {
-    if (*p != L'\\' && *p != L'\0') continue;
-    size_t length = static_cast<size_t>(p - start);
-    if (length == 0 || (start[0] == L'.' && (length == 1 || (length == 2 && start[1] == L'.')))) return false;
-    if (*p == L'\0') return true;
-    start = p + 1;
-  }
-}
-
-// Stores one value; false when it is not allowed for the field.
-bool StoreValue(const Field& field, const char* value, size_t length, PackageData* data) {
-  unsigned char* base = reinterpret_cast<unsigned char*>(data) + field.offset;
-  if (field.kind == FieldKind::kFlag) {
+// Stores one value; false when it is not allowed for the key.
+bool StoreValue(size_t key, const char* value, size_t length, PackageData* data) {
+  const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[key];
+  unsigned char* field = reinterpret_cast<unsigned char*>(data) + kFieldOffsets[key];
+  if (rule.kind == PackageValueKind::kFlag) {
     if (length != 1 || (value[0] != '0' && value[0] != '1')) return false;
-    *base = static_cast<unsigned char>(value[0] - '0');
+    *field = static_cast<unsigned char>(value[0] - '0');
     return true;
   }
-  wchar_t* text = reinterpret_cast<wchar_t*>(base);
-  if (length == 0) return field.kind == FieldKind::kOptionalText;
+  wchar_t* text = reinterpret_cast<wchar_t*>(field);
+  if (length == 0) return rule.kind == PackageValueKind::kOptionalText;
   int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, value, static_cast<int>(length), text,
-                                  static_cast<int>(kPackageTextCapacity - 1));
+                                  static_cast<int>(rule.maxUnits));
   if (units <= 0) return false;
   text[units] = L'\0';
-  return !HasControlCharacter(text);
+  return TextAllowed(rule.kind, text, static_cast<size_t>(units));
 }
 
 int ParseLines(const char* bytes, size_t size, PackageData* data) {
-  bool seen[kFieldCount] = {};
+  bool seen[kxformat::kPackageKeyCount] = {};
   size_t position = 0;
   bool formatRead = false;
   while (position < size) {
@@ -97,7 +90,9 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
     size_t length = static_cast<size_t>(end - line);
     if (length > 0 && line[length - 1] == '\r') --length;
     if (!formatRead) {
-      if (length != sizeof kFormatLine - 1 || memcmp(line, kFormatLine, length) != 0) return kPackageDataDamaged;
+      if (length != sizeof kxformat::kPackageDataFormatLine - 1 ||
+          memcmp(line, kxformat::kPackageDataFormatLine, length) != 0)
+        return kPackageDataDamaged;
       formatRead = true;
       continue;
     }
@@ -109,20 +104,17 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
         return kPackageDataDamaged;
       continue;
     }
-    const Field* field = FindField(line, static_cast<size_t>(equals - line));
-    if (!field) return kPackageDataDamaged;
-    size_t index = static_cast<size_t>(field - kFields);
-    if (seen[index]) return kPackageDataDamaged;
-    seen[index] = true;
+    size_t key = FindKey(line, static_cast<size_t>(equals - line));
+    if (key == kxformat::kPackageKeyCount || seen[key]) return kPackageDataDamaged;
+    seen[key] = true;
     const char* value = equals + 1;
-    if (!StoreValue(*field, value, static_cast<size_t>(line + length - value), data)) return kPackageDataDamaged;
+    if (!StoreValue(key, value, static_cast<size_t>(line + length - value), data)) return kPackageDataDamaged;
   }
   for (bool found : seen)
     if (!found) return kPackageDataDamaged;
   if (!CompletePackageLanguages(&data->languages)) return kPackageDataDamaged;
-  // The uninstall key is one key name below the Uninstall key, and the
-  // program lies inside the installation folder.
-  if (wcschr(data->uninstallKeyName, L'\\') || !IsContainedRelativePath(data->programFile)) return kPackageDataDamaged;
+  // The uninstall key is one key name below the Uninstall key (its rule
+  // allows no backslash).
   wcscpy(data->uninstallRegistryKey, kUninstallKeyParent);
   wcscat(data->uninstallRegistryKey, data->uninstallKeyName);
   return kPackageDataOk;
@@ -132,6 +124,7 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
 
 static_assert(sizeof kUninstallKeyParent / sizeof(wchar_t) - 1 + kPackageTextCapacity <= kUninstallRegistryKeyCapacity,
               "the uninstall registry key must hold every key name");
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the programs' texts are UTF-16");
 
 int ParsePackageData(const char* bytes, size_t size, PackageData* data) {
   memset(data, 0, sizeof *data);
@@ -146,10 +139,10 @@ int LoadPackageData(const wchar_t* folder) {
   // Room for the longest runtime folder the launcher makes.
   wchar_t path[1024];
   size_t folderLength = wcslen(folder);
-  size_t nameLength = sizeof kPackageDataFileName / sizeof(wchar_t);
+  size_t nameLength = sizeof kxformat::kPackageDataFileW / sizeof(wchar_t);
   if (folderLength + nameLength > sizeof path / sizeof path[0]) return kPackageDataNotRead;
   wcscpy(path, folder);
-  wcscat(path, kPackageDataFileName);
+  wcscat(path, kxformat::kPackageDataFileW);
 
   FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr));

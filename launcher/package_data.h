@@ -4,42 +4,31 @@
 // program's work, into g_package. One setup stub and one uninstaller stub thus
 // serve every package.
 //
-// kxpackage.dat (docs/packaging.md): UTF-8 without a byte order mark, lines
-// ended by LF (a CR before it is ignored):
-//
-//   kxpackage 1                      format line, exactly this
-//   product.name=Quillmark Toolkit   one line per key, each key exactly once,
-//   ...                              in any order; no other keys
-//
-// Texts are taken as written (SetVarLiteral hands them to the core library),
-// except install.folder and install.start_menu_folder, which are script texts
-// (%PROGFILESDIR%\Quillmark). Flags are "0" or "1".
-//
-// A package that offers more than English, or asks for the language, has
-// these keys too (launcher/package_languages.cpp reads them), each at most
-// once:
-//
-//   languages=1033,1031,1041         the languages offered, the first the
-//                                    fallback; without it English alone
-//   languages.ask=1                  a language box before the wizard
-//   product.window_title.1031=...    the title and label in one language,
-//   product.wizard_label.1031=...    where they differ from the first's
+// The file's format, its keys and their kinds are base/package_format.h.
+// Every value is held to the rule kxpack judges its key by (base/name_rules.h):
+// the file travels inside the package, where anyone can change it, and a
+// value kxpack would refuse is not allowed. Texts are taken as written
+// (SetVarLiteral hands them to the core library), except install.folder and
+// install.start_menu_folder, which are script texts (%PROGFILESDIR%\Quillmark).
+// The languages' keys of a package that offers more than English
+// (base/package_format.h) are read by launcher/package_languages.cpp.
 #ifndef KX_LAUNCHER_PACKAGE_DATA_H
 #define KX_LAUNCHER_PACKAGE_DATA_H
 
 #include <stddef.h>
 
+#include "base/package_format.h"
+
 // Capacity of every text field in UTF-16 units, terminating zero included.
-constexpr size_t kPackageTextCapacity = 260;
+constexpr size_t kPackageTextCapacity = kxformat::kPackageTextMaxUnits + 1;
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" and the key name.
 constexpr size_t kUninstallRegistryKeyCapacity = 320;
 // The largest kxpackage.dat the reader accepts, in bytes.
-constexpr size_t kPackageDataMaxBytes = 32768;
+constexpr size_t kPackageDataMaxBytes = kxformat::kPackageDataMaxBytes;
 
-constexpr wchar_t kPackageDataFileName[] = L"kxpackage.dat";
-// The most languages a package offers.
-constexpr size_t kPackageLanguageCapacity = 32;
-constexpr unsigned short kEnglishLanguageId = 1033;
+constexpr wchar_t kUninstallKeyParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr size_t kPackageLanguageCapacity = kxformat::kPackageLanguagesMax;
+constexpr unsigned short kEnglishLanguageId = kxformat::kEnglishLanguageId;
 
 // The title and wizard label in one language.
 struct PackageLanguageTexts {
@@ -55,7 +44,6 @@ struct PackageLanguages {
   unsigned textCount;
   PackageLanguageTexts texts[kPackageLanguageCapacity];
 };
-constexpr wchar_t kUninstallKeyParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 struct PackageData {
   wchar_t productName[kPackageTextCapacity];       // product.name: DisplayName
@@ -86,7 +74,8 @@ enum PackageDataResult {
   kPackageDataOk = 0,
   kPackageDataNotRead = 1,   // missing, unreadable or larger than kPackageDataMaxBytes
   kPackageDataDamaged = 2    // wrong format line, bad UTF-8, a key unknown, missing or
-                             // repeated, a value too long, empty or not allowed
+                             // repeated, a value too long, empty, or one its key's
+                             // rule refuses (a NUL counts as a control character)
 };
 
 // Reads the file's bytes into *data (cleared first). On any failure *data is

@@ -1,13 +1,14 @@
-// The languages' keys of kxpackage.dat (launcher/package_data.h).
+// The languages' keys of kxpackage.dat (base/package_format.h).
 #include <windows.h>
 #include <string.h>
 
+#include "base/name_rules.h"
 #include "launcher/package_data.h"
 
 namespace {
 
-constexpr char kListKey[] = "languages";
-constexpr char kAskKey[] = "languages.ask";
+constexpr const char* kListKey = kxformat::kLanguagesKey;
+constexpr const char* kAskKey = kxformat::kLanguagesAskKey;
 constexpr char kTitlePrefix[] = "product.window_title.";
 constexpr char kLabelPrefix[] = "product.wizard_label.";
 
@@ -47,16 +48,16 @@ bool StoreList(const char* value, size_t length, PackageLanguages* languages) {
   return true;
 }
 
-// A non-empty UTF-8 text without control characters.
+// A non-empty UTF-8 text without control characters (C0, DEL, C1), as the
+// package's other texts.
 bool StoreText(const char* value, size_t length, wchar_t* text) {
   if (text[0] != L'\0' || length == 0) return false;
   int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, value, static_cast<int>(length), text,
                                   static_cast<int>(kPackageTextCapacity - 1));
   if (units <= 0) return false;
   text[units] = L'\0';
-  for (const wchar_t* c = text; *c; ++c)
-    if (*c < 0x20 || *c == 0x7F) return false;
-  return true;
+  return kxnames::FindControlCharacter(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(units)) ==
+         static_cast<size_t>(units);
 }
 
 PackageLanguageTexts* TextsOf(PackageLanguages* languages, unsigned short id) {

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <wchar.h>
 
+#include "base/name_rules.h"
+
 int BrowseForFolder(HWND owner, const wchar_t* title, const wchar_t* initialPath, wchar_t* result) {
   wchar_t displayName[kPickerPathCapacity];
   BROWSEINFOW info = {};
@@ -35,6 +37,23 @@ const wchar_t* PathLastComponent(const wchar_t* path) {
   if (!separator) separator = wcsrchr(path, L'/');
   if (!separator) separator = wcsrchr(path, L':');
   return separator ? separator + 1 : path;
+}
+
+const wchar_t* PathBelowRoot(const wchar_t* path, const wchar_t* root) {
+  size_t rootLength = wcslen(root);
+  while (rootLength > 0 && (root[rootLength - 1] == L'\\' || root[rootLength - 1] == L'/')) --rootLength;
+  if (rootLength == 0 || _wcsnicmp(path, root, rootLength) != 0) return nullptr;
+  const wchar_t* rest = path + rootLength;
+  if (*rest != L'\\' && *rest != L'/') return nullptr;
+  while (*rest == L'\\' || *rest == L'/') ++rest;
+  return *rest ? rest : nullptr;
+}
+
+bool IsStartMenuFolderName(const wchar_t* text) {
+  // wchar_t is UTF-16 on Windows: the shared rules read it as it is.
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text");
+  const char16_t* units = reinterpret_cast<const char16_t*>(text);
+  return kxnames::CheckRelativePath(units, wcslen(text)).problem == kxnames::PathProblem::kNone;
 }
 
 bool IsFullPath(const wchar_t* path) {

@@ -23,6 +23,16 @@ int CALLBACK BrowseInitCallback(HWND picker, UINT message, LPARAM param, LPARAM 
 // into path, which is not changed.
 const wchar_t* PathLastComponent(const wchar_t* path);
 
+// The part of path below root ("Publisher\Product" of
+// "<root>\Publisher\Product"), letter case aside; null when path is root
+// itself or does not lie below it. Points into path.
+const wchar_t* PathBelowRoot(const wchar_t* path, const wchar_t* root);
+
+// True for a Start-menu folder as the page takes it: a path relative to the
+// Start-menu root, '\' or '/' separated, each level a folder name Windows
+// accepts (no "..", no device name, no forbidden character).
+bool IsStartMenuFolderName(const wchar_t* text);
+
 // True for a path that names the same folder whatever the current directory
 // is: a drive and a separator (C:\...), or a UNC path (\\server\...).
 bool IsFullPath(const wchar_t* path);

@@ -3,23 +3,10 @@
 #include <windows.h>
 
 #include "base/handle_guard.h"
+#include "base/path_services.h"
 #include "extract/install_journal.h"
 
 namespace {
-
-bool IsFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Read-only files can be neither deleted nor replaced.
-void MakeWritable(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
 
 // Returns how many items were left to the next restart.
 int RemoveCreatedFile(const wchar_t* path) {
@@ -79,6 +66,9 @@ int RollBackInstallation() {
   if (!InstallJournalRecording()) return 0;
   int deferred = 0;
   for (size_t i = InstallJournalSize(); i-- > 0;) {
+    // Everything inside the installation folder is undone: the journal file
+    // goes before the folder that holds it.
+    if (i < InstallJournalFileStart()) DeleteInstallJournalFile();
     JournalRecord record;
     InstallJournalRecordAt(i, &record);
     switch (record.kind) {
@@ -94,6 +84,10 @@ int RollBackInstallation() {
 }
 
 void CommitInstallation() {
+  // A run killed while the copies go must not be rolled back over its new
+  // files; a journal that cannot say so is still deleted below when all
+  // went well.
+  CommitInstallJournalFile();
   for (size_t i = 0; i < InstallJournalSize(); ++i) {
     JournalRecord record;
     InstallJournalRecordAt(i, &record);

@@ -6,15 +6,18 @@
 
 #include "base/exit_codes.h"
 #include "base/message_box.h"
+#include "base/package_format.h"
 #include "base/path_services.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
 #include "extract/extraction.h"
 #include "extract/folder_creation.h"
 #include "extract/install_journal.h"
+#include "launcher/install_folders.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
+#include "launcher/program_check.h"
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
 #include "script/folder_picker.h"
@@ -92,8 +95,16 @@ void OfferEarlierDestination() {
   }
   size_t length = wcslen(folder);
   while (length > 3 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/')) folder[--length] = L'\0';
+  if (length == 0) return;
+  // The entry is only registry values, which anyone with the rights (or a
+  // forged package of the same key) may have written: a folder setup would
+  // refuse as the package's own is not followed.
+  if (length >= kScriptPathCapacity || JudgeInstallFolder(folder) != InstallFolderVerdict::kAllowed) {
+    LogLine(L"Installed before into %ls: that folder is not offered", folder);
+    return;
+  }
   // Taken literally: a '%' or '#' in the folder's name is no reference or key.
-  if (!IsFullPath(folder) || length >= kScriptPathCapacity || !SetVarLiteral(L"DESTPATH", folder)) return;
+  if (!SetVarLiteral(L"DESTPATH", folder)) return;
   LogLine(L"Installed before into %ls: that folder is the destination offered", folder);
 }
 
@@ -119,6 +130,27 @@ void InitializeVariables() {
   SetVar(L"DESTPATH", g_package.installFolder);
   OfferEarlierDestination();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
+}
+
+// The uninstaller the runtime carries, judged before the first page: an
+// installation whose uninstaller could not run could never be removed, so
+// none is made. Returns true to go on; otherwise the run ends with
+// kExitUninstallerNotWritten and the message of a failed uninstaller.
+bool UninstallerUsable() {
+  wchar_t path[kScriptPathCapacity + 16];
+  int length = EvalVarBuf(L"%KXSFXPATH%", path, kScriptPathBytes);
+  ProgramCheck check = ProgramCheck::kNotAProgram;
+  if (length >= 0 && static_cast<size_t>(length) < kScriptPathCapacity) {
+    wcscat(path, kxformat::kUninstallerFileW);
+    check = CheckPackagedProgram(path);
+  }
+  if (check == ProgramCheck::kUsable) return true;
+  const DWORD error = check == ProgramCheck::kMissing ? ERROR_FILE_NOT_FOUND : ERROR_BAD_EXE_FORMAT;
+  LogLine(L"Error %lu: the uninstaller the package carries (%ls) %ls", error, kxformat::kUninstallerFileW,
+          check == ProgramCheck::kMissing ? L"is missing" : L"could not run");
+  SetNumber(L"KXEXTERR", error);
+  ShowMessageBox(nullptr, EvalVar(L"#ErrorGUFailed %KXEXTERR%"), nullptr, MB_OK);
+  return false;
 }
 
 // Undoes what the run changed on disk and in the registry (nothing before
@@ -219,8 +251,9 @@ void InstallShortcut() {
 // extracted and the uninstaller.
 long long EstimatedSizeKb() {
   uint64_t bytes = g_extractedBytes;
-  wchar_t uninstaller[kScriptPathCapacity];
-  EvalVarBuf(L"%KXSFXPATH%kxremove.dat", uninstaller, kScriptPathBytes);
+  wchar_t uninstaller[kScriptPathCapacity + 16];
+  EvalVarBuf(L"%KXSFXPATH%", uninstaller, kScriptPathBytes);
+  wcscat(uninstaller, kxformat::kUninstallerFileW);
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExW(uninstaller, GetFileExInfoStandard, &data))
     bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -240,9 +273,10 @@ DWORD JournalUninstallerFiles() {
   // Named as the core library names them: behind the destination without
   // its trailing separators.
   while (length > 0 && (path[length - 1] == L'\\' || path[length - 1] == L'/')) --length;
-  static const wchar_t* const kNames[] = {L"\\Uninst.exe", L"\\Uninst.dat"};
+  static const wchar_t* const kNames[] = {kxformat::kInstalledUninstallerW, kxformat::kInstalledUninstallLogW};
   for (const wchar_t* name : kNames) {
-    wcscpy(path + length, name);
+    path[length] = L'\\';
+    wcscpy(path + length + 1, name);
     DWORD error = KeepFileAside(path);
     if (error == 0 && !RecordCreatedFile(path)) error = ERROR_NOT_ENOUGH_MEMORY;
     if (error != 0) return error;
@@ -332,6 +366,7 @@ int RunInstallScript() {
   int exitCode = kExitSuccess;
   if (!AskLanguage(&exitCode)) return exitCode;
   InitializeVariables();
+  if (!UninstallerUsable()) return kExitUninstallerNotWritten;
   Block block = Block::Welcome;
   for (;;) {
     switch (block) {

@@ -80,14 +80,27 @@ int DestinationCommand(HWND page, WPARAM control) {
   return ButtonResult(control);
 }
 
+// What the Start-menu page shows for a full folder: the levels below the
+// root; a folder elsewhere (or the root itself) gives its name, for a
+// folder of that name below the root.
+const wchar_t* StartMenuFieldText(const wchar_t* folder, const wchar_t* root) {
+  const wchar_t* below = PathBelowRoot(folder, root);
+  return below ? below : PathLastComponent(folder);
+}
+
 int StartMenuCommand(HWND page, WPARAM control) {
   wchar_t text[kPickerPathCapacity];
   if (control == kControlNext) {
     ReadField(page, text);
-    if (IsBlank(text)) {
+    // Every level below the root is kept ("Publisher\Product"), as a
+    // silent run keeps the package's folder; none may climb out of it. A
+    // '%' would be expanded as a variable when the text is stored.
+    if (IsBlank(text) || !IsStartMenuFolderName(text) || wcschr(text, L'%')) {
       ShowFolderWarning(page);
       return KX_PAGE_STAY;
     }
+    for (wchar_t* c = text; *c; ++c)
+      if (*c == L'/') *c = L'\\';
     // SetVar expands at once, so the second call joins the root and the name.
     SetVar(L"DLGSELPATH", text);
     SetVar(L"DLGSELPATH", L"%KXSHORTCUTROOT%\\%DLGSELPATH%");
@@ -99,7 +112,8 @@ int StartMenuCommand(HWND page, WPARAM control) {
     wchar_t root[kPickerPathCapacity];
     EvalVarBuf(L"#AskBrowseFolders", title, kPickerPathBytes);
     EvalVarBuf(L"%KXSHORTCUTROOT%", root, kPickerPathBytes);
-    if (BrowseForFolder(page, title, root, text)) SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
+    if (BrowseForFolder(page, title, root, text))
+      SetWindowTextW(Item(page, kControlField), StartMenuFieldText(text, root));
     return KX_PAGE_STAY;
   }
   return ButtonResult(control);
@@ -149,10 +163,13 @@ int StartMenuPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
   switch (event) {
     case KX_EVENT_CREATED: {
       OpenFolderPage(page);
-      // The page receives the full folder in DLGSELPATH but shows its name.
+      // The page receives the full folder in DLGSELPATH and shows it below
+      // the root, every level of it.
       wchar_t text[kPickerPathCapacity];
+      wchar_t root[kPickerPathCapacity];
       ReadField(page, text);
-      SetWindowTextW(Item(page, kControlField), PathLastComponent(text));
+      EvalVarBuf(L"%KXSHORTCUTROOT%", root, kPickerPathBytes);
+      SetWindowTextW(Item(page, kControlField), StartMenuFieldText(text, root));
       return KX_PAGE_STAY;
     }
     case KX_EVENT_COMMAND:

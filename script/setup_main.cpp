@@ -1,13 +1,15 @@
 // The setup program: the launcher running the install script.
 #include <windows.h>
 
+#include "launcher/install_folders.h"
 #include "launcher/launcher_main.h"
 #include "script/install_rollback.h"
 #include "script/install_script.h"
 
 namespace {
 int RunScript() { return RunInstallScript(); }
-const ProgramWork kSetupProgram = {ProgramKind::Setup, nullptr, RunScript, L"Package execution aborted."};
+const ProgramWork kSetupProgram = {ProgramKind::Setup, PackageFoldersAllowed, nullptr, RunScript,
+                                   L"Package execution aborted."};
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

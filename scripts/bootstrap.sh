@@ -9,7 +9,8 @@ build=${KX_BUILD_DIR:-$top/build}
 sdk=$build/third_party/lzma
 
 packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 xvfb xauth 7zip googletest libtomlplusplus-dev xz-utils
-          osslsigncode openssl icoutils python3 clang libclang-rt-14-dev locales)
+          osslsigncode openssl libssl-dev icoutils python3 python3-yaml python3-jsonschema clang libclang-rt-14-dev
+          locales)
 
 missing=()
 for p in "${packages[@]}"; do

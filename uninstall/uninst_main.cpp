@@ -5,7 +5,7 @@
 #include "uninstall/uninstall_flow.h"
 
 namespace {
-const ProgramWork kUninstallerProgram = {ProgramKind::Uninstaller, PrepareUninstall, RunUninstall,
+const ProgramWork kUninstallerProgram = {ProgramKind::Uninstaller, nullptr, PrepareUninstall, RunUninstall,
                                          L"Uninstaller execution aborted."};
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "base/exit_codes.h"
 #include "base/message_box.h"
+#include "base/path_services.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
 #include "launcher/launcher_main.h"
@@ -41,12 +42,23 @@ int CloseProgressBox(int result) {
   return result;
 }
 
+// A setup killed while it reinstalled into this folder left its journal
+// there: its changes are undone first, so that the uninstall log describes
+// what stands and nothing that run created or kept aside stays behind.
+void FinishInterruptedSetup() {
+  wchar_t folder[kModulePathCapacity];
+  wcscpy(folder, g_launcher.modulePath);
+  StripLastPathComponent(folder);
+  if (folder[0]) FinishInterruptedInstall(folder);
+}
+
 }  // namespace
 
 bool PrepareUninstall() {
   // The core library removes registry entries only below the package's own
   // uninstall key; a log naming any other key is refused as damaged.
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
+  FinishInterruptedSetup();
   // The running program is scheduled for deletion at restart by the last
   // removal step, once everything else has gone: a declined or failed
   // uninstall must leave a working uninstaller behind.

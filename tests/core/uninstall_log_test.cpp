@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/uninstall_log.h"
+#include "core/uninstall_log_format.h"
 #include "tests/support/fake_core.h"
 #include "tests/support/test_files.h"
 
@@ -24,6 +25,12 @@ const std::vector<UninstallRecord> kSample = {
     {kRecordRegistryKey, L"HKEY_LOCAL_MACHINE\\Software\\Q"},
     {kRecordRegistryKey, L"HKEY_LOCAL_MACHINE\\Software\\Q"},
 };
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
+  return hex;
+}
 
 TEST(UninstallLogFormat, RoundTripsEveryKindAndAwkwardTexts) {
   std::string bytes = FormatUninstallLog(kSample);
@@ -65,6 +72,45 @@ TEST(UninstallLogFormat, DetectsDamagedAndTruncatedFiles) {
   std::string wrongCount = good;
   wrongCount.replace(wrongCount.find("END 6"), 5, "END 5");
   EXPECT_EQ(LogFileStatus::kDamaged, ParseUninstallLog(wrongCount, &read));
+}
+
+// The log's UTF-8 is converted by portable code now (core/uninstall_log_format.h);
+// it must take and give exactly what Windows' own conversion did.
+TEST(UninstallLogFormat, Utf8IsReadAndWrittenAsWindowsConvertsIt) {
+  const std::string bytes[] = {
+      "plain",          "\xC3\xA9t\xC3\xA9",     "\xE6\x96\x87",       "\xF0\x9F\x98\x80",  // ASCII, 2, 3, 4 bytes
+      std::string(1, '\0'), "\xEF\xBB\xBF",      "\xEF\xBF\xBF",       "\xF4\x8F\xBF\xBF",  // NUL, BOM, U+FFFF, U+10FFFF
+      "\xC0\x80",       "\xC1\xBF",           "\xE0\x9F\xBF",       "\xF0\x8F\xBF\xBF",  // overlong forms
+      "\xED\xA0\x80",    "\xED\xBF\xBF",        "\xED\xA0\xBD\xED\xB8\x80",                  // surrogates
+      "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",     "\xFE",             "\xFF",          // beyond U+10FFFF
+      "\xC3",           "\xE6\x96",           "\xF0\x9F\x98",       "a\x80" "b",    // cut, stray continuation
+      "\xC3\x28",       "\xE6\x28\x87",        "\xF0\x9F\x28\x80",
+  };
+  for (const std::string& utf8 : bytes) {
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                          nullptr, 0);
+    std::wstring windows(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &windows[0], units);
+    std::u16string ours;
+    const bool read = DecodeUtf8(utf8, &ours);
+    EXPECT_EQ(units > 0, read) << Hex(utf8);
+    if (read && units > 0) {
+      EXPECT_EQ(windows, std::wstring(ours.begin(), ours.end())) << Hex(utf8);
+    }
+  }
+
+  const std::wstring texts[] = {L"plain", L"\u00e9\u6587", L"\U0001F600", L"\xD800", L"a\xDC00" L"b", L"\xDC00\xD800",
+                                L"\xD83D", L"\xD83D\xDE00\xD83D", L"\xFFFF"};
+  for (const std::wstring& text : texts) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string windows(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &windows[0], size, nullptr, nullptr);
+    std::string ours;
+    AppendUtf8(std::u16string(text.begin(), text.end()), &ours);
+    EXPECT_EQ(Hex(windows), Hex(ours)) << kxtest::Narrow(text);
+  }
 }
 
 TEST(UninstallLogFile, TellsMissingFromDamaged) {

@@ -291,7 +291,7 @@ bool Session::Start(const std::wstring& program, const std::wstring& arguments,
   options.environment = environment;
   child_ = std::make_unique<kxtest::ChildProcess>();
   if (!child_->Start(program, options)) {
-    Note(L"start failed: " + program + L" (" + std::to_wstring(GetLastError()) + L")");
+    Note(L"start failed: " + program + L" (Windows error " + std::to_wstring(child_->startError()) + L")");
     child_.reset();
     return false;
   }

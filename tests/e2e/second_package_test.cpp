@@ -87,7 +87,9 @@ class SecondPackage : public ::testing::Test {
     CoInitialize(nullptr);
     setup_ = TestDataPath("KX_TEST_PACKAGES") + L"\\tidecharts\\setup.exe";
     folder_ = KnownFolder(FOLDERID_ProgramFiles) + L"\\Tidewater\\Charts";
-    startMenu_ = KnownFolder(FOLDERID_CommonPrograms) + L"\\Tidewater";
+    // Nested, so that the wizard must keep both levels as a silent run does.
+    startMenuParent_ = KnownFolder(FOLDERID_CommonPrograms) + L"\\Tidewater";
+    startMenu_ = startMenuParent_ + L"\\Tide Charts";
     temp_ = work_ / L"temp";
     ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr));
     Clean();
@@ -100,7 +102,7 @@ class SecondPackage : public ::testing::Test {
   void Clean() {
     EndProgram(folder_ + L"\\bin\\tidecharts.exe");
     RemoveTree(KnownFolder(FOLDERID_ProgramFiles) + L"\\Tidewater");
-    RemoveTree(startMenu_);
+    RemoveTree(startMenuParent_);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
   }
@@ -140,11 +142,11 @@ class SecondPackage : public ::testing::Test {
   void ExpectUninstalled() {
     EXPECT_EQ((std::vector<std::wstring>{L"Uninst.exe"}), ListFolder(folder_)) << "only the scheduled uninstaller";
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kKey, L"DisplayName"), L"<missing>");
-    EXPECT_FALSE(FolderExists(startMenu_));
+    EXPECT_FALSE(FolderExists(startMenuParent_)) << "both Start-menu levels were the package's";
     EXPECT_TRUE(ListFolder(temp_).empty()) << "runtime folder left in %TEMP%";
   }
 
-  std::wstring setup_, folder_, startMenu_, temp_;
+  std::wstring setup_, folder_, startMenuParent_, startMenu_, temp_;
   ScratchFolder work_;
 };
 
@@ -158,7 +160,7 @@ TEST_F(SecondPackage, TheWizardShowsItsOwnNamesAndTheUninstallerRemovesIt) {
     const std::pair<const wchar_t*, std::wstring> pages[] = {{L"dlgwizwelc", L""},
                                                              {L"dlgwizlicag", L""},
                                                              {L"dlgwizseldir", folder_},
-                                                             {L"dlgwizselgroup", L"Tidewater"},
+                                                             {L"dlgwizselgroup", L"Tidewater\\Tide Charts"},
                                                              {L"dlgwizfinal", L""}};
     for (const auto& [name, field] : pages) {
       HWND page = session.WaitForPage(name, 120000);

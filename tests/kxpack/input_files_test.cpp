@@ -110,6 +110,31 @@ TEST_F(InputFiles, WritesNeverGoThroughAPlantedNameAndClearWhatAKilledRunLeft) {
   EXPECT_TRUE(fs::is_symlink(work_ / "setup.exe.kxpack-tmp.planted"));
 }
 
+TEST_F(InputFiles, AFolderOfFilesAppearsWholeOrNotAtAll) {
+  const std::vector<std::pair<std::string, std::vector<unsigned char>>> files = {{"a.yaml", {'a'}}, {"b.yaml", {'b'}}};
+  fs::create_directory(work_ / "m.kxpack-tmp.killed");
+  Write(work_ / "m.kxpack-tmp.killed" / "a.yaml", "old");
+  std::string error;
+  ASSERT_TRUE(WriteFolderAtomically((work_ / "m").string(), files, &error)) << error;
+  EXPECT_EQ(Contents(work_ / "m" / "a.yaml") + Contents(work_ / "m" / "b.yaml"), "ab");
+  EXPECT_EQ(fs::status(work_ / "m").permissions() & fs::perms::others_read, fs::perms::others_read);
+  EXPECT_FALSE(fs::exists(work_ / "m.kxpack-tmp.killed"));
+
+  // An empty folder is taken up, with a trailing slash too; a full one is
+  // left as it was, and no temporary folder stays behind.
+  fs::create_directory(work_ / "empty");
+  ASSERT_TRUE(WriteFolderAtomically((work_ / "empty").string() + "/", files, &error)) << error;
+  EXPECT_EQ(Contents(work_ / "empty" / "b.yaml"), "b");
+  Write(work_ / "full" / "mine.txt", "mine");
+  EXPECT_FALSE(WriteFolderAtomically((work_ / "full").string(), files, &error));
+  EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
+  EXPECT_EQ(Contents(work_ / "full" / "mine.txt"), "mine");
+  EXPECT_FALSE(fs::exists(work_ / "full" / "a.yaml"));
+  for (const fs::directory_entry& entry : fs::directory_iterator(work_))
+    EXPECT_EQ(entry.path().filename().string().find("kxpack-tmp"), std::string::npos) << entry.path();
+  EXPECT_FALSE(WriteFolderAtomically((work_ / "missing" / "m").string(), files, &error));
+}
+
 TEST_F(InputFiles, ALinkBackToAnyFolderAboveItIsALoop) {
   const fs::path payload = work_ / "payload";
   Write(payload / "good.txt", "good");

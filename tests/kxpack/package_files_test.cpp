@@ -1,13 +1,18 @@
 // What kxpack makes of a package's files and names: page texts turned into
 // RTF, images and icons checked as the programs use them, names Windows
-// would refuse, and the default uninstall key that installed entries rely on.
+// would refuse, the default uninstall key that installed entries rely on,
+// and the package data file the programs read.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "tools/kxpack/artwork.h"
+#include "base/name_rules.h"
+#include "base/package_format.h"
 #include "tools/kxpack/name_rules.h"
+#include "tools/kxpack/package_data_file.h"
 #include "tools/kxpack/package_description.h"
 #include "tools/kxpack/page_text.h"
 
@@ -118,6 +123,77 @@ TEST(DefaultUninstallKey, StaysTheSameForEveryVersionOfAProduct) {
   // same publisher and name.
   EXPECT_EQ(DefaultUninstallKey("Sample App", "Sample Publisher"), "Sample App_512E85E2");
   EXPECT_NE(DefaultUninstallKey("Sample App", "Other Publisher"), DefaultUninstallKey("Sample App", "Sample Publisher"));
+}
+
+// The bytes every package so far carries: the format line, then each key
+// once, in the format's order. Installed packages' runtimes hold such files,
+// and the build is reproducible only while they stay the same.
+TEST(PackageDataFile, WritesTheFormatLineThenEveryKeyInTheFormatsOrder) {
+  PackageDescription d;
+  d.name = "Quillmark Toolkit";
+  d.version = "2020.01.15.01";
+  d.publisher = "Quillmark";
+  d.url = "";
+  d.uninstallKey = DefaultUninstallKey(d.name, d.publisher);
+  d.wizardLabel = d.name + " Setup";
+  d.windowTitle = d.name + " Setup (64-bit)";
+  d.installFolder = "%PROGFILESDIR%\\Quillmark";
+  d.startMenuFolder = "%COMPROGMENUDIR%\\Quillmark";
+  d.program = "bin\\quill.exe";
+  d.shortcut = d.name;
+  d.openFolderSilent = true;
+  const std::string text = PackageDataText(d);
+  EXPECT_EQ(text,
+            "kxpackage 1\n"
+            "product.name=Quillmark Toolkit\n"
+            "product.version=2020.01.15.01\n"
+            "product.publisher=Quillmark\n"
+            "product.url=\n"
+            "product.uninstall_key=" + d.uninstallKey + "\n"
+            "product.wizard_label=Quillmark Toolkit Setup\n"
+            "product.window_title=Quillmark Toolkit Setup (64-bit)\n"
+            "install.folder=%PROGFILESDIR%\\Quillmark\n"
+            "install.start_menu_folder=%COMPROGMENUDIR%\\Quillmark\n"
+            "install.program=bin\\quill.exe\n"
+            "install.shortcut=Quillmark Toolkit\n"
+            "tasks.start_program=1\n"
+            "tasks.open_folder=1\n"
+            "tasks.start_program_silent=0\n"
+            "tasks.open_folder_silent=1\n");
+
+  // What kxpack writes from its defaults passes the rule each key is read
+  // by at start-up (ASCII here, so one byte is one unit).
+  size_t start = text.find('\n') + 1;
+  for (const kxformat::PackageKeyRule& rule : kxformat::kPackageKeys) {
+    const size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ASSERT_EQ(line.compare(0, std::strlen(rule.key) + 1, std::string(rule.key) + "="), 0) << line;
+    const std::u16string value(line.begin() + std::strlen(rule.key) + 1, line.end());
+    SCOPED_TRACE(line);
+    EXPECT_LE(value.size(), rule.maxUnits);
+    switch (rule.kind) {
+      case kxformat::PackageValueKind::kFileName:
+        EXPECT_EQ(kxnames::CheckFileName(value.data(), value.size()).problem, kxnames::NameProblem::kNone);
+        break;
+      case kxformat::PackageValueKind::kFolderText:
+        EXPECT_EQ(kxnames::CheckFolderText(value.data(), value.size()).problem, kxnames::FolderProblem::kNone);
+        break;
+      case kxformat::PackageValueKind::kRelativePath:
+        EXPECT_EQ(kxnames::CheckRelativePath(value.data(), value.size()).problem, kxnames::PathProblem::kNone);
+        break;
+      case kxformat::PackageValueKind::kFlag:
+        EXPECT_TRUE(value == u"0" || value == u"1");
+        break;
+      case kxformat::PackageValueKind::kText:
+        EXPECT_FALSE(value.empty());
+        break;
+      case kxformat::PackageValueKind::kOptionalText:
+        break;
+    }
+  }
+  EXPECT_EQ(start, text.size());
+  EXPECT_LE(text.size(), kxformat::kPackageDataMaxBytes);
 }
 
 }  // namespace

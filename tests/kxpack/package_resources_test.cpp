@@ -207,6 +207,37 @@ TEST(PeResources, DamagedTreesAndFullHeadersAreRefused) {
   EXPECT_NE(error.find("no room"), std::string::npos) << error;
 }
 
+// Layouts no loader takes, which placed the new section anywhere up to 4 GiB
+// on (a file of that size, written and summed) or had a wrapped section end
+// pass for the file's end.
+TEST(PeResources, LayoutsTheLoaderRefusesAreRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* what;
+    size_t field;
+    uint32_t value;
+    const char* message;
+  } cases[] = {
+      {"file alignment not a power of two", kOptional + 36, 0x10000001u, "alignment"},
+      {"file alignment above 64 KiB", kOptional + 36, 0x20000u, "alignment"},
+      {"file alignment below 512", kOptional + 36, 0x100u, "alignment"},
+      {"section alignment below the file's", kOptional + 32, 0x100u, "alignment"},
+      {"section alignment 0", kOptional + 32, 0u, "alignment"},
+      {"sections that fill the address space", kPe + 264 + 12, 0xFFFF0000u, "no room"},
+      // With the size below, raw data at 0xFFFFFF00 "ends" at 0x600, the file's end, in 32 bits.
+      {"raw data that wraps to the file's end", kPe + 264 + 20, 0xFFFFFF00u, "does not end"},
+  };
+  for (const Case& c : cases) {
+    Bytes image = BareImage();
+    PutU32(&image, c.field, c.value);
+    if (c.value == 0xFFFFFF00u) PutU32(&image, kPe + 264 + 16, 0x700);
+    Bytes out;
+    std::string error;
+    EXPECT_FALSE(WriteResources(image, {Make(Id(24), Id(1), 0, {1})}, &out, &error)) << c.what;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    EXPECT_LT(out.size(), 0x10000u) << c.what;
+  }
+}
+
 TEST(PackageResources, ReplacesTitleIconAndVersionAndKeepsTheRest) {
   std::string error;
   Bytes stub;

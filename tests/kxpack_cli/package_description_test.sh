@@ -167,6 +167,17 @@ cp "$work/a.exe" "$work/case/setup.exe"
 grep -qE "package.toml:$(grep -n -m1 '^name = ' "$starter/package.toml" | cut -d: -f1):[0-9]+: " "$work/msg" ||
   fail "syntax error message: $(cat "$work/msg")"
 [ ! -e "$work/case/setup.exe" ] || fail "a refused build left the older output"
+# A letter beyond ASCII where whitespace may stand is a syntax error like
+# any other: toml++ 3.3.0 took U+00A1 and U+FEFB there for a case that
+# cannot happen.
+for stray in $'\xc2\xa1' $'\xef\xbb\xbb'; do  # U+00A1, U+FEFB
+  rm -rf "$work/case" && cp -r "$starter" "$work/case"
+  (cd "$work/case" && set_line '^name = ' "name = \"Sample\" $stray")
+  "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1 &&
+    fail "a stray $stray accepted"
+  grep -qE "package.toml:$(grep -n -m1 '^name = ' "$starter/package.toml" | cut -d: -f1):[0-9]+: " "$work/msg" ||
+    fail "stray $stray message: $(cat "$work/msg")"
+done
 "$kxpack" build --package "$work/none.toml" --out "$work/x.exe" >"$work/msg" 2>&1 && fail "missing description accepted"
 grep -q "cannot read .*none.toml" "$work/msg" || fail "missing description message: $(cat "$work/msg")"
 

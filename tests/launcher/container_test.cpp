@@ -97,6 +97,19 @@ TEST(LocateContainer, NeverReadsBeyondTheHeaderBuffer) {
   EXPECT_EQ(0x1800u, fits.info.offset);
 }
 
+TEST(LocateContainer, RefusesAnImageThatEndsBeyondWhatAnOffsetReaches) {
+  ScratchFolder folder;
+  std::string tail = ContainerHeader(0, 1) + SmallArchive("x");
+  // Raw data from 0xFFFFFF00 on would end past 4 GiB; the end wrapped to
+  // 0x100 and the header fields were read from inside the image.
+  std::string image = SyntheticImage({{0x400, 0x200}});
+  PutU32(&image, 0x80 + 264 + 20, 0xFFFFFF00);
+  EXPECT_FALSE(Locate(folder, image + tail).ok);
+  // An end whose container header would reach past 4 GiB is refused alike.
+  PutU32(&image, 0x80 + 264 + 20, 0xFFFFFFFF - 0x200 - 17);
+  EXPECT_FALSE(Locate(folder, image + tail).ok);
+}
+
 TEST(LocateContainer, EqualPointersKeepTheFirstSectionListed) {
   ScratchFolder folder;
   std::string image = SyntheticImage({{0x400, 0x200}, {0x1000, 0x100}, {0x1000, 0x800}});
@@ -120,6 +133,19 @@ TEST(FindRuntimeArchive, StartsBehindTheStatedPayloadLength) {
   EXPECT_EQ(-1, Search(folder, file, offset, payload.size() + 1));
   // Length 0 finds the first header: the payload archive's own.
   EXPECT_EQ(static_cast<int64_t>(offset + 18), Search(folder, file, offset, 0));
+}
+
+TEST(FindRuntimeArchive, RefusesAPayloadLengthBeyondTheLastFilePosition) {
+  ScratchFolder folder;
+  std::string runtime = SmallArchive("runtime");
+  std::string image = SyntheticImage(kTwoSections);
+  std::string file = image + ContainerHeader(0, 1) + runtime;
+  const uint64_t behindHeader = image.size() + 18;
+  // A length that wrapped the start to the file's first byte found the
+  // archive all the same; one that makes it negative never seeks.
+  EXPECT_EQ(-1, Search(folder, file, static_cast<uint32_t>(image.size()), 0 - behindHeader));
+  EXPECT_EQ(-1, Search(folder, file, static_cast<uint32_t>(image.size()), 0x8000000000000000ull - behindHeader));
+  EXPECT_EQ(-1, Search(folder, file, static_cast<uint32_t>(image.size()), 0x7FFFFFFFFFFFFFFFull - behindHeader));
 }
 
 TEST(FindRuntimeArchive, TakesTheFirstPositionWhoseSignatureAndCrcMatch) {

@@ -158,6 +158,58 @@ TEST(PackageData, RefusesDamagedLanguageLines) {
   }
 }
 
+// Values kxpack never writes, as a forged kxpackage.dat could hold them:
+// each is refused by the rule kxpack judges its key by.
+TEST(PackageData, RefusesWhatKxpackWouldRefuse) {
+  const struct {
+    const char* what;
+    std::string from;
+    std::string to;
+  } cases[] = {
+      {"a drive as the folder", "=%PROGFILESDIR%\\Tidewater\\Charts", "=C:\\"},
+      {"a drive without a folder", "=%PROGFILESDIR%\\Tidewater\\Charts", "=C:"},
+      {"the variable's folder itself", "=%PROGFILESDIR%\\Tidewater\\Charts", "=%PROGFILESDIR%"},
+      {"a folder climbing out", "=%PROGFILESDIR%\\Tidewater\\Charts", "=%PROGFILESDIR%\\..\\x"},
+      {"a long-path prefix", "=%PROGFILESDIR%\\Tidewater\\Charts", "=\\\\?\\C:\\x"},
+      {"a share", "=%PROGFILESDIR%\\Tidewater\\Charts", "=\\\\server\\share\\x"},
+      {"a stream", "=%PROGFILESDIR%\\Tidewater\\Charts", "=C:\\x:stream"},
+      {"a relative folder", "=%PROGFILESDIR%\\Tidewater\\Charts", "=Tidewater"},
+      {"another variable", "=%PROGFILESDIR%\\Tidewater\\Charts", "=%WINDIR%\\x"},
+      {"a '%' inside", "=%PROGFILESDIR%\\Tidewater\\Charts", "=%PROGFILESDIR%\\%TEMP%"},
+      {"a Start menu climbing out", "=%COMPROGMENUDIR%\\Tide Charts", "=%COMPROGMENUDIR%\\..\\..\\.."},
+      {"a device as a folder", "=%COMPROGMENUDIR%\\Tide Charts", "=%COMPROGMENUDIR%\\CON"},
+      {"a shortcut climbing out", "install.shortcut=Tide Charts", "install.shortcut=..\\..\\..\\..\\x"},
+      {"a shortcut with a stream", "install.shortcut=Tide Charts", "install.shortcut=x:y"},
+      {"a shortcut too long for .lnk", "install.shortcut=Tide Charts", "install.shortcut=" + std::string(256, 's')},
+      {"a name with a NUL", "product.name=Tide Charts 100%", std::string("product.name=Tide\0Charts", 24)},
+      {"a name with a C0 control", "product.name=Tide Charts 100%", "product.name=Tide\x01" "Charts"},
+      {"a name with NEL (C1)", "product.name=Tide Charts 100%", "product.name=Tide\xC2\x85" "Charts"},
+      {"a title with APC (C1)", "Tide Charts Setup (64-bit)", "Tide Charts\xC2\x9F Setup"},
+      {"a URL with a C1 control", "product.url=", "product.url=https://x\xC2\x80"},
+      {"a name with a slash", "product.name=Tide Charts 100%", "product.name=Tide/Charts"},
+      {"a name ending in a dot", "product.name=Tide Charts 100%", "product.name=Tide Charts."},
+      {"a device as the name", "product.name=Tide Charts 100%", "product.name=AUX"},
+      {"a key with a stream", "=TideCharts_0A1B2C3D", "=Tide:Charts"},
+      {"a program with '/'", "bin\\tidecharts.exe", "bin/tidecharts.exe"},
+      {"a program in a device", "bin\\tidecharts.exe", "NUL\\tidecharts.exe"},
+      {"a program with a trailing dot", "bin\\tidecharts.exe", "bin\\tidecharts.exe."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageData data;
+    EXPECT_EQ(Parse(Replace(kGood, c.from, c.to), &data), kPackageDataDamaged);
+    EXPECT_EQ(data.productName[0], L'\0');
+  }
+  // What kxpack accepts is read: a folder on another drive, names beyond
+  // ASCII, the longest shortcut name.
+  PackageData data;
+  EXPECT_EQ(Parse(Replace(kGood, "=%PROGFILESDIR%\\Tidewater\\Charts", "=D:\\Tools\\Tide \xC3\x85sa"), &data),
+            kPackageDataOk);
+  EXPECT_STREQ(data.installFolder, L"D:\\Tools\\Tide \u00C5sa");
+  EXPECT_EQ(Parse(Replace(kGood, "install.shortcut=Tide Charts", "install.shortcut=" + std::string(255, 's')), &data),
+            kPackageDataOk);
+}
+
 TEST(PackageData, LoadsFromTheRuntimeFolderIntoTheProcessValues) {
   ScratchFolder folder;
   const std::wstring runtime = folder / L"";

@@ -4,8 +4,9 @@
 - Every include of one of our headers names its folder from the repository
   root ("base/run_log.h"); a bare name ("run_log.h") is refused.
 - A folder includes only the folders its row of the layer table allows.
-- The host tool (tools/kxpack) reaches no Windows header through what it
-  includes: the headers it shares with the programs are portable.
+- The host programs (tools/kxpack, and the fuzz targets in fuzz/) reach no
+  Windows header through what they include: the headers they share with
+  the programs are portable.
 
 Usage: check_layers.py [REPOSITORY_ROOT]. Exit 0 when every rule holds;
 otherwise 1, with one line per broken rule.
@@ -17,6 +18,9 @@ import sys
 INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^">]+)[">]', re.M)
 SOURCE_ENDINGS = ('.c', '.cc', '.cpp', '.h', '.hpp')
 SKIPPED = {'build', 'out', '.git'}
+# Native Linux programs: whatever they include from the programs' folders
+# must reach no Windows header.
+HOST_FOLDERS = ('tools/kxpack/', 'fuzz/')
 
 
 def read_layer_table(root):
@@ -100,7 +104,7 @@ def check(root):
             if target_row not in allowed:
                 problems.append(f'{path}: includes "{target}" ({target_row}/), which {row}/ may not include')
 
-    # The host tool's shared headers must stay portable.
+    # What the host programs share with the Windows programs must stay portable.
     def reaches_windows(header, seen):
         if header in seen:
             return None
@@ -115,10 +119,11 @@ def check(root):
         return None
 
     for path in files:
-        if not path.startswith('tools/kxpack/'):
+        host = next((h for h in HOST_FOLDERS if path.startswith(h)), None)
+        if host is None:
             continue
         for kind, target in includes_of(root, path):
-            if kind == '"' and target in ours and not target.startswith('tools/kxpack/'):
+            if kind == '"' and target in ours and not target.startswith(host):
                 found = reaches_windows(target, set())
                 if found:
                     problems.append(f'{path}: "{target}" reaches a Windows header through {found}')

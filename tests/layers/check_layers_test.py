@@ -15,6 +15,7 @@ TABLE = """# Architecture
 | 0 | `base/` | ground | `base/` |
 | 1 | `core/` | library | `base/`, `core/` |
 | host | `tools/kxpack/` | builder | `base/`, `tools/kxpack/` |
+| host | `fuzz/` | fuzz targets | `base/`, `core/`, `fuzz/` |
 | - | `tests/` | tests | `*` |
 <!-- /layers -->
 """
@@ -26,6 +27,7 @@ GOOD = {
     'core/lib.cpp': '#include "core/lib.h"\n#include "base/log.h"\n#include "7zCrc.h"\n',
     'core/lib.h': '#include "base/log.h"\n',
     'tools/kxpack/main.cpp': '#include "base/log.h"\n',
+    'fuzz/target.cpp': '#include "core/lib.h"\n',
     'tests/t.cpp': '#include "core/lib.h"\n#include "base/win.h"\n',
 }
 
@@ -38,6 +40,7 @@ CASES = [
     ('a folder without a row', 'extra/x.cpp', '#include "base/log.h"\n', 'no row in the layer table'),
     ('the host tool reaching Windows', 'tools/kxpack/main.cpp', '#include "base/win.h"\n', 'reaches a Windows header'),
     ('Windows reached through a shared header', 'base/log.h', '#include "base/win.h"\n', 'reaches a Windows header'),
+    ('a fuzz target reaching Windows', 'core/lib.h', '#include "base/win.h"\n', 'reaches a Windows header'),
 ]
 
 

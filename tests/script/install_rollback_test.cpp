@@ -73,9 +73,11 @@ TEST_F(InstallRollbackTest, AnOriginalThatCannotGoBackNowWaitsForTheRestartAndIs
   ASSERT_TRUE(CreateDirectoryW(original_.c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(original_ + L"\\inside.txt", "x"));
 
+  JournalRecord kept;
+  ASSERT_TRUE(InstallJournalRecordAt(InstallJournalSize() - 1, &kept));
+  const std::wstring aside = kept.aside;
   EXPECT_EQ(1, RollBackInstallation());
 
-  const std::wstring aside = folder_ / L"~kx00003.tmp";
   EXPECT_EQ("installed", ReadBytes(aside));
   std::wstring pending;
   ASSERT_TRUE(PendingRenamesGuard::Read(&pending));

@@ -22,6 +22,7 @@
 #include "tests/script/extraction_double.h"
 #include "tests/script/script_test_support.h"
 #include "tests/support/fake_core.h"
+#include "tests/support/package_files.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -59,6 +60,7 @@ class InstallScriptTest : public ::testing::Test {
     programFiles_ = scratch_ / L"Program Files";
     startRoot_ = scratch_ / L"Programs";
     runtime_ = scratch_ / L"kx0000BEEF\\";
+    CreateDirectoryW(runtime_.c_str(), nullptr);
     Restart();
   }
 
@@ -84,6 +86,9 @@ class InstallScriptTest : public ::testing::Test {
     SetVar(L"COMPROGMENUDIR", startRoot_.c_str());
     SetVar(L"KXSFXPATH", runtime_.c_str());
     SetVar(L"APPTITLE", g_launcher.title);
+    // The uninstaller the shipped runtime carries.
+    ASSERT_TRUE(CopyFileW((kxtest::TestDataPath("KX_TEST_RUNTIME") + L"\\kxremove.dat").c_str(),
+                          (runtime_ + L"kxremove.dat").c_str(), FALSE));
     // InitSFX's choice of language.
     SetVar(L"SELLANG", L"English");
     SetVar(L"KXLANGID", L"1033");
@@ -522,6 +527,75 @@ TEST_F(InstallScriptTest, AFailedUninstallerIsReportedAndTheRunIsUndone) {
     // No entry pointing at an uninstaller that is not there, and no shortcut.
     EXPECT_FALSE(EntryRegistered());
     EXPECT_TRUE(kxtest::ListFolder(startRoot_).empty());
+  }
+}
+
+// The uninstaller the runtime carries is judged before the first page: one
+// that is missing or could not run stops the run with 4 and nothing done.
+TEST_F(InstallScriptTest, AnUninstallerThatCouldNotRunStopsTheRunBeforeAnyPage) {
+  const std::string good = kxtest::ReadBytes(runtime_ + L"kxremove.dat");
+  ASSERT_GT(good.size(), 4096u);
+  const struct {
+    const char* what;
+    std::string bytes;  // empty: no file at all
+    const wchar_t* error;
+  } cases[] = {
+      {"missing", "", L"2"},
+      {"a few bytes of garbage", "MZ\x90garb", L"193"},
+      {"its PE headers only", good.substr(0, 1024), L"193"},
+      {"no container behind the image", good.substr(0, kxtest::ContainerOffsetOf(good)), L"193"},
+      {"its runtime archive cut", good.substr(0, good.size() - 64), L"193"},
+      {"its runtime archive's header damaged",
+       good.substr(0, good.size() - 1) + static_cast<char>(good.back() ^ 0x01), L"193"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Restart();
+    if (c.bytes.empty())
+      ASSERT_TRUE(DeleteFileW((runtime_ + L"kxremove.dat").c_str()));
+    else
+      ASSERT_TRUE(kxtest::WriteBytes(runtime_ + L"kxremove.dat", c.bytes));
+    EXPECT_EQ(RunInstallScript(), kExitUninstallerNotWritten);
+    EXPECT_TRUE(PagesShown().empty());
+    EXPECT_EQ(Stored(L"KXEXTERR"), c.error);
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].text, std::wstring(L"Error: could not generate uninstaller. ") + c.error);
+    EXPECT_TRUE(kxtest::Extraction().calls.empty());
+    EXPECT_TRUE(Fake().manageCalls.empty());
+    EXPECT_FALSE(EntryRegistered());
+  }
+}
+
+// An uninstall entry is only registry values: a folder there that setup
+// could never have been given is not followed.
+TEST_F(InstallScriptTest, AnEarlierInstallationsFolderIsOfferedOnlyWhenSetupMayUseIt) {
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring earlier = scratch_ / L"Earlier\\Quillmark";
+  const struct {
+    std::wstring location;
+    std::wstring offered;
+  } cases[] = {
+      {earlier, earlier},
+      {earlier + L"\\", earlier},
+      {L"C:\\", programFiles_ + L"\\Quillmark"},
+      {L"C:", programFiles_ + L"\\Quillmark"},
+      {windows, programFiles_ + L"\\Quillmark"},
+      {std::wstring(windows) + L"\\system32", programFiles_ + L"\\Quillmark"},
+      {programFiles_, programFiles_ + L"\\Quillmark"},
+      {startRoot_, programFiles_ + L"\\Quillmark"},
+      {L"\\\\?\\C:\\Quillmark", programFiles_ + L"\\Quillmark"},
+      {L"C:\\Quillmark:stream", programFiles_ + L"\\Quillmark"},
+      {earlier + L"\\..\\..", programFiles_ + L"\\Quillmark"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(kxtest::Narrow(c.location));
+    Restart();
+    const DWORD bytes = static_cast<DWORD>((c.location.size() + 1) * sizeof(wchar_t));
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey.c_str(), L"InstallLocation", REG_SZ, c.location.c_str(), bytes),
+              ERROR_SUCCESS);
+    Answers({{L"dlgwizwelc", KX_PAGE_CANCEL, [&] { EXPECT_EQ(Eval(L"%DESTPATH%"), c.offered); }}});
+    EXPECT_EQ(RunInstallScript(), kExitCancelled);
   }
 }
 

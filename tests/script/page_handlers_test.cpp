@@ -124,11 +124,32 @@ TEST_F(PageHandlerTest, DestinationRefusesAFolderThatIsNotAFullPath) {
   EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"unchanged");
 }
 
-TEST_F(PageHandlerTest, StartMenuPageShowsTheFolderNameAndJoinsItToTheRoot) {
+TEST_F(PageHandlerTest, StartMenuPageShowsTheFolderBelowTheRootAndJoinsItToTheRoot) {
   SetVar(L"KXSHORTCUTROOT", L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
   page_.SetFieldText(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quillmark");
   StartMenuPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
   EXPECT_EQ(page_.FieldText(), L"Quillmark");
+
+  // A nested folder keeps every level, so that Next gives back the folder
+  // the page received, as a silent run keeps it.
+  const wchar_t nested[] = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Nordlys\\Fj\u00F8rd";
+  page_.SetFieldText(nested);
+  StartMenuPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_EQ(page_.FieldText(), L"Nordlys\\Fj\u00F8rd");
+  EXPECT_EQ(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), nested);
+  // The root matched in another letter case; a folder outside the root
+  // gives its name.
+  page_.SetFieldText(L"c:\\programdata\\microsoft\\windows\\start menu\\programs\\A\\B");
+  StartMenuPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_EQ(page_.FieldText(), L"A\\B");
+  page_.SetFieldText(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\ProgramsX\\B");
+  StartMenuPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_EQ(page_.FieldText(), L"B");
+  // Typed with '/', stored with '\\'.
+  page_.SetFieldText(L"Tide/Charts");
+  EXPECT_EQ(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
+  EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tide\\Charts");
 
   page_.SetFieldText(L"Tools\\Quillmark");
   EXPECT_EQ(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
@@ -140,10 +161,12 @@ TEST_F(PageHandlerTest, StartMenuPageShowsTheFolderNameAndJoinsItToTheRoot) {
   ExpectButtonResults(StartMenuPageHandler);
 }
 
-TEST_F(PageHandlerTest, StartMenuPageRefusesAnEmptyName) {
+TEST_F(PageHandlerTest, StartMenuPageRefusesAnEmptyNameAndAFolderOutsideTheRoot) {
   SetVar(L"KXSHORTCUTROOT", L"C:\\Root");
   SetVar(L"DLGSELPATH", L"unchanged");
-  for (const wchar_t* text : {L"", L"  \t"}) {
+  for (const wchar_t* text : {L"", L"  \t", L"..\\..\\x", L"a\\..\\..", L"\\x", L"C:\\x", L"a\\\\b",
+                              L"a:b", L"x\\CON", L"trailing.", L"%WINDIR%", L"a*b"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
     page_.SetFieldText(text);
     ExpectFolderWarning(CallHandler(StartMenuPageHandler, KX_EVENT_COMMAND, page_, kControlNext));
   }

@@ -56,6 +56,11 @@ int EvalVarBuf(const wchar_t* text, wchar_t* buffer, int sizeBytes) {
 
 void InitRunLog(const wchar_t*, int) {}
 
+int FinishInterruptedInstall(const wchar_t* folder) {
+  Fake().interruptedFolders.push_back(folder ? folder : L"");
+  return KX_RECOVERY_DONE;
+}
+
 void InitSFX(HINSTANCE) {}
 
 int InitUninstall(void) { return Fake().initUninstall; }

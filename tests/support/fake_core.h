@@ -25,6 +25,7 @@ struct FakeCore {
   std::vector<int> manageCalls;                // every ManageUninstLog operation
   std::vector<std::wstring> dialogsShown;      // names given to ShowDialogBox
   std::vector<int> uninstallSteps;             // steps given to PerformUninstall
+  std::vector<std::wstring> interruptedFolders;  // folders given to FinishInterruptedInstall
   int progressBoxesShown = 0;
 
   // Answers; the defaults are those of a library that accepts everything.

@@ -36,4 +36,11 @@ std::string ComposePackage(const PackageParts& parts) {
   return out;
 }
 
+std::string WithRuntimeArchive(const std::string& package, const std::string& runtimeArchive) {
+  PackageParts pieces;
+  if (!SplitPackage(package, &pieces)) return std::string();
+  pieces.runtimeArchive = runtimeArchive;
+  return ComposePackage(pieces);
+}
+
 }  // namespace kxtest

@@ -21,6 +21,10 @@ bool SplitPackage(const std::string& package, PackageParts* parts);
 // Stub, "KX", payload length, file size and both archives.
 std::string ComposePackage(const PackageParts& parts);
 
+// The package with its runtime archive replaced; empty when the package has
+// no readable container.
+std::string WithRuntimeArchive(const std::string& package, const std::string& runtimeArchive);
+
 // The container offset the program's reader computes from these bytes.
 uint32_t ContainerOffsetOf(const std::string& package);
 

@@ -1,5 +1,7 @@
 #include "tests/support/process_runner.h"
 
+#include <stdio.h>
+
 #include <vector>
 
 namespace kxtest {
@@ -41,9 +43,19 @@ bool ChildProcess::Start(const std::wstring& program, const LaunchOptions& optio
   std::vector<wchar_t> environment = BuildEnvironment(options.environment);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        environment.data(), options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(),
-                        &startup, &info_) != 0;
+  constexpr int kAttempts = 50;
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                       environment.data(), options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(),
+                       &startup, &info_)) {
+      startError_ = 0;
+      return true;
+    }
+    startError_ = GetLastError();
+    bool held = startError_ == ERROR_SHARING_VIOLATION || startError_ == ERROR_LOCK_VIOLATION;
+    if (!held || attempt == kAttempts) return false;
+    Sleep(100);
+  }
 }
 
 DWORD ChildProcess::Wait(DWORD timeoutMs) {
@@ -63,7 +75,10 @@ void ChildProcess::Kill() {
 
 DWORD RunToExit(const std::wstring& program, const LaunchOptions& options, DWORD timeoutMs) {
   ChildProcess child;
-  if (!child.Start(program, options)) return STILL_ACTIVE;
+  if (!child.Start(program, options)) {
+    fwprintf(stderr, L"could not start %ls: Windows error %lu\n", program.c_str(), child.startError());
+    return kNotStarted;
+  }
   DWORD code = child.Wait(timeoutMs);
   if (code == STILL_ACTIVE) child.Kill();
   return code;

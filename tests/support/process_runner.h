@@ -23,7 +23,12 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
+  // False when the program could not be started; startError() says why.
+  // A program file another process still holds open for writing (Wine
+  // closes an ended process's handles a moment after the end is signalled)
+  // is tried again for a few seconds first.
   bool Start(const std::wstring& program, const LaunchOptions& options = {});
+  DWORD startError() const { return startError_; }
   DWORD id() const { return info_.dwProcessId; }
   HANDLE handle() const { return info_.hProcess; }
   // Waits for the end; returns the exit code, or STILL_ACTIVE after a timeout.
@@ -32,10 +37,17 @@ class ChildProcess {
 
  private:
   PROCESS_INFORMATION info_ = {};
+  DWORD startError_ = 0;
 };
 
+// What RunToExit returns for a program that could not be started: no
+// program of ours ends with it, and unlike STILL_ACTIVE it cannot be
+// mistaken for a run that did not end in time.
+constexpr DWORD kNotStarted = 0xDEADF00Du;
+
 // Starts a program, waits for it and returns its exit code (STILL_ACTIVE
-// when it did not end within the timeout; it is then killed).
+// when it did not end within the timeout; it is then killed; kNotStarted,
+// with the reason on stderr, when it could not be started).
 DWORD RunToExit(const std::wstring& program, const LaunchOptions& options = {}, DWORD timeoutMs = 120000);
 
 }  // namespace kxtest

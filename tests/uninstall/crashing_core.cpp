@@ -15,6 +15,7 @@ int EvalVarBuf(const wchar_t*, wchar_t* buffer, int sizeBytes) {
 }
 void InitSFX(HINSTANCE) {}
 int InitUninstall(void) { return 1; }
+int FinishInterruptedInstall(const wchar_t*) { return KX_RECOVERY_DONE; }
 int PerformUninstall(int, KxUninstallStepCallback) {
   *static_cast<volatile int*>(nullptr) = 0;
   return 0;

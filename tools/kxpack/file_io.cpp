@@ -153,6 +153,43 @@ bool WriteFileAtomically(const std::string& path, const std::vector<unsigned cha
   return false;
 }
 
+bool WriteFolderAtomically(const std::string& path,
+                           const std::vector<std::pair<std::string, std::vector<unsigned char>>>& files,
+                           std::string* error) {
+  const fs::path target = fs::path(path).lexically_normal();
+  const std::string name = target.filename().empty() ? target.parent_path().filename().string() : target.filename().string();
+  const fs::path parent = target.filename().empty() ? target.parent_path().parent_path() : target.parent_path();
+  const std::string folder = parent.empty() ? "." : parent.string();
+  RemoveAbandoned(folder, name + kTemporarySuffix);
+  std::string pattern = folder + "/" + name + kTemporarySuffix + "XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) {
+    *error = "cannot create a folder in " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::string temporary = buffer.data();
+  int lock = open(temporary.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  bool written = lock >= 0 && flock(lock, LOCK_EX) == 0 && StillNamed(temporary, lock);
+  // mkdtemp makes the folder for its owner alone; the new folder gets the
+  // permissions any other new folder would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  written = written && chmod(temporary.c_str(), 0777 & ~mask) == 0;
+  for (const auto& [file, bytes] : files)
+    written = written && WriteFileAtomically(temporary + "/" + file, bytes, 0666 & ~mask);
+  if (!written) {
+    *error = "cannot write into " + temporary;
+  } else if (std::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) {
+    *error = "cannot make " + temporary + " the folder " + path + ": " + std::strerror(errno);
+    written = false;
+  }
+  std::error_code ec;
+  if (!written) fs::remove_all(temporary, ec);
+  if (lock >= 0) close(lock);
+  return written;
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The most kxpack reads into memory for each kind of file: far above any
@@ -37,6 +38,16 @@ bool ReadFile(const std::string& path, std::vector<unsigned char>* bytes);
 // through. Temporary files of an earlier kxpack that was killed are removed
 // first. mode: the file's permissions.
 bool WriteFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes, unsigned mode = 0755);
+
+// Writes a new folder of files (name in the folder, bytes) through a new
+// temporary folder beside path ("<path>.kxpack-tmp.XXXXXX") renamed into
+// place, so that path holds either what it held before or every file.
+// path must not exist, or be an empty folder, which the new one replaces.
+// Temporary folders of an earlier kxpack that was killed are removed first.
+// False with a message.
+bool WriteFolderAtomically(const std::string& path,
+                           const std::vector<std::pair<std::string, std::vector<unsigned char>>>& files,
+                           std::string* error);
 
 std::string Lower(std::string text);
 

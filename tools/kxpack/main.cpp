@@ -9,6 +9,8 @@
 //                [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]
 //   kxpack init DIR [--parts DIR]
 //   kxpack info FILE
+//   kxpack manifest --installer FILE --url URL --out DIR [--package FILE]
+//                   [--id ID] [--licence TEXT] [--short-description TEXT]
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/container_file.h"
 #include "tools/kxpack/file_io.h"
+#include "tools/kxpack/manifest_command.h"
 #include "tools/kxpack/package_build.h"
 #include "tools/kxpack/program_builder.h"
 #include "tools/kxpack/sevenzip_tool.h"
@@ -134,14 +137,38 @@ int Usage() {
                "                    [--product-version TEXT] [--publisher TEXT] [--copyright TEXT]\n"
                "       kxpack init DIR [--parts DIR]\n"
                "       kxpack info FILE\n"
+               "       kxpack manifest --installer FILE --url URL --out DIR [--package FILE]\n"
+               "                       [--id ID] [--licence TEXT] [--short-description TEXT]\n"
                "See docs/packaging.md.\n";
   return 2;
+}
+
+// kxpack manifest: every option takes a value, given once.
+int Manifest(int argc, char** argv) {
+  ManifestOptions options;
+  const std::map<std::string, std::string*> textOptions = {
+      {"--installer", &options.installer}, {"--url", &options.url},
+      {"--out", &options.out},             {"--package", &options.description},
+      {"--id", &options.id},               {"--licence", &options.licence},
+      {"--short-description", &options.shortDescription}};
+  std::map<std::string, bool> given;
+  for (int i = 2; i < argc; ++i) {
+    const std::string name = argv[i];
+    auto found = textOptions.find(name);
+    if (found == textOptions.end()) return Fail("unknown option " + name + " of manifest");
+    if (i + 1 >= argc || argv[i + 1][0] == '\0') return Fail("missing value after " + name);
+    if (given[name]) return Fail(name + " is given twice");
+    given[name] = true;
+    *found->second = argv[++i];
+  }
+  return WriteWingetManifest(options);
 }
 
 int Run(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "info") return argc == 3 ? Info(argv[2]) : Usage();
+  if (command == "manifest") return Manifest(argc, argv);
   if (command == "init") {
     if (argc == 3) return InitStarter(argv[2], "");
     if (argc == 5 && std::string(argv[3]) == "--parts") return InitStarter(argv[2], argv[4]);

@@ -1,13 +1,10 @@
 #include "tools/kxpack/name_rules.h"
 
-#include <cctype>
+#include <string>
 
 #include "tools/kxpack/utf8.h"
 
 namespace {
-
-// The folders the core library provides to folder texts.
-const char* const kFolderVariables[] = {"PROGFILESDIR", "COMPROGMENUDIR"};
 
 std::vector<std::string> Split(const std::string& text, const std::string& separators) {
   std::vector<std::string> parts(1);
@@ -20,21 +17,47 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
   return parts;
 }
 
-bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+std::u16string Utf16(const std::u32string& points) {
+  std::u16string units;
+  for (char32_t c : points) {
+    if (c > 0xFFFF) {
+      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(c);
+    }
+  }
+  return units;
+}
 
-// Windows maps these to devices in every folder, with any extension and
-// trailing blanks ("nul.txt", "COM1 "); the setup program refuses the same
-// list. Superscript digits count as digits there.
-bool IsDeviceName(const std::u32string& name) {
-  std::u32string stem = name.substr(0, name.find(U'.'));
-  while (!stem.empty() && stem.back() == U' ') stem.pop_back();
-  for (char32_t& c : stem)
-    if (c >= U'a' && c <= U'z') c -= 0x20;
-  for (const char32_t* device : {U"CON", U"PRN", U"AUX", U"NUL", U"CONIN$", U"CONOUT$"})
-    if (stem == device) return true;
-  if (stem.size() != 4 || (stem.compare(0, 3, U"COM") != 0 && stem.compare(0, 3, U"LPT") != 0)) return false;
-  const char32_t digit = stem[3];
-  return (digit >= U'1' && digit <= U'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+// The text as UTF-16, or "" with *problem set when it is not UTF-8: bytes
+// that are no character have no name on Windows.
+std::u16string ToUtf16(const std::string& text, std::string* problem) {
+  std::u32string points;
+  size_t bad = 0;
+  if (!DecodeUtf8(text, &points, &bad)) {
+    *problem = "is not UTF-8 text (at byte " + std::to_string(bad) + ")";
+    return std::u16string();
+  }
+  return Utf16(points);
+}
+
+std::string NameMessage(const kxnames::NameVerdict& verdict) {
+  switch (verdict.problem) {
+    case kxnames::NameProblem::kNone:
+      return "";
+    case kxnames::NameProblem::kEmpty:
+      return "is empty";
+    case kxnames::NameProblem::kControlCharacter:
+      return "holds a control character";
+    case kxnames::NameProblem::kForbiddenCharacter:
+      return std::string("holds '") + static_cast<char>(verdict.character) + "', which Windows forbids in file names";
+    case kxnames::NameProblem::kTrailingBlankOrDot:
+      return "ends with a blank or a dot, which Windows drops from file names";
+    case kxnames::NameProblem::kDeviceName:
+      return "is a device name that Windows reserves";
+  }
+  return "";
 }
 
 // Lower-case letters as runs: every step-th code point from first to last
@@ -84,59 +107,62 @@ void AppendUtf8(std::string* text, char32_t c) {
 }  // namespace
 
 std::string FileNameProblem(const std::string& name) {
-  if (name.empty()) return "is empty";
-  std::u32string points;
-  size_t bad = 0;
-  // The name becomes UTF-16 on Windows; bytes that are no character have
-  // no name there.
-  if (!DecodeUtf8(name, &points, &bad)) return "is not UTF-8 text (at byte " + std::to_string(bad) + ")";
-  for (char32_t c : points) {
-    if (IsControl(c)) return "holds a control character";
-    if (c < 0x80 && std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos)
-      return std::string("holds '") + static_cast<char>(c) + "', which Windows forbids in file names";
-  }
-  if (name.back() == ' ' || name.back() == '.') return "ends with a blank or a dot, which Windows drops from file names";
-  if (IsDeviceName(points)) return "is a device name that Windows reserves";
-  return "";
+  std::string problem;
+  const std::u16string units = ToUtf16(name, &problem);
+  if (!problem.empty()) return problem;
+  return NameMessage(kxnames::CheckFileName(units.data(), units.size()));
 }
 
 std::string RelativePathProblem(const std::string& path, std::vector<std::string>* components) {
-  if (path.empty()) return "is empty";
-  if (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'))
-    return "must be relative to the installation folder";
   *components = Split(path, "/\\");
-  for (const std::string& part : *components) {
-    if (part == "." || part == "..") return "must not contain \".\" or \"..\"";
-    std::string problem = FileNameProblem(part);
-    if (!problem.empty()) return "has a component that " + problem;
+  std::string problem;
+  const std::u16string units = ToUtf16(path, &problem);
+  // A component that is not UTF-8 is named as one, as the payload's are.
+  if (!problem.empty()) {
+    for (const std::string& part : *components)
+      if (!(problem = FileNameProblem(part)).empty()) return "has a component that " + problem;
   }
-  std::u32string points;
-  size_t bad = 0;
-  DecodeUtf8(path, &points, &bad);
-  if (Utf16Length(points) > kMaxEntryPathUnits)
-    return "is longer than " + std::to_string(kMaxEntryPathUnits) + " characters, the longest path setup installs";
+  const kxnames::PathVerdict verdict = kxnames::CheckRelativePath(units.data(), units.size());
+  switch (verdict.problem) {
+    case kxnames::PathProblem::kNone:
+      return "";
+    case kxnames::PathProblem::kEmpty:
+      return "is empty";
+    case kxnames::PathProblem::kNotRelative:
+      return "must be relative to the installation folder";
+    case kxnames::PathProblem::kDotComponent:
+      return "must not contain \".\" or \"..\"";
+    case kxnames::PathProblem::kBadComponent:
+      return "has a component that " + NameMessage(verdict.name);
+    case kxnames::PathProblem::kTooLong:
+      return "is longer than " + std::to_string(kMaxEntryPathUnits) + " characters, the longest path setup installs";
+  }
   return "";
 }
 
 std::string FolderTextProblem(const std::string& text) {
-  std::vector<std::string> parts = Split(text, "\\");
-  const std::string& first = parts[0];
-  bool drive = first.size() == 2 && std::isalpha(static_cast<unsigned char>(first[0])) && first[1] == ':';
-  bool variable = false;
-  for (const char* name : kFolderVariables)
-    if (first == std::string("%") + name + "%") variable = true;
-  if (!drive && !variable) {
-    std::string known;
-    for (const char* name : kFolderVariables) known += std::string(known.empty() ? "" : ", ") + "%" + name + "%";
-    return "must begin with a drive (C:\\) or one of " + known;
-  }
-  // The installation owns its folder; a drive or a system folder itself is
-  // never one.
-  if (parts.size() == 1) return "must name a folder below " + (drive ? first + "\\" : first);
-  for (size_t i = 1; i < parts.size(); ++i) {
-    if (parts[i].find('%') != std::string::npos) return "holds a '%' past its first component";
-    std::string problem = FileNameProblem(parts[i]);
-    if (!problem.empty()) return "has a folder name that " + problem;
+  std::string problem;
+  const std::u16string units = ToUtf16(text, &problem);
+  if (!problem.empty()) return problem;
+  const kxnames::FolderVerdict verdict = kxnames::CheckFolderText(units.data(), units.size());
+  const std::string first = text.substr(0, text.find('\\'));
+  switch (verdict.problem) {
+    case kxnames::FolderProblem::kNone:
+      return "";
+    case kxnames::FolderProblem::kNoRoot: {
+      std::string known;
+      for (const char16_t* variable : kxnames::kFolderVariables) {
+        if (!known.empty()) known += ", ";
+        for (const char16_t* c = variable; *c; ++c) known += static_cast<char>(*c);  // ASCII names
+      }
+      return "must begin with a drive (C:\\) or one of " + known;
+    }
+    case kxnames::FolderProblem::kRootOnly:
+      return "must name a folder below " + (first.size() == 2 && first[1] == ':' ? first + "\\" : first);
+    case kxnames::FolderProblem::kPercentInside:
+      return "holds a '%' past its first component";
+    case kxnames::FolderProblem::kBadComponent:
+      return "has a folder name that " + NameMessage(verdict.name);
   }
   return "";
 }

@@ -1,9 +1,10 @@
 // What Windows accepts as names and folders of an installation, checked
 // before a package is built rather than when it is installed.
 //
-// Every function here is pure: UTF-8 text in, a problem text (or a key) out,
-// with no file system or locale behind it, so that the setup program can
-// apply the very same rules.
+// The rules themselves are base/name_rules.h, which the programs apply to the
+// package data at start-up; here they take kxpack's UTF-8 and give its
+// messages. Every function is pure: UTF-8 text in, a problem text (or a key)
+// out, with no file system or locale behind it.
 #ifndef KX_TOOLS_KXPACK_NAME_RULES_H
 #define KX_TOOLS_KXPACK_NAME_RULES_H
 
@@ -11,9 +12,9 @@
 #include <string>
 #include <vector>
 
-// The longest entry path setup installs, in UTF-16 units: its name buffer
-// holds 260 units and refuses a name that, with its terminating zero, fills it.
-constexpr size_t kMaxEntryPathUnits = 258;
+#include "base/name_rules.h"
+
+using kxnames::kMaxEntryPathUnits;
 
 // A file or folder name (one path component): valid UTF-8, not empty, none
 // of < > : " / \ | ? *, no control character (C0, DEL or C1), no trailing

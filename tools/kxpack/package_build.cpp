@@ -8,6 +8,7 @@
 #include <iostream>
 #include <vector>
 
+#include "base/package_format.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/package_data_file.h"
@@ -134,29 +135,29 @@ class PackageBuilder {
     const std::string data = PackageDataText(description_);
     const std::vector<unsigned char> dataBytes(data.begin(), data.end());
 
-    std::vector<StagedFile> uninstFiles = {{"KXCore64.dll", Part(kCoreLibraryPart), {}}};
+    std::vector<StagedFile> uninstFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
     AddLanguageTables(&uninstFiles);
-    uninstFiles.insert(uninstFiles.end(), {{"kxdlg.dat", Part(kUninstallerDialogsPart), {}},
-                                           {"kxheader.bmp", "", description_.header},
-                                           {kPackageDataFile, "", dataBytes}});
+    uninstFiles.insert(uninstFiles.end(), {{kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}},
+                                           {kxformat::kHeaderImageFile, "", description_.header},
+                                           {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(uninstRuntime, uninstFiles, error) ||
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
 
-    std::vector<StagedFile> setupFiles = {{"KXCore64.dll", Part(kCoreLibraryPart), {}}};
+    std::vector<StagedFile> setupFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
     AddLanguageTables(&setupFiles);
-    setupFiles.insert(setupFiles.end(), {{"kxdlg.dat", Part(kSetupDialogsPart), {}},
-                                         {"kxfprop.dat", Part(kFilePropertiesPart), {}}});
+    setupFiles.insert(setupFiles.end(), {{kxformat::kDialogsFile, Part(kSetupDialogsPart), {}},
+                                         {kxformat::kFilePropertiesFile, Part(kFilePropertiesPart), {}}});
     // The pages are named after the language table's name (SELLANG).
     for (const PackageLanguage& language : description_.languages) {
       setupFiles.push_back({"kxwelc" + language.table.name + ".rtf", "", language.welcome});
       setupFiles.push_back({"kxlic" + language.table.name + ".rtf", "", language.licence});
       setupFiles.push_back({"kxfin" + language.table.name + ".rtf", "", language.finish});
     }
-    setupFiles.insert(setupFiles.end(), {{"kxheader.bmp", "", description_.header},
-                                         {"kxwaterm.bmp", "", description_.watermark},
-                                         {"kxremove.dat", uninstaller, {}},
-                                         {kPackageDataFile, "", dataBytes}});
+    setupFiles.insert(setupFiles.end(), {{kxformat::kHeaderImageFile, "", description_.header},
+                                         {kxformat::kWatermarkImageFile, "", description_.watermark},
+                                         {kxformat::kUninstallerFile, uninstaller, {}},
+                                         {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
       return false;
@@ -180,7 +181,7 @@ class PackageBuilder {
   // lacks falls back to it), and the table of every other language offered;
   // kxpack's own keys are left out of them.
   void AddLanguageTables(std::vector<StagedFile>* files) const {
-    files->push_back({"kxlng.dat", "", shipped_.front().table});
+    files->push_back({kxformat::kLanguageTableFile, "", shipped_.front().table});
     for (const PackageLanguage& language : description_.languages)
       if (language.table.id != kEnglishLanguageId)
         files->push_back({language.table.runtimeFile, "", language.table.table});

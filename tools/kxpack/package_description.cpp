@@ -8,15 +8,15 @@
 #include <filesystem>
 #include <map>
 
-#include <toml++/toml.h>
-
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/folder_tree.h"
 #include "tools/kxpack/name_rules.h"
 #include "tools/kxpack/page_text.h"
+#include "tools/kxpack/toml_parser.h"
 #include "tools/kxpack/utf8.h"
+#include "tools/kxpack/winget_manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -53,11 +53,14 @@ const KeyRule kKeys[] = {
     {"pages.header", Kind::kFile, false},
     {"pages.icon", Kind::kFile, false},
     {"payload.folder", Kind::kText, true},
+    {"manifest.id", Kind::kText, false},
+    {"manifest.licence", Kind::kText, false},
+    {"manifest.short_description", Kind::kText, false},
     {"languages.offer", Kind::kNames, false},
     {"languages.ask", Kind::kFlag, false},
 };
 
-const char* const kTables[] = {"product", "install", "tasks", "pages", "payload", "languages"};
+const char* const kTables[] = {"product", "install", "tasks", "pages", "payload", "manifest", "languages"};
 
 // The pages a language may give in [pages.<language>].
 const char* const kLanguagePages[] = {"welcome", "licence", "finish"};
@@ -98,16 +101,23 @@ std::string Suggestion(const std::string& name, const std::vector<std::string>& 
 
 class DescriptionReader {
  public:
-  DescriptionReader(const std::string& file, const ShippedLanguages& shipped, PackageDescription* description)
-      : file_(file), folder_(fs::absolute(file).parent_path()), shipped_(shipped), d_(description) {}
+  // shipped: the languages a package may offer; null to leave the languages
+  // unjudged (LoadDescriptionTexts).
+  DescriptionReader(const std::string& file, const ShippedLanguages* shipped, PackageDescription* description)
+      : file_(file), folder_(fs::absolute(file).parent_path()), shipped_(shipped ? *shipped : kNoLanguages),
+        judgeLanguages_(shipped != nullptr), d_(description) {}
 
-  bool Read(const std::string& payloadOverride, std::string* errors) {
+  // filesToo: read the pages, images and payload as well.
+  bool Read(const std::string& payloadOverride, bool filesToo, std::string* errors) {
     if (ParseAndCollect()) {
       ApplyDefaults();
       CheckTexts();
-      CheckLanguages();
-      ReadFiles();
-      CheckPayload(payloadOverride);
+      CheckListing();
+      if (filesToo) {
+        CheckLanguages();
+        ReadFiles();
+        CheckPayload(payloadOverride);
+      }
     }
     for (const std::string& error : errors_) *errors += (errors->empty() ? "" : "\n") + error;
     return errors_.empty();
@@ -206,6 +216,7 @@ class DescriptionReader {
   // [pages.<language>]: that language's own pages, kept as
   // "pages.<language>.<page>" under the name kxpack ships it by.
   void CollectLanguagePages(const std::string& name, int line, const toml::table& entries) {
+    if (!judgeLanguages_) return;
     const ShippedLanguage* language = FindShippedLanguage(shipped_, name);
     if (!language) {
       Error(line, "pages." + name, UnknownLanguage(name));
@@ -285,6 +296,10 @@ class DescriptionReader {
     d_->openFolder = Flag("tasks.open_folder", true);
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
     d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
+    d_->manifestId = Text("manifest.id", "");
+    d_->manifestLicence = Text("manifest.licence", "");
+    d_->manifestShortDescription = Text("manifest.short_description", "");
+    for (const KeyRule& rule : kKeys) d_->lines[rule.key] = Line(rule.key);
   }
 
   // A text that goes into the programs: UTF-16 length and no control
@@ -327,8 +342,7 @@ class DescriptionReader {
       CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");
     if (Given("product.uninstall_key") && CheckText("product.uninstall_key", kMaxRegistryKeyNameUnits, false))
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
-    // The shortcut file gets ".lnk".
-    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxTextUnits - 4, false))
+    if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
       if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
@@ -342,6 +356,21 @@ class DescriptionReader {
         programComponents_ = components;
       }
     }
+  }
+
+  // The winget listing: what kxpack manifest writes, checked as winget's
+  // schemas take it whether or not the package is ever listed.
+  void CheckListing() {
+    const struct {
+      const char* key;
+      size_t least, most;
+    } texts[] = {{"manifest.licence", kMinLicenseChars, kMaxLicenseChars},
+                 {"manifest.short_description", kMinShortDescriptionChars, kMaxShortDescriptionChars}};
+    auto check = [&](const char* key, const std::string& problem) {
+      if (Given(key) && !problem.empty()) Error(Line(key), key, "'" + PrintablePath(values_[key].text) + "' " + problem);
+    };
+    check("manifest.id", PackageIdentifierProblem(d_->manifestId));
+    for (const auto& text : texts) check(text.key, ListingTextProblem(values_[text.key].text, text.least, text.most));
   }
 
   // A file named by the key, relative to the description's folder.
@@ -500,7 +529,9 @@ class DescriptionReader {
 
   std::string file_;
   fs::path folder_;
+  static inline const ShippedLanguages kNoLanguages;
   const ShippedLanguages& shipped_;
+  const bool judgeLanguages_;
   PackageDescription* d_;
   std::vector<const ShippedLanguage*> offered_;
   std::map<std::string, Value> values_;
@@ -515,7 +546,13 @@ bool LoadPackageDescription(const std::string& path, const std::string& payloadO
                             const ShippedLanguages& shipped, PackageDescription* description, std::string* errors) {
   errors->clear();
   *description = PackageDescription();
-  return DescriptionReader(path, shipped, description).Read(payloadOverride, errors);
+  return DescriptionReader(path, &shipped, description).Read(payloadOverride, true, errors);
+}
+
+bool LoadDescriptionTexts(const std::string& path, PackageDescription* description, std::string* errors) {
+  errors->clear();
+  *description = PackageDescription();
+  return DescriptionReader(path, nullptr, description).Read("", false, errors);
 }
 
 std::string DefaultUninstallKey(const std::string& name, const std::string& publisher) {

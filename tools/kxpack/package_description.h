@@ -4,16 +4,19 @@
 #ifndef KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
 #define KX_TOOLS_KXPACK_PACKAGE_DESCRIPTION_H
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "base/package_format.h"
 #include "tools/kxpack/shipped_languages.h"
 
-// Longest text of the package in UTF-16 units (the programs' fields hold 260
-// with the terminating zero); names leave room for what defaults add to them.
-constexpr size_t kMaxTextUnits = 259;
-constexpr size_t kMaxNameUnits = 200;
-constexpr size_t kMaxRegistryKeyNameUnits = 255;
+// Longest texts of the package in UTF-16 units, as the package data allows
+// them (base/package_format.h); names leave room for what defaults add.
+constexpr size_t kMaxTextUnits = kxformat::kPackageTextMaxUnits;
+constexpr size_t kMaxNameUnits = kxformat::kPackageKeys[kxformat::kProductName].maxUnits;
+constexpr size_t kMaxRegistryKeyNameUnits = kxformat::kPackageKeys[kxformat::kProductUninstallKey].maxUnits;
+constexpr size_t kMaxShortcutUnits = kxformat::kPackageKeys[kxformat::kInstallShortcut].maxUnits;
 
 // One language a package offers, with its pages and the texts in it.
 struct PackageLanguage {
@@ -39,6 +42,10 @@ struct PackageDescription {
   std::vector<unsigned char> watermark, header, icon;
   // [payload], absolute
   std::string payloadFolder;
+  // [manifest]: the winget listing (kxpack manifest); empty when not given
+  std::string manifestId, manifestLicence, manifestShortDescription;
+  // "table.key" -> the line that gives it, or that of its table, or 1
+  std::map<std::string, int> lines;
 };
 
 // Reads and checks the description. payloadOverride, when not empty, takes
@@ -47,6 +54,11 @@ struct PackageDescription {
 // found, one a line.
 bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
                             const ShippedLanguages& shipped, PackageDescription* description, std::string* errors);
+
+// Reads and checks the description's keys and texts as LoadPackageDescription
+// does, but neither the files it names nor the payload: what kxpack manifest
+// takes from it. Pages, images and the payload folder stay empty.
+bool LoadDescriptionTexts(const std::string& path, PackageDescription* description, std::string* errors);
 
 // The uninstall key of a package that names none: the product name, '_' and
 // eight hex digits of a hash of publisher and name. It stays the same across

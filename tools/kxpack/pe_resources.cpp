@@ -327,24 +327,41 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
   const unsigned char* h = image.data() + pe;
   const uint32_t sectionAlignment = kxbytes::ReadU32(h + kSectionAlignmentField);
   const uint32_t fileAlignment = kxbytes::ReadU32(h + kFileAlignmentField);
-  if (sectionAlignment == 0 || fileAlignment == 0 || headers.sections.empty()) {
-    *error = "the image has no sections or no alignment";
+  if (headers.sections.empty()) {
+    *error = "the image has no sections";
+    return false;
+  }
+  // As the loader has them: powers of two, the file's from 512 bytes to
+  // 64 KiB, the sections' no smaller. Other values would place the new
+  // section anywhere up to 4 GiB further on.
+  const auto powerOfTwo = [](uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+  if (!powerOfTwo(fileAlignment) || fileAlignment < 512 || fileAlignment > 0x10000 || !powerOfTwo(sectionAlignment) ||
+      sectionAlignment < fileAlignment) {
+    *error = "the image's section or file alignment is not one Windows loads";
     return false;
   }
 
   // The loader wants sections back to back in memory: the new one starts
-  // where the highest one's aligned virtual size ends.
-  uint32_t imageEnd = 0, fileEnd = 0, firstRaw = UINT32_MAX;
+  // where the highest one ends, counting its raw data too where that is the
+  // larger (the reader takes an address inside a section's raw data as that
+  // section's, so the new tree must lie past it). Ends are summed in 64
+  // bits: a sum that wrapped would hide a section running past the file.
+  uint64_t imageEnd = 0, fileEnd = 0;
+  uint32_t firstRaw = UINT32_MAX;
   for (const Section& s : headers.sections) {
-    imageEnd = std::max(imageEnd, AlignUp(s.virtualAddress + (s.virtualSize ? s.virtualSize : s.rawSize),
-                                          sectionAlignment));
+    const uint64_t end = uint64_t{s.virtualAddress} + std::max(s.virtualSize, s.rawSize);
+    imageEnd = std::max(imageEnd, (end + sectionAlignment - 1) / sectionAlignment * sectionAlignment);
     if (s.rawPointer != 0) {
-      fileEnd = std::max(fileEnd, s.rawPointer + s.rawSize);
+      fileEnd = std::max(fileEnd, uint64_t{s.rawPointer} + s.rawSize);
       firstRaw = std::min(firstRaw, s.rawPointer);
     }
   }
   if (fileEnd != image.size()) {
     *error = "the image does not end with its last section";
+    return false;
+  }
+  if (imageEnd > UINT32_MAX - 0x10000000u || fileEnd > UINT32_MAX - 0x10000000u) {
+    *error = "the image leaves no room for another section";
     return false;
   }
   // The new header must fit where the old headers end, before any section
@@ -390,10 +407,14 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     fileEnd -= old->rawSize;
   }
 
-  const uint32_t rva = imageEnd;
+  const uint32_t rva = static_cast<uint32_t>(imageEnd);
   std::vector<unsigned char> section = TreeWriter(rva).Write(tree);
+  if (section.size() > 0x10000000u - sectionAlignment) {
+    *error = "the resources take more than 256 MiB";
+    return false;
+  }
   const uint32_t virtualSize = static_cast<uint32_t>(section.size());
-  const uint32_t rawPointer = AlignUp(fileEnd, fileAlignment);
+  const uint32_t rawPointer = AlignUp(static_cast<uint32_t>(fileEnd), fileAlignment);
   const uint32_t rawSize = AlignUp(virtualSize, fileAlignment);
   section.resize(rawSize, 0);
   out->resize(rawPointer, 0);

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 
+#include "base/package_format.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/container_file.h"
 #include "tools/kxpack/file_io.h"
@@ -22,7 +23,7 @@ namespace {
 
 // Entries the programs cannot start without, as named in messages; the
 // runtime looks them up without regard to case.
-const char* const kRequiredRuntimeEntries[] = {"KXCore64.dll", "kxpackage.dat"};
+const char* const kRequiredRuntimeEntries[] = {kxformat::kCoreLibraryFile, kxformat::kPackageDataFile};
 
 // The archive holds what the walk found, no more and no less: a folder that
 // changed while 7-Zip read it fails the build here, not on a user's machine.

@@ -239,3 +239,19 @@ bool ListArchive(const std::string& archivePath, std::vector<ArchiveEntry>* entr
   }
   return true;
 }
+
+bool ExtractArchiveEntry(const std::string& archivePath, const std::string& name, const std::string& folder,
+                         std::string* error) {
+  const std::string log = archivePath + ".log";
+  // -spd: the name is the entry's path, never a wildcard.
+  int status = RunProgram({SevenZipProgram(), "x", "-bd", "-y", "-spd", "-o" + folder, "--", archivePath, name}, "", log);
+  std::ifstream logFile(log);
+  std::stringstream text;
+  text << logFile.rdbuf();
+  std::remove(log.c_str());
+  if (status == 0) return true;
+  *error = status < 0 ? std::string("cannot run ") + SevenZipProgram()
+                      : std::string(SevenZipProgram()) + " failed (status " + std::to_string(status) + ") reading " +
+                            archivePath + ":\n" + text.str();
+  return false;
+}

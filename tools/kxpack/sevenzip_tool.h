@@ -58,6 +58,12 @@ bool LooksIncompressible(const std::string& path, uint64_t size);
 // Lists an archive's entries; false when 7zz cannot open it.
 bool ListArchive(const std::string& archivePath, std::vector<ArchiveEntry>* entries, std::string* error);
 
+// Extracts the archive's entry name (a path inside it, '/' separated) into
+// folder with its path; false when 7zz fails. An entry the archive does not
+// hold is no failure: the file is then missing.
+bool ExtractArchiveEntry(const std::string& archivePath, const std::string& name, const std::string& folder,
+                         std::string* error);
+
 // Runs a program with arguments (no shell), output sent to outputPath or
 // /dev/null. Returns its exit status, or -1 when it could not be run.
 int RunProgram(const std::vector<std::string>& arguments, const std::string& workingFolder,

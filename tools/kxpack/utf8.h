@@ -12,4 +12,7 @@ bool DecodeUtf8(const std::string& text, std::u32string* points, size_t* badOffs
 // The length of valid UTF-8 text in UTF-16 units.
 size_t Utf16Length(const std::u32string& points);
 
+// One code point (at most U+10FFFF, no surrogate) as UTF-8.
+std::string EncodeUtf8(char32_t point);
+
 #endif

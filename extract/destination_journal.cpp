@@ -1,0 +1,45 @@
+// The install journal's file in the destination: a run killed there is
+// finished before this one changes anything, and this run's journal file is
+// in place before its first file is written.
+#include "launcher/archive_reader.h"
+#include "extract/engine_state.h"
+#include "extract/install_journal.h"
+#include "base/journal_format.h"
+#include "core/kxcore.h"
+
+void FinishInterruptedRun(const wchar_t* destination) {
+  // Only an installation journals; a plain extraction leaves journals be.
+  // A journal that stays makes this run's own journal fail to open.
+  if (InstallJournalRecording()) FinishInterruptedInstall(destination);
+}
+
+ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created) {
+  if (!InstallJournalRecording()) return kExtractDone;
+  if (OpenInstallJournalFile(destination, created) == 0) return kExtractDone;
+  // Without its journal a run killed from outside could not be undone: no
+  // file is written. The run log has the Windows error code.
+  wchar_t path[kJournalFilePathCapacity];
+  ShowErrorWithPath(L"#errorcreatefile", JournalFilePath(destination, path) ? path : destination);
+  return kExtractFailed;
+}
+
+void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next) {
+  if (!InstallJournalWantsAnnouncements()) return;
+  // One extraction at a time: the paths need not live on the stack.
+  static wchar_t paths[kAnnouncedCapacity][kExtractPathCapacity];
+  const wchar_t* list[kAnnouncedCapacity];
+  size_t count = 0;
+  for (uint32_t i = next; count < kAnnouncedCapacity && i < ArchiveEntryCount(reader); ++i) {
+    if (ArchiveEntryIsDir(reader, i)) continue;
+    size_t nameStart = 0;
+    // The survey has checked every name: this only builds the path.
+    if (EntryDestinationPath(reader, i, paths[count], &nameStart) != kExtractDone) break;
+    // As the pass writes it (CreateEntryFolders).
+    for (wchar_t* p = paths[count] + nameStart; *p; ++p)
+      if (*p == L'/') *p = L'\\';
+    list[count] = paths[count];
+    ++count;
+  }
+  // A failure has stopped the journal: the next change reports it.
+  AnnounceKeptAside(list, count);
+}
