@@ -59,8 +59,9 @@ bool Assign(PackageDescription* d, kxformat::PackageKey key, const std::string& 
 // The languages' lines (base/package_format.h): none for a package in
 // English alone that asks nothing, whose data stays as it always was.
 std::string LanguageDataText(const PackageDescription& d) {
-  if (!d.askLanguage && d.languages.size() == 1 && d.languages.front().table.id == kxformat::kEnglishLanguageId)
-    return "";
+  const bool englishAlone =
+      d.languages.empty() || (d.languages.size() == 1 && d.languages.front().table.id == kxformat::kEnglishLanguageId);
+  if (!d.askLanguage && englishAlone) return "";
   std::string ids;
   for (const PackageLanguage& language : d.languages) ids += (ids.empty() ? "" : ",") + std::to_string(language.table.id);
   std::string text = std::string(kxformat::kLanguagesKey) + "=" + ids + "\n";
