@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include "base/language_names.h"
+
 namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
@@ -74,6 +76,9 @@ void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches) {
       switches->usage = true;
     } else if (!hasValue && NameIs(token, nameLength, L"/SUPPRESSMSGBOXES")) {
       switches->suppressMessageBoxes = true;
+    } else if (hasValue && NameIs(token, nameLength, L"/LANG") &&
+               kxlang::LanguageFromSwitch(std::wstring_view(value.text, value.length)) != 0) {
+      switches->language = value;
     } else if (NameIs(token, nameLength, L"/LOG") && (!hasValue || value.length > 0)) {
       switches->log = true;
       switches->logFile = hasValue ? value : TextSpan{token, 0};

@@ -10,6 +10,9 @@
 //   /LOG=<file>         write the log into file; quote it when it holds blanks
 //   /SUPPRESSMSGBOXES   with /S: answer every message box with its default
 //                       answer without showing it
+//   /LANG=<language>    the language of the run: a shipped language's name
+//                       or a language id (base/language_names.h); any other
+//                       value is an unknown argument
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown
@@ -33,6 +36,7 @@ struct CommandSwitches {
   bool log;                   // /LOG or /LOG=<file>
   TextSpan logFile;           // empty for /LOG alone
   TextSpan destination;       // from /D=; empty when not given
+  TextSpan language;          // from /LANG=; empty when not given
   TextSpan unknownArgument;   // the first argument we do not know
 };
 

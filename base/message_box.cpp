@@ -10,6 +10,7 @@ int SystemMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UI
 
 MessageBoxFunction g_messageBox = SystemMessageBox;
 bool g_suppressed = false;
+bool g_rightToLeft = false;
 
 const wchar_t* AnswerName(int answer) {
   switch (answer) {
@@ -66,6 +67,7 @@ int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT
   // Logged before it is shown, so that the log of a run that hangs on a box
   // or is killed there names the box.
   LogLine(L"Message box [%ls]: %ls", IconName(style), text);
+  if (g_rightToLeft) style |= MB_RTLREADING | MB_RIGHT;
   int answer = g_messageBox(owner, text, caption, style);
   if (answer == 0)
     LogLine(L"Message box not shown (error %lu)", GetLastError());
@@ -81,3 +83,5 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function) {
 }
 
 void SuppressMessageBoxes(bool suppress) { g_suppressed = suppress; }
+
+void SetMessageBoxRightToLeft(bool rightToLeft) { g_rightToLeft = rightToLeft; }

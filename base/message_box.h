@@ -22,6 +22,10 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function);
 // Set for a run with both /S and /SUPPRESSMSGBOXES.
 void SuppressMessageBoxes(bool suppress);
 
+// Set while the run's language reads right to left: every box then reads
+// right to left, its text on the right (MB_RTLREADING | MB_RIGHT).
+void SetMessageBoxRightToLeft(bool rightToLeft);
+
 // The answer a box of this style gives unattended: the button that
 // MB_DEFBUTTONn marks (the first one when n is beyond the buttons). A default
 // of Retry or Try Again would repeat the failed attempt for ever, so such a

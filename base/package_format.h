@@ -85,6 +85,26 @@ constexpr PackageKeyRule kPackageKeys[kPackageKeyCount] = {
     {"tasks.open_folder_silent", PackageValueKind::kFlag, 1},
 };
 
+// A package that offers more than English alone, or asks for the language,
+// has these keys as well, each at most once, after the others (kxpack
+// writes them last; the programs take them in any order); one in English
+// alone has none of them:
+//
+//   languages=1031,1033              the Windows language ids of the languages
+//                                    offered, decimal without leading zeros,
+//                                    the first the fallback; without the key
+//                                    English (1033) alone
+//   languages.ask=1                  "1": a language box before the wizard
+//   product.window_title.1033=...    the title and label in the language of
+//   product.wizard_label.1033=...    that id (one of languages=), where they
+//                                    differ from product.window_title and
+//                                    product.wizard_label, the first
+//                                    language's; texts as kText
+constexpr char kLanguagesKey[] = "languages";
+constexpr char kLanguagesAskKey[] = "languages.ask";
+constexpr size_t kPackageLanguagesMax = 32;
+constexpr unsigned short kEnglishLanguageId = 1033;
+
 // The files of the runtime archives, each name written once: as a narrow
 // text for kxpack and, with "W", a wide one for the programs. Both programs'
 // runtimes hold the core library, the language table, the dialogs, the

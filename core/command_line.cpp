@@ -4,6 +4,8 @@
 
 #include "base/command_switches.h"
 #include "base/message_box.h"
+#include "core/language_choice.h"
+#include "core/run_language.h"
 #include "core/variables.h"
 
 namespace kxcore {
@@ -80,6 +82,9 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
   options.logFile = Text(switches.logFile);
   options.destination = Text(switches.destination);
   options.unknownArgument = Text(switches.unknownArgument);
+  // The parser took only a /LANG= that names a language (any other is an
+  // unknown argument).
+  if (switches.language.text) options.language = LanguageFromSwitch(Text(switches.language));
   return options;
 }
 
@@ -97,6 +102,8 @@ void InitializeRun(HINSTANCE) {
   SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
 
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());
+  // Before the usage, which speaks it too.
+  StartRunLanguage(options.language);
   if (options.usage || g_logRefused) {
     // Nothing is installed or removed: pages cancel and silence is off.
     g_stopRequested = true;

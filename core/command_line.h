@@ -7,6 +7,9 @@
 //                       with InitRunLog, or refuses it (then InitSFX shows
 //                       the usage and stops the run)
 //   /SUPPRESSMSGBOXES   with /S, message boxes are answered unseen (InitRunLog)
+//   /LANG=<language>    the run's language: a name of kKnownLanguages or a
+//                       language id (core/language_choice.h); any other
+//                       value is an unknown argument
 //   /?                  show the usage and do nothing else
 // Switches compare without regard to case.
 #ifndef KX_CORE_COMMAND_LINE_H
@@ -25,6 +28,7 @@ struct CommandLineOptions {
   bool log = false;
   std::wstring logFile;           // from /LOG=, empty for /LOG alone
   std::wstring destination;       // from /D=, empty when not given
+  unsigned short language = 0;    // from /LANG=, 0 when not given
   std::wstring unknownArgument;   // the first argument we do not know
 };
 
@@ -39,8 +43,9 @@ bool StopRequested();
 // InitSFX names it with the usage and stops the run.
 void RefuseRunLogFile(const wchar_t* path);
 
-// InitSFX: reads the command line and sets the start-up variables ISADMIN,
-// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given).
+// InitSFX: reads the command line, sets the start-up variables ISADMIN,
+// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given) and
+// chooses the run's language (core/run_language.h).
 void InitializeRun(HINSTANCE instance);
 
 }  // namespace kxcore

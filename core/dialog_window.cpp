@@ -26,6 +26,14 @@ constexpr wchar_t kPanelClass[] = L"KXPanel";
 constexpr wchar_t kImageClass[] = L"KXImage";
 constexpr int kRichTextPadding = 6;  // dialog units between a framed text's border and its text
 constexpr int kDefaultButtonId = 1;
+// Growing controls to fit their texts, in units at 96 DPI: the margin a push
+// button keeps on each side of its text (its edge and focus rectangle), the
+// check box and its gap before a check box's text, and the least room
+// between a grown control and its neighbour.
+constexpr int kButtonTextMargin = 4;
+constexpr int kCheckBoxTextLead = 20;
+constexpr int kGrowthGap = 6;
+constexpr int kFitTextCapacity = 512;
 constexpr int kCancelButtonId = 2;
 
 // ---- window classes, shared by every dialog of the process ----
@@ -111,6 +119,7 @@ void RememberPlacement(HWND window) {
 struct ControlEntry {
   const ControlSpec* definition = nullptr;
   HWND window = nullptr;
+  RECT box = {};  // where it stands in its parent, in pixels: the data's box, grown to fit its text
   COLORREF background = 0;  // what the control stands on, or its own colour
   HBITMAP bitmap = nullptr;
 };
@@ -119,6 +128,7 @@ struct DialogState {
   DialogSpec definition;
   KxDialogHandler handler = nullptr;
   DialogMode mode = DialogMode::kPage;
+  bool rightToLeft = false;  // the run's language reads right to left: a mirrored window
   HWND window = nullptr;
   UINT dpi = kDesignDpi;
   DialogFonts fonts;
@@ -258,6 +268,9 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       GetClientRect(window, &client);
       BITMAP info;
       if (entry && entry->bitmap && GetObjectW(entry->bitmap, sizeof info, &info)) {
+        // A mirrored window puts the picture on the other side, but must not
+        // flip the picture itself.
+        if (state->rightToLeft) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, entry->bitmap);
         SetStretchBltMode(dc, HALFTONE);
@@ -292,6 +305,9 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* gi
   return 0;
 }
 
+// A page's paragraphs keep the direction its RTF gives them (kxpack writes
+// the pages of a right-to-left language with \rtlpar): a page in another
+// language, a package's English licence in an Arabic wizard, stays as it is.
 void LoadRichText(HWND rich, const std::wstring& path) {
   std::string bytes;
   if (path.empty() || !ReadWholeFile(path, &bytes)) return;
@@ -430,6 +446,10 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
     const bool isFile = definition.kind == ControlKind::kRichText || definition.kind == ControlKind::kImage;
     std::wstring text = isFile ? RuntimeFile(Evaluate(definition.text)) : Evaluate(definition.text);
     WindowRecipe recipe = RecipeFor(state, definition, text);
+    // Rich texts keep the direction of their RTF (LoadRichText).
+    if (state->rightToLeft && definition.kind != ControlKind::kImage && definition.kind != ControlKind::kPanel &&
+        definition.kind != ControlKind::kProgress && definition.kind != ControlKind::kRichText)
+      recipe.extendedStyle |= WS_EX_RTLREADING;
     RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
     HWND control = CreateWindowExW(recipe.extendedStyle, recipe.className, isFile ? L"" : text.c_str(), recipe.style,
                                    box.left, box.top, box.right - box.left, box.bottom - box.top, parent,
@@ -446,6 +466,11 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
 
     switch (definition.kind) {
       case ControlKind::kRichText:
+        // It stands where the mirrored page puts it, but its text is not
+        // mirrored: a mirrored rich text would run every paragraph right to
+        // left, English ones included.
+        if (state->rightToLeft)
+          SetWindowLongW(control, GWL_EXSTYLE, GetWindowLongW(control, GWL_EXSTYLE) & ~WS_EX_LAYOUTRTL);
         SendMessageW(control, EM_SETBKGNDCOLOR, 0,
                      (definition.flags & kFlagFlat) ? created->background : GetSysColor(COLOR_WINDOW));
         SendMessageW(control, EM_AUTOURLDETECT, TRUE, 0);
@@ -469,29 +494,95 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
   return true;
 }
 
-// Moves every control to its place at the current DPI and gives it its font.
-void LayoutControls(DialogState* state) {
-  for (auto& entry : state->controls) {
-    const ControlSpec& definition = *entry->definition;
-    RECT box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
-    SetWindowPos(entry->window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(entry->window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, definition)), TRUE);
-    if (definition.kind == ControlKind::kRichText) FitRichText(state, entry.get());
+// ---- controls that grow to fit their texts ----
+
+// The width a push button or check box needs for its one line of text in
+// its font: the text, and a button's margins or a check box's box and gap.
+int NeededWidth(DialogState* state, const ControlEntry& entry) {
+  wchar_t text[kFitTextCapacity];
+  const int length = GetWindowTextW(entry.window, text, kFitTextCapacity);
+  if (length <= 0) return 0;
+  HDC dc = GetDC(entry.window);
+  HGDIOBJ old = SelectObject(dc, FontFor(state, *entry.definition));
+  RECT needed = {};
+  DrawTextW(dc, text, length, &needed, DT_CALCRECT | DT_SINGLELINE);
+  SelectObject(dc, old);
+  ReleaseDC(entry.window, dc);
+  const bool button = entry.definition->kind == ControlKind::kButton;
+  return needed.right + (button ? 2 * ScaleUnits(kButtonTextMargin, state->dpi) : ScaleUnits(kCheckBoxTextLead, state->dpi));
+}
+
+// The control's leading edge moved to left: what stands before it on its
+// row keeps its distance, up to kGrowthGap. A push button moves along (and
+// makes room in turn); an edit field or a label gives up width.
+void MakeRoom(DialogState* state, const ControlEntry& grown, LONG oldLeft) {
+  const int minimumGap = ScaleUnits(kGrowthGap, state->dpi);
+  for (auto& other : state->controls) {
+    ControlEntry& before = *other;
+    if (&before == &grown || GetParent(before.window) != GetParent(grown.window)) continue;
+    // On its row and before it in the data (a touching pixel allowed, as
+    // the foot's Back and Next have).
+    const ControlSpec& a = *before.definition;
+    const ControlSpec& g = *grown.definition;
+    if (before.box.top >= grown.box.bottom || before.box.bottom <= grown.box.top || a.x + a.width > g.x + 1) continue;
+    const LONG gap = std::min<LONG>(oldLeft - before.box.right, minimumGap);
+    const LONG shortfall = before.box.right + gap - grown.box.left;
+    if (shortfall <= 0) continue;
+    const ControlKind kind = before.definition->kind;
+    if (kind == ControlKind::kButton) {
+      const LONG left = before.box.left;
+      OffsetRect(&before.box, -shortfall, 0);
+      MakeRoom(state, before, left);
+    } else if (kind == ControlKind::kEdit || kind == ControlKind::kLabel) {
+      before.box.right = std::max(before.box.left, before.box.right - shortfall);
+    }
   }
 }
 
+// Every control at its place at the current DPI; a push button or check box
+// too narrow for its text grows toward its leading edge (the left, or the
+// right of a mirrored page) and its neighbours make room.
+void PlaceControls(DialogState* state) {
+  for (auto& entry : state->controls) {
+    const ControlSpec& definition = *entry->definition;
+    entry->box = ScaleBox(definition.x, definition.y, definition.width, definition.height, state->dpi);
+  }
+  for (auto& entry : state->controls) {
+    const ControlKind kind = entry->definition->kind;
+    if (kind != ControlKind::kButton && kind != ControlKind::kCheckBox) continue;
+    const LONG missing = NeededWidth(state, *entry) - (entry->box.right - entry->box.left);
+    if (missing <= 0) continue;
+    const LONG oldLeft = entry->box.left;
+    entry->box.left -= missing;
+    MakeRoom(state, *entry, oldLeft);
+  }
+  for (auto& entry : state->controls)
+    SetWindowPos(entry->window, nullptr, entry->box.left, entry->box.top, entry->box.right - entry->box.left,
+                 entry->box.bottom - entry->box.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Gives every control its font at the current DPI and its place.
+void LayoutControls(DialogState* state) {
+  for (auto& entry : state->controls)
+    SendMessageW(entry->window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(state, *entry->definition)), TRUE);
+  PlaceControls(state);
+  for (auto& entry : state->controls)
+    if (entry->definition->kind == ControlKind::kRichText) FitRichText(state, entry.get());
+}
+
 // Tab order: the page's own controls in the order of the data, then the
-// push buttons along the foot from left to right (Back, Next, Cancel).
+// push buttons along the foot in reading order (Back, Next, Cancel).
 void OrderForTabbing(DialogState* state) {
   std::vector<HWND> content, buttons;
   for (HWND child = GetWindow(state->window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     (IsPushButton(child) ? buttons : content).push_back(child);
-  std::stable_sort(buttons.begin(), buttons.end(), [](HWND a, HWND b) {
+  // In reading order: from the right in a mirrored window.
+  const bool rightToLeft = state->rightToLeft;
+  std::stable_sort(buttons.begin(), buttons.end(), [rightToLeft](HWND a, HWND b) {
     RECT ra, rb;
     GetWindowRect(a, &ra);
     GetWindowRect(b, &rb);
-    return ra.left < rb.left;
+    return rightToLeft ? ra.right > rb.right : ra.left < rb.left;
   });
   // Creation order is the data's order, so content stays as it is.
   std::vector<HWND> ordered;
@@ -633,10 +724,13 @@ HWND CreateDialogWindow(const DialogSpec& definition, KxDialogHandler handler, D
   state->definition = definition;
   state->handler = handler;
   state->mode = mode;
+  std::wstring rightToLeft;
+  state->rightToLeft = GetVariable(L"KXLANGRTL", &rightToLeft) && rightToLeft == L"1";
 
   alignas(4) EmptyTemplate dialogTemplate = {};
   dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | DS_3DLOOK;
-  dialogTemplate.header.dwExtendedStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+  dialogTemplate.header.dwExtendedStyle =
+      WS_EX_CONTROLPARENT | WS_EX_APPWINDOW | (state->rightToLeft ? WS_EX_LAYOUTRTL : 0);
   HWND window = CreateDialogIndirectParamW(LibraryModule(), &dialogTemplate.header, nullptr, DialogProc,
                                            reinterpret_cast<LPARAM>(state));
   if (!window) {
@@ -658,6 +752,7 @@ HWND CreateDialogWindow(const DialogSpec& definition, KxDialogHandler handler, D
     DestroyWindow(window);
     return nullptr;
   }
+  PlaceControls(state);
   OrderForTabbing(state);
   if (FindDialogControl(window, kDefaultButtonId) && IsPushButton(FindDialogControl(window, kDefaultButtonId)))
     SendMessageW(window, DM_SETDEFID, kDefaultButtonId, 0);

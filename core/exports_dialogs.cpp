@@ -10,6 +10,7 @@
 #include "core/dialog_window.h"
 #include "core/kxcore.h"
 #include "core/module_files.h"
+#include "core/run_language.h"
 #include "core/variables.h"
 
 namespace {
@@ -82,6 +83,14 @@ int ShowProgressBox(KxDialogHandler handler) {
     return static_cast<int>(error);
   } catch (...) {
     return ERROR_INTERNAL_ERROR;
+  }
+}
+
+int ShowLanguageBox(void) {
+  try {
+    return kxcore::AskRunLanguage();
+  } catch (...) {
+    return KX_PAGE_ABORT;
   }
 }
 

@@ -116,6 +116,15 @@ int PerformUninstall(int step, KxUninstallStepCallback callback);
 // it with, or KX_PAGE_ABORT when it cannot be shown.
 int ShowDialogBox(const wchar_t* dialogName, KxDialogHandler handler);
 
+// The language box before the wizard: asks which of the package's languages
+// (KXLANGUAGES) the run speaks, the one InitSFX chose preselected, and makes
+// the choice the run's language (SELLANG, KXLANGID, KXLANGRTL and the
+// language table). Asks nothing and returns KX_PAGE_NEXT when the package
+// offers one language, /LANG= named one, or the run is silent; otherwise
+// KX_PAGE_NEXT for a choice, KX_PAGE_CANCEL when the user cancelled (or
+// after /?), KX_PAGE_ABORT when the box could not be shown.
+int ShowLanguageBox(void);
+
 // Shows the "dlgprogress" box on a thread of its own and returns once the
 // handler has received KX_EVENT_CREATED. Returns 0, or non-zero on failure.
 int ShowProgressBox(KxDialogHandler handler);

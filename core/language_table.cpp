@@ -45,12 +45,9 @@ void LoadIfNeeded() {
   }
 }
 
-}  // namespace
-
-bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
-  // The code page is the system's; the lines are read by the portable
-  // reader (core/language_table_format.h).
-  const std::wstring text = DecodeAnsi(bytes);
+// The lines of a decoded table, read by the portable reader
+// (core/language_table_format.h).
+bool ParseLanguageText(const std::wstring& text, LanguageTable* table, std::wstring* error) {
   LanguageTableLines lines;
   LanguageTableFault fault;
   if (!ReadLanguageTableLines(Utf16View(text), &lines, &fault)) {
@@ -62,6 +59,43 @@ bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstri
   parsed.languageId = static_cast<unsigned>(wcstoul(WideText(lines.idLine).c_str(), nullptr, 10));
   for (const auto& [key, value] : lines.texts) parsed.texts[LowerAscii(WideView(key))] = WideText(value);
   *table = std::move(parsed);
+  return true;
+}
+
+}  // namespace
+
+bool ParseLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
+  // The English table is in the system's code page.
+  return ParseLanguageText(DecodeAnsi(bytes), table, error);
+}
+
+bool ParseTranslatedLanguageTable(std::string_view bytes, LanguageTable* table, std::wstring* error) {
+  const std::wstring text = DecodeText(bytes, CP_UTF8, MB_ERR_INVALID_CHARS);
+  if (text.empty() && !bytes.empty()) {
+    *error = L"kxlng.dat: not UTF-8";
+    return false;
+  }
+  return ParseLanguageText(text, table, error);
+}
+
+bool ActivateLanguageTable(unsigned languageId) { return ActivateLanguageTableFrom(LibraryFolder(), languageId); }
+
+bool ActivateLanguageTableFrom(const std::wstring& folder, unsigned languageId) {
+  std::string bytes;
+  std::wstring error;
+  LanguageTable table;
+  if (!ReadWholeFile(folder + kxformat::kLanguageTableFileW, &bytes) || !ParseLanguageTable(bytes, &table, &error))
+    return false;
+  if (languageId != table.languageId) {
+    LanguageTable translation;
+    const std::wstring name = folder + L"kxlng" + DecimalText(languageId) + L".dat";
+    if (!ReadWholeFile(name, &bytes) || !ParseTranslatedLanguageTable(bytes, &translation, &error) ||
+        translation.languageId != languageId)
+      return false;
+    translation.texts.insert(table.texts.begin(), table.texts.end());  // keeps the translation's own
+    table = std::move(translation);
+  }
+  SetActiveLanguageTable(std::move(table));
   return true;
 }
 

@@ -35,11 +35,12 @@ bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
-std::wstring DecodeAnsi(std::string_view bytes) {
+std::wstring DecodeText(std::string_view bytes, UINT codePage, DWORD flags) {
   if (bytes.empty()) return std::wstring();
-  int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  int units = MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (units <= 0) return std::wstring();
   std::wstring text(static_cast<size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+  MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
   return text;
 }
 

@@ -18,8 +18,12 @@ std::wstring LibraryFolder();
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::wstring& path, std::string* bytes);
 
+// Text in the given code page; with MB_ERR_INVALID_CHARS in flags, bytes
+// that are not valid in it give an empty text.
+std::wstring DecodeText(std::string_view bytes, UINT codePage, DWORD flags = 0);
+
 // Text in the ANSI code page, as the runtime data files are written.
-std::wstring DecodeAnsi(std::string_view bytes);
+inline std::wstring DecodeAnsi(std::string_view bytes) { return DecodeText(bytes, CP_ACP); }
 
 // Text in the given code page (CP_ACP, CP_UTF8).
 std::string EncodeText(const std::wstring& text, UINT codePage);

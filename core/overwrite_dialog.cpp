@@ -1,7 +1,7 @@
 // The replace question, built in code so that it depends on no dialog data.
 #include <string>
-#include <vector>
 
+#include "core/dialog_template.h"
 #include "core/file_decision.h"
 #include "core/language_table.h"
 #include "core/module_files.h"
@@ -9,67 +9,6 @@
 
 namespace kxcore {
 namespace {
-
-// Window classes of dialog items by their predefined atoms.
-constexpr WORD kButtonClass = 0x0080;
-constexpr WORD kStaticClass = 0x0082;
-
-// An in-memory dialog template (DLGTEMPLATE followed by DLGITEMTEMPLATEs),
-// every item DWORD-aligned. Texts are set when the dialog is created.
-class DialogTemplate {
- public:
-  DialogTemplate(DWORD style, short cx, short cy) {
-    Align();
-    Put32(style | DS_SETFONT);
-    Put32(WS_EX_TOPMOST);  // above the progress box, which runs on its own thread
-    countAt_ = words_.size();
-    Put16(0);  // item count, filled in by AddItem
-    Put16(0);  // x
-    Put16(0);  // y
-    Put16(static_cast<WORD>(cx));
-    Put16(static_cast<WORD>(cy));
-    Put16(0);  // no menu
-    Put16(0);  // default class
-    Put16(0);  // empty caption
-    Put16(8);  // font size
-    PutText(L"MS Shell Dlg");
-  }
-
-  void AddItem(WORD classAtom, DWORD style, WORD id, short x, short y, short cx, short cy) {
-    Align();
-    Put32(style | WS_CHILD | WS_VISIBLE);
-    Put32(0);
-    Put16(static_cast<WORD>(x));
-    Put16(static_cast<WORD>(y));
-    Put16(static_cast<WORD>(cx));
-    Put16(static_cast<WORD>(cy));
-    Put16(id);
-    Put16(0xFFFF);
-    Put16(classAtom);
-    Put16(0);  // empty title
-    Put16(0);  // no creation data
-    ++words_[countAt_];
-  }
-
-  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
- private:
-  void Put16(WORD value) { words_.push_back(value); }
-  void Put32(DWORD value) {
-    Put16(LOWORD(value));
-    Put16(HIWORD(value));
-  }
-  void PutText(const wchar_t* text) {
-    for (; *text; ++text) Put16(static_cast<WORD>(*text));
-    Put16(0);
-  }
-  void Align() {
-    if (words_.size() % 2) Put16(0);
-  }
-
-  std::vector<WORD> words_;
-  size_t countAt_ = 0;
-};
 
 void SetItemText(HWND dialog, int id, const wchar_t* key) {
   SetDlgItemTextW(dialog, id, Evaluate(key).c_str());
@@ -125,7 +64,11 @@ INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 ReplaceAnswer AskReplaceFile(const wchar_t* path) {
-  DialogTemplate form(DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU, 276, 100);
+  // Topmost: above the progress box, which runs on its own thread.
+  std::wstring rightToLeft;
+  const DWORD mirrored = GetVariable(L"KXLANGRTL", &rightToLeft) && rightToLeft == L"1" ? WS_EX_LAYOUTRTL : 0;
+  DialogTemplate form(DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                      WS_EX_TOPMOST | mirrored, 276, 100);
   form.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX, kReplacePromptText, 10, 10, 256, 18);
   form.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, kReplacePathText, 10, 32, 256, 10);
   form.AddItem(kButtonClass, BS_DEFPUSHBUTTON | WS_TABSTOP, kReplaceButton, 146, 52, 56, 14);

@@ -24,13 +24,15 @@ enum CoreOperation {
   kOpReplaceVarInFile,
   kOpInitRunLog,
   kOpFinishInterruptedInstall,
+  kOpShowLanguageBox,
   kOperationCount
 };
 
 const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
-    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog", "FinishInterruptedInstall"};
+    "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog", "FinishInterruptedInstall",
+    "ShowLanguageBox"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
 
@@ -128,6 +130,8 @@ int ManageUninstLog(int operation) {
 int FinishInterruptedInstall(const wchar_t* folder) {
   return Bound<decltype(&FinishInterruptedInstall)>(kOpFinishInterruptedInstall)(folder);
 }
+
+int ShowLanguageBox(void) { return Bound<decltype(&ShowLanguageBox)>(kOpShowLanguageBox)(); }
 
 int ReplaceVarInFile(const wchar_t* source, const wchar_t* target, int flags) {
   return Bound<decltype(&ReplaceVarInFile)>(kOpReplaceVarInFile)(source, target, flags);

@@ -15,6 +15,7 @@
 #include "launcher/core_binding.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
+#include "launcher/run_language.h"
 #include "launcher/run_log_file.h"
 #include "launcher/runtime_folder.h"
 #include "launcher/runtime_lock.h"
@@ -42,9 +43,11 @@ bool g_commandLineRefused;
 constexpr int kNoScriptResult = kExitSuccess;
 
 struct StartupState {
+  ProgramKind kind = ProgramKind::Setup;
   int errorCode = kLauncherOk;
   LauncherString fatalLine = kStringNoTempFolder;
   bool runtimeFolderCreated = false;
+  bool packageRead = false;
   wchar_t folder[kFolderBufferCapacity] = L"";
 };
 
@@ -157,7 +160,11 @@ int PublishVariables(void* context) {
   wcscpy(state->folder, g_launcher.modulePath);
   StripLastPathComponent(state->folder);
   SetVarLiteral(L"ARCPATH", state->folder);
+  // A damaged package has no languages to give; the library then speaks
+  // English.
+  if (state->packageRead) PublishPackageLanguages(state->kind);
   InitSFX(g_launcher.instance);
+  if (state->packageRead) ApplyRunLanguage();
   return 0;
 }
 
@@ -224,6 +231,7 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // title is APPTITLE and every later caption.
   const bool packageRead = LoadPackageData(g_runtimePath) == kPackageDataOk;
   if (packageRead) wcscpy(g_launcher.title, g_package.windowTitle);
+  state->packageRead = packageRead;
 
   CoInitialize(nullptr);
   int ignored = 0;
@@ -322,6 +330,7 @@ int UninstallerShutdown(int scriptResult, StartupState* state) {
 
 int RunProgram(const ProgramWork& work) {
   StartupState state;
+  state.kind = work.kind;
   if (!g_launcher.modulePath[0]) {
     SetFailure(&state, kLauncherNoTempFolder, kStringNoTempFolder);
   } else {

@@ -98,6 +98,12 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
     }
     const char* equals = static_cast<const char*>(memchr(line, '=', length));
     if (!equals) return kPackageDataDamaged;
+    if (IsPackageLanguageKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageLanguageValue(line, static_cast<size_t>(equals - line), equals + 1,
+                                     static_cast<size_t>(line + length - equals - 1), &data->languages))
+        return kPackageDataDamaged;
+      continue;
+    }
     size_t key = FindKey(line, static_cast<size_t>(equals - line));
     if (key == kxformat::kPackageKeyCount || seen[key]) return kPackageDataDamaged;
     seen[key] = true;
@@ -106,6 +112,7 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
   }
   for (bool found : seen)
     if (!found) return kPackageDataDamaged;
+  if (!CompletePackageLanguages(&data->languages)) return kPackageDataDamaged;
   // The uninstall key is one key name below the Uninstall key (its rule
   // allows no backslash).
   wcscpy(data->uninstallRegistryKey, kUninstallKeyParent);

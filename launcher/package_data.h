@@ -10,6 +10,8 @@
 // value kxpack would refuse is not allowed. Texts are taken as written
 // (SetVarLiteral hands them to the core library), except install.folder and
 // install.start_menu_folder, which are script texts (%PROGFILESDIR%\Quillmark).
+// The languages' keys of a package that offers more than English
+// (base/package_format.h) are read by launcher/package_languages.cpp.
 #ifndef KX_LAUNCHER_PACKAGE_DATA_H
 #define KX_LAUNCHER_PACKAGE_DATA_H
 
@@ -25,6 +27,23 @@ constexpr size_t kUninstallRegistryKeyCapacity = 320;
 constexpr size_t kPackageDataMaxBytes = kxformat::kPackageDataMaxBytes;
 
 constexpr wchar_t kUninstallKeyParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr size_t kPackageLanguageCapacity = kxformat::kPackageLanguagesMax;
+constexpr unsigned short kEnglishLanguageId = kxformat::kEnglishLanguageId;
+
+// The title and wizard label in one language.
+struct PackageLanguageTexts {
+  unsigned short languageId;
+  wchar_t windowTitle[kPackageTextCapacity];  // empty: product.window_title
+  wchar_t wizardLabel[kPackageTextCapacity];  // empty: product.wizard_label
+};
+
+struct PackageLanguages {
+  unsigned count;                                   // of ids; at least 1 once read
+  unsigned short ids[kPackageLanguageCapacity];     // offered, the first the fallback
+  unsigned char ask;                                // languages.ask
+  unsigned textCount;
+  PackageLanguageTexts texts[kPackageLanguageCapacity];
+};
 
 struct PackageData {
   wchar_t productName[kPackageTextCapacity];       // product.name: DisplayName
@@ -45,6 +64,7 @@ struct PackageData {
   // Derived: kUninstallKeyParent + uninstallKeyName, below HKEY_LOCAL_MACHINE
   // in the native registry view.
   wchar_t uninstallRegistryKey[kUninstallRegistryKeyCapacity];
+  PackageLanguages languages;
 };
 
 // Filled by LoadPackageData; read by the install script and the uninstaller.
@@ -64,5 +84,21 @@ int ParsePackageData(const char* bytes, size_t size, PackageData* data);
 
 // Reads kxpackage.dat from the folder (ending in a backslash) into g_package.
 int LoadPackageData(const wchar_t* folder);
+
+// The package's title and wizard label in a language: its own, else the
+// package's (the first language's).
+const wchar_t* PackageWindowTitle(const PackageData& data, unsigned languageId);
+const wchar_t* PackageWizardLabel(const PackageData& data, unsigned languageId);
+
+// The languages' keys (launcher/package_languages.cpp). IsPackageLanguageKey
+// tells them from the others; StorePackageLanguageValue keeps one line's
+// value (false: not allowed, repeated, or beyond the capacity);
+// CompletePackageLanguages checks them once all lines are read (false: a
+// text for a language not offered) and makes English the one language of a
+// package that names none.
+bool IsPackageLanguageKey(const char* key, size_t length);
+bool StorePackageLanguageValue(const char* key, size_t keyLength, const char* value, size_t valueLength,
+                               PackageLanguages* languages);
+bool CompletePackageLanguages(PackageLanguages* languages);
 
 #endif

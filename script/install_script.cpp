@@ -18,6 +18,7 @@
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/program_check.h"
+#include "launcher/run_language.h"
 #include "launcher/script_flags.h"
 #include "script/folder_picker.h"
 #include "script/install_rollback.h"
@@ -32,10 +33,6 @@
 int32_t g_pageCounter = 0;
 
 namespace {
-
-// The runtime carries the pages and the language table of one language.
-constexpr wchar_t kLanguageName[] = L"English";
-constexpr wchar_t kLanguageId[] = L"1033";
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
@@ -120,13 +117,12 @@ void InitializeVariables() {
   SetVar(L"SILENT", L"0");
   SetVarLiteral(L"ARCFILEVER", g_package.productVersion);
   SetVarLiteral(L"ARCPRODVER", g_package.productVersion);
-  SetVar(L"SELLANG", kLanguageName);
-  SetVar(L"KXLANGID", kLanguageId);
   SetVar(L"DESTPATH", L"");
   SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
   SetVar(L"VCOMPMAIN", L"1");
   SetVar(L"KXDLGWIZLOOK", L"1");
-  SetVarLiteral(L"KXWIZLABEL", g_package.wizardLabel);
+  // SELLANG and KXLANGID are the core library's: the run's language.
+  SetVarLiteral(L"KXWIZLABEL", PackageWizardLabel(g_package, RunLanguageId()));
   SetVar(L"KXDLGNEXTC", L"#Next");
   g_pageCounter = 0;
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
@@ -347,13 +343,31 @@ bool FollowPage(int result, Block back, Block next, Block* block, int* exitCode)
 
 int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10)); }
 
+// The language box of a package that asks for the language; Cancel ends the
+// run before anything is installed. Returns true to go on.
+bool AskLanguage(int* exitCode) {
+  if (!g_package.languages.ask) return true;
+  switch (ShowLanguageBox()) {
+    case KX_PAGE_NEXT:
+      ApplyRunLanguage();
+      return true;
+    case KX_PAGE_CANCEL:
+      *exitCode = kExitCancelled;
+      return false;
+    default:
+      *exitCode = kExitAborted;
+      return false;
+  }
+}
+
 }  // namespace
 
 int RunInstallScript() {
+  int exitCode = kExitSuccess;
+  if (!AskLanguage(&exitCode)) return exitCode;
   InitializeVariables();
   if (!UninstallerUsable()) return kExitUninstallerNotWritten;
   Block block = Block::Welcome;
-  int exitCode = kExitSuccess;
   for (;;) {
     switch (block) {
       case Block::Welcome: {

@@ -41,6 +41,9 @@ void RegisterUninstallEntry() {
       {L"QuietUninstallString", nullptr, L"\"%UNINSTFNAME%\" /S"},
       {L"NoModify", nullptr, L"1", REG_DWORD},
       {L"NoRepair", nullptr, L"1", REG_DWORD},
+      // The language of the installation, which the uninstaller speaks
+      // (LANGID, as Windows Installer records it).
+      {L"Language", nullptr, L"%KXLANGID%", REG_DWORD},
   };
   const wchar_t* key = g_package.uninstallRegistryKey;
   wchar_t keyText[kPackageScriptTextCapacity];

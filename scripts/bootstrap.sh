@@ -9,7 +9,8 @@ build=${KX_BUILD_DIR:-$top/build}
 sdk=$build/third_party/lzma
 
 packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 xvfb xauth 7zip googletest libtomlplusplus-dev xz-utils
-          osslsigncode openssl libssl-dev icoutils python3 python3-yaml python3-jsonschema clang libclang-rt-14-dev)
+          osslsigncode openssl libssl-dev icoutils python3 python3-yaml python3-jsonschema clang libclang-rt-14-dev
+          locales)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +23,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# Wine takes a process's language from LANG, but only for a locale the C
+# library has: the language tests run the programs in these.
+for locale in de_DE ja_JP ar_EG ko_KR; do
+  if ! locale -a 2>/dev/null | grep -qx "$locale.utf8"; then
+    as_root=()
+    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
+    "${as_root[@]}" localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done
 
 # The decoder files we compile, plus every header of the SDK's C folder.
 decoder_sources=(7zArcIn 7zDec 7zStream 7zFile 7zCrc 7zCrcOpt CpuArch LzmaDec Lzma2Dec Bcj2 Bra86 Bra 7zBuf Delta)

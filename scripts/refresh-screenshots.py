@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Copies the wizard screenshots that docs/dialogs.md shows from the last UI
 test run (build/screenshots, written by the UI test driver) into
-docs/screenshots, compressed. Run after `scripts/test.sh -R core_pages_ui_tests`."""
+docs/screenshots, compressed. Run after
+`scripts/test.sh -R 'core_pages_ui_tests|language_e2e'`."""
 import os
 import struct
 import sys
@@ -18,6 +19,10 @@ SHOTS = {
     "final-tasks.png": "page-final-tasks/01-page-dlgwizfinal.png",
     "uninstall-progress.png": "progress-uninstall/01-page-dlgprogress.png",
     "licence-144dpi.png": "page-licence-144dpi/01-page-dlgwizlicag.png",
+    "licence-german.png": "language-de-install/02-page-dlgwizlicag.png",
+    "language-box-german.png": "language-de-lingua-box/01-page-dlglanguage.png",
+    "licence-arabic.png": "language-ar/02-page-dlgwizlicag.png",
+    "welcome-arabic.png": "language-ar-lingua/02-page-dlgwizwelc.png",
 }
 
 

@@ -11,10 +11,27 @@
 #include <string>
 
 #include "tools/kxpack/package_description.h"
+#include "tools/kxpack/shipped_languages.h"
 
 namespace {
 
 std::string g_folder;
+ShippedLanguages g_languages;
+
+// English and one translation, as the parts carry them.
+void MakeLanguages() {
+  const char* const tables[][2] = {
+      {"kxlng.dat", "[KXLang]\r\nEnglish\r\n1033\r\n#next=&Next >\r\n#pkgwindowtitle=%NAME% Setup (64-bit)\r\n"},
+      {"kxlng1031.dat", "[KXLang]\r\nGerman\r\n1031\r\n#next=&Weiter >\r\n#pkgwelcomeheading=Willkommen, %NAME%\r\n"}};
+  for (const auto& table : tables) {
+    const std::string text = table[1];
+    ShippedLanguage language;
+    std::string error;
+    if (!ParseShippedLanguage(std::vector<unsigned char>(text.begin(), text.end()), table[0], &language, &error))
+      abort();
+    g_languages.push_back(language);
+  }
+}
 
 void MakeFolder() {
   // In memory where the machine has it: every input is written as a file.
@@ -31,7 +48,10 @@ void MakeFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (g_folder.empty()) MakeFolder();
+  if (g_folder.empty()) {
+    MakeFolder();
+    MakeLanguages();
+  }
   const std::string path = g_folder + "/package.toml";
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -41,6 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string errors;
   // The payload folder is always the private one: a description naming "/"
   // would otherwise have the reader walk the whole machine.
-  LoadPackageDescription(path, g_folder + "/payload", &description, &errors);
+  LoadPackageDescription(path, g_folder + "/payload", g_languages, &description, &errors);
   return 0;
 }

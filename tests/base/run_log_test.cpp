@@ -119,3 +119,24 @@ TEST_F(RunLog, SuppressedBoxesTakeTheDefaultButtonAndNeverRetryForEver) {
   EXPECT_EQ("Message box answered No", lines[1].substr(24));
   EXPECT_EQ("Message box [message], answered Cancel without being shown: Cannot open file", lines[2].substr(24));
 }
+
+namespace {
+UINT g_lastStyle;
+int StyleRecordingBox(HWND, const wchar_t*, const wchar_t*, UINT style) {
+  g_lastStyle = style;
+  return IDYES;
+}
+}  // namespace
+
+// A right-to-left language's boxes read right to left with their text on the
+// right; the default answer does not change with it.
+TEST_F(RunLog, RightToLeftBoxesReadFromTheRight) {
+  SetMessageBoxFunction(StyleRecordingBox);
+  SetMessageBoxRightToLeft(true);
+  EXPECT_EQ(IDYES, ShowMessageBox(nullptr, L"\u0647\u0644", L"t", MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(g_lastStyle, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_RTLREADING | MB_RIGHT));
+  EXPECT_EQ(IDYES, DefaultMessageBoxAnswer(MB_YESNO | MB_RTLREADING | MB_RIGHT));
+  SetMessageBoxRightToLeft(false);
+  ShowMessageBox(nullptr, L"x", L"t", MB_OK);
+  EXPECT_EQ(g_lastStyle, static_cast<UINT>(MB_OK));
+}

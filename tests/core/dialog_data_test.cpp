@@ -207,7 +207,7 @@ TEST(ShippedDialogsTest, SetupHasTheSixPagesWithTheirControls) {
       {L"dlgprogress", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgwizfinal", {L"#Close", L"#Cancel", L"#Back"}},
   };
-  const int across[3] = {350, 450, 270};
+  const int across[3] = {343, 443, 256};
   for (const auto& page : pages) {
     const DialogSpec* dialog = kxcore::FindDialog(dialogs, page.name);
     ASSERT_NE(dialog, nullptr) << kxtest::Narrow(page.name);
@@ -220,7 +220,7 @@ TEST(ShippedDialogsTest, SetupHasTheSixPagesWithTheirControls) {
       if (!button) continue;
       EXPECT_EQ(button->x, across[id - 1]) << kxtest::Narrow(page.name);
       EXPECT_EQ(button->y, 360);
-      EXPECT_EQ(button->width, 81);
+      EXPECT_EQ(button->width, 88);
       EXPECT_EQ(button->height, 25);
     }
   }

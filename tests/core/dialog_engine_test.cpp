@@ -244,6 +244,136 @@ TEST_F(DialogEngineTest, TheClientAreaAndControlsHaveTheirSizeInUnitsAtTheWindow
   EXPECT_EQ(Run(), 1);
 }
 
+// An 8 x 1 picture, red on the left half and blue on the right, as a
+// 24-bit BMP.
+std::string TwoColourBitmap() {
+  std::string bmp(54, '\0');
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, 54 + 24);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 8);
+  put32(22, 1);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  put32(34, 24);
+  for (int x = 0; x < 8; ++x) bmp += x < 4 ? std::string("\0\0\xFF", 3) : std::string("\xFF\0\0", 3);  // BGR
+  return bmp;
+}
+
+// Arabic and the other right-to-left languages: the page is mirrored as
+// Windows' own right-to-left dialogs are, its texts read right to left, the
+// foot's buttons are tabbed in reading order, and a picture changes sides
+// without being flipped.
+TEST_F(DialogEngineTest, ARightToLeftLanguageMirrorsThePageButNotItsPictures) {
+  kxtest::ScratchFolder folder;
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"two.bmp", TwoColourBitmap()));
+  kxcore::SetVariable(L"KXLANGRTL", L"1");
+  kxcore::SetVariable(L"PICTURE", (folder / L"two.bmp").c_str());
+  kxcore::DialogSpec page = Page();
+  kxcore::ControlSpec image;
+  image.kind = kxcore::ControlKind::kImage;
+  image.x = 250, image.y = 100, image.width = 100, image.height = 50, image.id = 30;
+  image.text = L"%PICTURE%";
+  page.controls.push_back(image);
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) {
+      EXPECT_TRUE(GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+      EXPECT_TRUE(GetWindowLongW(kxcore::FindDialogControl(page, 5), GWL_EXSTYLE) & WS_EX_RTLREADING);
+      EXPECT_TRUE(GetWindowLongW(kxcore::FindDialogControl(page, 1), GWL_EXSTYLE) & WS_EX_RTLREADING);
+      // Back (at 90 units from the leading edge) stands right of Next (180).
+      RECT back, next;
+      GetWindowRect(kxcore::FindDialogControl(page, 3), &back);
+      GetWindowRect(kxcore::FindDialogControl(page, 1), &next);
+      EXPECT_GT(back.left, next.left);
+      // Tabbing goes Back, Next, Cancel all the same.
+      std::vector<int> order;
+      for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(child);
+        if (id >= 1 && id <= 3) order.push_back(id);
+      }
+      EXPECT_EQ(order, (std::vector<int>{3, 1, 2}));
+      Click(page, 2);
+      return 0;
+    }
+    if (event == KX_EVENT_COMMAND) {
+      HWND picture = kxcore::FindDialogControl(page, 30);
+      UpdateWindow(page);
+      RECT box;
+      GetWindowRect(picture, &box);
+      HDC screen = GetDC(nullptr);
+      const int eighth = (box.right - box.left) / 8;
+      const COLORREF left = GetPixel(screen, box.left + eighth, (box.top + box.bottom) / 2);
+      const COLORREF right = GetPixel(screen, box.right - eighth, (box.top + box.bottom) / 2);
+      ReleaseDC(nullptr, screen);
+      EXPECT_GT(GetRValue(left), 200) << std::hex << left;
+      EXPECT_GT(GetBValue(right), 200) << std::hex << right;
+      return 2;
+    }
+    return 0;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(kxcore::RunModalPage(page, RecordingHandler, &error), 2);
+  EXPECT_EQ(error, 0u);
+}
+
+// A push button too narrow for its text (a long translation) grows toward
+// its leading edge, and what stands before it on its row makes room: a
+// button moves along, keeping its distance, an edit field gives up width.
+// The button's trailing edge, and so the page's right margin, stays.
+TEST_F(DialogEngineTest, ATooNarrowButtonGrowsAndItsNeighboursMakeRoom) {
+  kxcore::LanguageTable table;
+  table.texts[L"#next"] = L"&Weiter zum n\u00E4chsten Schritt >";
+  kxcore::SetActiveLanguageTable(table);
+  kxcore::DialogSpec page = Page();
+  kxcore::ControlSpec browse;
+  browse.kind = kxcore::ControlKind::kButton;
+  browse.x = 215, browse.y = 100, browse.width = 60, browse.height = 23, browse.id = 22;
+  browse.text = L"Durch&suchen und so weiter...";
+  page.controls.push_back(browse);
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event != KX_EVENT_CREATED) return 0;
+    const UINT dpi = kxcore::WindowDpi(page);
+    auto box = [&](int id) {
+      RECT rect;
+      GetWindowRect(kxcore::FindDialogControl(page, id), &rect);
+      MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+      return rect;
+    };
+    auto textWidth = [&](int id) {
+      HWND control = kxcore::FindDialogControl(page, id);
+      HDC dc = GetDC(control);
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+      RECT needed = {};
+      DrawTextW(dc, Text(control).c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+      SelectObject(dc, old);
+      ReleaseDC(control, dc);
+      return needed.right;
+    };
+    const RECT next = box(1), back = box(3), cancel = box(2), edit = box(20), wide = box(22);
+    EXPECT_EQ(next.right, kxcore::ScaleUnits(180 + 81, dpi));
+    EXPECT_GE(next.right - next.left, textWidth(1) + 2 * kxcore::ScaleUnits(4, dpi));
+    EXPECT_GT(next.right - next.left, kxcore::ScaleUnits(81, dpi) + 1);
+    // Back moved along, as far from Next as the least gap; Cancel, after
+    // Next, stayed.
+    EXPECT_EQ(next.left - back.right, kxcore::ScaleUnits(6, dpi));
+    EXPECT_EQ(back.right - back.left, kxcore::ScaleUnits(81, dpi));
+    EXPECT_EQ(cancel.left, kxcore::ScaleUnits(270, dpi));
+    // The edit field before the wide button gave up width, keeping its gap.
+    EXPECT_GE(wide.right - wide.left, textWidth(22) + 2 * kxcore::ScaleUnits(4, dpi));
+    EXPECT_EQ(wide.right, kxcore::ScaleUnits(275, dpi));
+    EXPECT_EQ(edit.left, kxcore::ScaleUnits(10, dpi));
+    EXPECT_EQ(wide.left - edit.right, kxcore::ScaleUnits(215, dpi) - kxcore::ScaleUnits(210, dpi));
+    return 1;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(kxcore::RunModalPage(page, RecordingHandler, &error), 1);
+}
+
 TEST_F(DialogEngineTest, EachPageOpensWhereThePreviousOneWasLeft) {
   // The user moves the first page; a page closed before it was shown does
   // not count; the next page opens at the moved place.

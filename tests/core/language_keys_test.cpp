@@ -21,7 +21,7 @@ class ShippedLanguageTest : public ::testing::Test {
   kxcore::LanguageTable table_;
 };
 
-TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndNinetyOneKeys) {
+TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndNinetyThreeKeys) {
   const std::string header = "[KXLang]\r\nEnglish\r\n1033\r\n#";
   EXPECT_EQ(bytes_.compare(0, header.size(), header), 0);
   size_t lines = 0;
@@ -30,10 +30,12 @@ TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndNinetyOneKeys) {
     ++lines;
     EXPECT_TRUE(i > 0 && bytes_[i - 1] == '\r') << "a line without CR at byte " << i;
   }
-  EXPECT_EQ(lines, 3u + 91u);
+  // kxpack left out the keys only it reads (#pkg...).
+  EXPECT_EQ(lines, 3u + 93u);
+  EXPECT_EQ(bytes_.find("#pkg"), std::string::npos);
   EXPECT_EQ(table_.name, L"English");
   EXPECT_EQ(table_.languageId, 1033u);
-  EXPECT_EQ(table_.texts.size(), 91u);
+  EXPECT_EQ(table_.texts.size(), 93u);
   for (const auto& entry : table_.texts) {
     // Keys are written in lower case in the file itself.
     std::string key = kxtest::Narrow(entry.first);
@@ -49,7 +51,7 @@ TEST_F(ShippedLanguageTest, TheProgramsKeysHaveTheirExactEnglishTexts) {
       {L"#Yes", L"&Yes"},
       {L"#No", L"&No"},
       {L"#Browse", L"Bro&wse"},
-      {L"#Close", L"&Close"},
+      {L"#Close", L"C&lose"},
       {L"#LicIntro",
        L"Please read the following license agreement. Press the PAGE DOWN key to see the rest of the agreement."},
       {L"#LicEnd",
@@ -95,7 +97,8 @@ TEST_F(ShippedLanguageTest, HoldsTheTextsOfTheLibrarysOwnDialogsAndMessages) {
        {L"#overwriteprompt", L"#overwriteit", L"#skipit", L"#yestoall", L"#notoall", L"#dothisconflicts",
         L"#confirmreplace", L"#invalidfilename", L"#cmdlineusage", L"#cmdlineunknown", L"#cmdlinelogrefused",
         L"#uninstlogmissing", L"#uninstlogdamaged", L"#errorgenuninst", L"#errordialogdata", L"#errornodialog",
-        L"#errorshowdialog", L"#errorprogressbox", L"#wizdirnote", L"#wizgroupnote"}) {
+        L"#errorshowdialog", L"#errorprogressbox", L"#wizdirnote", L"#wizgroupnote", L"#selectlanguagetitle",
+        L"#selectlanguage"}) {
     const std::wstring* text = kxcore::FindLanguageText(key);
     EXPECT_TRUE(text && !text->empty()) << kxtest::Narrow(key);
   }

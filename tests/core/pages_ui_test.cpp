@@ -180,7 +180,7 @@ TEST_F(PagesTest, FinalPageShowsTheChosenFolderAndHidesCancel) {
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizfinal")));
   HWND page = session.WaitForPage(L"dlgwizfinal");
   ASSERT_TRUE(page);
-  EXPECT_EQ(ControlText(page, 1), L"&Close");
+  EXPECT_EQ(ControlText(page, 1), L"C&lose");
   EXPECT_FALSE(IsVisible(Control(page, 2)));
   EXPECT_FALSE(IsEnabled(Control(page, 3)));
   EXPECT_FALSE(IsVisible(Control(page, 6)));
@@ -285,7 +285,8 @@ TEST_F(PagesTest, UsageSwitchShowsTheUsageAndCancelsEveryPage) {
   kxdrive::Session session(L"switch-usage");
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc"), L"/?"));
   EXPECT_TRUE(
-      session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/D=folder] [/?]\r\n/S   runs silently", IDOK));
+      session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/LANG=language] [/D=folder] [/?]\r\n/S   runs silently",
+                     IDOK));
   EXPECT_EQ(session.WaitForExit(), 2u);
   EXPECT_EQ(Events().find("event"), std::string::npos) << "no page was shown";
 }
@@ -346,9 +347,9 @@ TEST_F(HighDpiPagesTest, LicencePageScalesItsLayoutAndFonts) {
   RECT next;
   GetWindowRect(Control(page, 1), &next);
   MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&next), 2);
-  EXPECT_EQ(next.left, 525);
+  EXPECT_EQ(next.left, 515);  // 343 units: 514.5 rounded
   EXPECT_EQ(next.top, 540);
-  EXPECT_EQ(next.right - next.left, 122);  // 81.5 rounded up from each edge
+  EXPECT_EQ(next.right - next.left, 132);  // to 431 units: 646.5 rounded
   EXPECT_TRUE(session.Press(page, 1));
   EXPECT_EQ(session.WaitForExit(), 1u);
 }

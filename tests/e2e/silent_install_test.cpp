@@ -63,19 +63,19 @@ TEST_F(InstallEndToEnd, TheUninstallLogRecordsTheInstallationInOrder) {
   for (size_t i = 1; i < end; ++i) EXPECT_TRUE(records[i].kind == 0 || records[i].kind == 1);
 
   // The shortcut's folder (by the folder service and by the script), the
-  // shortcut, the uninstall entry's twenty-two records, the uninstaller and log.
+  // shortcut, the uninstall entry's twenty-four records, the uninstaller and log.
   EXPECT_EQ(records[end], (UninstallRecord{1, shortcutFolder}));
   EXPECT_EQ(records[end + 1], (UninstallRecord{1, shortcutFolder}));
   EXPECT_EQ(records[end + 2], (UninstallRecord{0, shortcutFolder + L"\\Quillmark Toolkit.lnk"}));
   const std::wstring key = std::wstring(L"HKEY_LOCAL_MACHINE\\") + kUninstallKey;
   const wchar_t* names[] = {L"DisplayName",     L"DisplayVersion", L"UninstallString",      L"Publisher",
                             L"URLInfoAbout",    L"DisplayIcon",    L"InstallLocation",      L"EstimatedSize",
-                            L"QuietUninstallString", L"NoModify", L"NoRepair"};
-  for (int i = 0; i < 11; ++i) {
+                            L"QuietUninstallString", L"NoModify", L"NoRepair", L"Language"};
+  for (int i = 0; i < 12; ++i) {
     EXPECT_EQ(records[end + 3 + 2 * i], (UninstallRecord{3, L"\"" + key + L"\" \"" + names[i] + L"\""}));
     EXPECT_EQ(records[end + 4 + 2 * i], (UninstallRecord{2, key}));
   }
-  std::vector<UninstallRecord> rest(records.begin() + end + 25, records.end());
+  std::vector<UninstallRecord> rest(records.begin() + end + 27, records.end());
   EXPECT_EQ(rest, (std::vector<UninstallRecord>{{0, destination + L"Uninst.exe"}, {0, destination + L"Uninst.dat"}}));
 }
 

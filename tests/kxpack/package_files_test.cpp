@@ -40,8 +40,11 @@ TEST(PageText, EscapesWhatRtfGivesMeaningAndKeepsVariables) {
   std::string error;
   EXPECT_FALSE(PlainTextToRtf(Bytes("fine\nfine\n\xC0\xAF overlong\n"), &rtf, &error));
   EXPECT_EQ(error, "line 3 is not UTF-8 text");
-  EXPECT_TRUE(LooksLikeRtf(DefaultFinishPage("50% Tools")));
-  std::vector<unsigned char> finish = DefaultFinishPage("50% Tools");
+  ShippedLanguages english(1);
+  const std::string table = "[KXLang]\r\nEnglish\r\n1033\r\n#pkgfinishinstalled=%NAME% has been installed\r\n";
+  ASSERT_TRUE(ParseShippedLanguage(Bytes(table), "kxlng.dat", &english[0], &error)) << error;
+  EXPECT_TRUE(LooksLikeRtf(DefaultFinishPage(english, english[0], "50% Tools")));
+  std::vector<unsigned char> finish = DefaultFinishPage(english, english[0], "50% Tools");
   EXPECT_NE(std::string(finish.begin(), finish.end()).find("50%% Tools has been installed"), std::string::npos);
 }
 

@@ -96,6 +96,67 @@ refuses '^# wizard_label' product.wizard_label 'holds a control character' set_l
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\u0085b"'
 refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'
 
+# The languages a package offers and the pages it gives in them.
+first='^# A starter package'
+offers() { set_line "$first" "languages = { $1 }"; }
+refuses "$first" languages.offer "unknown language 'Klingon'; kxpack ships English, Arabic, " \
+  offers 'offer = ["English", "Klingon"]'
+refuses "$first" languages.offer "unknown language 'Germna' \(did you mean 'German'\?\)" offers 'offer = ["Germna"]'
+refuses "$first" languages.offer "'german' is named twice" offers 'offer = ["German", "german"]'
+refuses "$first" languages.offer 'must name at least one language' offers 'offer = []'
+refuses "$first" languages.offer 'must be a list of language names in quotes' offers 'offer = "German"'
+refuses "$first" languages.offer 'must be a list of language names in quotes' offers 'offer = ["German", 1031]'
+refuses "$first" languages.ask 'must be true or false' offers 'ask = "yes"'
+refuses "$first" languages.offr "unknown key \(did you mean 'offer'\?\)" offers 'offr = ["German"]'
+icon='^icon = '
+german_pages() { set_line "$icon" "German = { $1 }"; }
+refuses "$icon" pages.Germna "unknown language 'Germna' \(did you mean 'German'\?\)" \
+  set_line "$icon" 'Germna = { licence = "pages/licence.txt" }'
+refuses "$icon" pages.German.foreword "unknown key" german_pages 'licence = "pages/licence.txt", foreword = "x"'
+refuses "$icon" pages.German.licence 'must be a file name in quotes' german_pages 'licence = 3'
+refuses "$icon" pages.German.licence 'cannot read .*none.txt' german_pages 'licence = "pages/none.txt"'
+not_offered() { offers 'offer = ["English", "French"]' && german_pages 'licence = "pages/licence.txt"'; }
+refuses "$icon" pages.German 'German is not among the languages the package offers' not_offered
+# The starter gives all three pages itself, so a language that gives one
+# must give the others: the package's are in one language.
+refuses "$icon" pages.German.licence 'missing: \[pages.German\] gives pages of its own' \
+  german_pages 'welcome = "pages/welcome.rtf"'
+
+# English alone: the runtime is the one packages always had. Two languages
+# with German first: German's own pages, English the package's, kxpack's
+# texts in each language, both tables in both runtimes.
+build_case() {
+  rm -rf "$work/case" "$work/stage2" && cp -r "$starter" "$work/case"
+  (cd "$work/case" && "$@") || fail "cannot set up the case"
+  "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" --stage "$work/stage2" \
+    >"$work/msg" 2>&1 || fail "build: $(cat "$work/msg")"
+}
+build_case offers 'offer = ["English"]'
+runtime=$work/stage2/runtime-setup
+[ "$(cd "$runtime" && ls kxlng* kxwelc* kxlic* kxfin* | tr '\n' ' ')" = \
+  "kxfinEnglish.rtf kxlicEnglish.rtf kxlng.dat kxwelcEnglish.rtf " ] || fail "English alone: $(ls "$runtime")"
+grep -q '^languages' "$runtime/kxpackage.dat" && fail "English alone has language lines"
+grep -q '^#pkg' "$runtime/kxlng.dat" && fail "kxpack's own keys went into the package"
+cmp -s <(grep -v '^#pkg' "$(dirname "$kxpack")/parts/kxlng.dat") "$runtime/kxlng.dat" || fail "English table changed"
+
+two_languages() {
+  printf 'Lizenzvertrag f\303\274r Sample App\n' >pages/lizenz.txt
+  offers 'offer = ["German", "English"]'
+  german_pages 'welcome = "pages/welcome.rtf", licence = "pages/lizenz.txt", finish = "pages/finish.rtf"'
+  set_line '^finish = ' ''
+}
+build_case two_languages
+grep -q 'Lizenzvertrag f\\u252?r' "$runtime/kxlicGerman.rtf" || fail "German licence: $(cat "$runtime/kxlicGerman.rtf")"
+cmp -s "$runtime/kxlicEnglish.rtf" "$work/stage/runtime-setup/kxlicEnglish.rtf" || fail "English keeps the package's licence"
+grep -q 'Completing the Sample App Setup Wizard' "$runtime/kxfinEnglish.rtf" || fail "English finish is kxpack's"
+grep -qx 'languages=1031,1033' "$runtime/kxpackage.dat" || fail "languages line: $(cat "$runtime/kxpackage.dat")"
+grep -qx 'product.window_title=Sample App Setup (64-Bit)' "$runtime/kxpackage.dat" || fail "German title first"
+grep -qx 'product.window_title.1033=Sample App Setup (64-bit)' "$runtime/kxpackage.dat" || fail "English title"
+for side in setup uninst; do
+  [ -f "$work/stage2/runtime-$side/kxlng1031.dat" ] && [ -f "$work/stage2/runtime-$side/kxlng.dat" ] ||
+    fail "the $side runtime lacks a table"
+done
+
 # A description that is not TOML names its line and column; a missing one
 # is refused as such; a refused build also removes an older package (and
 # only a package: any other file might be an input not yet read).

@@ -15,6 +15,9 @@ Every kxlng<id>.dat of the languages folder must:
 - give each key as many accelerators ('&x'; '&&' is a literal ampersand)
   as English, at most one, and never the same letter twice within a dialog.
 
+The English table itself must not use a letter twice within a dialog
+either: every dialog's accelerators are unique in every language.
+
 Which keys share a dialog comes from runtime/setup/kxdlg.dat and
 runtime/uninstall/kxdlg.dat, plus the tables below for the texts the code
 puts into dialogs.
@@ -56,6 +59,8 @@ CODE_DIALOG_KEYS = {
     # extract/progress_box.cpp: the progress page's label 21 shows KXEXTTEXT,
     # which script/install_script.cpp sets to #Extracting.
     'setup/dlgprogress': ['#extracting'],
+    # core/run_language.cpp: the language box, a dialog built in code.
+    'language box': ['#selectlanguagetitle', '#selectlanguage', '#ok', '#cancel'],
 }
 
 DIALOG_FILES = ['setup', 'uninstall']  # runtime/<name>/kxdlg.dat
@@ -242,6 +247,13 @@ def check_file(path, english, groups):
         if len(found) != english_count or len(found) > 1:
             problems.append(f'{label}: {key}: {len(found)} accelerators, English has {english_count}')
 
+    problems.extend(accelerator_problems(label, texts, groups))
+    return problems, table
+
+
+def accelerator_problems(label, texts, groups):
+    """A line for each letter that two keys of one dialog take as accelerator."""
+    problems = []
     for dialog, dialog_keys in groups.items():
         letters = collections.defaultdict(list)
         for key in dict.fromkeys(dialog_keys):
@@ -251,7 +263,7 @@ def check_file(path, english, groups):
         for letter, owners in letters.items():
             if len(owners) > 1:
                 problems.append(f'{label}: dialog {dialog}: accelerator "{letter}" used by {", ".join(owners)}')
-    return problems, table
+    return problems
 
 
 def main():
@@ -266,6 +278,7 @@ def main():
         print('0 passed, 0 failed')
         return 1
     groups = dialog_groups(root, {key for key, _ in english.entries}, problems)
+    problems.extend(accelerator_problems('runtime/kxlng.dat', dict(english.entries), groups))
     for p in problems:
         print(p)
 

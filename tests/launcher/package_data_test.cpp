@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "launcher/package_data.h"
 #include "tests/support/test_files.h"
@@ -84,6 +85,76 @@ TEST(PackageData, RefusesDamagedFilesAndLeavesNothingBehind) {
     EXPECT_EQ(Parse(c.text, &data), kPackageDataDamaged);
     EXPECT_EQ(data.productName[0], L'\0');
     EXPECT_EQ(data.uninstallRegistryKey[0], L'\0');
+  }
+}
+
+// The languages' lines of a package that offers more than English.
+const std::string kLanguages =
+    "languages=1031,1033,1041\n"
+    "product.window_title.1033=Tide Charts Setup (64-bit)\n"
+    "product.wizard_label.1041=Tide Charts \xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97\n"
+    "languages.ask=1\n";
+
+TEST(PackageData, ReadsTheLanguagesOfferedAndTheirTexts) {
+  PackageData english;
+  ASSERT_EQ(Parse(kGood, &english), kPackageDataOk);
+  EXPECT_EQ(english.languages.count, 1u);
+  EXPECT_EQ(english.languages.ids[0], kEnglishLanguageId);
+  EXPECT_EQ(english.languages.ask, 0);
+  EXPECT_STREQ(PackageWindowTitle(english, 1031), L"Tide Charts Setup (64-bit)");
+
+  PackageData data;
+  ASSERT_EQ(Parse(Replace(kGood, "product.window_title=Tide Charts Setup (64-bit)",
+                          "product.window_title=Tide Charts Setup (64-Bit)") + kLanguages,
+                  &data),
+            kPackageDataOk);
+  ASSERT_EQ(data.languages.count, 3u);
+  EXPECT_EQ(std::vector<unsigned short>(data.languages.ids, data.languages.ids + 3),
+            (std::vector<unsigned short>{1031, 1033, 1041}));
+  EXPECT_EQ(data.languages.ask, 1);
+  // A language's own text where it has one, else the first language's.
+  EXPECT_STREQ(PackageWindowTitle(data, 1031), L"Tide Charts Setup (64-Bit)");
+  EXPECT_STREQ(PackageWindowTitle(data, 1033), L"Tide Charts Setup (64-bit)");
+  EXPECT_STREQ(PackageWizardLabel(data, 1041), L"Tide Charts \u30BB\u30C3\u30C8\u30A2\u30C3\u30D7");
+  EXPECT_STREQ(PackageWizardLabel(data, 1033), L"Tide Charts Setup");
+  PackageData noQuestion;
+  ASSERT_EQ(Parse(Replace(kGood + kLanguages, "languages.ask=1", "languages.ask=0"), &noQuestion), kPackageDataOk);
+  EXPECT_EQ(noQuestion.languages.ask, 0);
+}
+
+TEST(PackageData, RefusesDamagedLanguageLines) {
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"empty list", Replace(kLanguages, "1031,1033,1041", "")},
+      {"trailing comma", Replace(kLanguages, "1031,1033,1041", "1031,1033,")},
+      {"id with a sign", Replace(kLanguages, "1031,1033,1041", "+1031")},
+      {"id with a leading zero", Replace(kLanguages, "1031,1033,1041", "01031")},
+      {"id zero", Replace(kLanguages, "1031,1033,1041", "0")},
+      {"id beyond 16 bits", Replace(kLanguages, "1031,1033,1041", "65536")},
+      {"repeated id", Replace(kLanguages, "1031,1033,1041", "1031,1033,1031")},
+      {"more than the capacity", Replace(kLanguages, "1031,1033,1041", [] {
+         std::string ids = "1";
+         for (int id = 2; id <= static_cast<int>(kPackageLanguageCapacity) + 1; ++id) ids += "," + std::to_string(id);
+         return ids;
+       }())},
+      {"list given twice", kLanguages + "languages=1031\n"},
+      {"ask given twice", kLanguages + "languages.ask=0\n"},
+      {"ask not 0 or 1", Replace(kLanguages, "languages.ask=1", "languages.ask=yes")},
+      {"text of a language not offered", kLanguages + "product.window_title.1036=Tide Charts\n"},
+      {"texts without a list", Replace(kLanguages, "languages=1031,1033,1041\n", "")},
+      {"text given twice", kLanguages + "product.window_title.1033=Again\n"},
+      {"empty text", Replace(kLanguages, "=Tide Charts Setup (64-bit)", "=")},
+      {"text with a control character", Replace(kLanguages, "Tide Charts Setup (64-bit)", "Tide\tCharts")},
+      {"text without an id", kLanguages + "product.window_title.=Tide\n"},
+      {"text with a bad id", kLanguages + "product.window_title.10x1=Tide\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageData data;
+    EXPECT_EQ(Parse(kGood + c.text, &data), kPackageDataDamaged);
+    EXPECT_EQ(data.languages.count, 0u);
   }
 }
 

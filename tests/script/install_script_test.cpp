@@ -15,6 +15,7 @@
 #include "core/variables.h"
 #include "extract/folder_creation.h"
 #include "launcher/launcher_main.h"
+#include "launcher/package_data.h"
 #include "script/install_script.h"
 #include "script/page_handlers.h"
 #include "script/script_state.h"
@@ -88,6 +89,9 @@ class InstallScriptTest : public ::testing::Test {
     // The uninstaller the shipped runtime carries.
     ASSERT_TRUE(CopyFileW((kxtest::TestDataPath("KX_TEST_RUNTIME") + L"\\kxremove.dat").c_str(),
                           (runtime_ + L"kxremove.dat").c_str(), FALSE));
+    // InitSFX's choice of language.
+    SetVar(L"SELLANG", L"English");
+    SetVar(L"KXLANGID", L"1033");
 
     Fake().showDialogBox = [this](const wchar_t* name, KxDialogHandler handler) {
       visits_.push_back({name, g_pageCounter, handler});
@@ -177,12 +181,12 @@ TEST_F(InstallScriptTest, NextThroughEveryPageInstallsRegistersAndEndsWithZero) 
   // The Start-menu folder did not exist: logged by the folder service and
   // once more by the script, then the shortcut, then the entry's records.
   const std::wstring shortcutFolder = startRoot_ + L"\\Quillmark";
-  ASSERT_EQ(Fake().log.size(), 25u);
+  ASSERT_EQ(Fake().log.size(), 27u);
   EXPECT_EQ(Fake().log[0], (LogRecord{KX_LOG_FOLDER, shortcutFolder}));
   EXPECT_EQ(Fake().log[1], (LogRecord{KX_LOG_FOLDER, shortcutFolder}));
   EXPECT_EQ(Fake().log[2], (LogRecord{KX_LOG_FILE, shortcutFolder + L"\\Quillmark Toolkit.lnk"}));
   EXPECT_EQ(Fake().log[3].kind, KX_LOG_REGVALUE);
-  EXPECT_EQ(Fake().log[24], (LogRecord{KX_LOG_REGKEY, L"HKEY_LOCAL_MACHINE\\" + kKey}));
+  EXPECT_EQ(Fake().log[26], (LogRecord{KX_LOG_REGKEY, L"HKEY_LOCAL_MACHINE\\" + kKey}));
   EXPECT_TRUE(kxtest::FolderExists(shortcutFolder));
   EXPECT_EQ(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"UninstallString").Text(),
             programFiles_ + L"\\Quillmark\\Uninst.exe");
@@ -241,6 +245,57 @@ TEST_F(InstallScriptTest, SetsThePackageVariables) {
   EXPECT_TRUE(answers_.empty());
 }
 
+// The language InitSFX chose names the pages and picks the package's label;
+// the entry records it for the uninstaller.
+TEST_F(InstallScriptTest, ThePagesAndTheLabelFollowTheRunsLanguage) {
+  g_package.languages.count = 2;
+  g_package.languages.ids[0] = 1033;
+  g_package.languages.ids[1] = 1041;
+  g_package.languages.textCount = 1;
+  g_package.languages.texts[0] = {};
+  g_package.languages.texts[0].languageId = 1041;
+  wcscpy(g_package.languages.texts[0].wizardLabel, L"Quillmark Toolkit \u30BB\u30C3\u30C8\u30A2\u30C3\u30D7");
+  SetVar(L"SELLANG", L"Japanese");
+  SetVar(L"KXLANGID", L"1041");
+  Answers({{L"dlgwizwelc", 1,
+            [&] {
+              EXPECT_EQ(Eval(L"%KXWELCRTF%"), runtime_ + L"\\kxwelcJapanese.rtf");
+              EXPECT_EQ(Eval(L"%KXWIZLABEL%"), L"Quillmark Toolkit \u30BB\u30C3\u30C8\u30A2\u30C3\u30D7");
+            }},
+           {L"dlgwizlicag", 1, [&] { EXPECT_EQ(Eval(L"%KXDLGLICTXT%"), runtime_ + L"\\kxlicJapanese.rtf"); }},
+           {L"dlgwizseldir", 1},
+           {L"dlgwizselgroup", 1},
+           {L"dlgwizfinal", 1, [&] { EXPECT_EQ(Eval(L"%KXDLGRICHTEXT%"), runtime_ + L"\\kxfinJapanesesrv.rtf"); }}});
+  EXPECT_EQ(RunInstallScript(), 0);
+  EXPECT_TRUE(answers_.empty());
+  EXPECT_EQ(Fake().languageBoxesShown, 0);  // the package does not ask
+  EXPECT_EQ(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"Language").Dword(), 1041u);
+}
+
+// A package that asks shows the language box before anything else; Cancel
+// there ends the run with 2 before a page or a change.
+TEST_F(InstallScriptTest, APackageThatAsksShowsTheLanguageBoxFirst) {
+  g_package.languages.ask = 1;
+  Fake().languageBox = KX_PAGE_CANCEL;
+  EXPECT_EQ(RunInstallScript(), kExitCancelled);
+  EXPECT_EQ(Fake().languageBoxesShown, 1);
+  EXPECT_TRUE(PagesShown().empty());
+  EXPECT_FALSE(EntryRegistered());
+
+  Restart();
+  g_package.languages.ask = 1;
+  Fake().languageBox = KX_PAGE_ABORT;
+  EXPECT_EQ(RunInstallScript(), kExitAborted);
+  EXPECT_TRUE(PagesShown().empty());
+
+  Restart();
+  g_package.languages.ask = 1;
+  AllNext();
+  EXPECT_EQ(RunInstallScript(), 0);
+  EXPECT_EQ(Fake().languageBoxesShown, 1);
+  EXPECT_EQ(PagesShown().size(), 5u);
+}
+
 TEST_F(InstallScriptTest, ChosenFoldersBecomeTheDestinationAndTheShortcutFolder) {
   const std::wstring chosen = scratch_ / L"Chosen";
   const std::wstring group = startRoot_ + L"\\Tools\\Quill";
@@ -291,7 +346,7 @@ TEST_F(InstallScriptTest, BackReturnsToThePreviousBlockWithItsSettingsRunAgain) 
   EXPECT_EQ(Counters(), (std::vector<int>{0, 1, 0, 1, 2, 3, 2, 3, 0, 0}));
   // Back from the final page registers the package once more.
   EXPECT_EQ(Fake().manageCalls, (std::vector<int>{KX_LOG_BEGIN, KX_LOG_COMMIT, KX_LOG_COMMIT}));
-  EXPECT_EQ(RecordsOfKind(KX_LOG_REGVALUE).size(), 22u);
+  EXPECT_EQ(RecordsOfKind(KX_LOG_REGVALUE).size(), 24u);
   EXPECT_EQ(kxtest::Extraction().calls.size(), 1u);
 }
 

@@ -27,12 +27,14 @@ class RegisterUninstallEntryTest : public ::testing::Test {
     kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
     SetVar(L"DESTPATH", L"C:\\Program Files\\Quillmark");
     SetVar(L"UNINSTFNAME", L"%DESTPATH%\\Uninst.exe");
+    // InitSFX's choice: the run's language.
+    SetVar(L"KXLANGID", L"1041");
   }
   void TearDown() override { kxtest::DeleteRegTree(HKEY_LOCAL_MACHINE, kKey); }
   std::wstring Value(const wchar_t* name) { return kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, name).Text(); }
 };
 
-TEST_F(RegisterUninstallEntryTest, WritesTheElevenValuesAndLogsEachWithItsKey) {
+TEST_F(RegisterUninstallEntryTest, WritesTheTwelveValuesAndLogsEachWithItsKey) {
   SetVar(L"KXESTIMATEDSIZE", L"1234");
   RegisterUninstallEntry();
 
@@ -46,7 +48,7 @@ TEST_F(RegisterUninstallEntryTest, WritesTheElevenValuesAndLogsEachWithItsKey) {
   EXPECT_EQ(Value(L"InstallLocation"), L"C:\\Program Files\\Quillmark");
   EXPECT_EQ(Value(L"QuietUninstallString"), L"\"C:\\Program Files\\Quillmark\\Uninst.exe\" /S");
   for (const auto& number : {std::make_pair(L"EstimatedSize", 1234u), std::make_pair(L"NoModify", 1u),
-                             std::make_pair(L"NoRepair", 1u)}) {
+                             std::make_pair(L"NoRepair", 1u), std::make_pair(L"Language", 1041u)}) {
     kxtest::RegValue value = kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, number.first);
     EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << kxtest::Narrow(number.first);
     EXPECT_EQ(value.Dword(), number.second) << kxtest::Narrow(number.first);
@@ -59,7 +61,7 @@ TEST_F(RegisterUninstallEntryTest, WritesTheElevenValuesAndLogsEachWithItsKey) {
       ValueRecord(L"URLInfoAbout"),    key, ValueRecord(L"DisplayIcon"),          key,
       ValueRecord(L"InstallLocation"), key, ValueRecord(L"EstimatedSize"),        key,
       ValueRecord(L"QuietUninstallString"), key, ValueRecord(L"NoModify"), key,
-      ValueRecord(L"NoRepair"),        key};
+      ValueRecord(L"NoRepair"),        key, ValueRecord(L"Language"),             key};
   EXPECT_EQ(kxtest::Fake().log, expected);
   EXPECT_EQ(kxtest::Fake().log[0].text,
             L"\"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmark "
@@ -78,7 +80,7 @@ TEST_F(RegisterUninstallEntryTest, AnEarlierEntryIsUpdatedAndForeignValuesKept) 
   RegisterUninstallEntry();
   EXPECT_EQ(Value(L"DisplayVersion"), L"2020.01.15.01");
   EXPECT_EQ(Value(L"Comments"), L"1999.1");
-  EXPECT_EQ(kxtest::Fake().log.size(), 22u);
+  EXPECT_EQ(kxtest::Fake().log.size(), 24u);
 }
 
 TEST_F(RegisterUninstallEntryTest, AValueThatCannotBeWrittenIsSkippedAndNotLogged) {
@@ -91,7 +93,7 @@ TEST_F(RegisterUninstallEntryTest, AValueThatCannotBeWrittenIsSkippedAndNotLogge
   EXPECT_EQ(Value(L"DisplayIcon"), L"C:\\Program Files\\Quillmark\\Uninst.exe,0");
   // QuietUninstallString holds the same path and fails with it.
   EXPECT_FALSE(kxtest::ReadRegValue(HKEY_LOCAL_MACHINE, kKey, L"QuietUninstallString").found);
-  ASSERT_EQ(kxtest::Fake().log.size(), 18u);
+  ASSERT_EQ(kxtest::Fake().log.size(), 20u);
   EXPECT_EQ(kxtest::Fake().log[4], ValueRecord(L"Publisher"));
 }
 

@@ -98,6 +98,11 @@ int ManageUninstLog(int operation) {
 
 int ReplaceVarInFile(const wchar_t*, const wchar_t*, int) { return 0; }
 
+int ShowLanguageBox(void) {
+  ++Fake().languageBoxesShown;
+  return Fake().languageBox;
+}
+
 }  // extern "C"
 
 // The binder's own entries, which the launcher's main routine calls.

@@ -36,6 +36,9 @@ struct FakeCore {
   std::function<int(int step)> performUninstall;
   std::function<HWND(HWND dialog, int id)> dialogItem;
   int initUninstall = 0;
+  // ShowLanguageBox: what it returns, and how often it was called.
+  int languageBox = KX_PAGE_NEXT;
+  int languageBoxesShown = 0;
 };
 
 // The process-wide double; Reset() also forgets every script variable and

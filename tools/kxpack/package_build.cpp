@@ -15,6 +15,7 @@
 #include "tools/kxpack/package_description.h"
 #include "tools/kxpack/package_stub.h"
 #include "tools/kxpack/prebuilt_parts.h"
+#include "tools/kxpack/shipped_languages.h"
 
 namespace fs = std::filesystem;
 
@@ -117,8 +118,10 @@ class PackageBuilder {
   bool Build(std::string* error) {
     if (!CheckOutputPath(options_.out, error)) return false;
     if (!options_.stage.empty() && !CheckStage(options_.stage, error)) return false;
-    if (!LoadPackageDescription(options_.description, options_.payload, &description_, error)) return false;
     if (!FindPrebuiltParts(options_.parts, &parts_, error)) return false;
+    if (!LoadShippedLanguages(parts_, &shipped_, error)) return false;
+    if (!LoadPackageDescription(options_.description, options_.payload, shipped_, &description_, error))
+      return false;
     // Again, now that the description named the pages and the payload.
     if (!CheckOutputPath(options_.out, error)) return false;
     if (scratch_.path.empty()) {
@@ -132,29 +135,30 @@ class PackageBuilder {
     const std::string data = PackageDataText(description_);
     const std::vector<unsigned char> dataBytes(data.begin(), data.end());
 
-    if (!StageRuntime(uninstRuntime,
-                      {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}},
-                       {kxformat::kLanguageTableFile, Part(kLanguageTablePart), {}},
-                       {kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}},
-                       {kxformat::kHeaderImageFile, "", description_.header},
-                       {kxformat::kPackageDataFile, "", dataBytes}},
-                      error) ||
+    std::vector<StagedFile> uninstFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
+    AddLanguageTables(&uninstFiles);
+    uninstFiles.insert(uninstFiles.end(), {{kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}},
+                                           {kxformat::kHeaderImageFile, "", description_.header},
+                                           {kxformat::kPackageDataFile, "", dataBytes}});
+    if (!StageRuntime(uninstRuntime, uninstFiles, error) ||
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
 
-    if (!StageRuntime(setupRuntime,
-                      {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}},
-                       {kxformat::kLanguageTableFile, Part(kLanguageTablePart), {}},
-                       {kxformat::kDialogsFile, Part(kSetupDialogsPart), {}},
-                       {kxformat::kFilePropertiesFile, Part(kFilePropertiesPart), {}},
-                       {"kxwelcEnglish.rtf", "", description_.welcome},
-                       {"kxlicEnglish.rtf", "", description_.licence},
-                       {"kxfinEnglish.rtf", "", description_.finish},
-                       {kxformat::kHeaderImageFile, "", description_.header},
-                       {kxformat::kWatermarkImageFile, "", description_.watermark},
-                       {kxformat::kUninstallerFile, uninstaller, {}},
-                       {kxformat::kPackageDataFile, "", dataBytes}},
-                      error) ||
+    std::vector<StagedFile> setupFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
+    AddLanguageTables(&setupFiles);
+    setupFiles.insert(setupFiles.end(), {{kxformat::kDialogsFile, Part(kSetupDialogsPart), {}},
+                                         {kxformat::kFilePropertiesFile, Part(kFilePropertiesPart), {}}});
+    // The pages are named after the language table's name (SELLANG).
+    for (const PackageLanguage& language : description_.languages) {
+      setupFiles.push_back({"kxwelc" + language.table.name + ".rtf", "", language.welcome});
+      setupFiles.push_back({"kxlic" + language.table.name + ".rtf", "", language.licence});
+      setupFiles.push_back({"kxfin" + language.table.name + ".rtf", "", language.finish});
+    }
+    setupFiles.insert(setupFiles.end(), {{kxformat::kHeaderImageFile, "", description_.header},
+                                         {kxformat::kWatermarkImageFile, "", description_.watermark},
+                                         {kxformat::kUninstallerFile, uninstaller, {}},
+                                         {kxformat::kPackageDataFile, "", dataBytes}});
+    if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
       return false;
 
@@ -172,6 +176,16 @@ class PackageBuilder {
 
  private:
   std::string Part(const char* name) const { return parts_ + "/" + name; }
+
+  // The English table, which every package carries (a key a translation
+  // lacks falls back to it), and the table of every other language offered;
+  // kxpack's own keys are left out of them.
+  void AddLanguageTables(std::vector<StagedFile>* files) const {
+    files->push_back({kxformat::kLanguageTableFile, "", shipped_.front().table});
+    for (const PackageLanguage& language : description_.languages)
+      if (language.table.id != kEnglishLanguageId)
+        files->push_back({language.table.runtimeFile, "", language.table.table});
+  }
 
   bool MakeProgram(ProgramRole role, const char* stubPart, const std::string& payload, const std::string& runtime,
                    const std::string& out, std::string* error) {
@@ -193,6 +207,7 @@ class PackageBuilder {
 
   const PackageBuildOptions& options_;
   PackageDescription description_;
+  ShippedLanguages shipped_;
   std::string parts_;
   TempFolder scratch_;
 };

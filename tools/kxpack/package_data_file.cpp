@@ -1,6 +1,8 @@
 #include "tools/kxpack/package_data_file.h"
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 #include "base/package_format.h"
 #include "tools/kxpack/utf8.h"
@@ -54,6 +56,83 @@ bool Assign(PackageDescription* d, kxformat::PackageKey key, const std::string& 
   return true;
 }
 
+// The languages' lines (base/package_format.h): none for a package in
+// English alone that asks nothing, whose data stays as it always was.
+std::string LanguageDataText(const PackageDescription& d) {
+  const bool englishAlone =
+      d.languages.empty() || (d.languages.size() == 1 && d.languages.front().table.id == kxformat::kEnglishLanguageId);
+  if (!d.askLanguage && englishAlone) return "";
+  std::string ids;
+  for (const PackageLanguage& language : d.languages) ids += (ids.empty() ? "" : ",") + std::to_string(language.table.id);
+  std::string text = std::string(kxformat::kLanguagesKey) + "=" + ids + "\n";
+  if (d.askLanguage) text += std::string(kxformat::kLanguagesAskKey) + "=1\n";
+  // A language's title and label where they differ from the first's.
+  for (const PackageLanguage& language : d.languages) {
+    const std::string id = std::to_string(language.table.id);
+    if (language.windowTitle != d.windowTitle)
+      text += std::string(kxformat::kPackageKeys[kxformat::kProductWindowTitle].key) + "." + id + "=" +
+              language.windowTitle + "\n";
+    if (language.wizardLabel != d.wizardLabel)
+      text += std::string(kxformat::kPackageKeys[kxformat::kProductWizardLabel].key) + "." + id + "=" +
+              language.wizardLabel + "\n";
+  }
+  return text;
+}
+
+// A language id as kxpack writes it: 1 to 65535, decimal, no leading zero.
+bool IsLanguageId(const std::string& text) {
+  return !text.empty() && text.size() <= 5 && text[0] != '0' &&
+         text.find_first_not_of("0123456789") == std::string::npos && std::stoul(text) <= 0xFFFF;
+}
+
+// Takes the languages' lines out of found: false with what is wrong when
+// one of them is not as the programs take it.
+bool TakeLanguageLines(std::map<std::string, std::string>* found, std::string* error) {
+  std::vector<std::string> ids;
+  auto list = found->find(kxformat::kLanguagesKey);
+  if (list != found->end()) {
+    for (size_t start = 0;;) {
+      const size_t comma = list->second.find(',', start);
+      ids.push_back(list->second.substr(start, comma - start));
+      if (!IsLanguageId(ids.back()) || std::count(ids.begin(), ids.end(), ids.back()) > 1 ||
+          ids.size() > kxformat::kPackageLanguagesMax) {
+        *error = std::string(kxformat::kLanguagesKey) + " is not a list of distinct language ids";
+        return false;
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    found->erase(list);
+  }
+  auto ask = found->find(kxformat::kLanguagesAskKey);
+  if (ask != found->end()) {
+    if (ask->second != "0" && ask->second != "1") {
+      *error = std::string(kxformat::kLanguagesAskKey) + " is neither 0 nor 1";
+      return false;
+    }
+    found->erase(ask);
+  }
+  for (auto entry = found->begin(); entry != found->end();) {
+    const std::string& key = entry->first;
+    bool perLanguage = false;
+    for (kxformat::PackageKey text : {kxformat::kProductWindowTitle, kxformat::kProductWizardLabel}) {
+      const std::string prefix = std::string(kxformat::kPackageKeys[text].key) + ".";
+      perLanguage |= key.compare(0, prefix.size(), prefix) == 0;
+    }
+    if (!perLanguage) {
+      ++entry;
+      continue;
+    }
+    const std::string id = key.substr(key.rfind('.') + 1);
+    if (std::find(ids.begin(), ids.end(), id) == ids.end() || entry->second.empty()) {
+      *error = key + " names no language of " + kxformat::kLanguagesKey + " or is empty";
+      return false;
+    }
+    entry = found->erase(entry);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string PackageDataText(const PackageDescription& d) {
@@ -61,7 +140,7 @@ std::string PackageDataText(const PackageDescription& d) {
   for (size_t key = 0; key < kxformat::kPackageKeyCount; ++key)
     text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
             "\n";
-  return text;
+  return text + LanguageDataText(d);
 }
 
 bool ParsePackageData(const std::string& text, PackageDescription* values, std::string* error) {
@@ -100,6 +179,7 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
     *error = "it is empty";
     return false;
   }
+  if (!TakeLanguageLines(&found, error)) return false;
   PackageDescription parsed;
   for (size_t index = 0; index < kxformat::kPackageKeyCount; ++index) {
     const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[index];

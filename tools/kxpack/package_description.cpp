@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Kind { kText, kFlag, kFile };
+enum class Kind { kText, kFlag, kFile, kNames };
 
 struct KeyRule {
   const char* key;  // "table.name"
@@ -56,15 +56,21 @@ const KeyRule kKeys[] = {
     {"manifest.id", Kind::kText, false},
     {"manifest.licence", Kind::kText, false},
     {"manifest.short_description", Kind::kText, false},
+    {"languages.offer", Kind::kNames, false},
+    {"languages.ask", Kind::kFlag, false},
 };
 
-const char* const kTables[] = {"product", "install", "tasks", "pages", "payload", "manifest"};
+const char* const kTables[] = {"product", "install", "tasks", "pages", "payload", "manifest", "languages"};
+
+// The pages a language may give in [pages.<language>].
+const char* const kLanguagePages[] = {"welcome", "licence", "finish"};
 
 struct Value {
   bool present = false;
   int line = 0;
   std::string text;
   bool flag = false;
+  std::vector<std::string> names;  // Kind::kNames
 };
 
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -95,8 +101,11 @@ std::string Suggestion(const std::string& name, const std::vector<std::string>& 
 
 class DescriptionReader {
  public:
-  DescriptionReader(const std::string& file, PackageDescription* description)
-      : file_(file), folder_(fs::absolute(file).parent_path()), d_(description) {}
+  // shipped: the languages a package may offer; null to leave the languages
+  // unjudged (LoadDescriptionTexts).
+  DescriptionReader(const std::string& file, const ShippedLanguages* shipped, PackageDescription* description)
+      : file_(file), folder_(fs::absolute(file).parent_path()), shipped_(shipped ? *shipped : kNoLanguages),
+        judgeLanguages_(shipped != nullptr), d_(description) {}
 
   // filesToo: read the pages, images and payload as well.
   bool Read(const std::string& payloadOverride, bool filesToo, std::string* errors) {
@@ -105,6 +114,7 @@ class DescriptionReader {
       CheckTexts();
       CheckListing();
       if (filesToo) {
+        CheckLanguages();
         ReadFiles();
         CheckPayload(payloadOverride);
       }
@@ -169,6 +179,10 @@ class DescriptionReader {
       const std::string name(key.str());
       const std::string full = table + "." + name;
       const int line = static_cast<int>(key.source().begin.line);
+      if (table == "pages" && node.is_table()) {
+        CollectLanguagePages(name, line, *node.as_table());
+        continue;
+      }
       const KeyRule* rule = nullptr;
       for (const KeyRule& candidate : kKeys)
         if (full == candidate.key) rule = &candidate;
@@ -184,12 +198,62 @@ class DescriptionReader {
           Error(line, full, "must be true or false");
         else
           value.flag = *node.value<bool>();
+      } else if (rule->kind == Kind::kNames) {
+        const toml::array* names = node.as_array();
+        if (names && !names->is_homogeneous<std::string>() && !names->empty()) names = nullptr;
+        if (!names)
+          Error(line, full, "must be a list of language names in quotes, [\"English\", \"German\"]");
+        else
+          for (const toml::node& element : *names) value.names.push_back(*element.value<std::string>());
       } else if (!node.is_string()) {
         Error(line, full, rule->kind == Kind::kFile ? "must be a file name in quotes" : "must be a text in quotes");
       } else {
         value.text = *node.value<std::string>();
       }
     }
+  }
+
+  // [pages.<language>]: that language's own pages, kept as
+  // "pages.<language>.<page>" under the name kxpack ships it by.
+  void CollectLanguagePages(const std::string& name, int line, const toml::table& entries) {
+    if (!judgeLanguages_) return;
+    const ShippedLanguage* language = FindShippedLanguage(shipped_, name);
+    if (!language) {
+      Error(line, "pages." + name, UnknownLanguage(name));
+      return;
+    }
+    const std::string table = "pages." + language->name;
+    if (tableLines_.count(table)) {
+      Error(line, table, "given twice");
+      return;
+    }
+    tableLines_[table] = line;
+    const std::vector<std::string> known(std::begin(kLanguagePages), std::end(kLanguagePages));
+    for (auto&& [key, node] : entries) {
+      const std::string page(key.str());
+      const std::string full = table + "." + page;
+      const int keyLine = static_cast<int>(key.source().begin.line);
+      if (std::find(known.begin(), known.end(), page) == known.end()) {
+        Error(keyLine, full, "unknown key" + Suggestion(page, known));
+      } else if (!node.is_string()) {
+        Error(keyLine, full, "must be a file name in quotes");
+      } else {
+        Value& value = values_[full];
+        value.present = true;
+        value.line = keyLine;
+        value.text = *node.value<std::string>();
+      }
+    }
+  }
+
+  std::string UnknownLanguage(const std::string& name) {
+    std::vector<std::string> names;
+    std::string list;
+    for (const ShippedLanguage& language : shipped_) {
+      names.push_back(language.name);
+      list += (list.empty() ? "" : ", ") + language.name;
+    }
+    return "unknown language '" + name + "'" + Suggestion(name, names) + "; kxpack ships " + list;
   }
 
   const std::string& Text(const char* key, const std::string& fallback) {
@@ -203,11 +267,16 @@ class DescriptionReader {
     return value.present ? value.flag : fallback;
   }
 
-  int Line(const char* key) {
+  int Line(const std::string& key) {
     const Value& value = values_[key];
     if (value.present) return value.line;
-    auto table = tableLines_.find(std::string(key, std::strchr(key, '.')));
-    return table == tableLines_.end() ? 1 : table->second;
+    // The key's own table ("pages.German" for "pages.German.licence"), else
+    // its first level's.
+    for (size_t dot = key.rfind('.'); dot != std::string::npos && dot > 0; dot = key.rfind('.', dot - 1)) {
+      auto table = tableLines_.find(key.substr(0, dot));
+      if (table != tableLines_.end()) return table->second;
+    }
+    return 1;
   }
 
   void ApplyDefaults() {
@@ -305,7 +374,7 @@ class DescriptionReader {
   }
 
   // A file named by the key, relative to the description's folder.
-  bool ReadNamedFile(const char* key, std::vector<unsigned char>* bytes, std::string* path) {
+  bool ReadNamedFile(const std::string& key, std::vector<unsigned char>* bytes, std::string* path) {
     *path = (folder_ / values_[key].text).lexically_normal().string();
     std::string problem;
     if (!ReadInputFile(*path, kMaxPageBytes, bytes, &problem)) {
@@ -315,11 +384,92 @@ class DescriptionReader {
     return true;
   }
 
-  void ReadPage(const char* key, std::vector<unsigned char>* page, const std::vector<unsigned char>& fallback) {
-    if (!values_[key].present) {
-      *page = fallback;
-      return;
+  // The languages offered, in order: languages.offer, or every shipped one.
+  void CheckLanguages() {
+    d_->askLanguage = Flag("languages.ask", false);
+    const char* key = "languages.offer";
+    const Value& offer = values_[key];
+    if (!offer.present) {
+      for (const ShippedLanguage& language : shipped_) offered_.push_back(&language);
+    } else if (offer.names.empty()) {
+      Error(Line(key), key, "must name at least one language");
     }
+    for (const std::string& name : offer.names) {
+      const ShippedLanguage* language = FindShippedLanguage(shipped_, name);
+      if (!language)
+        Error(Line(key), key, UnknownLanguage(name));
+      else if (std::find(offered_.begin(), offered_.end(), language) != offered_.end())
+        Error(Line(key), key, "'" + name + "' is named twice");
+      else
+        offered_.push_back(language);
+    }
+    for (const auto& [table, line] : tableLines_) {
+      if (table.compare(0, 6, "pages.") != 0) continue;
+      const ShippedLanguage* language = FindShippedLanguage(shipped_, table.substr(6));
+      if (std::find(offered_.begin(), offered_.end(), language) == offered_.end())
+        Error(line, table, language->name + " is not among the languages the package offers (languages.offer)");
+    }
+  }
+
+  // A text of kxpack's in a language, or the description's own (taken as
+  // written in every language) when it gives the key.
+  std::string LanguageText(const char* key, const ShippedLanguage& language, const char* textKey) {
+    if (Given(key)) return values_[key].text;
+    const std::string text = FillReferences(PackageText(shipped_, language, textKey), {{"NAME", d_->name}});
+    std::u32string points;
+    size_t bad = 0;
+    if (DecodeUtf8(text, &points, &bad) && Utf16Length(points) > kMaxTextUnits)
+      Error(Line("product.name"), "product.name",
+            "is too long for the " + language.name + " " + (key + 8) + " kxpack makes of it (" +
+                std::to_string(kMaxTextUnits) + " characters at most); give " + key + " yourself");
+    return text;
+  }
+
+  // Every offered language's pages: its own, else the package's, else
+  // kxpack's in that language. A language with pages of its own needs every
+  // page the package gives itself, which is written in one language.
+  void ReadLanguagePages() {
+    std::vector<unsigned char> defaults[3];
+    for (int page = 0; page < 3; ++page) {
+      const std::string key = std::string("pages.") + kLanguagePages[page];
+      if (Given(key.c_str())) ReadPage(key, &defaults[page]);
+    }
+    for (const ShippedLanguage* shipped : offered_) {
+      PackageLanguage language;
+      language.table = *shipped;
+      language.windowTitle = LanguageText("product.window_title", *shipped, "pkgwindowtitle");
+      language.wizardLabel = LanguageText("product.wizard_label", *shipped, "pkgwizardlabel");
+      const std::string table = "pages." + shipped->name;
+      const bool own = tableLines_.count(table) > 0;
+      std::vector<unsigned char>* pages[3] = {&language.welcome, &language.licence, &language.finish};
+      for (int page = 0; page < 3; ++page) {
+        const std::string key = table + "." + kLanguagePages[page];
+        const bool packageGives = Given((std::string("pages.") + kLanguagePages[page]).c_str());
+        if (Given(key.c_str())) {
+          ReadPage(key, pages[page], IsRightToLeftLanguage(shipped->id));
+        } else if (own && packageGives) {
+          Error(Line(key), key,
+                std::string("missing: [") + table + "] gives pages of its own, so it needs its own " +
+                    kLanguagePages[page] + " too (the package's is written in one language)");
+        } else if (packageGives) {
+          *pages[page] = defaults[page];
+        } else if (page == 0) {
+          language.welcome = DefaultWelcomePage(shipped_, *shipped, d_->name, d_->version);
+        } else if (page == 2) {
+          language.finish = DefaultFinishPage(shipped_, *shipped, d_->name);
+        }
+      }
+      d_->languages.push_back(std::move(language));
+    }
+    if (!d_->languages.empty()) {
+      d_->windowTitle = d_->languages.front().windowTitle;
+      d_->wizardLabel = d_->languages.front().wizardLabel;
+    }
+  }
+
+  // rightToLeft: the page is one language's, a language written from right
+  // to left.
+  void ReadPage(const std::string& key, std::vector<unsigned char>* page, bool rightToLeft = false) {
     std::string path;
     std::vector<unsigned char> bytes;
     if (!ReadNamedFile(key, &bytes, &path)) return;
@@ -331,7 +481,7 @@ class DescriptionReader {
       else
         Error(Line(key), key, path + " is not a Rich Text file (it must begin with {\\rtf)");
     } else if (extension == ".txt") {
-      if (!PlainTextToRtf(bytes, page, &error)) Error(Line(key), key, path + ": " + error);
+      if (!PlainTextToRtf(bytes, page, &error, rightToLeft)) Error(Line(key), key, path + ": " + error);
     } else {
       Error(Line(key), key, path + " must be a .rtf or a .txt file");
     }
@@ -350,9 +500,7 @@ class DescriptionReader {
   }
 
   void ReadFiles() {
-    ReadPage("pages.welcome", &d_->welcome, DefaultWelcomePage(d_->name, d_->version));
-    ReadPage("pages.licence", &d_->licence, {});
-    ReadPage("pages.finish", &d_->finish, DefaultFinishPage(d_->name));
+    ReadLanguagePages();
     ReadImage("pages.watermark", &d_->watermark, DrawWatermark, kWatermarkWidth, kWatermarkHeight);
     ReadImage("pages.header", &d_->header, DrawHeader, kHeaderWidth, kHeaderHeight);
     ReadImage("pages.icon", &d_->icon, DrawIcon, 0, 0);
@@ -381,7 +529,11 @@ class DescriptionReader {
 
   std::string file_;
   fs::path folder_;
+  static inline const ShippedLanguages kNoLanguages;
+  const ShippedLanguages& shipped_;
+  const bool judgeLanguages_;
   PackageDescription* d_;
+  std::vector<const ShippedLanguage*> offered_;
   std::map<std::string, Value> values_;
   std::map<std::string, int> tableLines_;
   std::vector<std::string> programComponents_;
@@ -391,16 +543,16 @@ class DescriptionReader {
 }  // namespace
 
 bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
-                            PackageDescription* description, std::string* errors) {
+                            const ShippedLanguages& shipped, PackageDescription* description, std::string* errors) {
   errors->clear();
   *description = PackageDescription();
-  return DescriptionReader(path, description).Read(payloadOverride, true, errors);
+  return DescriptionReader(path, &shipped, description).Read(payloadOverride, true, errors);
 }
 
 bool LoadDescriptionTexts(const std::string& path, PackageDescription* description, std::string* errors) {
   errors->clear();
   *description = PackageDescription();
-  return DescriptionReader(path, description).Read("", false, errors);
+  return DescriptionReader(path, nullptr, description).Read("", false, errors);
 }
 
 std::string DefaultUninstallKey(const std::string& name, const std::string& publisher) {

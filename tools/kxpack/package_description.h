@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/package_format.h"
+#include "tools/kxpack/shipped_languages.h"
 
 // Longest texts of the package in UTF-16 units, as the package data allows
 // them (base/package_format.h); names leave room for what defaults add.
@@ -17,16 +18,28 @@ constexpr size_t kMaxNameUnits = kxformat::kPackageKeys[kxformat::kProductName].
 constexpr size_t kMaxRegistryKeyNameUnits = kxformat::kPackageKeys[kxformat::kProductUninstallKey].maxUnits;
 constexpr size_t kMaxShortcutUnits = kxformat::kPackageKeys[kxformat::kInstallShortcut].maxUnits;
 
+// One language a package offers, with its pages and the texts in it.
+struct PackageLanguage {
+  ShippedLanguage table;     // the shipped table: name, id, what goes into the package
+  std::string windowTitle;   // the description's, or kxpack's in this language
+  std::string wizardLabel;
+  std::vector<unsigned char> welcome, licence, finish;  // RTF: the language's own, the package's, or kxpack's
+};
+
 struct PackageDescription {
   std::string file;  // the description as given
-  // [product]
+  // [product]; wizardLabel and windowTitle are those of the first language
   std::string name, version, publisher, url, uninstallKey, wizardLabel, windowTitle;
   // [install]; program with '\' separators
   std::string installFolder, startMenuFolder, program, shortcut;
   // [tasks]
   bool startProgram = true, openFolder = true, startProgramSilent = false, openFolderSilent = false;
-  // [pages], read and checked: RTF pages, the two BMP images, the icon
-  std::vector<unsigned char> welcome, licence, finish, watermark, header, icon;
+  // [languages]: those offered, the first the fallback; a language box first
+  std::vector<PackageLanguage> languages;
+  bool askLanguage = false;
+  // [pages], read and checked: the two BMP images and the icon (the pages
+  // are the languages')
+  std::vector<unsigned char> watermark, header, icon;
   // [payload], absolute
   std::string payloadFolder;
   // [manifest]: the winget listing (kxpack manifest); empty when not given
@@ -36,9 +49,11 @@ struct PackageDescription {
 };
 
 // Reads and checks the description. payloadOverride, when not empty, takes
-// the place of payload.folder. False with every problem found, one a line.
+// the place of payload.folder; shipped are the languages a package may
+// offer (LoadShippedLanguages), English first. False with every problem
+// found, one a line.
 bool LoadPackageDescription(const std::string& path, const std::string& payloadOverride,
-                            PackageDescription* description, std::string* errors);
+                            const ShippedLanguages& shipped, PackageDescription* description, std::string* errors);
 
 // Reads and checks the description's keys and texts as LoadPackageDescription
 // does, but neither the files it names nor the payload: what kxpack manifest

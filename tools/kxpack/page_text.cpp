@@ -9,10 +9,33 @@ namespace {
 
 // The look of the shipped pages: Segoe UI 9 pt, dark grey text, a blue
 // heading.
-constexpr char kRtfHead[] =
-    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fswiss\\fcharset0 Segoe UI;}}\r\n"
-    "{\\colortbl ;\\red28\\green52\\blue94;\\red58\\green58\\blue58;\\red110\\green110\\blue110;}\r\n"
-    "\\viewkind4\\uc1\r\n";
+// The character set a page's font is asked for in, so that a system without
+// the font (or without font binding) picks one that has the language's
+// letters: Windows' charset numbers by base language.
+int FontCharset(unsigned languageId) {
+  switch (languageId & 0x3FF) {
+    case 0x01: return 178;  // Arabic
+    case 0x0D: return 177;  // Hebrew
+    case 0x08: return 161;  // Greek
+    case 0x1F: return 162;  // Turkish
+    case 0x19: case 0x22: case 0x23: case 0x02: return 204;  // Russian, Ukrainian, Belarusian, Bulgarian
+    case 0x15: case 0x05: case 0x0E: case 0x1B: case 0x1A: case 0x24: case 0x18: return 238;  // Central European
+    case 0x11: return 128;  // Japanese
+    case 0x12: return 129;  // Korean
+    case 0x04: return languageId == 2052 || languageId == 4100 ? 134 : 136;  // Chinese, Simplified or Traditional
+    case 0x1E: return 222;  // Thai
+    default: return 0;
+  }
+}
+
+// The head of a page in a language: \deflang names it, the text itself is
+// escaped to \uN? whatever the code page says.
+std::string RtfHead(unsigned languageId) {
+  return "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang" + std::to_string(languageId) +
+         "{\\fonttbl{\\f0\\fswiss\\fcharset" + std::to_string(FontCharset(languageId)) + " Segoe UI;}}\r\n"
+         "{\\colortbl ;\\red28\\green52\\blue94;\\red58\\green58\\blue58;\\red110\\green110\\blue110;}\r\n"
+         "\\viewkind4\\uc1\r\n";
+}
 
 void Append(std::vector<unsigned char>* out, const std::string& text) { out->insert(out->end(), text.begin(), text.end()); }
 
@@ -55,11 +78,16 @@ std::string EscapedLiteral(const std::string& text, bool replaced) {
   return std::string(out.begin(), out.end());
 }
 
-std::vector<unsigned char> Page(const std::string& heading, const std::string& body) {
+// A paragraph's start: right to left in a language written so.
+std::string Paragraph(bool rightToLeft) { return rightToLeft ? "\\pard\\rtlpar" : "\\pard"; }
+
+std::vector<unsigned char> Page(unsigned languageId, const std::string& heading, const std::string& body) {
   std::vector<unsigned char> out;
-  Append(&out, kRtfHead);
-  Append(&out, "\\pard\\sa220\\cf1\\b\\fs28 " + heading + "\\b0\\par\r\n");
-  Append(&out, body);
+  Append(&out, RtfHead(languageId));
+  std::string text = "\\pard\\sa220\\cf1\\b\\fs28 " + heading + "\\b0\\par\r\n" + body;
+  if (IsRightToLeftLanguage(languageId))
+    for (size_t at = 0; (at = text.find("\\pard", at)) != std::string::npos; at += 5) text.insert(at + 5, "\\rtlpar");
+  Append(&out, text);
   Append(&out, "}\r\n");
   return out;
 }
@@ -70,7 +98,17 @@ bool LooksLikeRtf(const std::vector<unsigned char>& bytes) {
   return bytes.size() >= 5 && std::memcmp(bytes.data(), "{\\rtf", 5) == 0;
 }
 
-bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error) {
+bool IsRightToLeftLanguage(unsigned languageId) {
+  switch (languageId & 0x3FF) {
+    case 0x01: case 0x0D: case 0x20: case 0x29: case 0x3D: case 0x5A: case 0x63: case 0x65: case 0x80: case 0x8C:
+      return true;  // Arabic, Hebrew, Urdu, Persian, Yiddish, Syriac, Pashto, Divehi, Uyghur, Dari
+    default:
+      return false;
+  }
+}
+
+bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned char>* rtf, std::string* error,
+                    bool rightToLeft) {
   std::string input(text.begin(), text.end());
   if (input.compare(0, 3, "\xEF\xBB\xBF") == 0) input.erase(0, 3);
   std::u32string points;
@@ -83,8 +121,8 @@ bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned
     return false;
   }
   rtf->clear();
-  Append(rtf, kRtfHead);
-  Append(rtf, "\\pard\\sa60\\cf2\\fs18 ");
+  Append(rtf, RtfHead(kEnglishLanguageId));
+  Append(rtf, Paragraph(rightToLeft) + "\\sa60\\cf2\\fs18 ");
   for (size_t i = 0; i < points.size(); ++i) {
     char32_t c = points[i];
     if (c == '\r' || c == '\n') {
@@ -98,19 +136,31 @@ bool PlainTextToRtf(const std::vector<unsigned char>& text, std::vector<unsigned
   return true;
 }
 
-std::vector<unsigned char> DefaultWelcomePage(const std::string& name, const std::string& version) {
+std::vector<unsigned char> DefaultWelcomePage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                              const std::string& name, const std::string& version) {
+  const auto text = [&](const char* key) { return PackageText(languages, language, key); };
+  const auto escape = [](const std::string& plain) { return EscapedLiteral(plain, false); };
   const std::string n = EscapedLiteral(name, false);
-  return Page("Welcome to the " + n + " Setup Wizard",
-              "\\pard\\sa140\\cf2\\fs18 This wizard installs \\b " + n + " " + EscapedLiteral(version, false) +
-                  "\\b0  on your computer.\\par\r\n"
-                  "\\pard\\sa0\\cf2\\fs18 Click Next to continue, or Cancel to leave Setup.\\par\r\n");
+  const std::string nameVersion = "\\b " + n + " " + EscapedLiteral(version, false) + "\\b0 ";
+  return Page(language.id, FillReferences(text("pkgwelcomeheading"), {{"NAME", n}}, escape),
+              "\\pard\\sa140\\cf2\\fs18 " +
+                  FillReferences(text("pkgwelcomeinstalls"), {{"NAME", n}, {"NAMEVERSION", nameVersion}}, escape) +
+                  "\\par\r\n"
+                  "\\pard\\sa0\\cf2\\fs18 " + escape(text("pkgwelcomenext")) + "\\par\r\n");
 }
 
-std::vector<unsigned char> DefaultFinishPage(const std::string& name) {
+std::vector<unsigned char> DefaultFinishPage(const ShippedLanguages& languages, const ShippedLanguage& language,
+                                             const std::string& name) {
+  const auto text = [&](const char* key) { return PackageText(languages, language, key); };
+  // The finish page goes through the library's variable replacement: a '%'
+  // of the texts must not start a reference there.
+  const auto escape = [](const std::string& plain) { return EscapedLiteral(plain, true); };
   const std::string n = EscapedLiteral(name, true);
-  return Page("Completing the " + n + " Setup Wizard",
-              "\\pard\\sa140\\cf2\\fs18 " + n + " has been installed on your computer.\\par\r\n"
-              "\\pard\\sa140\\cf2\\fs18 \\cf3 Installation folder:\\line\\cf2 %DESTPATH%\\line"
-              "\\cf3 Start menu folder:\\line\\cf2 %SHORTCUTPATH%\\par\r\n"
-              "\\pard\\sa0\\cf2\\fs18 Click Close to leave the wizard.\\par\r\n");
+  return Page(language.id, FillReferences(text("pkgfinishheading"), {{"NAME", n}}, escape),
+              "\\pard\\sa140\\cf2\\fs18 " + FillReferences(text("pkgfinishinstalled"), {{"NAME", n}}, escape) +
+                  "\\par\r\n"
+                  "\\pard\\sa140\\cf2\\fs18 \\cf3 " + escape(text("pkgfinishfolder")) +
+                  "\\line\\cf2 %DESTPATH%\\line\\cf3 " + escape(text("pkgfinishstartmenu")) +
+                  "\\line\\cf2 %SHORTCUTPATH%\\par\r\n"
+                  "\\pard\\sa0\\cf2\\fs18 " + escape(text("pkgfinishclose")) + "\\par\r\n");
 }
