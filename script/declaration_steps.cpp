@@ -1,5 +1,6 @@
 #include "script/declaration_steps.h"
 
+#include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
 #include <wchar.h>

@@ -15,7 +15,7 @@ starter=$work/starter
 "$kxpack" init "$starter" >/dev/null || fail "init"
 mkdir -p "$starter/payload/bin" && cp "$starter/payload/SampleApp.exe" "$starter/payload/bin/tool.exe"
 # Every declaration the starter shows, uncommented.
-sed -i -E '/^# \[\[(association|path|environment|registry|run)\]\]/,/^$/ s/^# ?//' "$starter/package.toml"
+sed -i -E '/^# \[\[association\]\]/,$ s/^# (\[\[|[a-z_]+ += )/\1/' "$starter/package.toml"
 grep -q '^\[\[run\]\]' "$starter/package.toml" || fail "the starter shows no [[run]]"
 "$kxpack" build --package "$starter/package.toml" --out "$work/a.exe" --stage "$work/stage" >"$work/msg" 2>&1 ||
   fail "the starter's declarations do not build: $(cat "$work/msg")"
@@ -86,7 +86,7 @@ type = \"dword\""
 declares 'registry\[1\]\.uninstall' 'must be "remove" or "keep"' 3 "[[registry]]
 key = 'HKCU\Software\Acme'
 uninstall = \"never\""
-declares 'registry\[2\]\.key' 'the same registry value is declared twice' 3 "[[registry]]
+declares 'registry\[2\]\.key' 'the same registry value is declared twice' 4 "[[registry]]
 key = 'HKCU\Software\Acme'
 [[registry]]
 key = 'hkcu\software\acme'"
@@ -109,7 +109,7 @@ declares 'association\[1\]\.program' "'Missing.exe' is not a file in the payload
 extension = ".x"
 program = "Missing.exe"
 description = "x"'
-declares 'association\[2\]\.extension' 'the same extension is declared twice' 5 '[[association]]
+declares 'association\[2\]\.extension' 'the same extension is declared twice' 6 '[[association]]
 extension = ".x"
 program = "SampleApp.exe"
 description = "x"
@@ -146,7 +146,7 @@ wait = "yes"'
 declares 'run\[1\]\.task' "'add to path' must be 1 to 32 letters" 3 '[[run]]
 program = "SampleApp.exe"
 task = "add to path"'
-declares 'run' 'more than 8 \[\[run\]\] tables' 19 "$(for i in 1 2 3 4 5 6 7 8 9; do printf '[[run]]\nprogram = "SampleApp.exe"\n'; done)"
+declares 'run' 'more than 8 \[\[run\]\] tables' 17 "$(for i in 1 2 3 4 5 6 7 8 9; do printf '[[run]]\nprogram = "SampleApp.exe"\n'; done)"
 
 # Arguments reach the program as written: kxpack quotes them as Windows
 # splits a command line, so blanks, quotes and trailing backslashes survive.
