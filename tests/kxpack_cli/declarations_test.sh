@@ -41,7 +41,7 @@ declares() {
   line=$((base + offset))
   if "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1; then
     fail "accepted: $key ($message)"
-  elif ! grep -qE -- "package.toml:$line: $key: $message" "$work/msg"; then
+  elif ! grep -qE -- "package.toml:$line: $key: (.* )?$message" "$work/msg"; then
     fail "expected 'package.toml:$line: $key: $message', got: $(cat "$work/msg")"
   fi
   [ ! -e "$work/case/setup.exe" ] || fail "a refused build ($key) left an output file"
