@@ -118,10 +118,11 @@ class Declarations : public ::testing::Test {
 
   void RemoveEverything() {
     DWORD attributes = GetFileAttributesW((folder_ + L"\\Uninst.exe").c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) Run(folder_ + L"\\Uninst.exe", L"/S");
+    if (attributes != INVALID_FILE_ATTRIBUTES) Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES");
     RemoveTree(folder_);
     for (const wchar_t* key : {L"Software\\Classes\\.hbr", L"Software\\Classes\\.hbx", L"Software\\Classes\\HarbourTools.hbr",
-                               L"Software\\Classes\\HarbourWorks.Exchange.1", L"Software\\Harbour Works"})
+                               L"Software\\Classes\\HarbourWorks.Exchange.1", L"Software\\Harbour Works",
+                               L"Software\\Classes\\.kxother"})
       RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harbour Works");
     for (const wchar_t* name : {L"HARBOUR_HOME", L"HARBOUR_DATA"}) RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironment, name);
@@ -146,6 +147,18 @@ class Declarations : public ::testing::Test {
     return std::wstring(bytes.begin(), bytes.end());
   }
 
+  // cmd writes "name  =value" under Wine: the blanks before '=' go.
+  std::wstring Assoc(const std::wstring& command) {
+    std::wstring text = Output(command), tidy;
+    for (size_t i = 0; i < text.size(); ++i) {
+      size_t next = i;
+      while (next < text.size() && text[next] == L' ') ++next;
+      if (next > i && next < text.size() && text[next] == L'=') i = next;
+      tidy += text[i];
+    }
+    return tidy;
+  }
+
   std::string Notes() { return ReadBytes(temp_ + L"\\harbour-notes.txt"); }
 
   std::wstring package_, folder_, temp_;
@@ -156,7 +169,7 @@ class Declarations : public ::testing::Test {
 }  // namespace
 
 TEST_F(Declarations, EveryEffectIsMadeAndTheUninstallUndoesExactlyWhatIsStillThePackages) {
-  ASSERT_EQ(0u, Run(package_ + L"\\setup.exe", L"/S"));
+  ASSERT_EQ(0u, Run(package_ + L"\\setup.exe", L"/S /SUPPRESSMSGBOXES"));
   const std::wstring bin = folder_ + L"\\bin";
 
   // The program after the files ran from the installation, with its arguments.
@@ -175,11 +188,11 @@ TEST_F(Declarations, EveryEffectIsMadeAndTheUninstallUndoesExactlyWhatIsStillThe
   EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), data.type);
 
   // Associations as cmd's assoc and ftype see them through HKEY_CLASSES_ROOT.
-  EXPECT_NE(Output(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos) << Narrow(Output(L"assoc .hbr"));
-  EXPECT_NE(Output(L"ftype HarbourTools.hbr").find(L"HarbourTools.hbr=\"" + bin + L"\\harbour.exe\" \"%1\""),
+  EXPECT_NE(Assoc(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos) << Narrow(Assoc(L"assoc .hbr"));
+  EXPECT_NE(Assoc(L"ftype HarbourTools.hbr").find(L"HarbourTools.hbr=\"" + bin + L"\\harbour.exe\" \"%1\""),
             std::wstring::npos)
-      << Narrow(Output(L"ftype HarbourTools.hbr"));
-  EXPECT_NE(Output(L"assoc .hbx").find(L".hbx=HarbourWorks.Exchange.1"), std::wstring::npos);
+      << Narrow(Assoc(L"ftype HarbourTools.hbr"));
+  EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=HarbourWorks.Exchange.1"), std::wstring::npos);
   EXPECT_EQ(RegString(HKEY_CLASSES_ROOT, L"HarbourTools.hbr", nullptr), L"Harbour chart");
   EXPECT_EQ(RegString(HKEY_CLASSES_ROOT, L"HarbourTools.hbr\\DefaultIcon", nullptr), bin + L"\\harbour.exe,0");
   EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbr\\OpenWithProgids", L"HarbourTools.hbr").present);
@@ -212,7 +225,7 @@ TEST_F(Declarations, EveryEffectIsMadeAndTheUninstallUndoesExactlyWhatIsStillThe
   WriteValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbx", L"", TextValue(REG_SZ, L"Other.Exchange"));
   RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbx\\OpenWithProgids", L"Other.Exchange", REG_NONE, nullptr, 0);
 
-  ASSERT_EQ(0u, Run(folder_ + L"\\Uninst.exe", L"/S"));
+  ASSERT_EQ(0u, Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES"));
   // The program before the uninstall ran while its files were there.
   EXPECT_EQ(Notes(), "after install|" + Narrow(folder_) + "\r\nbefore uninstall\r\n");
 
@@ -223,11 +236,11 @@ TEST_F(Declarations, EveryEffectIsMadeAndTheUninstallUndoesExactlyWhatIsStillThe
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"HARBOUR_HOME").present);
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"HARBOUR_DATA").present);
 
-  EXPECT_EQ(Output(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos);
+  EXPECT_EQ(Assoc(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbr"));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\HarbourTools.hbr"));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\HarbourWorks.Exchange.1"));
-  EXPECT_NE(Output(L"assoc .hbx").find(L".hbx=Other.Exchange"), std::wstring::npos) << Narrow(Output(L"assoc .hbx"));
+  EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=Other.Exchange"), std::wstring::npos) << Narrow(Assoc(L"assoc .hbx"));
   EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbx\\OpenWithProgids", L"Other.Exchange").present);
   EXPECT_FALSE(
       ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.hbx\\OpenWithProgids", L"HarbourWorks.Exchange.1").present);
@@ -241,7 +254,7 @@ TEST_F(Declarations, EveryEffectIsMadeAndTheUninstallUndoesExactlyWhatIsStillThe
 }
 
 TEST_F(Declarations, AFailingProgramAfterTheFilesUndoesTheWholeInstallation) {
-  EXPECT_EQ(kDeclarationFailed, Run(package_ + L"\\setup-failing.exe", L"/S"));
+  EXPECT_EQ(kDeclarationFailed, Run(package_ + L"\\setup-failing.exe", L"/S /SUPPRESSMSGBOXES"));
   EXPECT_EQ(Notes(), "after install|" + Narrow(folder_) + "\r\n");
   // Everything as before: files, PATH with its type, variables, file types,
   // registry values (the kept one too: it was never there before), the entry.
@@ -253,27 +266,28 @@ TEST_F(Declarations, AFailingProgramAfterTheFilesUndoesTheWholeInstallation) {
                              L"Software\\Classes\\HarbourWorks.Exchange.1", L"Software\\Harbour Works"})
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key)) << Narrow(key);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Harbour Works"));
-  EXPECT_EQ(Output(L"assoc .hbr").find(L"HarbourTools"), std::wstring::npos);
+  EXPECT_EQ(Assoc(L"assoc .hbr").find(L"HarbourTools"), std::wstring::npos);
   EXPECT_TRUE(HarbourEntries().empty());
 }
 
 TEST_F(Declarations, AForgedLogNamingSystemSettingsRemovesNothing) {
-  ASSERT_EQ(0u, Run(package_ + L"\\setup.exe", L"/S"));
+  ASSERT_EQ(0u, Run(package_ + L"\\setup.exe", L"/S /SUPPRESSMSGBOXES"));
   const std::wstring log = folder_ + L"\\Uninst.dat";
   std::vector<kxcore::UninstallRecord> records;
   ASSERT_EQ(kxcore::LogFileStatus::kOk, kxcore::ReadUninstallLog(log, &records));
   // What a forger would like removed: the Windows folder's PATH entry, a
-  // variable and a file type of the system's.
+  // variable and another program's file type.
+  WriteValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.kxother", L"", TextValue(REG_SZ, L"Other.file"));
   const std::wstring env = L"\"HKEY_LOCAL_MACHINE\\" + std::wstring(kEnvironment) + L"\"";
   records.push_back({KX_LOG_PATHENTRY, env + L" \"C:\\windows\\system32\""});
   records.push_back({KX_LOG_ENVVAR, env + L" \"ComSpec\" \"C:\\windows\\system32\\cmd.exe\""});
-  records.push_back({KX_LOG_ASSOCIATION, L"\"HKEY_LOCAL_MACHINE\\Software\\Classes\\.txt\" \"txtfile\""});
+  records.push_back({KX_LOG_ASSOCIATION, L"\"HKEY_LOCAL_MACHINE\\Software\\Classes\\.kxother\" \"Other.file\""});
   ASSERT_TRUE(WriteBytes(log, kxcore::FormatUninstallLog(records)));
   const RegValue path = ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"Path");
-  EXPECT_EQ(3u, Run(folder_ + L"\\Uninst.exe", L"/S"));
+  EXPECT_EQ(3u, Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES"));
   EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"Path"), path);
   EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"ComSpec").present);
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.txt"));
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.kxother", nullptr), L"Other.file");
   // Nothing of the package's went either.
   EXPECT_NE(GetFileAttributesW((folder_ + L"\\bin\\harbour.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Text(ReadValue(HKEY_LOCAL_MACHINE, kEnvironment, L"HARBOUR_HOME")), folder_);

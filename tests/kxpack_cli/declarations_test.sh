@@ -159,7 +159,7 @@ arguments = ["plain", "two words", 'say "hi"', 'C:\dir with blank\', "", "{insta
 TOML
 "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" --stage "$work/case/stage" \
   >"$work/msg" 2>&1 || fail "arguments: $(cat "$work/msg")"
-grep -qxF 'run.1.arguments=plain "two words" "say \"hi\"" "C:\dir with blank\\" "" {install_folder}\data' \
+grep -qxF 'run.1.arguments=plain "two words" "say \"hi\"" "C:\dir with blank\\" "" "{install_folder}\data"' \
   "$work/case/stage/runtime-setup/kxpackage.dat" || fail "quoted arguments: $(grep arguments "$work/case/stage/runtime-setup/kxpackage.dat")"
 grep -qxF 'run.1.program=bin\tool.exe' "$work/case/stage/runtime-setup/kxpackage.dat" || fail "program path separators"
 

@@ -92,8 +92,11 @@ DeclProblem Judge(DeclValueKind kind, const std::string& text) {
   return kxdecl::CheckDeclValue(kind, units.data(), units.size());
 }
 
+// The installation folder put in for the token may hold blanks ("Program
+// Files"): an argument naming it is always quoted.
 bool IsWindowsQuoteFree(const std::string& argument) {
-  return !argument.empty() && argument.find_first_of(" \t\"") == std::string::npos;
+  return !argument.empty() && argument.find_first_of(" \t\"") == std::string::npos &&
+         argument.find(kxformat::kInstallFolderToken) == std::string::npos;
 }
 
 class EntryReader {
