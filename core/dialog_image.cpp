@@ -5,6 +5,18 @@
 
 namespace kxcore {
 
+namespace {
+
+// A scale's digits; by hand, because std::to_wstring would bring the C
+// library's formatted printing into the core library.
+std::wstring ScaleDigits(int percent) {
+  std::wstring digits;
+  for (; percent > 0; percent /= 10) digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + percent % 10));
+  return digits;
+}
+
+}  // namespace
+
 HBITMAP LoadImageForDpi(const std::wstring& file, UINT dpi, int* percent) {
   *percent = 100;
   if (file.empty()) return nullptr;
@@ -16,7 +28,7 @@ HBITMAP LoadImageForDpi(const std::wstring& file, UINT dpi, int* percent) {
   std::wstring names[kxformat::kImageScaleCount];
   bool present[kxformat::kImageScaleCount] = {};
   for (int i = 0; i < kxformat::kImageScaleCount; ++i) {
-    names[i] = kxformat::kImageScales[i] == 100 ? file : stem + std::to_wstring(kxformat::kImageScales[i]) + extension;
+    names[i] = kxformat::kImageScales[i] == 100 ? file : stem + ScaleDigits(kxformat::kImageScales[i]) + extension;
     const DWORD attributes = GetFileAttributesW(names[i].c_str());
     present[i] = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
