@@ -29,8 +29,14 @@ enum ScriptExitCode {
                                  // be written; the installation was undone.
                                  // Also before the first page: the runtime's
                                  // uninstaller is missing or could not run
-  kExitAnotherInstance = 5       // both: a setup or uninstaller of the same
+  kExitAnotherInstance = 5,      // both: a setup or uninstaller of the same
                                  // package is running; nothing was changed
+  kExitDeclarationFailed = 6     // setup: a registry value, variable, PATH entry
+                                 // or association the package declares could not
+                                 // be written, or a program it runs after the
+                                 // files failed; the installation was undone.
+                                 // Uninstaller: the program it runs first failed;
+                                 // nothing was removed
 };
 
 // After the script guard caught a structured exception, the exit code is the

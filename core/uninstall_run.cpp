@@ -5,6 +5,7 @@
 #include "base/message_box.h"
 #include "base/run_log.h"
 #include "core/command_line.h"
+#include "core/declared_removal.h"
 #include "core/uninstall_log.h"
 #include "core/uninstall_scope.h"
 #include "core/uninstall_steps.h"
@@ -97,6 +98,8 @@ int RunUninstallStep(int step, KxUninstallStepCallback callback) {
       return RemoveLoggedKeys(&g_run, callback);
     case KX_STEP_LOG:
       return RemoveLogFile(&g_run, callback);
+    case KX_STEP_DECLARED:
+      return RemoveDeclaredEffects(&g_run, callback);
     default:
       return ERROR_INVALID_PARAMETER;
   }

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/handle_guard.h"
+#include "core/declared_scope.h"
 #include "core/path_order.h"
 #include "core/uninstall_scope_rules.h"
 #include "core/uninstall_steps.h"
@@ -189,7 +190,12 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
-                                   ComparePathsUtf16);
+                                   ComparePathsUtf16) ||
+             DeclaredRecordAllowed(record.kind, record.text);
+    case KX_LOG_PATHENTRY:
+    case KX_LOG_ENVVAR:
+    case KX_LOG_ASSOCIATION:
+      return DeclaredRecordAllowed(record.kind, record.text);
     default:
       return false;
   }

@@ -9,7 +9,10 @@
 //               below the Start-menu programs folder; a folder above the
 //               uninstaller's folder (one the installation created on the way,
 //               never a volume root: folders go only when empty)
-//   registry    HKEY_LOCAL_MACHINE\<the package's uninstall key> and below it
+//   registry    HKEY_LOCAL_MACHINE\<the package's uninstall key> and below it,
+//               and what the package's declarations could have made
+//               (core/declared_scope.h): its registry keys and values, PATH
+//               entries, environment variables and file associations
 //
 // Paths must be full and normal as the installation writes them: a drive or
 // UNC path with backslashes only, no "\\?\" or "\\.\" prefix, no empty, "."

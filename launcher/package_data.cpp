@@ -7,6 +7,7 @@
 
 #include "base/handle_guard.h"
 #include "base/name_rules.h"
+#include "launcher/package_declarations.h"
 
 PackageData g_package;
 
@@ -104,6 +105,12 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
         return kPackageDataDamaged;
       continue;
     }
+    if (IsPackageDeclarationKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageDeclarationValue(line, static_cast<size_t>(equals - line), equals + 1,
+                                        static_cast<size_t>(line + length - equals - 1), &g_declarations))
+        return kPackageDataDamaged;
+      continue;
+    }
     size_t key = FindKey(line, static_cast<size_t>(equals - line));
     if (key == kxformat::kPackageKeyCount || seen[key]) return kPackageDataDamaged;
     seen[key] = true;
@@ -113,6 +120,7 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
   for (bool found : seen)
     if (!found) return kPackageDataDamaged;
   if (!CompletePackageLanguages(&data->languages)) return kPackageDataDamaged;
+  if (!CompletePackageDeclarations(&g_declarations)) return kPackageDataDamaged;
   // The uninstall key is one key name below the Uninstall key (its rule
   // allows no backslash).
   wcscpy(data->uninstallRegistryKey, kUninstallKeyParent);
@@ -128,8 +136,12 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "the programs' texts are UTF-
 
 int ParsePackageData(const char* bytes, size_t size, PackageData* data) {
   memset(data, 0, sizeof *data);
+  ClearPackageDeclarations(&g_declarations);
   int result = ParseLines(bytes, size, data);
-  if (result != kPackageDataOk) memset(data, 0, sizeof *data);
+  if (result != kPackageDataOk) {
+    memset(data, 0, sizeof *data);
+    ClearPackageDeclarations(&g_declarations);
+  }
   return result;
 }
 

@@ -78,8 +78,9 @@ enum PackageDataResult {
                              // rule refuses (a NUL counts as a control character)
 };
 
-// Reads the file's bytes into *data (cleared first). On any failure *data is
-// left cleared, so nothing half-read is ever used.
+// Reads the file's bytes into *data (cleared first), and the declarations'
+// lines into g_declarations (launcher/package_declarations.h). On any
+// failure both are left cleared, so nothing half-read is ever used.
 int ParsePackageData(const char* bytes, size_t size, PackageData* data);
 
 // Reads kxpackage.dat from the folder (ending in a backslash) into g_package.

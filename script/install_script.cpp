@@ -20,6 +20,7 @@
 #include "launcher/program_check.h"
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
+#include "script/declaration_steps.h"
 #include "script/folder_picker.h"
 #include "script/install_rollback.h"
 #include "script/package_texts.h"
@@ -417,6 +418,11 @@ int RunInstallScript() {
       case Block::Install: {
         if (!InstallPayload(&exitCode)) return exitCode;
         InstallShortcut();
+        if (int failed = CarryOutDeclarations()) {
+          exitCode = RollBack(failed);
+          AnnounceRolledBackDeclarations();
+          return exitCode;
+        }
         block = Block::Register;
         break;
       }

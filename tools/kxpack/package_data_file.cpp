@@ -140,7 +140,7 @@ std::string PackageDataText(const PackageDescription& d) {
   for (size_t key = 0; key < kxformat::kPackageKeyCount; ++key)
     text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
             "\n";
-  return text + LanguageDataText(d);
+  return text + LanguageDataText(d) + DeclarationDataText(d.declarations);
 }
 
 bool ParsePackageData(const std::string& text, PackageDescription* values, std::string* error) {
@@ -180,6 +180,7 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
     return false;
   }
   if (!TakeLanguageLines(&found, error)) return false;
+  if (!TakeDeclarationLines(&found, error)) return false;
   PackageDescription parsed;
   for (size_t index = 0; index < kxformat::kPackageKeyCount; ++index) {
     const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[index];

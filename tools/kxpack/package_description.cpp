@@ -10,6 +10,7 @@
 
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/declaration_reader.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/folder_tree.h"
 #include "tools/kxpack/name_rules.h"
@@ -111,6 +112,7 @@ class DescriptionReader {
   bool Read(const std::string& payloadOverride, bool filesToo, std::string* errors) {
     if (ParseAndCollect()) {
       ApplyDefaults();
+      CompleteDeclarations(file_, d_->name, &d_->declarations, &errors_);
       CheckTexts();
       CheckListing();
       if (filesToo) {
@@ -146,10 +148,13 @@ class DescriptionReader {
       return false;
     }
     std::vector<std::string> tableNames(std::begin(kTables), std::end(kTables));
+    for (const kxformat::DeclTable& table : kxformat::kDeclTables) tableNames.push_back(table.name);
     for (auto&& [key, node] : root) {
       const std::string name(key.str());
       const int line = static_cast<int>(key.source().begin.line);
-      if (std::find(tableNames.begin(), tableNames.end(), name) == tableNames.end()) {
+      if (IsDeclarationTable(name)) {
+        CollectDeclarations(file_, name, node, line, &d_->declarations, &errors_);
+      } else if (std::find(tableNames.begin(), tableNames.end(), name) == tableNames.end()) {
         Error(line, name, "unknown key" + Suggestion(name, tableNames));
       } else if (!node.is_table()) {
         Error(line, name, "must be a table, [" + name + "]");
@@ -560,6 +565,13 @@ class DescriptionReader {
       for (const std::string& problem : problems) Error(Line(key), key, problem);
       return;
     }
+    CheckDeclaredPayload(file_, d_->declarations,
+                         [&](const std::string& path, bool folder) {
+                           for (const TreeEntry& entry : entries)
+                             if (entry.path == path && entry.folder == folder) return true;
+                           return false;
+                         },
+                         &errors_);
     if (programComponents_.empty()) return;
     // The program as the payload holds it: a link to a file within the
     // payload is that file, one to anything else never got this far.

@@ -10,6 +10,7 @@
 
 #include "base/package_format.h"
 #include "tools/kxpack/artwork.h"
+#include "tools/kxpack/declarations.h"
 #include "tools/kxpack/shipped_languages.h"
 
 // Longest texts of the package in UTF-16 units, as the package data allows
@@ -46,6 +47,8 @@ struct PackageDescription {
   std::string payloadFolder;
   // [manifest]: the winget listing (kxpack manifest); empty when not given
   std::string manifestId, manifestLicence, manifestShortDescription;
+  // [[association]], [[path]], [[environment]], [[registry]], [[run]]
+  Declarations declarations;
   // "table.key" -> the line that gives it, or that of its table, or 1
   std::map<std::string, int> lines;
 };
