@@ -54,7 +54,7 @@ bool NearestExistingFolder(const wchar_t* folder, wchar_t* existing, size_t capa
   for (;;) {
     size_t end = wcslen(existing);
     while (end > 0 && (existing[end - 1] == L'\\' || existing[end - 1] == L'/')) --end;
-    // "C:" alone names the drive's current folder, not its root.
+    // Stripped down to the drive ("C:"): its root is the last level to ask.
     if (end == 2 && existing[1] == L':') {
       existing[2] = L'\\';
       existing[3] = L'\0';

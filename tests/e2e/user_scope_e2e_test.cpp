@@ -37,18 +37,27 @@ std::string ProgramManifest(const std::wstring& path) {
   return text;
 }
 
+// The user's programs folder: its known folder, or where Windows defines it
+// (Wine does not know the id).
+std::wstring UserProgramFiles() {
+  PWSTR path = nullptr;
+  std::wstring result;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_UserProgramFiles, KF_FLAG_CREATE, nullptr, &path))) result = path;
+  CoTaskMemFree(path);
+  return result.empty() ? KnownFolder(FOLDERID_LocalAppData) + L"\\Programs" : result;
+}
+
 class UserScope : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitialize(nullptr);
     setup_ = TestDataPath("KX_TEST_PACKAGES") + L"\\pockettides\\setup.exe";
-    programsParent_ = KnownFolder(FOLDERID_UserProgramFiles) + L"\\Tidewater";
+    programsParent_ = UserProgramFiles() + L"\\Tidewater";
     folder_ = programsParent_ + L"\\Pocket Tides";
     startMenuParent_ = KnownFolder(FOLDERID_Programs) + L"\\Tidewater";
     startMenu_ = startMenuParent_ + L"\\Pocket Tides";
     temp_ = work_ / L"temp";
     ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr));
-    ASSERT_FALSE(KnownFolder(FOLDERID_UserProgramFiles).empty());
     Clean();
   }
   void TearDown() override {
@@ -91,7 +100,7 @@ class UserScope : public ::testing::Test {
 TEST_F(UserScope, InstallsForTheUserWithoutAdministratorAndUninstallsToTheStateBefore) {
   // Neither program asks Windows for an administrator.
   EXPECT_NE(ProgramManifest(setup_).find("level=\"asInvoker\""), std::string::npos) << ProgramManifest(setup_);
-  const auto before = TreeState(KnownFolder(FOLDERID_UserProgramFiles));
+  const auto before = TreeState(UserProgramFiles());
   const auto menuBefore = TreeState(KnownFolder(FOLDERID_Programs));
   const auto commonMenuBefore = TreeState(KnownFolder(FOLDERID_CommonPrograms));
   ASSERT_NE(RegQuery(L"\"HKCU\\" + std::wstring(kKey) + L"\""), 0u) << "an entry from before";
@@ -123,7 +132,7 @@ TEST_F(UserScope, InstallsForTheUserWithoutAdministratorAndUninstallsToTheStateB
   EXPECT_EQ(TreeState(KnownFolder(FOLDERID_Programs)), menuBefore);
   // What the restart removes: the uninstaller and the folders it made.
   RemoveTree(programsParent_);
-  EXPECT_EQ(TreeState(KnownFolder(FOLDERID_UserProgramFiles)), before);
+  EXPECT_EQ(TreeState(UserProgramFiles()), before);
   EXPECT_TRUE(ListFolder(temp_).empty()) << "runtime folder left in %TEMP%";
 }
 
@@ -132,7 +141,7 @@ TEST_F(UserScope, ALogOfTheUserNamingMachineWidePlacesRemovesNothing) {
   std::vector<kxcore::UninstallRecord> genuine;
   ASSERT_EQ(kxcore::ReadUninstallLog(folder_ + L"\\Uninst.dat", &genuine), kxcore::LogFileStatus::kOk);
   const std::wstring commonMenu = KnownFolder(FOLDERID_CommonPrograms) + L"\\Tidewater\\Pocket Tides";
-  ASSERT_EQ(CreateFolderPath(commonMenu), 0u);
+  ASSERT_EQ(CreateFolderPath(commonMenu.c_str()), 0u);
   ASSERT_TRUE(WriteBytes(commonMenu + L"\\victim.lnk", "x"));
   HKEY victim = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kVictimKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &victim, nullptr),

@@ -140,7 +140,9 @@ TEST(DestinationSpace, TheNearestExistingFolderIsAskedForAMissingDestination) {
       {temp + L"\\", true, temp + L"\\"},
       {temp + L"\\kx-missing\\a\\b", true, temp + L"\\"},
       {temp + L"/kx-missing/a", true, temp + L"\\"},
-      {L"C:", true, L"C:\\"},
+      // "C:" alone is the drive's current folder, which Next refuses too.
+      {L"C:", false, L""},
+      {L"C:\\", true, L"C:\\"},
       {L"C:\\kx-missing-at-the-root", true, L"C:\\"},
       {L"relative\\folder", false, L""},
       {L"", false, L""},
