@@ -24,7 +24,8 @@ enum {
   KX_EVENT_CREATED = 0,   // the dialog exists and is about to be shown
   KX_EVENT_COMMAND = 1,   // a control was activated; param = its control id
   KX_EVENT_IDLE = 2,      // reserved; handlers return 0
-  KX_EVENT_ENTER = 3      // Enter pressed while the focus is not on a button
+  KX_EVENT_ENTER = 3,     // Enter pressed while the focus is not on a button
+  KX_EVENT_EDITED = 4     // an edit field's text changed; param = its control id
 };
 
 // Page results a handler closes a page with, and what ShowDialogBox returns.

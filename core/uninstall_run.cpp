@@ -49,7 +49,7 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   // A log naming anything this installation does not own is forged or
   // damaged: nothing at all is removed.
   UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
-                                            Evaluate(L"%KXUNINSTREGKEY%"));
+                                            Evaluate(L"%KXUNINSTREGKEY%"), Evaluate(L"%KXUNINSTREGROOT%"));
   // From here on every path is the one the containment was judged on, so
   // short names and letter case cannot hide the uninstaller or its log.
   if (!ResolveRecordsInScope(&g_run.records, scope)) {

@@ -22,7 +22,8 @@ bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <=
 size_t RootLength(const std::wstring& path) { return PathRootLength(Utf16View(path)); }
 
 ScopeRoots Roots(const UninstallScope& scope) {
-  return {Utf16View(scope.programFolder), Utf16View(scope.startMenuRoot), Utf16View(scope.registryKey)};
+  return {Utf16View(scope.programFolder), Utf16View(scope.startMenuRoot), Utf16View(scope.registryKey),
+          scope.currentUser ? RegistryRoot::kCurrentUser : RegistryRoot::kLocalMachine};
 }
 
 // path: the record's text as ResolvePath resolves it.
@@ -170,8 +171,9 @@ std::wstring NormalRecordPath(const std::wstring& path) {
 }
 
 UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std::wstring& startMenuRoot,
-                                  const std::wstring& registryKey) {
+                                  const std::wstring& registryKey, const std::wstring& registryRoot) {
   UninstallScope scope;
+  scope.currentUser = registryRoot == L"HKEY_CURRENT_USER";
   size_t slash = uninstallerPath.rfind(L'\\');
   if (slash != std::wstring::npos) scope.programFolder = ResolvePath(uninstallerPath.substr(0, slash));
   if (IsNormalFullPath(startMenuRoot)) scope.startMenuRoot = ResolvePath(startMenuRoot);
@@ -190,7 +192,7 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
-                                   ComparePathsUtf16) ||
+                                   ComparePathsUtf16, Roots(scope).registryRoot) ||
              DeclaredRecordAllowed(record.kind, record.text);
     case KX_LOG_PATHENTRY:
     case KX_LOG_ENVVAR:

@@ -5,6 +5,7 @@
 
 #include "base/declaration_rules.h"
 #include "core/kxcore.h"
+#include "launcher/install_scope.h"
 
 namespace {
 
@@ -25,7 +26,9 @@ const wchar_t* Field(const DeclEntry& entry, size_t field) { return entry.fields
 
 }  // namespace
 
-DeclScope CurrentDeclarationScope() { return DeclScope::kAllUsers; }
+DeclScope CurrentDeclarationScope() {
+  return RunScope() == InstallScope::kCurrentUser ? DeclScope::kCurrentUser : DeclScope::kAllUsers;
+}
 
 HKEY ScopeRoot(DeclScope scope) { return scope == DeclScope::kAllUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 

@@ -13,6 +13,7 @@
 #include "core/kxcore.h"
 #include "launcher/archive_reader.h"
 #include "launcher/core_binding.h"
+#include "launcher/install_scope.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/run_language.h"
@@ -165,6 +166,8 @@ int PublishVariables(void* context) {
   if (state->packageRead) PublishPackageLanguages(state->kind);
   InitSFX(g_launcher.instance);
   if (state->packageRead) ApplyRunLanguage();
+  // The package's folders are judged in the places of its scope.
+  if (state->packageRead && !ApplyRunScope()) state->packageRead = false;
   return 0;
 }
 
@@ -249,9 +252,9 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // removes: a damaged package. A runtime that lacks the library as well
   // reports that first, as it always has.
   int packageAllowed = 0;
-  if (!packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
+  if (!state->packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
       !packageAllowed) {
-    if (!packageRead) LogLine(L"Error: the package data is missing or not allowed");
+    if (!state->packageRead) LogLine(L"Error: the package data is missing or not allowed");
     SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return kNoScriptResult;

@@ -111,6 +111,11 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
         return kPackageDataDamaged;
       continue;
     }
+    if (IsPackageScopeKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageScopeValue(equals + 1, static_cast<size_t>(line + length - equals - 1), &data->scope))
+        return kPackageDataDamaged;
+      continue;
+    }
     size_t key = FindKey(line, static_cast<size_t>(equals - line));
     if (key == kxformat::kPackageKeyCount || seen[key]) return kPackageDataDamaged;
     seen[key] = true;

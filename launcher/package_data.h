@@ -18,6 +18,7 @@
 #include <stddef.h>
 
 #include "base/package_format.h"
+#include "launcher/package_scope.h"
 
 // Capacity of every text field in UTF-16 units, terminating zero included.
 constexpr size_t kPackageTextCapacity = kxformat::kPackageTextMaxUnits + 1;
@@ -65,6 +66,8 @@ struct PackageData {
   // in the native registry view.
   wchar_t uninstallRegistryKey[kUninstallRegistryKeyCapacity];
   PackageLanguages languages;
+  // install.scope (launcher/package_scope.h).
+  PackageScopeValue scope;
 };
 
 // Filled by LoadPackageData; read by the install script and the uninstaller.

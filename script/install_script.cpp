@@ -14,6 +14,7 @@
 #include "extract/folder_creation.h"
 #include "extract/install_journal.h"
 #include "launcher/install_folders.h"
+#include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
@@ -21,6 +22,7 @@
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
 #include "script/declaration_steps.h"
+#include "script/destination_space.h"
 #include "script/folder_picker.h"
 #include "script/install_rollback.h"
 #include "script/package_texts.h"
@@ -89,9 +91,9 @@ void SetNumber(const wchar_t* name, long long value) {
 // Entries written before InstallLocation existed name it in UninstallString.
 void OfferEarlierDestination() {
   wchar_t folder[kRegValueChars];
-  RegReadValue(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"InstallLocation", folder);
+  RegReadValue(ScopeRootKey(), g_package.uninstallRegistryKey, L"InstallLocation", folder);
   if (!folder[0]) {
-    RegReadValue(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"UninstallString", folder);
+    RegReadValue(ScopeRootKey(), g_package.uninstallRegistryKey, L"UninstallString", folder);
     StripLastPathComponent(folder);
   }
   size_t length = wcslen(folder);
@@ -402,6 +404,7 @@ int RunInstallScript() {
           LogSkippedPage(L"dlgwizseldir");
           break;
         }
+        PrepareDestinationSpace();
         int result = ShowDialogBox(L"dlgwizseldir", DestinationPageHandler);
         if (!FollowPage(result, Block::Licence, Block::StartMenu, &block, &exitCode)) return exitCode;
         if (block == Block::StartMenu) SetVar(L"DESTPATH", L"%DLGSELPATH%");

@@ -8,6 +8,7 @@
 #include "base/path_services.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
+#include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
@@ -64,7 +65,9 @@ void ShowProgressText(const wchar_t* text) {
 
 bool PrepareUninstall() {
   // The core library removes registry entries only below the package's own
-  // uninstall key; a log naming any other key is refused as damaged.
+  // uninstall key, in the hive of the installation's scope (KXUNINSTREGROOT,
+  // launcher/install_scope.h); a log naming any other key is refused as
+  // damaged.
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   // Beyond it, only what the package's own declarations could have made.
   AllowDeclaredRecords();
@@ -98,7 +101,8 @@ int RunUninstall() {
   g_progressBar = nullptr;
   SetVar(L"EXITCODE", L"0");
 
-  if (!FlagIsSet(L"%ISADMIN%")) {
+  // What a current-user installation made is the user's own to remove.
+  if (RunScope() == InstallScope::kAllUsers && !FlagIsSet(L"%ISADMIN%")) {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
     return kExitAborted;
   }

@@ -198,4 +198,27 @@ TEST(PackageData, ReadsBackWhatKxpackWritesAndNothingElse) {
   }
 }
 
+TEST(PackageData, OnlyAPackageForTheCurrentUserHasAScopeLine) {
+  PackageDescription written;
+  written.name = "Tide";
+  written.program = "tide.exe";
+  const std::string machine = PackageDataText(written);
+  EXPECT_EQ(machine.find("install.scope"), std::string::npos);
+  written.scope = "current_user";
+  const std::string user = PackageDataText(written);
+  EXPECT_EQ(user, machine + "install.scope=current_user\n");
+  PackageDescription read;
+  std::string error;
+  ASSERT_TRUE(ParsePackageData(user, &read, &error)) << error;
+  EXPECT_EQ(read.scope, "current_user");
+  ASSERT_TRUE(ParsePackageData(machine + "install.scope=all_users\n", &read, &error)) << error;
+  EXPECT_EQ(read.scope, "all_users");
+  for (const char* scope : {"both", "Current_User", "", "current_user "}) {
+    EXPECT_FALSE(ParsePackageData(machine + "install.scope=" + scope + "\n", &read, &error)) << scope;
+    EXPECT_EQ(error, "install.scope is none of the scopes");
+  }
+  EXPECT_FALSE(ParsePackageData(user + "install.scope=current_user\n", &read, &error));
+  EXPECT_EQ(error, "it gives install.scope twice");
+}
+
 }  // namespace

@@ -160,6 +160,23 @@ TEST(PackageData, RefusesDamagedLanguageLines) {
 
 // Values kxpack never writes, as a forged kxpackage.dat could hold them:
 // each is refused by the rule kxpack judges its key by.
+TEST(PackageData, TheScopeLineIsOptionalOnceAndOneOfTwo) {
+  PackageData data;
+  ASSERT_EQ(Parse(kGood, &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
+  ASSERT_EQ(Parse(kGood + "install.scope=current_user\n", &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kCurrentUser);
+  // Anywhere among the lines, as every other key.
+  ASSERT_EQ(Parse(Replace(kGood, "kxpackage 1\n", "kxpackage 1\ninstall.scope=all_users\n"), &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
+  for (const char* bad : {"install.scope=current_user\ninstall.scope=current_user\n", "install.scope=both\n",
+                          "install.scope=\n", "install.scope=CURRENT_USER\n", "install.scope=current_user \n",
+                          "install.scope.extra=1\n"}) {
+    EXPECT_EQ(Parse(kGood + bad, &data), kPackageDataDamaged) << bad;
+    EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers) << "a refused file leaves nothing behind";
+  }
+}
+
 TEST(PackageData, RefusesWhatKxpackWouldRefuse) {
   const struct {
     const char* what;

@@ -138,6 +138,7 @@ class ManifestWriter {
     values_.name = built.name;
     values_.publisher = built.publisher;
     values_.uninstallKey = built.uninstallKey;
+    values_.currentUser = built.scope == kxformat::kScopeCurrentUser;
     values_.installerUrl = options_.url;
     values_.installerSha256 = package_.sha256;
     if (IsWingetUrl(built.url)) {

@@ -140,7 +140,10 @@ std::string PackageDataText(const PackageDescription& d) {
   for (size_t key = 0; key < kxformat::kPackageKeyCount; ++key)
     text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
             "\n";
-  return text + LanguageDataText(d) + DeclarationDataText(d.declarations);
+  text += LanguageDataText(d);
+  // A package for all users has no scope line, so its data stays as it was.
+  if (d.scope != kxformat::kScopeAllUsers) text += std::string(kxformat::kInstallScopeKey) + "=" + d.scope + "\n";
+  return text + DeclarationDataText(d.declarations);
 }
 
 bool ParsePackageData(const std::string& text, PackageDescription* values, std::string* error) {
@@ -194,6 +197,15 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
       return false;
     }
     found.erase(value);
+  }
+  auto scope = found.find(kxformat::kInstallScopeKey);
+  if (scope != found.end()) {
+    if (scope->second != kxformat::kScopeCurrentUser && scope->second != kxformat::kScopeAllUsers) {
+      *error = std::string(kxformat::kInstallScopeKey) + " is none of the scopes";
+      return false;
+    }
+    parsed.scope = scope->second;
+    found.erase(scope);
   }
   if (!found.empty()) {
     *error = "it holds an unknown key, " + found.begin()->first;

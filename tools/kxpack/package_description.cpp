@@ -43,6 +43,7 @@ const KeyRule kKeys[] = {
     {"install.start_menu_folder", Kind::kText, false},
     {"install.program", Kind::kText, true},
     {"install.shortcut", Kind::kText, false},
+    {"install.scope", Kind::kText, false},
     {"tasks.start_program", Kind::kFlag, false},
     {"tasks.open_folder", Kind::kFlag, false},
     {"tasks.start_program_silent", Kind::kFlag, false},
@@ -306,6 +307,7 @@ class DescriptionReader {
     d_->startMenuFolder = Text("install.start_menu_folder", "%COMPROGMENUDIR%\\" + d_->name);
     d_->program = Text("install.program", "");
     d_->shortcut = Text("install.shortcut", d_->name);
+    d_->scope = Text("install.scope", kxformat::kScopeAllUsers);
     d_->startProgram = Flag("tasks.start_program", true);
     d_->openFolder = Flag("tasks.open_folder", true);
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
@@ -358,6 +360,8 @@ class DescriptionReader {
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
     if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
+    if (Given("install.scope") && d_->scope != kxformat::kScopeAllUsers && d_->scope != kxformat::kScopeCurrentUser)
+      CheckRule("install.scope", "is neither \"all_users\" nor \"current_user\"", "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
       if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
     if (CheckText("install.program", kMaxTextUnits, false)) {

@@ -34,6 +34,8 @@ struct PackageDescription {
   std::string name, version, publisher, url, uninstallKey, wizardLabel, windowTitle;
   // [install]; program with '\' separators
   std::string installFolder, startMenuFolder, program, shortcut;
+  // install.scope: kxformat::kScopeAllUsers or kScopeCurrentUser
+  std::string scope = kxformat::kScopeAllUsers;
   // [tasks]
   bool startProgram = true, openFolder = true, startProgramSilent = false, openFolderSilent = false;
   // [languages]: those offered, the first the fallback; a language box first

@@ -82,9 +82,9 @@ std::string VersionFile(const WingetManifestValues& v) {
 
 std::string InstallerFile(const WingetManifestValues& v) {
   std::string text = Header("installer") + Line("", "PackageIdentifier", v.id) + Line("", "PackageVersion", v.version);
-  // Every run installs for all users, with administrator rights the
-  // programs ask for themselves.
-  text += "InstallerType: exe\nScope: machine\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
+  // A package for all users installs with administrator rights the
+  // programs ask for themselves; one for the current user asks for none.
+  text += std::string("InstallerType: exe\nScope: ") + (v.currentUser ? "user" : "machine") + "\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
   text += "InstallerSwitches:\n" + Line("  ", "Silent", kSilentSwitches) + Line("  ", "SilentWithProgress", kSilentSwitches) +
           Line("  ", "InstallLocation", kLocationSwitch) + Line("  ", "Log", kLogSwitch);
   text += "ExpectedReturnCodes:\n";
@@ -92,7 +92,8 @@ std::string InstallerFile(const WingetManifestValues& v) {
     text += "  - InstallerReturnCode: " + std::to_string(mapping.code) + "\n    ReturnResponse: " + mapping.response + "\n";
   // An installed version is replaced in place; the uninstall key is the
   // entry winget finds the installation by.
-  text += "UpgradeBehavior: install\nElevationRequirement: elevatesSelf\n" + Line("", "ProductCode", v.uninstallKey);
+  text += std::string("UpgradeBehavior: install\n") + (v.currentUser ? "" : "ElevationRequirement: elevatesSelf\n") +
+          Line("", "ProductCode", v.uninstallKey);
   // DisplayVersion is left out: it is the PackageVersion.
   text += "AppsAndFeaturesEntries:\n" + Line("  - ", "DisplayName", v.name) + Line("    ", "Publisher", v.publisher) +
           Line("    ", "ProductCode", v.uninstallKey);

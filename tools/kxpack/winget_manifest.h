@@ -33,6 +33,7 @@ struct WingetManifestValues {
   std::string license, shortDescription;
   std::string installerUrl;       // where winget downloads the setup program
   std::string installerSha256;    // of the setup program, 64 upper-case hex digits
+  bool currentUser = false;       // the package installs for the current user only (install.scope)
 };
 
 struct ManifestFile {
