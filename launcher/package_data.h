@@ -65,6 +65,8 @@ struct PackageData {
   // in the native registry view.
   wchar_t uninstallRegistryKey[kUninstallRegistryKeyCapacity];
   PackageLanguages languages;
+  unsigned char allowDowngrade;                    // install.allow_downgrade, 0 when absent
+  unsigned char msiExitCodes;                      // install.msi_exit_codes, 0 when absent
 };
 
 // Filled by LoadPackageData; read by the install script and the uninstaller.
