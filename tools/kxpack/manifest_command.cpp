@@ -140,6 +140,7 @@ class ManifestWriter {
     values_.uninstallKey = built.uninstallKey;
     values_.installerUrl = options_.url;
     values_.installerSha256 = package_.sha256;
+    values_.msiExitCodes = built.msiExitCodes;
     if (IsWingetUrl(built.url)) {
       values_.url = built.url;
     } else if (!built.url.empty()) {
