@@ -148,7 +148,7 @@ bool AskRestartManager(const wchar_t* folder, RunningPrograms* found) {
       answered = true;
       for (UINT i = 0; i < count; ++i) {
         const RM_PROCESS_INFO& info = list[i];
-        if (info.Process.dwProcessId == GetCurrentProcessId()) continue;
+        if (info.Process.dwProcessId == GetCurrentProcessId() || info.Process.dwProcessId == 0) continue;
         if (info.ApplicationType == RmCritical || info.ApplicationType == RmExplorer) continue;
         FILETIME started;
         wchar_t image[kProgramImageCapacity] = L"";

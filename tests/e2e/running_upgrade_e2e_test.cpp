@@ -126,8 +126,10 @@ class RunningUpgradeEndToEnd : public ::testing::Test {
   // The pending operation that puts a file in place at the restart: its
   // source, or empty.
   std::wstring PendingReplacementOf(const std::wstring& target) {
+    // A move that replaces its target writes it as "!\??\<path>".
+    const std::wstring replacing = L"!\\??\\" + target;
     for (const auto& [source, destination] : PendingOperations())
-      if (CompareStringOrdinal(destination.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL) return source;
+      if (CompareStringOrdinal(destination.c_str(), -1, replacing.c_str(), -1, TRUE) == CSTR_EQUAL) return source;
     return L"";
   }
 

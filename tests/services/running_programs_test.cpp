@@ -135,7 +135,7 @@ TEST_F(RunningProgramsTest, AnotherProcessUnderTheSameIdIsNeverTouched) {
   FindProgramsInFolder(folder_.c_str(), &none);
   EXPECT_EQ(none.count, 0u);
   ChildProcess other;
-  Start(&other, folder_ + L"\other.exe", L"window");
+  Start(&other, folder_ + L"\\other.exe", L"window");
   RunningPrograms found;
   FindProgramsInFolder(folder_.c_str(), &found);
   ASSERT_EQ(found.count, 1u);
