@@ -253,6 +253,33 @@ TEST_F(RunningUpgradeEndToEnd, CancelInTheBoxChangesNothing) {
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kLedgerKey, L"DisplayVersion"), L"1.0");
 }
 
+TEST_F(RunningUpgradeEndToEnd, TheUninstallerClosesTheProgramWhenAskedAndElseLeavesItsFilesToTheRestart) {
+  ASSERT_EQ(Run(1, L"/S"), 0u);
+  StartKeeper();
+  LaunchOptions options;
+  options.environment = {{L"TMP", temp_}, {L"TEMP", temp_}};
+  const std::wstring log = work_ / L"uninstall.log";
+  options.arguments = L"/S /CLOSEAPPLICATIONS /LOG=\"" + log + L"\"";
+  EXPECT_EQ(RunToExit(folder_ + L"\\Uninst.exe", options, kRunTimeoutMs), 0u);
+  EXPECT_EQ(keeper_.Wait(10000), 0u);
+  const std::vector<std::wstring> steps = RunLogSteps(log);
+  EXPECT_TRUE(HasStep(steps, L"Program LedgerKeeper.exe: closed")) << StepsText(steps);
+  EXPECT_FALSE(FileExists(LedgerFile()));
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kLedgerKey, L"DisplayName"), L"<missing>");
+
+  // Left running (the default of /S), what it holds goes at the restart.
+  Clean();
+  ASSERT_EQ(Run(1, L"/S"), 0u);
+  StartKeeper();
+  options.arguments = L"/S";
+  EXPECT_EQ(RunToExit(folder_ + L"\\Uninst.exe", options, kRunTimeoutMs), 0u);
+  EXPECT_EQ(keeper_.Wait(0), static_cast<DWORD>(STILL_ACTIVE));
+  EndKeeper();
+  EXPECT_TRUE(FileExists(LedgerFile()));
+  EXPECT_EQ(RunToExit(L"C:\\windows\\system32\\wineboot.exe", LaunchOptions{L"-r", L"", {}}), 0u);
+  EXPECT_FALSE(FileExists(LedgerFile()));
+}
+
 TEST_F(RunningUpgradeEndToEnd, AnOlderVersionIsRefusedWithNothingChangedUnlessAllowed) {
   ASSERT_EQ(Run(2, L"/S"), 0u);
   const std::map<std::wstring, EntryState> before = TreeState(folder_);
