@@ -124,6 +124,9 @@ void OfferCommandLineDestination() {
   wchar_t folder[kScriptPathCapacity];
   int length = EvalVarBuf(L"%KXCMDDESTPATH%", folder, kScriptPathBytes);
   if (length <= 0 || static_cast<size_t>(length) >= kScriptPathCapacity) return;
+  // InitSFX always sets it; a library that did not leaves the reference
+  // as it stands, which names no folder.
+  if (wcscmp(folder, L"%KXCMDDESTPATH%") == 0) return;
   if (!SetVarLiteral(L"DESTPATH", folder)) return;
   LogLine(L"Destination from /D=: %ls", folder);
 }

@@ -161,11 +161,11 @@ done
 # The version rules' keys: flags, checked as strictly as the others, written
 # into the package data only when set; a version setup cannot order builds
 # with a warning that names it.
-refuses '^program = ' install.allow_downgrade 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
+refuses '^# folder = ' install.allow_downgrade 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
 allow_downgrade = "yes"'
-refuses '^program = ' install.msi_exit_codes 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
+refuses '^# folder = ' install.msi_exit_codes 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
 msi_exit_codes = 1'
-refuses '^program = ' install.allow_downgrades 'unknown key \(did you mean .allow_downgrade.\?\)' \
+refuses '^# folder = ' install.allow_downgrades 'unknown key \(did you mean .allow_downgrade.\?\)' \
   set_line '^program = ' 'program = "SampleApp.exe"
 allow_downgrades = true'
 grep -q '^install.allow_downgrade\|^install.msi_exit_codes' "$work/stage/runtime-setup/kxpackage.dat" &&
@@ -177,7 +177,7 @@ msi_exit_codes = true'
 grep -qx 'install.allow_downgrade=1' "$runtime/kxpackage.dat" && grep -qx 'install.msi_exit_codes=1' "$runtime/kxpackage.dat" ||
   fail "flags in the package data: $(cat "$runtime/kxpackage.dat")"
 build_case set_line '^version = ' 'version = "2.1-beta"'
-grep -qx "package.toml:$(grep -n -m1 '^version = ' "$starter/package.toml" | cut -d: -f1): product.version: warning: '2.1-beta' cannot be ordered .*" "$work/msg" ||
+grep -qx "kxpack: .*package.toml:$(grep -n -m1 '^version = ' "$starter/package.toml" | cut -d: -f1): product.version: warning: '2.1-beta' cannot be ordered .*" "$work/msg" ||
   fail "no warning for a version that cannot be ordered: $(cat "$work/msg")"
 [ -f "$work/case/setup.exe" ] || fail "a warning stopped the build"
 build_case set_line '^version = ' 'version = "2.10.0"'
