@@ -164,6 +164,8 @@ int PublishVariables(void* context) {
   // A damaged package has no languages to give; the library then speaks
   // English.
   if (state->packageRead) PublishPackageLanguages(state->kind);
+  // What the messages of both programs about the installed product name it by.
+  if (state->packageRead) SetVarLiteral(L"KXPRODUCTNAME", g_package.productName);
   InitSFX(g_launcher.instance);
   if (state->packageRead) ApplyRunLanguage();
   // The package's folders are judged in the places of its scope.
@@ -375,7 +377,9 @@ int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
   if (length == 0 || length >= kModulePathCapacity) g_launcher.modulePath[0] = L'\0';
   StartRunLog(work.kind);
 
-  int exitCode = RunProgram(work);
+  const int ownCode = RunProgram(work);
+  const int exitCode = DeploymentExitCode(ownCode, g_package.msiExitCodes != 0);
+  if (exitCode != ownCode) LogLine(L"Exit code %d stands for %d, as the package asks", exitCode, ownCode);
   LogLine(L"Exit code %d", exitCode);
   CloseRunLog();
   return exitCode;

@@ -68,6 +68,8 @@ struct PackageData {
   PackageLanguages languages;
   // install.scope (launcher/package_scope.h).
   PackageScopeValue scope;
+  unsigned char allowDowngrade;                    // install.allow_downgrade, 0 when absent
+  unsigned char msiExitCodes;                      // install.msi_exit_codes, 0 when absent
 };
 
 // Filled by LoadPackageData; read by the install script and the uninstaller.

@@ -13,6 +13,7 @@
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/script_flags.h"
+#include "services/programs_in_use.h"
 #include "uninstall/declared_uninstall.h"
 
 namespace {
@@ -110,6 +111,15 @@ int RunUninstall() {
   // answers 0.
   if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES)
     return kExitCancelled;
+  // Before anything is removed: programs that hold files of the
+  // installation are closed, or what they hold is removed at the next
+  // restart (services/programs_in_use.h). Started again they would only
+  // hold files that are going, so /RESTARTAPPLICATIONS has nothing to do.
+  static RunningPrograms programs;
+  wchar_t folder[kModulePathCapacity];
+  wcscpy(folder, g_launcher.modulePath);
+  StripLastPathComponent(folder);
+  if (folder[0] && DealWithProgramsInUse(folder, &programs) == ProgramsInUse::kCancelled) return kExitCancelled;
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
   // The package's own programs run before anything is removed; one that
   // fails stops the uninstall with everything in place.

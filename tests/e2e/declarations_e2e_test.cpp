@@ -24,7 +24,7 @@ constexpr wchar_t kEnvironment[] = L"System\\CurrentControlSet\\Control\\Session
 constexpr wchar_t kProduct[] = L"Software\\Harbour Works\\Harbour Tools";
 constexpr wchar_t kShared[] = L"Software\\Harbour Works\\Shared";
 constexpr wchar_t kUninstallParent[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr DWORD kDeclarationFailed = 6;
+constexpr DWORD kDeclarationFailed = 9;
 
 struct RegValue {
   bool present = false;

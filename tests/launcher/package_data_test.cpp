@@ -240,3 +240,29 @@ TEST(PackageData, LoadsFromTheRuntimeFolderIntoTheProcessValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// The two optional flags: absent is 0, "1" once is 1, anything else is a
+// damaged file (kxpack writes neither "0" nor a second line).
+TEST(PackageData, ReadsTheOptionalDowngradeAndExitCodeFlagsStrictly) {
+  PackageData plain;
+  ASSERT_EQ(Parse(kGood, &plain), kPackageDataOk);
+  EXPECT_EQ(plain.allowDowngrade + plain.msiExitCodes, 0);
+  PackageData both;
+  ASSERT_EQ(Parse(kGood + "install.msi_exit_codes=1\ninstall.allow_downgrade=1\n", &both), kPackageDataOk);
+  EXPECT_EQ(both.allowDowngrade, 1);
+  EXPECT_EQ(both.msiExitCodes, 1);
+  PackageData one;
+  ASSERT_EQ(Parse(kGood + "install.allow_downgrade=1\n", &one), kPackageDataOk);
+  EXPECT_EQ(one.allowDowngrade, 1);
+  EXPECT_EQ(one.msiExitCodes, 0);
+  for (const char* bad : {"install.allow_downgrade=0\n", "install.allow_downgrade=\n", "install.msi_exit_codes=yes\n",
+                          "install.msi_exit_codes=1\ninstall.msi_exit_codes=1\n", "install.allow_downgrade=11\n"}) {
+    PackageData data;
+    EXPECT_EQ(Parse(kGood + bad, &data), kPackageDataDamaged) << bad;
+    EXPECT_EQ(data.allowDowngrade, 0);
+  }
+}
+
+}  // namespace

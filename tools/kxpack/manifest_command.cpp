@@ -141,6 +141,7 @@ class ManifestWriter {
     values_.currentUser = built.scope == kxformat::kScopeCurrentUser;
     values_.installerUrl = options_.url;
     values_.installerSha256 = package_.sha256;
+    values_.msiExitCodes = built.msiExitCodes;
     if (IsWingetUrl(built.url)) {
       values_.url = built.url;
     } else if (!built.url.empty()) {

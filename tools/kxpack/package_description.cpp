@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 
+#include "base/version_order.h"
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/declaration_reader.h"
@@ -44,6 +45,8 @@ const KeyRule kKeys[] = {
     {"install.program", Kind::kText, true},
     {"install.shortcut", Kind::kText, false},
     {"install.scope", Kind::kText, false},
+    {"install.allow_downgrade", Kind::kFlag, false},
+    {"install.msi_exit_codes", Kind::kFlag, false},
     {"tasks.start_program", Kind::kFlag, false},
     {"tasks.open_folder", Kind::kFlag, false},
     {"tasks.start_program_silent", Kind::kFlag, false},
@@ -312,6 +315,8 @@ class DescriptionReader {
     d_->openFolder = Flag("tasks.open_folder", true);
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
     d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
+    d_->allowDowngrade = Flag("install.allow_downgrade", false);
+    d_->msiExitCodes = Flag("install.msi_exit_codes", false);
     d_->manifestId = Text("manifest.id", "");
     d_->manifestLicence = Text("manifest.licence", "");
     d_->manifestShortDescription = Text("manifest.short_description", "");
@@ -353,6 +358,13 @@ class DescriptionReader {
   void CheckTexts() {
     for (const char* key : {"product.version", "product.publisher", "product.wizard_label", "product.window_title"})
       if (Given(key)) CheckText(key, kMaxTextUnits, false);
+    // Allowed, since a version is the publisher's to choose, but setup can
+    // then tell neither an upgrade nor a downgrade from the other.
+    if (!d_->version.empty() && !kxversion::CanBeOrdered(d_->version.data(), d_->version.size()))
+      d_->warnings.push_back(file_ + ":" + std::to_string(Line("product.version")) +
+                             ": product.version: warning: '" + d_->version +
+                             "' cannot be ordered (numbers separated by dots, like 2.10.1, can): setup will install "
+                             "it over any other version as an upgrade, and never refuse it as a downgrade");
     if (Given("product.url")) CheckText("product.url", kMaxTextUnits, true);
     if (CheckText("product.name", kMaxNameUnits, false))
       CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");

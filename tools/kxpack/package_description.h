@@ -38,6 +38,9 @@ struct PackageDescription {
   std::string scope = kxformat::kScopeAllUsers;
   // [tasks]
   bool startProgram = true, openFolder = true, startProgramSilent = false, openFolderSilent = false;
+  // [install]: installs over a newer version without /ALLOWDOWNGRADE; ends
+  // with 1618 and 3010 for "another run" and "restart needed"
+  bool allowDowngrade = false, msiExitCodes = false;
   // [languages]: those offered, the first the fallback; a language box first
   std::vector<PackageLanguage> languages;
   bool askLanguage = false;
@@ -53,6 +56,9 @@ struct PackageDescription {
   Declarations declarations;
   // "table.key" -> the line that gives it, or that of its table, or 1
   std::map<std::string, int> lines;
+  // What is allowed but likely a mistake, as "FILE:LINE: KEY: warning: ...";
+  // kxpack prints them and goes on.
+  std::vector<std::string> warnings;
 };
 
 // Reads and checks the description. payloadOverride, when not empty, takes

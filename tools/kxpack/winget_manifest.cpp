@@ -88,7 +88,7 @@ std::string InstallerFile(const WingetManifestValues& v) {
   text += "InstallerSwitches:\n" + Line("  ", "Silent", kSilentSwitches) + Line("  ", "SilentWithProgress", kSilentSwitches) +
           Line("  ", "InstallLocation", kLocationSwitch) + Line("  ", "Log", kLogSwitch);
   text += "ExpectedReturnCodes:\n";
-  for (const ReturnCodeResponse& mapping : WingetReturnCodeResponses())
+  for (const ReturnCodeResponse& mapping : WingetReturnCodeResponses(v.msiExitCodes))
     text += "  - InstallerReturnCode: " + std::to_string(mapping.code) + "\n    ReturnResponse: " + mapping.response + "\n";
   // An installed version is replaced in place; the uninstall key is the
   // entry winget finds the installation by.
@@ -120,15 +120,18 @@ std::vector<ManifestFile> WingetManifestFiles(const WingetManifestValues& values
           {values.id + ".locale." + kWingetLocale + ".yaml", "defaultLocale", LocaleFile(values)}};
 }
 
-const std::vector<ReturnCodeResponse>& WingetReturnCodeResponses() {
+std::vector<ReturnCodeResponse> WingetReturnCodeResponses(bool msiExitCodes) {
   // A code base/exit_codes.h gains gets its row here when winget has a
-  // response for it: "restart needed" rebootRequiredToFinish, "downgrade
-  // refused" downgrade, "files in use" packageInUse. docs/deployment.md
-  // says why the others have none.
-  static const std::vector<ReturnCodeResponse> responses = {
+  // response for it. docs/deployment.md says why the others have none.
+  std::vector<ReturnCodeResponse> responses = {
       {kExitCancelled, "cancelledByUser"},
       {kExitAnotherInstance, "installInProgress"},
+      {kExitDowngradeRefused, "downgrade"},
+      {kExitRestartNeeded, "rebootRequiredToFinish"},
+      {kExitFilesInUse, "packageInUse"},
   };
+  for (ReturnCodeResponse& response : responses)
+    response.code = DeploymentExitCode(response.code, msiExitCodes);
   return responses;
 }
 
