@@ -5,6 +5,7 @@
 // the restart-needed code; 1.0 over 2.0 is refused unless allowed; 1.0 over
 // 1.0 restores what is missing; /D= starts the folder page.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -159,6 +160,41 @@ TEST_F(RunningUpgradeEndToEnd, SilentCloseApplicationsClosesTheProgramPolitelyAn
   EXPECT_TRUE(HasStep(steps, L"Exit code 0"));
 }
 
+TEST_F(RunningUpgradeEndToEnd, RestartApplicationsStartsTheClosedProgramAgainFromTheNewFiles) {
+  ASSERT_EQ(Run(1, L"/S"), 0u);
+  StartKeeper();
+  std::vector<std::wstring> steps;
+  EXPECT_EQ(RunLogged(2, L"/S /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS", &steps), 0u) << StepsText(steps);
+  EXPECT_EQ(keeper_.Wait(10000), 0u);
+  EXPECT_TRUE(HasStep(steps, L"Programs started again (/RESTARTAPPLICATIONS): 1")) << StepsText(steps);
+  // The program runs again, from the installation folder, holding the new ledger.
+  const std::wstring program = folder_ + L"\\LedgerKeeper.exe";
+  DWORD restarted = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !restarted; more = Process32NextW(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t image[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (QueryFullProcessImageNameW(process, 0, image, &length) &&
+        CompareStringOrdinal(image, -1, program.c_str(), -1, TRUE) == CSTR_EQUAL)
+      restarted = entry.th32ProcessID;
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  ASSERT_NE(restarted, 0u) << "LedgerKeeper.exe is not running again";
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, restarted);
+  ASSERT_TRUE(process);
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, 10000);
+  CloseHandle(process);
+  EndKeeper();
+  ExpectVersion(2);
+}
+
 TEST_F(RunningUpgradeEndToEnd, SilentNoCloseApplicationsLeavesTheNewFileToTheRestart) {
   ASSERT_EQ(Run(1, L"/S"), 0u);
   StartKeeper();
@@ -232,6 +268,36 @@ TEST_F(RunningUpgradeEndToEnd, TheBoxNamesTheProgramAndClosingItFinishesTheUpgra
   EXPECT_EQ(keeper_.Wait(10000), 0u);
   ExpectVersion(2);
   EXPECT_TRUE(PendingReplacementOf(LedgerFile()).empty());
+}
+
+TEST_F(RunningUpgradeEndToEnd, LeavingTheProgramInTheWizardEndsWithTheRestartNoteAndCode) {
+  ASSERT_EQ(Run(1, L"/S"), 0u);
+  StartKeeper();
+  {
+    kxdrive::Session session(L"running-upgrade-leave");
+    ASSERT_TRUE(session.Start(Setup(2), L"", {{L"TMP", temp_}, {L"TEMP", temp_}}));
+    for (const wchar_t* page : {L"dlgwizwelc", L"dlgwizlicag", L"dlgwizseldir", L"dlgwizselgroup"}) {
+      HWND shown = session.WaitForPage(page);
+      ASSERT_TRUE(shown) << Narrow(page);
+      session.Press(shown, 1);
+    }
+    EXPECT_TRUE(session.Answer(L"LedgerKeeper.exe", IDNO));
+    HWND question = kxdrive::WaitForWindow(session.processId(), session.process(), [](HWND window) {
+      return kxdrive::WindowText(window) == L"Confirm File Replace";
+    });
+    ASSERT_TRUE(question);
+    session.Press(question, kxcore::kReplaceAllButton);
+    HWND final = session.WaitForPage(L"dlgwizfinal", kRunTimeoutMs);
+    ASSERT_TRUE(final);
+    // The final page's text (control 5) tells the user the restart finishes it.
+    const std::wstring text = kxdrive::ControlText(final, 5);
+    EXPECT_NE(text.find(L"They will be replaced when Windows restarts"), std::wstring::npos) << Narrow(text);
+    session.Press(final, 1);
+    EXPECT_EQ(session.WaitForExit(60000), kRestartNeeded);
+  }
+  EXPECT_EQ(keeper_.Wait(0), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_FALSE(PendingReplacementOf(LedgerFile()).empty());
+  EndKeeper();
 }
 
 TEST_F(RunningUpgradeEndToEnd, CancelInTheBoxChangesNothing) {
