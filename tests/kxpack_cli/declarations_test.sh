@@ -148,6 +148,24 @@ program = "SampleApp.exe"
 task = "add to path"'
 declares 'run' 'more than 8 \[\[run\]\] tables' 17 "$(for i in 1 2 3 4 5 6 7 8 9; do printf '[[run]]\nprogram = "SampleApp.exe"\n'; done)"
 
+# A package for the current user names nothing machine-wide: an HKLM key is
+# refused there, while HKA (its own root) and HKCU build.
+rm -rf "$work/user" && cp -r "$starter" "$work/user"
+sed -i -E '/^\[\[(association|path|environment|registry|run)\]\]/,$ d' "$work/user/package.toml"
+sed -i -E 's/^# scope = "current_user".*/scope = "current_user"/' "$work/user/package.toml"
+grep -q '^scope = "current_user"' "$work/user/package.toml" || fail "the starter shows no scope key"
+printf '[[registry]]\nkey = %s\ndata = "x"\n' "'HKA\Software\Acme'" >>"$work/user/package.toml"
+"$kxpack" build --package "$work/user/package.toml" --out "$work/user/a.exe" >"$work/msg" 2>&1 ||
+  fail "a current-user package with an HKA key is refused: $(cat "$work/msg")"
+line=$(($(wc -l <"$work/user/package.toml") + 2))
+printf '[[registry]]\nkey = %s\n' "'HKLM\Software\Acme\Machine'" >>"$work/user/package.toml"
+if "$kxpack" build --package "$work/user/package.toml" --out "$work/user/b.exe" >"$work/msg" 2>&1; then
+  fail "a current-user package may write HKLM"
+elif ! grep -qE "package.toml:$line: registry\[2\]\.key: .* machine-wide" "$work/msg"; then
+  fail "expected 'package.toml:$line: registry[2].key: ... machine-wide', got: $(cat "$work/msg")"
+fi
+[ ! -e "$work/user/b.exe" ] || fail "the refused current-user build left an output file"
+
 # Arguments reach the program as written: kxpack quotes them as Windows
 # splits a command line, so blanks, quotes and trailing backslashes survive.
 rm -rf "$work/case" && cp -r "$starter" "$work/case"

@@ -478,3 +478,19 @@ std::string QuoteArguments(const std::vector<std::string>& arguments) {
   }
   return line;
 }
+
+void CheckDeclarationsForScope(const std::string& file, bool currentUser, const Declarations& declarations,
+                               std::vector<std::string>* errors) {
+  if (!currentUser) return;
+  const std::vector<DeclaredEntry>& list = declarations.tables[kxformat::kDeclRegistry];
+  for (size_t i = 0; i < list.size(); ++i) {
+    auto key = list[i].fields.find("key");
+    if (key == list[i].fields.end()) continue;
+    const std::string lower = Lower(key->second);
+    if (lower.rfind("hklm\\", 0) != 0 && lower.rfind("hkey_local_machine\\", 0) != 0) continue;
+    auto line = list[i].lines.find("key");
+    errors->push_back(file + ":" + std::to_string(line == list[i].lines.end() ? list[i].line : line->second) +
+                      ": registry[" + std::to_string(i + 1) + "].key: '" + key->second +
+                      "' is machine-wide, which a package for the current user cannot write: use HKA or HKCU");
+  }
+}

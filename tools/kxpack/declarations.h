@@ -51,4 +51,10 @@ bool TakeDeclarationLines(std::map<std::string, std::string>* found, std::string
 // CommandLineToArgvW and the C runtime split it back.
 std::string QuoteArguments(const std::vector<std::string>& arguments);
 
+// A package for the current user only runs without administrator rights and
+// may name nothing machine-wide: a [[registry]] key under HKLM is refused
+// (HKA follows the scope, HKCU is the user's own).
+void CheckDeclarationsForScope(const std::string& file, bool currentUser, const Declarations& declarations,
+                               std::vector<std::string>* errors);
+
 #endif

@@ -117,6 +117,7 @@ class DescriptionReader {
     if (ParseAndCollect()) {
       ApplyDefaults();
       CompleteDeclarations(file_, d_->name, &d_->declarations, &errors_);
+      CheckDeclarationsForScope(file_, d_->scope == kxformat::kScopeCurrentUser, d_->declarations, &errors_);
       CheckTexts();
       CheckListing();
       if (filesToo) {
