@@ -6,13 +6,6 @@
 
 namespace {
 
-// The class and interface ids, spelled out: the toolchain's libuuid keeps
-// all its ids in one section, and naming one of them there put 46 KB of ids
-// into the setup program.
-constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kShellLinkInterface = {0x000214f9, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr IID kPersistFileInterface = {0x0000010b, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 constexpr int kShortcutTextBytes = static_cast<int>(kShortcutTextCapacity * sizeof(wchar_t));
 
 // One evaluated text; absent when the caller gave null.
@@ -58,7 +51,7 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
     return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
   ComReleaser<IShellLinkW> link;
-  HRESULT result = CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     reinterpret_cast<void**>(&link.object));
   if (FAILED(result)) return result;
 
@@ -71,7 +64,7 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
   if (iconIndex >= 0 && iconText.HasText()) link.object->SetIconLocation(iconText.value, iconIndex);
 
   ComReleaser<IPersistFile> file;
-  result = link.object->QueryInterface(kPersistFileInterface, reinterpret_cast<void**>(&file.object));
+  result = link.object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.object));
   if (FAILED(result)) return result;
   return file.object->Save(linkText.value, TRUE);
 }
