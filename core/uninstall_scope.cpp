@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "core/path_order.h"
 #include "core/uninstall_scope_rules.h"
 #include "core/uninstall_steps.h"
@@ -40,7 +41,7 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
 // last component is taken as itself unless followLast.
 bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
   const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  FileHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, open, nullptr));
   if (!handle) return false;
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
@@ -93,7 +94,8 @@ class RecordResolver {
     if (!FinalPath(text, true, &folder.final)) return folder;
     if (!folder.final.empty() && folder.final.back() == L'\\') folder.final.pop_back();
     WIN32_FIND_DATAW found;
-    FindHandle search(FindFirstFileW((text + (text.back() == L'\\' ? L"*" : L"\\*")).c_str(), &found));
+    FindHandle search(
+        FindFirstFileW(Win32Path((text + (text.back() == L'\\' ? L"*" : L"\\*")).c_str()).get(), &found));
     if (!search) return folder;
     do {
       std::wstring_view name = found.cFileName;
@@ -139,7 +141,7 @@ std::wstring ResolvePath(const std::wstring& path) {
   if (root == 0) return path;
   // The deepest part that exists is resolved; the rest is kept as written.
   size_t end = path.size();
-  while (GetFileAttributesW(path.substr(0, end).c_str()) == INVALID_FILE_ATTRIBUTES) {
+  while (GetFileAttributesW(Win32Path(path.substr(0, end).c_str()).get()) == INVALID_FILE_ATTRIBUTES) {
     size_t cut = path.rfind(L'\\', end - 1);
     if (cut == std::wstring::npos || cut < root) return path;
     end = cut + 1 == root ? root : cut;
