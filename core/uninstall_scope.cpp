@@ -37,22 +37,25 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
   return path;
 }
 
-// The path of what path names, as the file system knows it. A link as the
-// last component is taken as itself unless followLast.
-bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
-  const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, open, nullptr));
-  if (!handle) return false;
+bool HandlePath(HANDLE handle, std::wstring* final) {
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-  DWORD needed = GetFinalPathNameByHandleW(handle.get(), nullptr, 0, flags);
+  DWORD needed = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
   if (needed == 0) return false;
   std::wstring buffer(needed, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle.get(), &buffer[0], needed, flags);
+  DWORD length = GetFinalPathNameByHandleW(handle, &buffer[0], needed, flags);
   if (length == 0 || length >= needed) return false;
   buffer.resize(length);
   *final = WithoutLongPrefix(buffer);
   return true;
+}
+
+// The path of what path names, as the file system knows it. A link as the
+// last component is taken as itself unless followLast.
+bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
+  const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, open, nullptr));
+  return handle && HandlePath(handle.get(), final);
 }
 
 // Resolves the records' paths as ResolvePath does, at the cost of one
@@ -135,6 +138,12 @@ class RecordResolver {
 }  // namespace
 
 bool IsNormalFullPath(const std::wstring& path) { return IsNormalFullPath(Utf16View(path)); }
+
+bool OpenedObjectPath(HANDLE handle, std::wstring* path) { return HandlePath(handle, path); }
+
+bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
+  return ResolvedPathInScope(kind, path, scope);
+}
 
 std::wstring ResolvePath(const std::wstring& path) {
   const size_t root = RootLength(path);
