@@ -25,13 +25,16 @@ const wchar_t* WithoutPrefix(wchar_t* path) {
 bool OpenedWhereNamed(HANDLE handle, const wchar_t* path) {
   LongPathBuffer opened, named;
   if (!opened.data() || !named.data()) return false;
-  DWORD length = GetFinalPathNameByHandleW(handle, opened.data(), static_cast<DWORD>(kLongPathCapacity),
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= kLongPathCapacity) return false;
+  if (!OpenedObjectPath(handle, path, opened.data(), kLongPathCapacity)) return false;
   Win32Path win32(path);
-  length = GetLongPathNameW(win32.get(), named.data(), static_cast<DWORD>(kLongPathCapacity));
+  DWORD length = GetLongPathNameW(win32.get(), named.data(), static_cast<DWORD>(kLongPathCapacity));
   if (length == 0 || length >= kLongPathCapacity) return false;
-  return _wcsicmp(WithoutPrefix(opened.data()), WithoutPrefix(named.data())) == 0;
+  return _wcsicmp(opened.data(), WithoutPrefix(named.data())) == 0;
+}
+
+bool IsDrivePath(const wchar_t* path) {
+  return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+         path[2] == L'\\';
 }
 
 bool IsGone(DWORD error) {
@@ -39,6 +42,42 @@ bool IsGone(DWORD error) {
 }
 
 }  // namespace
+
+bool OpenedObjectPath(HANDLE handle, const wchar_t* requested, wchar_t* path, size_t capacity) {
+  DWORD length = GetFinalPathNameByHandleW(handle, path, static_cast<DWORD>(capacity),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length > 0 && length < capacity) {
+    const wchar_t* plain = WithoutPrefix(path);
+    if (plain != path) wmemmove(path, plain, wcslen(plain) + 1);
+    return true;
+  }
+  // The name on the volume ("\\dir\\file"), behind the requested drive when
+  // the object lies on that drive's volume.
+  const wchar_t* plain = requested;
+  if (wcsncmp(plain, L"\\\\?\\", 4) == 0) plain += 4;
+  if (!IsDrivePath(plain) || capacity < 4) return false;
+  const DWORD infoBytes = static_cast<DWORD>(sizeof(FILE_NAME_INFO) + kLongPathCapacity * sizeof(wchar_t));
+  FILE_NAME_INFO* info = static_cast<FILE_NAME_INFO*>(HeapAlloc(GetProcessHeap(), 0, infoBytes));
+  if (!info) return false;
+  bool found = false;
+  DWORD openedSerial = 0, driveSerial = 0;
+  const wchar_t root[] = {plain[0], L':', L'\\', L'\0'};
+  if (GetFileInformationByHandleEx(handle, FileNameInfo, info, infoBytes) &&
+      GetVolumeInformationByHandleW(handle, nullptr, 0, &openedSerial, nullptr, nullptr, nullptr, 0) &&
+      GetVolumeInformationW(root, nullptr, 0, &driveSerial, nullptr, nullptr, nullptr, 0) &&
+      openedSerial == driveSerial) {
+    const size_t units = info->FileNameLength / sizeof(wchar_t);
+    if (units + 3 <= capacity && units > 0 && info->FileName[0] == L'\\') {
+      path[0] = plain[0];
+      path[1] = L':';
+      wmemcpy(path + 2, info->FileName, units);
+      path[units + 2] = L'\0';
+      found = true;
+    }
+  }
+  HeapFree(GetProcessHeap(), 0, info);
+  return found;
+}
 
 HandleRemoval RemoveWhereNamed(const wchar_t* path, bool folder, DWORD* error) {
   *error = 0;

@@ -23,6 +23,13 @@ enum class HandleRemoval {
 // kNotEmpty, else 0.
 HandleRemoval RemoveWhereNamed(const wchar_t* path, bool folder, DWORD* error);
 
+// The path of the object open in handle, without the "\\?\" prefix, into
+// path (capacity units): GetFinalPathNameByHandleW's answer, or where that
+// fails for a path past MAX_PATH (Wine's stops there) the object's path on
+// its volume behind the drive of requested, when both lie on one volume.
+// False when neither tells.
+bool OpenedObjectPath(HANDLE handle, const wchar_t* requested, wchar_t* path, size_t capacity);
+
 // Called with each path right before it is opened; null outside tests, which
 // put a link in place here.
 extern void (*g_beforeRemovalOpen)(const wchar_t* path);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/handle_guard.h"
+#include "base/handle_removal.h"
 #include "base/long_path.h"
 #include "core/path_order.h"
 #include "core/uninstall_scope_rules.h"
@@ -30,22 +31,10 @@ bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScop
   return kxcore::ResolvedPathInScope(kind, Utf16View(path), Roots(scope), ComparePathsUtf16);
 }
 
-// Drops the "\\?\" or "\\?\UNC\" prefix GetFinalPathNameByHandleW adds.
-std::wstring WithoutLongPrefix(const std::wstring& path) {
-  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-  return path;
-}
-
-bool HandlePath(HANDLE handle, std::wstring* final) {
-  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-  DWORD needed = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
-  if (needed == 0) return false;
-  std::wstring buffer(needed, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle, &buffer[0], needed, flags);
-  if (length == 0 || length >= needed) return false;
-  buffer.resize(length);
-  *final = WithoutLongPrefix(buffer);
+bool HandlePath(HANDLE handle, const std::wstring& requested, std::wstring* final) {
+  LongPathBuffer buffer;
+  if (!buffer.data() || !::OpenedObjectPath(handle, requested.c_str(), buffer.data(), kLongPathCapacity)) return false;
+  *final = buffer.data();
   return true;
 }
 
@@ -55,7 +44,7 @@ bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
   const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, open, nullptr));
-  return handle && HandlePath(handle.get(), final);
+  return handle && HandlePath(handle.get(), path, final);
 }
 
 // Resolves the records' paths as ResolvePath does, at the cost of one
@@ -139,7 +128,9 @@ class RecordResolver {
 
 bool IsNormalFullPath(const std::wstring& path) { return IsNormalFullPath(Utf16View(path)); }
 
-bool OpenedObjectPath(HANDLE handle, std::wstring* path) { return HandlePath(handle, path); }
+bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring* path) {
+  return HandlePath(handle, requested, path);
+}
 
 bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
   return ResolvedPathInScope(kind, path, scope);

@@ -64,8 +64,9 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope);
 bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope);
 
 // The path of the object an open handle refers to, as the file system knows
-// it, without the "\\?\" prefix. False when Windows cannot tell.
-bool OpenedObjectPath(HANDLE handle, std::wstring* path);
+// it, without the "\\?\" prefix (base/handle_removal.h; requested is the
+// path it was opened by). False when Windows cannot tell.
+bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring* path);
 
 // True when an object found at path (OpenedObjectPath's answer) is one a
 // record of kind (KX_LOG_FILE or KX_LOG_FOLDER) may remove.

@@ -120,7 +120,7 @@ Removal RemoveThroughHandle(const UninstallRun& run, const std::wstring& path, i
   // A link opened as itself has its own path; anything reached through a
   // link further up has the path it really lies at.
   std::wstring opened;
-  if (!OpenedObjectPath(handle.get(), &opened) || !OpenedObjectInScope(kind, opened, run.scope)) {
+  if (!OpenedObjectPath(handle.get(), path, &opened) || !OpenedObjectInScope(kind, opened, run.scope)) {
     LogLine(L"Left alone, it leads outside the installation: %ls (%ls)", path.c_str(), opened.c_str());
     return Removal::kOutside;
   }
