@@ -130,6 +130,16 @@ KX_FORMAT_NAME(kInstalledUninstaller, "Uninst.exe");
 KX_FORMAT_NAME(kInstalledUninstallLog, "Uninst.dat");
 #undef KX_FORMAT_NAME
 
+// A wizard image may come at several scales, in per cent of its size at 96
+// DPI: "kxwaterm.bmp" is the one at 100 %, "kxwaterm200.bmp" the one at
+// 200 % (the stem, the scale, ".bmp"). Any of them may be missing; the
+// dialogs show the one closest to the window's DPI. Each is a BMP as the
+// author gave it (8 bits with a palette or 24), or one kxpack made of a PNG:
+// 24 bits, or 32 bits whose fourth byte is an alpha the colours are
+// premultiplied with.
+constexpr int kImageScales[] = {100, 125, 150, 175, 200, 250, 300};
+constexpr int kImageScaleCount = sizeof kImageScales / sizeof kImageScales[0];
+
 }  // namespace kxformat
 
 #endif

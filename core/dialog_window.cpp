@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/system_libraries.h"
+#include "core/dialog_image.h"
 #include "core/dialog_layout.h"
 #include "core/module_files.h"
 #include "core/srw_guard.h"
@@ -122,6 +123,8 @@ struct ControlEntry {
   RECT box = {};  // where it stands in its parent, in pixels: the data's box, grown to fit its text
   COLORREF background = 0;  // what the control stands on, or its own colour
   HBITMAP bitmap = nullptr;
+  std::wstring imageFile;   // an image's file at 100 %, which names its other scales
+  int imagePercent = 100;   // the scale of the bitmap loaded
 };
 
 struct DialogState {
@@ -266,21 +269,9 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       ControlEntry* entry = state ? state->Entry(window) : nullptr;
       RECT client;
       GetClientRect(window, &client);
-      BITMAP info;
-      if (entry && entry->bitmap && GetObjectW(entry->bitmap, sizeof info, &info)) {
-        // A mirrored window puts the picture on the other side, but must not
-        // flip the picture itself.
-        if (state->rightToLeft) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
-        HDC source = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(source, entry->bitmap);
-        SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-        SelectObject(source, old);
-        DeleteDC(source);
-      } else if (entry) {
-        FillRect(dc, &client, state->Brush(entry->background));
-      }
+      if (entry)
+        DrawImage(dc, client, entry->bitmap, entry->imagePercent, state->dpi, state->rightToLeft,
+                  state->Brush(entry->background));
       EndPaint(window, &paint);
       return 0;
     }
@@ -437,6 +428,12 @@ std::wstring RuntimeFile(const std::wstring& name) {
   return absolute ? name : LibraryFolder() + name;
 }
 
+// The image's scale for the window's DPI, again after the DPI changed.
+void LoadControlImage(DialogState* state, ControlEntry* entry) {
+  if (entry->bitmap) DeleteObject(entry->bitmap);
+  entry->bitmap = LoadImageForDpi(entry->imageFile, state->dpi, &entry->imagePercent);
+}
+
 bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, HWND parent, COLORREF parentBackground,
                     DWORD* error) {
   for (const ControlSpec& definition : specs) {
@@ -480,9 +477,8 @@ bool CreateControls(DialogState* state, const std::vector<ControlSpec>& specs, H
         FitRichText(state, created);
         break;
       case ControlKind::kImage:
-        if (!text.empty())
-          created->bitmap = static_cast<HBITMAP>(
-              LoadImageW(nullptr, text.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        created->imageFile = text;
+        LoadControlImage(state, created);
         break;
       case ControlKind::kPanel:
         if (!CreateControls(state, definition.children, control, created->background, error)) return false;
@@ -646,6 +642,8 @@ INT_PTR ColourControl(DialogState* state, HDC dc, HWND control) {
 void ChangeDpi(DialogState* state, UINT dpi, const RECT* suggested) {
   state->dpi = dpi;
   state->fonts.Create(dpi);
+  for (auto& entry : state->controls)
+    if (entry->definition->kind == ControlKind::kImage) LoadControlImage(state, entry.get());
   LayoutControls(state);
   if (suggested)
     SetWindowPos(state->window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,

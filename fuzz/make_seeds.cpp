@@ -1,16 +1,19 @@
 // Writes the generated part of the seed corpora: packages composed by
 // kxpack's own writer, the artwork kxpack draws for starters, the package
-// data it writes, uninstall logs
+// data it writes, PNG images of the wizard's sizes (by libpng), uninstall logs
 // written by the core library's own log writer, and small 7z archives in
 // each layout kxpack writes (and two more the programs decode), made by
 // kxpack's 7-Zip runner from a small folder.
 //   make_seeds DIR   (DIR/<target>/ must exist)
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 #include "base/byte_order.h"
 #include "base/container_format.h"
@@ -25,6 +28,29 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+
+// A PNG of the given size in a format of libpng's simplified interface
+// (PNG_FORMAT_RGBA, PNG_FORMAT_GRAY, ...): a gradient, with a transparent
+// left edge when the format has alpha.
+Bytes Png(int width, int height, png_uint_32 format) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = width;
+  image.height = height;
+  image.format = format;
+  const int channels = PNG_IMAGE_PIXEL_CHANNELS(format);
+  Bytes pixels(static_cast<size_t>(width) * height * channels);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 7 / channels);
+  if (format & PNG_FORMAT_FLAG_ALPHA)
+    for (int y = 0; y < height; ++y) pixels[static_cast<size_t>(y) * width * channels + channels - 1] = 0;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr)) return {};
+  Bytes out(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr)) return {};
+  out.resize(size);
+  return out;
+}
 
 // The smallest PE32+ image the readers accept: one section whose raw data
 // ends at 0x600.
@@ -179,6 +205,11 @@ int main(int argc, char** argv) {
   ok &= Write(dir + "/pe_resources_fuzz/synthetic-stub", SyntheticStub());
   ok &= Write(dir + "/artwork_fuzz/watermark.bmp", DrawWatermark());
   ok &= Write(dir + "/artwork_fuzz/header.bmp", DrawHeader());
+  ok &= Write(dir + "/artwork_fuzz/header-200.bmp", DrawHeader(200));
+  // PNGs at the header's sizes: small, so that a mutation decodes quickly.
+  ok &= Write(dir + "/artwork_fuzz/header-rgba.png", Png(kHeaderWidth, kHeaderHeight, PNG_FORMAT_RGBA));
+  ok &= Write(dir + "/artwork_fuzz/header-gray.png", Png(kHeaderWidth, kHeaderHeight, PNG_FORMAT_GRAY));
+  ok &= Write(dir + "/artwork_fuzz/header-125-rgb.png", Png(ScaledSide(kHeaderWidth, 125), ScaledSide(kHeaderHeight, 125), PNG_FORMAT_RGB));
   ok &= Write(dir + "/artwork_fuzz/app.ico", DrawIcon());
   PackageDescription values;
   values.name = "Quillmark Toolkit";

@@ -8,9 +8,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${KX_BUILD_DIR:-$top/build}
 sdk=$build/third_party/lzma
 
+# libpng-dev: kxpack decodes the PNG images a package gives. fonts-noto-cjk:
+# the Japanese, Chinese and Korean wizards' glyphs under Wine.
 packages=(cmake make g++ g++-mingw-w64-x86-64-posix wine64 xvfb xauth 7zip googletest libtomlplusplus-dev xz-utils
           osslsigncode openssl libssl-dev icoutils python3 python3-yaml python3-jsonschema clang libclang-rt-14-dev
-          locales)
+          locales libpng-dev fonts-noto-cjk)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -21,6 +21,8 @@ SHOTS = {
     "licence-144dpi.png": "page-licence-144dpi/01-page-dlgwizlicag.png",
     "licence-german.png": "language-de-install/02-page-dlgwizlicag.png",
     "language-box-german.png": "language-de-lingua-box/01-page-dlglanguage.png",
+    "licence-japanese.png": "language-ja/02-page-dlgwizlicag.png",
+    "welcome-200percent-german.png": "language-de-lingua-200percent/01-page-dlgwizwelc.png",
     "licence-arabic.png": "language-ar/02-page-dlgwizlicag.png",
     "welcome-arabic.png": "language-ar-lingua/02-page-dlgwizwelc.png",
 }

@@ -13,6 +13,7 @@
 #include "core/dialog_layout.h"
 #include "core/dialog_runner.h"
 #include "core/dialog_window.h"
+#include "core/image_scale.h"
 #include "core/language_table.h"
 #include "core/variables.h"
 #include "tests/support/test_files.h"
@@ -244,25 +245,129 @@ TEST_F(DialogEngineTest, TheClientAreaAndControlsHaveTheirSizeInUnitsAtTheWindow
   EXPECT_EQ(Run(), 1);
 }
 
-// An 8 x 1 picture, red on the left half and blue on the right, as a
-// 24-bit BMP.
-std::string TwoColourBitmap() {
+// A width x height picture as a BMP, bottom-up: 24 bits, its left half
+// `left` and its right half `right` (blue, green, red), or 32 bits with an
+// alpha after each pixel's colours.
+std::string Picture(int width, int height, const std::string& left, const std::string& right) {
+  const int bytes = static_cast<int>(left.size());
+  const int stride = (width * bytes + 3) & ~3;
   std::string bmp(54, '\0');
   auto put32 = [&](size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(value >> (8 * i));
   };
   bmp[0] = 'B';
   bmp[1] = 'M';
-  put32(2, 54 + 24);
+  put32(2, 54 + stride * height);
   put32(10, 54);
   put32(14, 40);
-  put32(18, 8);
-  put32(22, 1);
+  put32(18, width);
+  put32(22, height);
   bmp[26] = 1;
-  bmp[28] = 24;
-  put32(34, 24);
-  for (int x = 0; x < 8; ++x) bmp += x < 4 ? std::string("\0\0\xFF", 3) : std::string("\xFF\0\0", 3);  // BGR
+  bmp[28] = static_cast<char>(bytes * 8);
+  put32(34, stride * height);
+  for (int y = 0; y < height; ++y) {
+    std::string row;
+    for (int x = 0; x < width; ++x) row += x < width / 2 ? left : right;
+    row.resize(stride, '\0');
+    bmp += row;
+  }
   return bmp;
+}
+
+const std::string kRed("\0\0\xFF", 3), kBlue("\xFF\0\0", 3), kGreen("\0\xFF\0", 3);
+
+// Red on the left half and blue on the right, at its box's size.
+std::string TwoColourBitmap() { return Picture(100, 50, kRed, kBlue); }
+
+// The colour on the screen at a point of a control, x and y in eighths of
+// its width and height.
+COLORREF ColourIn(HWND control, int x, int y) {
+  RECT box;
+  GetWindowRect(control, &box);
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, box.left + (box.right - box.left) * x / 8,
+                                   box.top + (box.bottom - box.top) * y / 8);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+TEST(ImageScaleTest, TheScaleClosestToTheDpiWinsAndTheLargerOfTwoAsClose) {
+  // Scales: 100, 125, 150, 175, 200, 250, 300.
+  const struct {
+    bool present[kxformat::kImageScaleCount];
+    unsigned dpi;
+    int expected;  // index, -1 for none
+  } cases[] = {
+      {{true, false, false, false, true, false, false}, 96, 0},
+      {{true, false, false, false, true, false, false}, 192, 4},
+      {{true, false, false, false, true, false, false}, 120, 0},   // 125 %: 100 is nearer than 200
+      {{true, false, false, false, true, false, false}, 144, 4},   // 150 %: as near; the larger
+      {{true, false, false, false, true, false, false}, 168, 4},
+      {{true, false, false, false, true, false, false}, 288, 4},   // 300 %: the largest there is
+      {{false, false, false, false, true, false, false}, 96, 4},   // no 100 %: what there is
+      {{true, true, true, true, true, true, true}, 120, 1},
+      {{true, true, true, true, true, true, true}, 240, 5},
+      {{true, true, true, true, true, true, true}, 72, 0},
+      {{true, false, false, false, false, false, true}, 192, 6},   // 200 %: 300 is as near as 100
+      {{false, false, false, false, false, false, false}, 96, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    EXPECT_EQ(kxcore::ClosestImageScale(c.present, c.dpi), c.expected);
+  }
+  EXPECT_EQ(kxcore::ImageSideAtDpi(175, 100, 96), 175);
+  EXPECT_EQ(kxcore::ImageSideAtDpi(350, 200, 192), 350);  // unstretched at its own scale
+  EXPECT_EQ(kxcore::ImageSideAtDpi(350, 200, 144), 263);
+  EXPECT_EQ(kxcore::ImageSideAtDpi(175, 100, 192), 350);
+}
+
+// A picture at 100 % and 200 %: the window at 96 DPI shows the first, and
+// after a move to a screen at 200 % the second, unstretched; a 32-bit
+// picture's transparent half shows the page.
+TEST_F(DialogEngineTest, AnImageShowsTheScaleOfTheWindowsDpiAndItsTransparency) {
+  kxtest::ScratchFolder folder;
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"pic.bmp", Picture(100, 50, kRed, kRed)));
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"pic200.bmp", Picture(200, 100, kBlue, kBlue)));
+  const std::string clear("\0\0\0\0", 4), green("\0\xFF\0\xFF", 4);
+  ASSERT_TRUE(kxtest::WriteBytes(folder / L"glass.bmp", Picture(100, 30, clear, green)));
+  kxcore::SetVariable(L"PICTURE", (folder / L"pic.bmp").c_str());
+  kxcore::SetVariable(L"GLASS", (folder / L"glass.bmp").c_str());
+  kxcore::DialogSpec page = Page();
+  kxcore::ControlSpec image;
+  image.kind = kxcore::ControlKind::kImage;
+  image.x = 250, image.y = 100, image.width = 100, image.height = 50, image.id = 30;
+  image.text = L"%PICTURE%";
+  page.controls.push_back(image);
+  image.y = 65, image.height = 30, image.id = 31, image.text = L"%GLASS%";
+  page.controls.push_back(image);
+  g_script = [](UINT event, HWND page, WPARAM) {
+    if (event == KX_EVENT_CREATED) {
+      Click(page, 2);
+      return 0;
+    }
+    if (event != KX_EVENT_COMMAND) return 0;
+    HWND picture = kxcore::FindDialogControl(page, 30), glass = kxcore::FindDialogControl(page, 31);
+    UpdateWindow(page);
+    if (kxcore::WindowDpi(page) != 96) return 2;  // the cases below are made for a screen at 96 DPI
+    EXPECT_EQ(ColourIn(picture, 4, 4), RGB(255, 0, 0));
+    EXPECT_EQ(ColourIn(glass, 2, 4), GetSysColor(COLOR_BTNFACE));  // the page, through a clear pixel
+    EXPECT_EQ(ColourIn(glass, 6, 4), RGB(0, 255, 0));
+    RECT suggested;
+    GetWindowRect(page, &suggested);
+    suggested.right = suggested.left + 2 * (suggested.right - suggested.left);
+    suggested.bottom = suggested.top + 2 * (suggested.bottom - suggested.top);
+    SendMessageW(page, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    UpdateWindow(page);
+    RECT box;
+    GetClientRect(picture, &box);
+    EXPECT_EQ(box.right, 200);
+    EXPECT_EQ(ColourIn(picture, 1, 1), RGB(0, 0, 255));
+    EXPECT_EQ(ColourIn(picture, 7, 7), RGB(0, 0, 255));
+    return 2;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(kxcore::RunModalPage(page, RecordingHandler, &error), 2);
+  EXPECT_EQ(error, 0u);
 }
 
 // Arabic and the other right-to-left languages: the page is mirrored as

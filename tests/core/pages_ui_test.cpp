@@ -54,6 +54,36 @@ int ProgressPosition(HWND bar) {
   return static_cast<int>(position);
 }
 
+// A 24-bit BMP of one colour (red, green, blue), as a wizard image at some
+// scale.
+std::string SolidBitmap(int width, int height, BYTE red, BYTE green, BYTE blue) {
+  const int stride = (width * 3 + 3) & ~3;
+  std::string bmp(54, '\0');
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  bmp[0] = 'B', bmp[1] = 'M';
+  put32(2, 54 + stride * height), put32(10, 54), put32(14, 40), put32(18, width), put32(22, height);
+  bmp[26] = 1, bmp[28] = 24;
+  std::string row;
+  for (int x = 0; x < width; ++x) row += {static_cast<char>(blue), static_cast<char>(green), static_cast<char>(red)};
+  row.resize(stride, '\0');
+  for (int y = 0; y < height; ++y) bmp += row;
+  return bmp;
+}
+
+// The colour on the screen at (x, y) of a control's client area.
+COLORREF ScreenColour(HWND control, int x, int y) {
+  POINT at = {x, y};
+  ClientToScreen(control, &at);
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, at.x, at.y);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+constexpr int kWatermarkControl = 6;
+
 // Each test runs the host on a private copy of a staged runtime folder: the
 // final page writes kxfinEnglishsrv.rtf into it.
 class PagesTest : public ::testing::Test {
@@ -109,6 +139,21 @@ TEST_F(PagesTest, WelcomePageHasItsButtonsAndBackDisabled) {
   EXPECT_NE(ControlText(page, 5).find(L"Welcome to the Quillmark Toolkit Setup Wizard"), std::wstring::npos);
   EXPECT_TRUE(IsVisible(Control(page, 6)));  // the side image, inside panel 4
   EXPECT_TRUE(IsVisible(Control(page, 8)));  // the separator
+  EXPECT_TRUE(session.Press(page, 1));
+  EXPECT_EQ(session.WaitForExit(), 1u);
+}
+
+// Beside Quillmark's watermark at 100 %, a green one at 200 %: at 96 DPI
+// the wizard keeps to the first (DoubleDpiPagesTest shows the second).
+TEST_F(PagesTest, At100PercentTheWatermarkMadeFor100PercentShows) {
+  ASSERT_TRUE(kxtest::WriteBytes(runtime_ + L"kxwaterm200.bmp", SolidBitmap(350, 690, 0, 255, 0)));
+  kxdrive::Session session(L"page-welcome-two-scales");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc")));
+  HWND page = session.WaitForPage(L"dlgwizwelc");
+  ASSERT_TRUE(page);
+  HWND watermark = Control(page, kWatermarkControl);
+  EXPECT_NE(ScreenColour(watermark, 87, 172), RGB(0, 255, 0));
+  EXPECT_NE(ScreenColour(watermark, 10, 300), RGB(0, 255, 0));
   EXPECT_TRUE(session.Press(page, 1));
   EXPECT_EQ(session.WaitForExit(), 1u);
 }
@@ -319,20 +364,26 @@ TEST_F(PagesTest, UnknownPageIsReportedAndAborts) {
 // Wine takes the DPI from the registry when a process starts.
 class HighDpiPagesTest : public PagesTest {
  protected:
+  explicit HighDpiPagesTest(DWORD dpi = 144) : dpi_(dpi) {}
   void SetUp() override {
     PagesTest::SetUp();
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &key_, nullptr),
               ERROR_SUCCESS);
-    DWORD dpi = 144;
-    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi_), sizeof dpi_);
   }
   void TearDown() override {
     RegDeleteValueW(key_, L"LogPixels");
     RegCloseKey(key_);
     PagesTest::TearDown();
   }
+  const DWORD dpi_;
   HKEY key_ = nullptr;
+};
+
+class DoubleDpiPagesTest : public HighDpiPagesTest {
+ protected:
+  DoubleDpiPagesTest() : HighDpiPagesTest(192) {}
 };
 
 TEST_F(HighDpiPagesTest, LicencePageScalesItsLayoutAndFonts) {
@@ -350,6 +401,27 @@ TEST_F(HighDpiPagesTest, LicencePageScalesItsLayoutAndFonts) {
   EXPECT_EQ(next.left, 515);  // 343 units: 514.5 rounded
   EXPECT_EQ(next.top, 540);
   EXPECT_EQ(next.right - next.left, 132);  // to 431 units: 646.5 rounded
+  EXPECT_TRUE(session.Press(page, 1));
+  EXPECT_EQ(session.WaitForExit(), 1u);
+}
+
+// At 200 % the wizard shows the watermark made for 200 %, pixel for pixel
+// from the control's edge: all of its 350 x 690 pixels green, the control's
+// last columns (360 wide) the panel's white.
+TEST_F(DoubleDpiPagesTest, TheWelcomePageShowsTheWatermarkMadeFor200Percent) {
+  ASSERT_TRUE(kxtest::WriteBytes(runtime_ + L"kxwaterm200.bmp", SolidBitmap(350, 690, 0, 255, 0)));
+  kxdrive::Session session(L"page-welcome-200dpi");
+  ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc")));
+  HWND page = session.WaitForPage(L"dlgwizwelc");
+  ASSERT_TRUE(page);
+  RECT client;
+  GetClientRect(page, &client);
+  EXPECT_EQ(client.right, 1100);
+  EXPECT_EQ(client.bottom, 800);
+  HWND watermark = Control(page, kWatermarkControl);
+  for (POINT at : {POINT{0, 0}, POINT{175, 345}, POINT{349, 600}})
+    EXPECT_EQ(ScreenColour(watermark, at.x, at.y), RGB(0, 255, 0)) << at.x << ", " << at.y;
+  EXPECT_EQ(ScreenColour(watermark, 355, 345), RGB(255, 255, 255));
   EXPECT_TRUE(session.Press(page, 1));
   EXPECT_EQ(session.WaitForExit(), 1u);
 }

@@ -110,11 +110,15 @@ TEST_F(ForgedPackageEndToEnd, PackageDataKxpackWouldRefuseStopsTheRunBeforeAnyth
       {"APC (C1) in the name", name, "product.name=Quillmark Toolkit\xC2\x9F"},
   };
   const auto before = WatchedListings();
+  int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::wstring log = work_ / L"forged.log";
     DeleteFileW(log.c_str());
-    const std::wstring forged = Package(L"forged", RuntimeWith(L"kxpackage.dat", Replaced(packageData_, c.from, c.to)));
+    // Each case its own program file: rewriting one that has just run can
+    // fail on Windows (the image may still be mapped), and under load Wine
+    // then starts a process that dies before our code runs.
+    const std::wstring forged = Package(L"forged-" + std::to_wstring(++index), RuntimeWith(L"kxpackage.dat", Replaced(packageData_, c.from, c.to)));
     EXPECT_EQ(RunUnattended(forged, log), kCorruptedPackage);
     std::vector<std::wstring> steps = RunLogSteps(log);
     EXPECT_TRUE(HasStep(steps, L"Message box [error], answered OK without being shown: Fatal Error"))
@@ -148,11 +152,12 @@ TEST_F(ForgedPackageEndToEnd, AnUninstallerThatCouldNotRunIsNeverInstalled) {
       {"its runtime archive cut short", uninstaller.substr(0, uninstaller.size() - 100)},
   };
   const std::wstring folder = work_ / L"Quillmark";
+  int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::wstring log = work_ / L"uninstaller.log";
     DeleteFileW(log.c_str());
-    const std::wstring broken = Package(L"broken-uninstaller", RuntimeWith(L"kxremove.dat", c.bytes));
+    const std::wstring broken = Package(L"broken-uninstaller-" + std::to_wstring(++index), RuntimeWith(L"kxremove.dat", c.bytes));
     LaunchOptions options;
     options.arguments = L"/S /SUPPRESSMSGBOXES /LOG=" + Quoted(log) + L" /D=" + folder;
     options.environment = Environment();

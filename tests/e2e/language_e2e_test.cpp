@@ -207,6 +207,85 @@ TEST_F(LanguageEndToEnd, German_CancelInTheLanguageBoxEndsTheRun) {
   EXPECT_EQ(session.WaitForExit(), 2u);
 }
 
+// The screen at 200 % (Wine reads LogPixels when a program starts), for
+// the life of the object.
+class ScreenAt200Percent {
+ public:
+  ScreenAt200Percent() {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS)
+      key_ = nullptr;
+    const DWORD dpi = 192;
+    if (key_) RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  }
+  ~ScreenAt200Percent() {
+    if (!key_) return;
+    RegDeleteValueW(key_, L"LogPixels");
+    RegCloseKey(key_);
+  }
+  bool Set() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// A file of the runtime folder of the setup that runs in temp
+// (temp\kx...\name), or an empty text.
+std::wstring RunningRuntimeFile(std::wstring temp, const wchar_t* name) {
+  if (!temp.empty() && temp.back() != L'\\') temp += L'\\';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((temp + L"kx*").c_str(), &found);
+  std::wstring path;
+  if (search == INVALID_HANDLE_VALUE) return path;
+  do {
+    const std::wstring candidate = temp + found.cFileName + L"\\" + name;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES)
+      path = candidate;
+  } while (path.empty() && FindNextFileW(search, &found));
+  FindClose(search);
+  return path;
+}
+
+// At 200 %, Lingua Demo (kxpack's neutral artwork, at 100 % and 200 %)
+// shows its watermark made for 200 %, pixel for pixel as the runtime
+// carries it: a 100 % image grown to the size would differ.
+TEST_F(LanguageEndToEnd, German_At200PercentTheWizardShowsItsSharpArtwork) {
+  ExpectUserLanguage(1031);
+  ScreenAt200Percent screen;
+  ASSERT_TRUE(screen.Set());
+  kxdrive::Session session(L"language-de-lingua-200percent");
+  HWND welcome = StartAt(session, lingua_, L"/LANG=German", L"dlgwizwelc");
+  ASSERT_TRUE(welcome);
+  RECT client;
+  GetClientRect(welcome, &client);
+  EXPECT_EQ(client.right, 1100);
+  EXPECT_EQ(client.bottom, 800);
+  const std::wstring sharp = RunningRuntimeFile(Environment().at(L"TEMP"), L"kxwaterm200.bmp");
+  ASSERT_FALSE(sharp.empty()) << "no kxwaterm200.bmp in the running setup's runtime folder";
+  HBITMAP bitmap = static_cast<HBITMAP>(LoadImageW(nullptr, sharp.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  ASSERT_TRUE(bitmap);
+  DIBSECTION dib;
+  ASSERT_TRUE(GetObjectW(bitmap, sizeof dib, &dib));
+  ASSERT_EQ(dib.dsBm.bmWidth, 350);
+  ASSERT_EQ(dib.dsBm.bmBitsPixel, 24);
+  HWND watermark = Control(welcome, 6);
+  POINT origin = {0, 0};
+  ClientToScreen(watermark, &origin);
+  HDC desktop = GetDC(nullptr);
+  int differing = 0;
+  // A grid across the emblem and the bands, where a grown image would blur.
+  for (int y = 60; y < 690; y += 37) {
+    for (int x = 3; x < 350; x += 23) {
+      const BYTE* pixel = static_cast<const BYTE*>(dib.dsBm.bmBits) + (689 - y) * dib.dsBm.bmWidthBytes + 3 * x;
+      if (GetPixel(desktop, origin.x + x, origin.y + y) != RGB(pixel[2], pixel[1], pixel[0])) ++differing;
+    }
+  }
+  ReleaseDC(nullptr, desktop);
+  DeleteObject(bitmap);
+  EXPECT_EQ(differing, 0);
+  CancelOn(session, welcome);
+}
+
 TEST_F(LanguageEndToEnd, Japanese_TheWizardSpeaksJapanese) {
   ExpectUserLanguage(1041);
   kxdrive::Session session(L"language-ja");

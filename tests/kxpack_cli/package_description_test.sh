@@ -34,6 +34,14 @@ tail -c +$((at + 1)) "$uninst" | head -c "$length" >"$work/uninst-runtime.7z"
 7zz l -slt "$work/uninst-runtime.7z" >"$work/methods" || fail "the uninstaller's runtime archive does not open"
 grep -q "^Path = KXCore64.dll" "$work/methods" || fail "no core library in the uninstaller's runtime"
 grep "^Method = ." "$work/methods" | grep -vqx "Method = Copy" && fail "the uninstaller's runtime is compressed"
+# The starter's images come at 100 % and 200 % and go into both runtimes
+# under their scales' names.
+for image in kxwaterm.bmp kxwaterm200.bmp kxheader.bmp kxheader200.bmp; do
+  [ -f "$work/stage/runtime-setup/$image" ] || fail "no $image in the setup's runtime"
+done
+cmp -s "$starter/images/header-200.bmp" "$work/stage/runtime-uninst/kxheader200.bmp" ||
+  fail "the uninstaller's runtime lacks the header at 200 %"
+[ -e "$work/stage/runtime-uninst/kxwaterm.bmp" ] && fail "the uninstaller's runtime carries the watermark"
 licence=$work/stage/runtime-setup/kxlicEnglish.rtf
 grep -q '\\{braces\\}, back\\\\slashes' "$licence" || fail "licence text escapes: $(cat "$licence")"
 grep -q '\\u233?' "$licence" && grep -q '\\u8364?' "$licence" || fail "licence characters beyond ASCII"
@@ -96,6 +104,16 @@ refuses '^header = ' pages.header '.*header.bmp has 32 bits per pixel' \
   sh -c "printf ' ' | dd of=images/header.bmp bs=1 seek=28 conv=notrunc 2>/dev/null"
 refuses '^watermark = ' pages.watermark '.*watermark.bmp is cut short' truncate -s 100000 images/watermark.bmp
 refuses '^icon = ' pages.icon '.*app.ico is not an icon' cp images/header.bmp images/app.ico
+refuses '^watermark = ' pages.watermark '.*copy.bmp is a second image at 100 % \(175 x 345 pixels\)' \
+  sh -c 'cp images/watermark.bmp images/copy.bmp && sed -i "s|^watermark = .*|watermark = [\"images/watermark.bmp\", \"images/copy.bmp\"]|" package.toml'
+refuses '^watermark = ' pages.watermark '.*logo.gif is neither a BMP nor a PNG image' \
+  sh -c 'printf "GIF89a\001\000\001\000" > images/logo.gif && sed -i "s|watermark-200.bmp|logo.gif|" package.toml'
+refuses '^header = ' pages.header '.*header-200.bmp is 350 x 690 pixels; the dialogs show it at 90 x 58 \(100 % scaling\), or 113 x 73 at 125 %' \
+  cp images/watermark-200.bmp images/header-200.bmp
+refuses '^header = ' pages.header '.*header-200.png is cut short' \
+  sh -c 'printf "\211PNG\r\n\032\n" > images/header-200.png && sed -i "s|header-200.bmp|header-200.png|" package.toml'
+refuses '^watermark = ' pages.watermark 'must be a file name in quotes, or a list of them' set_line '^watermark = ' 'watermark = []'
+refuses '^watermark = ' pages.watermark 'must be a file name in quotes, or a list of them' set_line '^watermark = ' 'watermark = 7' 
 refuses '^program = ' install.program "'bin/Missing.exe' is not a file in the payload folder" \
   set_line '^program = ' 'program = "bin/Missing.exe"'
 refuses '^program = ' install.program "'../SampleApp.exe' must not contain" set_line '^program = ' 'program = "../SampleApp.exe"'

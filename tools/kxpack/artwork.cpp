@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/package_format.h"
+#include "tools/kxpack/png_image.h"
+
 namespace {
 
 uint32_t U16(const std::vector<unsigned char>& b, size_t at) { return b[at] | (b[at + 1] << 8); }
@@ -101,7 +104,80 @@ std::vector<unsigned char> BitmapFile(int width, int height, int bits, const std
   return out;
 }
 
+// The scale of kxformat::kImageScales at which an image of w x h pixels is
+// one of width x height at 100 %; 0 for none.
+int ScaleOf(int64_t w, int64_t h, int width, int height) {
+  for (int percent : kxformat::kImageScales)
+    if (w == ScaledSide(width, percent) && h == ScaledSide(height, percent)) return percent;
+  return 0;
+}
+
+std::string SizeProblem(int64_t w, int64_t h, int width, int height) {
+  std::string sizes;
+  for (int percent : kxformat::kImageScales) {
+    if (percent == 100) continue;
+    sizes += std::string(sizes.empty() ? "" : ", ") + std::to_string(ScaledSide(width, percent)) + " x " +
+             std::to_string(ScaledSide(height, percent)) + " at " + std::to_string(percent) + " %";
+  }
+  return "is " + std::to_string(w) + " x " + std::to_string(h) + " pixels; the dialogs show it at " +
+         std::to_string(width) + " x " + std::to_string(height) + " (100 % scaling), or " + sizes;
+}
+
+// Top-down rows of blue, green, red and alpha as a bottom-up BMP: 24 bits
+// when every pixel is opaque, else 32 bits premultiplied, as AlphaBlend
+// takes them.
+std::vector<unsigned char> BitmapOfPixels(int width, int height, const std::vector<unsigned char>& pixels) {
+  bool opaque = true;
+  for (size_t i = 3; i < pixels.size(); i += 4) opaque &= pixels[i] == 255;
+  const int bits = opaque ? 24 : 32;
+  const size_t stride = (static_cast<size_t>(width) * bits / 8 + 3) & ~size_t{3};
+  std::vector<unsigned char> rows(stride * height, 0);
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* from = &pixels[static_cast<size_t>(y) * width * 4];
+    unsigned char* to = &rows[static_cast<size_t>(height - 1 - y) * stride];
+    for (int x = 0; x < width; ++x, from += 4) {
+      const unsigned alpha = from[3];
+      for (int c = 0; c < 3; ++c) *to++ = opaque ? from[c] : static_cast<unsigned char>((from[c] * alpha + 127) / 255);
+      if (!opaque) *to++ = static_cast<unsigned char>(alpha);
+    }
+  }
+  return BitmapFile(width, height, bits, {}, rows);
+}
+
 }  // namespace
+
+int ScaledSide(int side, int percent) { return (side * percent + 50) / 100; }
+
+bool ReadWizardImage(const std::vector<unsigned char>& b, int width, int height, ScaledImage* image,
+                     std::string* error) {
+  image->bitmap.clear();
+  if (LooksLikePng(b)) {
+    uint32_t w = 0, h = 0;
+    if (!ReadPngSize(b, &w, &h, error)) return false;
+    image->percent = ScaleOf(w, h, width, height);
+    if (!image->percent) {
+      *error = SizeProblem(w, h, width, height);
+      return false;
+    }
+    std::vector<unsigned char> pixels;
+    if (!DecodePng(b, &pixels, error)) return false;
+    image->bitmap = BitmapOfPixels(static_cast<int>(w), static_cast<int>(h), pixels);
+    return true;
+  }
+  if (b.size() < kFileHeaderSize + kInfoHeaderSize || b[0] != 'B' || b[1] != 'M') {
+    *error = "is neither a BMP nor a PNG image";
+    return false;
+  }
+  const int64_t w = I32(b, 18), h = I32(b, 22);
+  image->percent = ScaleOf(w, h < 0 ? -h : h, width, height);
+  if (!image->percent) {
+    *error = SizeProblem(w, h < 0 ? -h : h, width, height);
+    return false;
+  }
+  if (!CheckBitmap(b, ScaledSide(width, image->percent), ScaledSide(height, image->percent), error)) return false;
+  image->bitmap = b;
+  return true;
+}
 
 bool CheckBitmap(const std::vector<unsigned char>& b, int width, int height, std::string* error) {
   if (b.size() < kFileHeaderSize + kInfoHeaderSize || b[0] != 'B' || b[1] != 'M') {
@@ -169,26 +245,30 @@ bool CheckIcon(const std::vector<unsigned char>& b, std::string* error) {
   return true;
 }
 
-std::vector<unsigned char> DrawWatermark() {
-  const int stride = (kWatermarkWidth * 3 + 3) & ~3;
-  std::vector<unsigned char> rows(static_cast<size_t>(stride) * kWatermarkHeight, 0);
-  const double size = 96, left = (kWatermarkWidth - size) / 2, top = 80;
-  for (int y = 0; y < kWatermarkHeight; ++y) {
-    for (int x = 0; x < kWatermarkWidth; ++x) {
-      Rgb back = Mix(kDeep, kTeal, static_cast<double>(y) / kWatermarkHeight);
+std::vector<unsigned char> DrawWatermark(int percent) {
+  // Drawn at its scale, not stretched: the geometry is in pixels at 100 %.
+  const double scale = percent / 100.0;
+  const int width = ScaledSide(kWatermarkWidth, percent), height = ScaledSide(kWatermarkHeight, percent);
+  const int stride = (width * 3 + 3) & ~3;
+  std::vector<unsigned char> rows(static_cast<size_t>(stride) * height, 0);
+  const double size = 96 * scale, left = (width - size) / 2, top = 80 * scale;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double u = x / scale, v = y / scale;
+      Rgb back = Mix(kDeep, kTeal, static_cast<double>(y) / height);
       // Soft diagonal bands of light across the lower half.
-      double band = std::sin((x + y * 0.6) / 23.0) * 0.5 + 0.5;
-      back = Mix(back, kMint, 0.10 * band * std::clamp((y - 150) / 195.0, 0.0, 1.0));
+      double band = std::sin((u + v * 0.6) / 23.0) * 0.5 + 0.5;
+      back = Mix(back, kMint, 0.10 * band * std::clamp((v - 150) / 195.0, 0.0, 1.0));
       double alpha = 0;
       Rgb pixel = EmblemPixel(static_cast<int>(x - left), static_cast<int>(y - top), size, back, &alpha);
-      unsigned char* p = &rows[static_cast<size_t>(kWatermarkHeight - 1 - y) * stride + 3 * x];
+      unsigned char* p = &rows[static_cast<size_t>(height - 1 - y) * stride + 3 * x];
       p[0] = Byte(pixel.b), p[1] = Byte(pixel.g), p[2] = Byte(pixel.r);
     }
   }
-  return BitmapFile(kWatermarkWidth, kWatermarkHeight, 24, {}, rows);
+  return BitmapFile(width, height, 24, {}, rows);
 }
 
-std::vector<unsigned char> DrawHeader() {
+std::vector<unsigned char> DrawHeader(int percent) {
   // A palette of grey-to-teal ramps is plenty for an emblem on white.
   std::vector<unsigned char> palette;
   std::vector<Rgb> colours;
@@ -207,17 +287,19 @@ std::vector<unsigned char> DrawHeader() {
     }
     return static_cast<unsigned char>(best);
   };
-  const int stride = (kHeaderWidth + 3) & ~3;
-  std::vector<unsigned char> rows(static_cast<size_t>(stride) * kHeaderHeight, 0);
-  const double size = 44, left = 38, top = 7;
-  for (int y = 0; y < kHeaderHeight; ++y) {
-    for (int x = 0; x < kHeaderWidth; ++x) {
+  const double scale = percent / 100.0;
+  const int width = ScaledSide(kHeaderWidth, percent), height = ScaledSide(kHeaderHeight, percent);
+  const int stride = (width + 3) & ~3;
+  std::vector<unsigned char> rows(static_cast<size_t>(stride) * height, 0);
+  const double size = 44 * scale, left = 38 * scale, top = 7 * scale;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
       double alpha = 0;
       Rgb pixel = EmblemPixel(static_cast<int>(x - left), static_cast<int>(y - top), size, kWhite, &alpha);
-      rows[static_cast<size_t>(kHeaderHeight - 1 - y) * stride + x] = nearest(pixel);
+      rows[static_cast<size_t>(height - 1 - y) * stride + x] = nearest(pixel);
     }
   }
-  return BitmapFile(kHeaderWidth, kHeaderHeight, 8, palette, rows);
+  return BitmapFile(width, height, 8, palette, rows);
 }
 
 std::vector<unsigned char> DrawIcon() {

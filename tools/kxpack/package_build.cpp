@@ -137,9 +137,9 @@ class PackageBuilder {
 
     std::vector<StagedFile> uninstFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
     AddLanguageTables(&uninstFiles);
-    uninstFiles.insert(uninstFiles.end(), {{kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}},
-                                           {kxformat::kHeaderImageFile, "", description_.header},
-                                           {kxformat::kPackageDataFile, "", dataBytes}});
+    uninstFiles.push_back({kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}});
+    AddWizardImages(kxformat::kHeaderImageFile, description_.header, &uninstFiles);
+    uninstFiles.push_back({kxformat::kPackageDataFile, "", dataBytes});
     if (!StageRuntime(uninstRuntime, uninstFiles, error) ||
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
@@ -154,9 +154,9 @@ class PackageBuilder {
       setupFiles.push_back({"kxlic" + language.table.name + ".rtf", "", language.licence});
       setupFiles.push_back({"kxfin" + language.table.name + ".rtf", "", language.finish});
     }
-    setupFiles.insert(setupFiles.end(), {{kxformat::kHeaderImageFile, "", description_.header},
-                                         {kxformat::kWatermarkImageFile, "", description_.watermark},
-                                         {kxformat::kUninstallerFile, uninstaller, {}},
+    AddWizardImages(kxformat::kHeaderImageFile, description_.header, &setupFiles);
+    AddWizardImages(kxformat::kWatermarkImageFile, description_.watermark, &setupFiles);
+    setupFiles.insert(setupFiles.end(), {{kxformat::kUninstallerFile, uninstaller, {}},
                                          {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
@@ -176,6 +176,15 @@ class PackageBuilder {
 
  private:
   std::string Part(const char* name) const { return parts_ + "/" + name; }
+
+  // Each scale of a wizard image under its name (base/package_format.h):
+  // "kxwaterm.bmp" at 100 %, "kxwaterm200.bmp" at 200 %.
+  static void AddWizardImages(const std::string& name, const std::vector<ScaledImage>& images,
+                              std::vector<StagedFile>* files) {
+    const std::string stem = name.substr(0, name.rfind('.'));
+    for (const ScaledImage& image : images)
+      files->push_back({image.percent == 100 ? name : stem + std::to_string(image.percent) + ".bmp", "", image.bitmap});
+  }
 
   // The English table, which every package carries (a key a translation
   // lacks falls back to it), and the table of every other language offered;

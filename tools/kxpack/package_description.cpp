@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Kind { kText, kFlag, kFile, kNames };
+enum class Kind { kText, kFlag, kFile, kNames, kFiles };
 
 struct KeyRule {
   const char* key;  // "table.name"
@@ -49,8 +49,8 @@ const KeyRule kKeys[] = {
     {"pages.welcome", Kind::kFile, false},
     {"pages.licence", Kind::kFile, true},
     {"pages.finish", Kind::kFile, false},
-    {"pages.watermark", Kind::kFile, false},
-    {"pages.header", Kind::kFile, false},
+    {"pages.watermark", Kind::kFiles, false},
+    {"pages.header", Kind::kFiles, false},
     {"pages.icon", Kind::kFile, false},
     {"payload.folder", Kind::kText, true},
     {"manifest.id", Kind::kText, false},
@@ -70,7 +70,7 @@ struct Value {
   int line = 0;
   std::string text;
   bool flag = false;
-  std::vector<std::string> names;  // Kind::kNames
+  std::vector<std::string> names;  // Kind::kNames and kFiles
 };
 
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -205,6 +205,15 @@ class DescriptionReader {
           Error(line, full, "must be a list of language names in quotes, [\"English\", \"German\"]");
         else
           for (const toml::node& element : *names) value.names.push_back(*element.value<std::string>());
+      } else if (rule->kind == Kind::kFiles) {
+        // One file, or one for each scale the author draws it at.
+        const toml::array* files = node.as_array();
+        if (node.is_string())
+          value.names.push_back(*node.value<std::string>());
+        else if (files && !files->empty() && files->is_homogeneous<std::string>())
+          for (const toml::node& element : *files) value.names.push_back(*element.value<std::string>());
+        else
+          Error(line, full, "must be a file name in quotes, or a list of them, [\"a.bmp\", \"a-200.png\"]");
       } else if (!node.is_string()) {
         Error(line, full, rule->kind == Kind::kFile ? "must be a file name in quotes" : "must be a text in quotes");
       } else {
@@ -375,7 +384,12 @@ class DescriptionReader {
 
   // A file named by the key, relative to the description's folder.
   bool ReadNamedFile(const std::string& key, std::vector<unsigned char>* bytes, std::string* path) {
-    *path = (folder_ / values_[key].text).lexically_normal().string();
+    return ReadFileOf(key, values_[key].text, bytes, path);
+  }
+
+  bool ReadFileOf(const std::string& key, const std::string& name, std::vector<unsigned char>* bytes,
+                  std::string* path) {
+    *path = (folder_ / name).lexically_normal().string();
     std::string problem;
     if (!ReadInputFile(*path, kMaxPageBytes, bytes, &problem)) {
       Error(Line(key), key, problem);
@@ -487,23 +501,53 @@ class DescriptionReader {
     }
   }
 
-  void ReadImage(const char* key, std::vector<unsigned char>* image, std::vector<unsigned char> (*fallback)(),
-                 int width, int height) {
+  // A wizard image at every scale the key gives, or kxpack's neutral one.
+  void ReadWizardImages(const char* key, std::vector<ScaledImage>* images,
+                        std::vector<unsigned char> (*fallback)(int), int width, int height) {
+    images->clear();
     if (!values_[key].present) {
-      *image = fallback();
+      for (int percent : kNeutralArtworkScales) images->push_back({percent, fallback(percent)});
+      return;
+    }
+    for (const std::string& name : values_[key].names) {
+      std::string path, error;
+      std::vector<unsigned char> bytes;
+      ScaledImage image;
+      if (!ReadFileOf(key, name, &bytes, &path)) continue;
+      if (!ReadWizardImage(bytes, width, height, &image, &error)) {
+        Error(Line(key), key, path + " " + error);
+        continue;
+      }
+      auto same = std::find_if(images->begin(), images->end(),
+                               [&](const ScaledImage& other) { return other.percent == image.percent; });
+      if (same != images->end()) {
+        Error(Line(key), key,
+              path + " is a second image at " + std::to_string(image.percent) + " % (" +
+                  std::to_string(ScaledSide(width, image.percent)) + " x " +
+                  std::to_string(ScaledSide(height, image.percent)) + " pixels); give one for each scale");
+        continue;
+      }
+      images->push_back(std::move(image));
+    }
+    std::sort(images->begin(), images->end(),
+              [](const ScaledImage& a, const ScaledImage& b) { return a.percent < b.percent; });
+  }
+
+  void ReadIcon() {
+    const char* key = "pages.icon";
+    if (!values_[key].present) {
+      d_->icon = DrawIcon();
       return;
     }
     std::string path, error;
-    if (!ReadNamedFile(key, image, &path)) return;
-    bool good = width ? CheckBitmap(*image, width, height, &error) : CheckIcon(*image, &error);
-    if (!good) Error(Line(key), key, path + " " + error);
+    if (ReadNamedFile(key, &d_->icon, &path) && !CheckIcon(d_->icon, &error)) Error(Line(key), key, path + " " + error);
   }
 
   void ReadFiles() {
     ReadLanguagePages();
-    ReadImage("pages.watermark", &d_->watermark, DrawWatermark, kWatermarkWidth, kWatermarkHeight);
-    ReadImage("pages.header", &d_->header, DrawHeader, kHeaderWidth, kHeaderHeight);
-    ReadImage("pages.icon", &d_->icon, DrawIcon, 0, 0);
+    ReadWizardImages("pages.watermark", &d_->watermark, DrawWatermark, kWatermarkWidth, kWatermarkHeight);
+    ReadWizardImages("pages.header", &d_->header, DrawHeader, kHeaderWidth, kHeaderHeight);
+    ReadIcon();
   }
 
   void CheckPayload(const std::string& payloadOverride) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/package_format.h"
+#include "tools/kxpack/artwork.h"
 #include "tools/kxpack/shipped_languages.h"
 
 // Longest texts of the package in UTF-16 units, as the package data allows
@@ -37,9 +38,10 @@ struct PackageDescription {
   // [languages]: those offered, the first the fallback; a language box first
   std::vector<PackageLanguage> languages;
   bool askLanguage = false;
-  // [pages], read and checked: the two BMP images and the icon (the pages
-  // are the languages')
-  std::vector<unsigned char> watermark, header, icon;
+  // [pages], read and checked: the two wizard images at each scale given,
+  // smallest first, and the icon (the pages are the languages')
+  std::vector<ScaledImage> watermark, header;
+  std::vector<unsigned char> icon;
   // [payload], absolute
   std::string payloadFolder;
   // [manifest]: the winget listing (kxpack manifest); empty when not given

@@ -32,8 +32,12 @@ int InitStarter(const std::string& folder, const std::string& givenParts) {
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, ec))
     fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ec);
   fs::create_directories(fs::path(folder) / "images", ec);
+  // The wizard's images at 100 % and 200 %, so that the starter looks sharp
+  // on a high-DPI screen from the first build.
   const std::pair<const char*, std::vector<unsigned char>> images[] = {
-      {"images/watermark.bmp", DrawWatermark()}, {"images/header.bmp", DrawHeader()}, {"images/app.ico", DrawIcon()}};
+      {"images/watermark.bmp", DrawWatermark(100)}, {"images/watermark-200.bmp", DrawWatermark(200)},
+      {"images/header.bmp", DrawHeader(100)},       {"images/header-200.bmp", DrawHeader(200)},
+      {"images/app.ico", DrawIcon()}};
   for (const auto& [name, bytes] : images) {
     const std::string path = (fs::path(folder) / name).string();
     if (!WriteFileAtomically(path, bytes, 0644)) return Fail("cannot write " + path);
