@@ -16,6 +16,12 @@ namespace kxtest {
 // folder. True when something now stands at link.
 bool MakeLink(const std::wstring& link, const std::wstring& target);
 
+// Removes the link itself, never what it leads to, before a test deletes its
+// target: a link left behind in the shared prefix, dangling once the target
+// goes, breaks every later run that installs into the same folder. True when
+// nothing stands at link any more.
+bool RemoveLink(const std::wstring& link);
+
 }  // namespace kxtest
 
 #endif
