@@ -76,6 +76,14 @@ void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches) {
       switches->usage = true;
     } else if (!hasValue && NameIs(token, nameLength, L"/SUPPRESSMSGBOXES")) {
       switches->suppressMessageBoxes = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/ALLOWDOWNGRADE")) {
+      switches->allowDowngrade = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/CLOSEAPPLICATIONS")) {
+      switches->closeApplications = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/NOCLOSEAPPLICATIONS")) {
+      switches->noCloseApplications = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/RESTARTAPPLICATIONS")) {
+      switches->restartApplications = true;
     } else if (hasValue && NameIs(token, nameLength, L"/LANG") &&
                kxlang::LanguageFromSwitch(std::wstring_view(value.text, value.length)) != 0) {
       switches->language = value;

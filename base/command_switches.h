@@ -13,6 +13,12 @@
 //   /LANG=<language>    the language of the run: a shipped language's name
 //                       or a language id (base/language_names.h); any other
 //                       value is an unknown argument
+//   /ALLOWDOWNGRADE     setup: install over a newer installed version
+//   /CLOSEAPPLICATIONS  close the programs that hold files of the
+//                       installation without asking (a silent run's choice)
+//   /NOCLOSEAPPLICATIONS  leave them running: what they hold is replaced or
+//                       removed at the next restart (the default of /S)
+//   /RESTARTAPPLICATIONS  start the programs closed that way again at the end
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown
@@ -34,6 +40,10 @@ struct CommandSwitches {
   bool usage;                 // /? given, or an argument we do not know
   bool suppressMessageBoxes;
   bool log;                   // /LOG or /LOG=<file>
+  bool allowDowngrade;        // /ALLOWDOWNGRADE
+  bool closeApplications;     // /CLOSEAPPLICATIONS
+  bool noCloseApplications;   // /NOCLOSEAPPLICATIONS
+  bool restartApplications;   // /RESTARTAPPLICATIONS
   TextSpan logFile;           // empty for /LOG alone
   TextSpan destination;       // from /D=; empty when not given
   TextSpan language;          // from /LANG=; empty when not given

@@ -29,9 +29,36 @@ enum ScriptExitCode {
                                  // be written; the installation was undone.
                                  // Also before the first page: the runtime's
                                  // uninstaller is missing or could not run
-  kExitAnotherInstance = 5       // both: a setup or uninstaller of the same
+  kExitAnotherInstance = 5,      // both: a setup or uninstaller of the same
                                  // package is running; nothing was changed
+  kExitDowngradeRefused = 6,     // setup: a newer version is installed and no
+                                 // downgrade was allowed; nothing was changed
+  kExitRestartNeeded = 7,        // setup: installed, but files that programs
+                                 // held open are replaced at the next restart
+  kExitFilesInUse = 8,           // setup: files held open could not be
+                                 // replaced, not even at the next restart;
+                                 // the installation was undone
+  kExitDeclarationFailed = 9     // setup: a registry value, variable, PATH entry
+                                 // or association the package declares could not
+                                 // be written, or a program it runs after the
+                                 // files failed; the installation was undone.
+                                 // Uninstaller: the program it runs first failed;
+                                 // nothing was removed
 };
+
+// The Windows Installer's numbers for two of them, which a package may ask
+// for (install.msi_exit_codes): deployment tools know these already.
+constexpr int kMsiInstallAlreadyRunning = 1618;
+constexpr int kMsiSuccessRebootRequired = 3010;
+
+// The code the process ends with: code itself, or for a package that asks
+// for the Windows Installer's numbers, 1618 for 5 and 3010 for 7.
+inline int DeploymentExitCode(int code, bool msiExitCodes) {
+  if (!msiExitCodes) return code;
+  if (code == kExitAnotherInstance) return kMsiInstallAlreadyRunning;
+  if (code == kExitRestartNeeded) return kMsiSuccessRebootRequired;
+  return code;
+}
 
 // After the script guard caught a structured exception, the exit code is the
 // exception code read as a signed 32-bit number (c0000005 gives -1073741819).

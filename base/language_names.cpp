@@ -21,7 +21,16 @@ bool SameName(std::wstring_view a, const wchar_t* b) {
   return i == a.size() && b[i] == L'\0';
 }
 
-unsigned short DecimalId(std::wstring_view text) {
+
+}  // namespace
+
+unsigned short LanguageFromSwitch(std::wstring_view value) {
+  for (size_t i = 0; i < kKnownLanguageCount; ++i)
+    if (SameName(value, kKnownLanguages[i].name)) return kKnownLanguages[i].id;
+  return DecimalLanguageId(value);
+}
+
+unsigned short DecimalLanguageId(std::wstring_view text) {
   if (text.empty() || text.size() > 5 || text[0] == L'0') return 0;
   unsigned value = 0;
   for (wchar_t c : text) {
@@ -29,14 +38,6 @@ unsigned short DecimalId(std::wstring_view text) {
     value = value * 10 + static_cast<unsigned>(c - L'0');
   }
   return value <= 0xFFFF ? static_cast<unsigned short>(value) : 0;
-}
-
-}  // namespace
-
-unsigned short LanguageFromSwitch(std::wstring_view value) {
-  for (size_t i = 0; i < kKnownLanguageCount; ++i)
-    if (SameName(value, kKnownLanguages[i].name)) return kKnownLanguages[i].id;
-  return DecimalId(value);
 }
 
 }  // namespace kxlang

@@ -22,6 +22,10 @@ extern const size_t kKnownLanguageCount;
 // neither.
 unsigned short LanguageFromSwitch(std::wstring_view value);
 
+// A decimal language id from 1 to 65535 without sign or leading zero; 0
+// otherwise.
+unsigned short DecimalLanguageId(std::wstring_view text);
+
 }  // namespace kxlang
 
 #endif

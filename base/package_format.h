@@ -100,10 +100,31 @@ constexpr PackageKeyRule kPackageKeys[kPackageKeyCount] = {
 //                                    differ from product.window_title and
 //                                    product.wizard_label, the first
 //                                    language's; texts as kText
+// Two flags a package may have as well, each at most once and "1" when
+// given (kxpack writes them, when the description sets them, before the
+// languages' keys; a package without them has no such line):
+//
+//   install.allow_downgrade=1        setup installs over a newer installed
+//                                    version without /ALLOWDOWNGRADE
+//   install.msi_exit_codes=1         "another run in progress" ends with 1618
+//                                    and "restart needed" with 3010, the
+//                                    Windows Installer's numbers deployment
+//                                    tools already know
+constexpr char kAllowDowngradeKey[] = "install.allow_downgrade";
+constexpr char kMsiExitCodesKey[] = "install.msi_exit_codes";
+
 constexpr char kLanguagesKey[] = "languages";
 constexpr char kLanguagesAskKey[] = "languages.ask";
 constexpr size_t kPackageLanguagesMax = 32;
 constexpr unsigned short kEnglishLanguageId = 1033;
+
+// Who the package installs for, a line of its own after the fixed keys
+// (launcher/package_scope.h); without it, all users:
+//
+//   install.scope=current_user       all_users or current_user
+constexpr char kInstallScopeKey[] = "install.scope";
+constexpr char kScopeAllUsers[] = "all_users";
+constexpr char kScopeCurrentUser[] = "current_user";
 
 // The files of the runtime archives, each name written once: as a narrow
 // text for kxpack and, with "W", a wide one for the programs. Both programs'

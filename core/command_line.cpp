@@ -82,6 +82,16 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
   options.logFile = Text(switches.logFile);
   options.destination = Text(switches.destination);
   options.unknownArgument = Text(switches.unknownArgument);
+  options.allowDowngrade = switches.allowDowngrade;
+  options.closeApplications = switches.closeApplications;
+  options.noCloseApplications = switches.noCloseApplications;
+  options.restartApplications = switches.restartApplications;
+  // Closing and not closing at once is no choice: refused like a mistyped
+  // switch rather than one of them silently winning.
+  if (options.closeApplications && options.noCloseApplications) {
+    options.usage = true;
+    if (options.unknownArgument.empty()) options.unknownArgument = L"/CLOSEAPPLICATIONS /NOCLOSEAPPLICATIONS";
+  }
   // The parser took only a /LANG= that names a language (any other is an
   // unknown argument).
   if (switches.language.text) options.language = LanguageFromSwitch(Text(switches.language));
@@ -115,6 +125,12 @@ void InitializeRun(HINSTANCE) {
     PinVariable(L"SILENT", L"1");
     if (!options.destination.empty()) PinVariable(L"DESTPATH", options.destination);
   }
+  // An interactive run's /D=: the folder page starts with it, and the user
+  // may still change it. Always set, so that it never reads as a reference.
+  PinVariable(L"KXCMDDESTPATH", options.silent ? std::wstring() : options.destination);
+  PinVariable(L"KXALLOWDOWNGRADE", options.allowDowngrade ? L"1" : L"0");
+  PinVariable(L"KXCLOSEAPPS", options.closeApplications ? L"1" : options.noCloseApplications ? L"0" : L"");
+  PinVariable(L"KXRESTARTAPPS", options.restartApplications ? L"1" : L"0");
 }
 
 }  // namespace kxcore

@@ -10,6 +10,11 @@
 //   /LANG=<language>    the run's language: a name of kKnownLanguages or a
 //                       language id (core/language_choice.h); any other
 //                       value is an unknown argument
+//   /ALLOWDOWNGRADE, /CLOSEAPPLICATIONS, /NOCLOSEAPPLICATIONS,
+//   /RESTARTAPPLICATIONS  base/command_switches.h; the variables
+//                       KXALLOWDOWNGRADE, KXCLOSEAPPS ("1" close, "0" do
+//                       not, empty: not given; both given: an unknown
+//                       argument) and KXRESTARTAPPS hold them
 //   /?                  show the usage and do nothing else
 // Switches compare without regard to case.
 #ifndef KX_CORE_COMMAND_LINE_H
@@ -29,6 +34,10 @@ struct CommandLineOptions {
   std::wstring logFile;           // from /LOG=, empty for /LOG alone
   std::wstring destination;       // from /D=, empty when not given
   unsigned short language = 0;    // from /LANG=, 0 when not given
+  bool allowDowngrade = false;    // /ALLOWDOWNGRADE
+  bool closeApplications = false; // /CLOSEAPPLICATIONS
+  bool noCloseApplications = false;  // /NOCLOSEAPPLICATIONS
+  bool restartApplications = false;  // /RESTARTAPPLICATIONS
   std::wstring unknownArgument;   // the first argument we do not know
 };
 
@@ -44,7 +53,9 @@ bool StopRequested();
 void RefuseRunLogFile(const wchar_t* path);
 
 // InitSFX: reads the command line, sets the start-up variables ISADMIN,
-// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given) and
+// PROGFILESDIR, COMPROGMENUDIR and WIN (and SILENT, DESTPATH when given; for
+// an interactive run's /D= KXCMDDESTPATH, which the folder page starts with)
+// and
 // chooses the run's language (core/run_language.h).
 void InitializeRun(HINSTANCE instance);
 

@@ -667,6 +667,10 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (entry && HIWORD(wParam) == BN_CLICKED &&
           (entry->definition->kind == ControlKind::kButton || entry->definition->kind == ControlKind::kCheckBox))
         Deliver(state, KX_EVENT_COMMAND, static_cast<WPARAM>(entry->definition->id));
+      // Pages that show something derived from a field (the destination
+      // page's free space) follow it as it is typed.
+      else if (entry && HIWORD(wParam) == EN_CHANGE && entry->definition->kind == ControlKind::kEdit)
+        Deliver(state, KX_EVENT_EDITED, static_cast<WPARAM>(entry->definition->id));
       return TRUE;
     }
     case WM_NOTIFY: {

@@ -1,4 +1,5 @@
 // The uninstaller's operations.
+#include "core/declared_scope.h"
 #include "core/kxcore.h"
 #include "core/uninstall_run.h"
 
@@ -9,6 +10,13 @@ int InitUninstall(void) {
     return kxcore::DecideUninstall();
   } catch (...) {
     return 0;
+  }
+}
+
+void AllowUninstallRecord(int kind, const wchar_t* text) {
+  try {
+    if (text) kxcore::AllowDeclaredRecord(kind, text);
+  } catch (...) {
   }
 }
 

@@ -38,7 +38,8 @@ int ManageUninstLog(int operation) {
         const std::wstring destination = kxcore::Evaluate(L"%DESTPATH%");
         const std::wstring folder = kxcore::NormalRecordPath(destination);
         const kxcore::UninstallScope scope = kxcore::MakeUninstallScope(
-            folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY"));
+            folder + L"\\" + kxcore::kUninstallerName, Value(L"COMPROGMENUDIR"), Value(L"KXUNINSTREGKEY"),
+            Value(L"KXUNINSTREGROOT"));
         kxcore::AdoptEarlierInstallation(folder, scope, Value(L"WIN"));
         DWORD error = kxcore::CommitUninstallLog(destination, kxcore::LibraryFolder() + kxformat::kUninstallerFileW);
         if (error == 0) {

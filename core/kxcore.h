@@ -24,7 +24,8 @@ enum {
   KX_EVENT_CREATED = 0,   // the dialog exists and is about to be shown
   KX_EVENT_COMMAND = 1,   // a control was activated; param = its control id
   KX_EVENT_IDLE = 2,      // reserved; handlers return 0
-  KX_EVENT_ENTER = 3      // Enter pressed while the focus is not on a button
+  KX_EVENT_ENTER = 3,     // Enter pressed while the focus is not on a button
+  KX_EVENT_EDITED = 4     // an edit field's text changed; param = its control id
 };
 
 // Page results a handler closes a page with, and what ShowDialogBox returns.
@@ -41,7 +42,14 @@ enum {
   KX_LOG_FILE = 0,
   KX_LOG_FOLDER = 1,
   KX_LOG_REGKEY = 2,
-  KX_LOG_REGVALUE = 3
+  KX_LOG_REGVALUE = 3,
+  // What a package's declarations add to the system (docs/uninstall-log.md):
+  // a PATH entry:  "<root>\<environment key>" "<entry>"
+  // a variable:    "<root>\<environment key>" "<name>" "<value>"
+  // a file type:   "<root>\Software\Classes\<.ext>" "<ProgID>"
+  KX_LOG_PATHENTRY = 4,
+  KX_LOG_ENVVAR = 5,
+  KX_LOG_ASSOCIATION = 6
 };
 
 // Steps of PerformUninstall. The uninstaller runs them in the order files,
@@ -51,7 +59,10 @@ enum {
   KX_STEP_FOLDERS = 1,
   KX_STEP_REGKEYS = 2,
   KX_STEP_REGVALUES = 3,
-  KX_STEP_LOG = 4
+  KX_STEP_LOG = 4,
+  // The PATH entries, variables and associations (kinds 4 to 6), before the
+  // registry values: the running programs and the shell are told once.
+  KX_STEP_DECLARED = 5
 };
 
 // Operations of ManageUninstLog.
@@ -108,7 +119,14 @@ void InitSFX(HINSTANCE instance);
 // uninstall flow; its own program file may then be deleted at restart.
 int InitUninstall(void);
 
-// Runs one uninstall step (KX_STEP_FILES ... KX_STEP_LOG). Returns 0 when
+// Before InitUninstall: a record (kind and text exactly as setup logs it)
+// the package's own declarations could have made, which the uninstaller may
+// therefore remove besides the package's folders and uninstall key. A log
+// naming a registry key or value outside those, or any PATH entry, variable
+// or association not allowed here, is refused as forged.
+void AllowUninstallRecord(int kind, const wchar_t* text);
+
+// Runs one uninstall step (KX_STEP_FILES ... KX_STEP_DECLARED). Returns 0 when
 // the step is done, otherwise a Windows error code.
 int PerformUninstall(int step, KxUninstallStepCallback callback);
 

@@ -1,5 +1,7 @@
 #include "core/language_choice.h"
 
+#include "base/language_names.h"
+
 namespace kxcore {
 
 namespace {
@@ -15,17 +17,6 @@ bool IsSimplifiedChinese(unsigned short id) { return id == 2052 || id == 4100; }
 bool SameBase(unsigned short a, unsigned short b) {
   if (Primary(a) != Primary(b)) return false;
   return Primary(a) != kChinese || IsSimplifiedChinese(a) == IsSimplifiedChinese(b);
-}
-
-// A decimal id from 1 to 65535 without sign or leading zero; 0 otherwise.
-unsigned short DecimalId(std::wstring_view text) {
-  if (text.empty() || text.size() > 5 || text[0] == L'0') return 0;
-  unsigned value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return 0;
-    value = value * 10 + static_cast<unsigned>(c - L'0');
-  }
-  return value <= 0xFFFF ? static_cast<unsigned short>(value) : 0;
 }
 
 }  // namespace
@@ -50,7 +41,7 @@ size_t ParseLanguageList(std::wstring_view text, unsigned short* offered, size_t
   size_t count = 0;
   while (!text.empty() && count < capacity) {
     const size_t comma = text.find(L',');
-    const unsigned short id = DecimalId(text.substr(0, comma));
+    const unsigned short id = kxlang::DecimalLanguageId(text.substr(0, comma));
     if (id != 0) offered[count++] = id;
     if (comma == std::wstring_view::npos) break;
     text.remove_prefix(comma + 1);

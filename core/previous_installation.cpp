@@ -40,9 +40,12 @@ bool StillExists(const UninstallRecord& record) {
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == (record.kind == kRecordFolder);
   }
+  // The declarations' records are made afresh by every run that declares
+  // them; an earlier run's are not carried over.
+  if (record.kind != kRecordRegistryKey && record.kind != kRecordRegistryValue) return false;
   HKEY root;
   std::wstring key, name;
-  ParseRegistryRecord(record.text, record.kind == kRecordRegistryValue, &root, &key, &name);
+  if (!ParseRegistryRecord(record.text, record.kind == kRecordRegistryValue, &root, &key, &name)) return false;
   HKEY opened = nullptr;
   if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return false;
   RegKey guard(opened);

@@ -38,7 +38,7 @@ void AddOnce(int kind, const std::wstring& text) {
 void BeginUninstallLog() { DiscardUninstallLog(); }
 
 void AddUninstallRecord(int kind, const wchar_t* text) {
-  if (kind < kRecordFile || kind > kRecordRegistryValue || !text || !*text) return;
+  if (kind < kRecordFile || kind > kRecordKindLast || !text || !*text) return;
   // The uninstaller accepts only normal paths (what it may remove is judged
   // on them), so "C:/dest" from /D= is recorded as "C:\dest".
   std::wstring recorded = kind == kRecordFile || kind == kRecordFolder ? NormalRecordPath(text) : std::wstring(text);

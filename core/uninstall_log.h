@@ -29,7 +29,16 @@
 
 namespace kxcore {
 
-enum UninstallRecordKind { kRecordFile = 0, kRecordFolder = 1, kRecordRegistryKey = 2, kRecordRegistryValue = 3 };
+enum UninstallRecordKind {
+  kRecordFile = 0,
+  kRecordFolder = 1,
+  kRecordRegistryKey = 2,
+  kRecordRegistryValue = 3,
+  kRecordPathEntry = 4,     // the declarations' (core/declared_removal.h)
+  kRecordVariable = 5,
+  kRecordAssociation = 6,
+  kRecordKindLast = kRecordAssociation
+};
 
 struct UninstallRecord {
   int kind;

@@ -5,6 +5,7 @@
 #include "base/message_box.h"
 #include "base/run_log.h"
 #include "core/command_line.h"
+#include "core/declared_removal.h"
 #include "core/uninstall_log.h"
 #include "core/uninstall_scope.h"
 #include "core/uninstall_steps.h"
@@ -48,7 +49,7 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   // A log naming anything this installation does not own is forged or
   // damaged: nothing at all is removed.
   UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
-                                            Evaluate(L"%KXUNINSTREGKEY%"));
+                                            Evaluate(L"%KXUNINSTREGKEY%"), Evaluate(L"%KXUNINSTREGROOT%"));
   // From here on every path is the one the containment was judged on, so
   // short names and letter case cannot hide the uninstaller or its log.
   if (!ResolveRecordsInScope(&g_run.records, scope)) {
@@ -98,6 +99,8 @@ int RunUninstallStep(int step, KxUninstallStepCallback callback) {
       return RemoveLoggedKeys(&g_run, callback);
     case KX_STEP_LOG:
       return RemoveLogFile(&g_run, callback);
+    case KX_STEP_DECLARED:
+      return RemoveDeclaredEffects(&g_run, callback);
     default:
       return ERROR_INVALID_PARAMETER;
   }

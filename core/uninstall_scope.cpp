@@ -8,6 +8,7 @@
 #include "base/handle_guard.h"
 #include "base/handle_removal.h"
 #include "base/long_path.h"
+#include "core/declared_scope.h"
 #include "core/path_order.h"
 #include "core/uninstall_scope_rules.h"
 #include "core/uninstall_steps.h"
@@ -23,7 +24,8 @@ bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <=
 size_t RootLength(const std::wstring& path) { return PathRootLength(Utf16View(path)); }
 
 ScopeRoots Roots(const UninstallScope& scope) {
-  return {Utf16View(scope.programFolder), Utf16View(scope.startMenuRoot), Utf16View(scope.registryKey)};
+  return {Utf16View(scope.programFolder), Utf16View(scope.startMenuRoot), Utf16View(scope.registryKey),
+          scope.currentUser ? RegistryRoot::kCurrentUser : RegistryRoot::kLocalMachine};
 }
 
 // path: the record's text as ResolvePath resolves it.
@@ -171,8 +173,9 @@ std::wstring NormalRecordPath(const std::wstring& path) {
 }
 
 UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std::wstring& startMenuRoot,
-                                  const std::wstring& registryKey) {
+                                  const std::wstring& registryKey, const std::wstring& registryRoot) {
   UninstallScope scope;
+  scope.currentUser = registryRoot == L"HKEY_CURRENT_USER";
   size_t slash = uninstallerPath.rfind(L'\\');
   if (slash != std::wstring::npos) scope.programFolder = ResolvePath(uninstallerPath.substr(0, slash));
   if (IsNormalFullPath(startMenuRoot)) scope.startMenuRoot = ResolvePath(startMenuRoot);
@@ -191,7 +194,12 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
-                                   ComparePathsUtf16);
+                                   ComparePathsUtf16, Roots(scope).registryRoot) ||
+             DeclaredRecordAllowed(record.kind, record.text);
+    case KX_LOG_PATHENTRY:
+    case KX_LOG_ENVVAR:
+    case KX_LOG_ASSOCIATION:
+      return DeclaredRecordAllowed(record.kind, record.text);
     default:
       return false;
   }

@@ -9,7 +9,16 @@
 //               below the Start-menu programs folder; a folder above the
 //               uninstaller's folder (one the installation created on the way,
 //               never a volume root: folders go only when empty)
-//   registry    HKEY_LOCAL_MACHINE\<the package's uninstall key> and below it
+//   registry    HKEY_LOCAL_MACHINE\<the package's uninstall key> and below it;
+//               for an installation for the current user only, the same key
+//               below HKEY_CURRENT_USER and nothing of HKEY_LOCAL_MACHINE; and
+//               what the package's declarations could have made
+//               (core/declared_scope.h): its registry keys and values, PATH
+//               entries, environment variables and file associations
+//
+// For the current user the Start-menu folder is the user's own (the setup
+// program and the uninstaller point COMPROGMENUDIR at it), so a per-user log
+// can name no machine-wide place.
 //
 // Paths must be full and normal as the installation writes them: a drive or
 // UNC path with backslashes only, no "\\?\" or "\\.\" prefix, no empty, "."
@@ -32,15 +41,17 @@ namespace kxcore {
 struct UninstallScope {
   std::wstring programFolder;   // resolved folder of the running uninstaller
   std::wstring startMenuRoot;   // resolved all-users Start-menu programs folder; empty: none
-  std::wstring registryKey;     // the package's uninstall key below HKEY_LOCAL_MACHINE; empty: none
+  std::wstring registryKey;     // the package's uninstall key below the scope's hive; empty: none
+  bool currentUser = false;     // the hive is HKEY_CURRENT_USER, not HKEY_LOCAL_MACHINE
 };
 
-// The scope of the uninstaller at uninstallerPath. startMenuRoot and
-// registryKey as the core library's variables hold them (COMPROGMENUDIR,
-// KXUNINSTREGKEY); a registry key that is not a normal key path of at least
-// two components is taken as none.
+// The scope of the uninstaller at uninstallerPath. startMenuRoot,
+// registryKey and registryRoot as the core library's variables hold them
+// (COMPROGMENUDIR, KXUNINSTREGKEY, KXUNINSTREGROOT); a registry key that is
+// not a normal key path of at least two components is taken as none, and
+// any root but "HKEY_CURRENT_USER" as HKEY_LOCAL_MACHINE.
 UninstallScope MakeUninstallScope(const std::wstring& uninstallerPath, const std::wstring& startMenuRoot,
-                                  const std::wstring& registryKey);
+                                  const std::wstring& registryKey, const std::wstring& registryRoot = L"");
 
 // True when path is a full, normal path as described above (not resolved).
 bool IsNormalFullPath(const std::wstring& path);

@@ -135,12 +135,12 @@ bool SplitRegistryRecord(std::u16string_view text, bool isValue, RegistryRoot* r
 }
 
 bool RegistryRecordInScope(int kind, std::u16string_view text, std::u16string_view registryKey,
-                           PathComparison compare) {
+                           PathComparison compare, RegistryRoot owner) {
   RegistryRoot root = RegistryRoot::kUsers;
   std::u16string_view key, name;
   if (registryKey.empty() || !SplitRegistryRecord(text, kind == kRegistryValue, &root, &key, &name, compare))
     return false;
-  if (root != RegistryRoot::kLocalMachine || !IsNormalKeyPath(key)) return false;
+  if (root != owner || !IsNormalKeyPath(key)) return false;
   return SamePath(key, registryKey, compare) || IsPathBelow(key, registryKey, compare);
 }
 

@@ -34,18 +34,21 @@ bool IsNormalKeyPath(std::u16string_view key);
 // True when child lies strictly below parent.
 bool IsPathBelow(std::u16string_view child, std::u16string_view parent, PathComparison compare);
 
+enum class RegistryRoot { kLocalMachine, kCurrentUser, kClassesRoot, kUsers };
+
 // The places an installation owns, resolved (see UninstallScope).
 struct ScopeRoots {
   std::u16string_view programFolder;  // the uninstaller's folder
-  std::u16string_view startMenuRoot;  // empty: none
-  std::u16string_view registryKey;    // below HKEY_LOCAL_MACHINE; empty: none
+  std::u16string_view startMenuRoot;  // the scope's Start-menu programs folder; empty: none
+  std::u16string_view registryKey;    // below registryRoot; empty: none
+  // HKEY_LOCAL_MACHINE for an installation for all users, HKEY_CURRENT_USER
+  // for one for the current user only: its records name no other hive.
+  RegistryRoot registryRoot = RegistryRoot::kLocalMachine;
 };
 
 // path: a file (kind 0) or folder (kind 1) record's text as resolved on the
 // file system. True when the uninstaller may remove it.
 bool ResolvedPathInScope(int kind, std::u16string_view path, const ScopeRoots& scope, PathComparison compare);
-
-enum class RegistryRoot { kLocalMachine, kCurrentUser, kClassesRoot, kUsers };
 
 // Splits a registry record ("HKEY_LOCAL_MACHINE\key" or, for a value,
 // "\"HKEY_LOCAL_MACHINE\key\" \"name\"") into its root, key and value name
@@ -54,9 +57,9 @@ bool SplitRegistryRecord(std::u16string_view text, bool isValue, RegistryRoot* r
                          std::u16string_view* name, PathComparison compare);
 
 // True when a registry key (kind 2) or value (kind 3) record names the
-// package's key or something below it.
+// package's key or something below it, in the scope's hive (owner).
 bool RegistryRecordInScope(int kind, std::u16string_view text, std::u16string_view registryKey,
-                           PathComparison compare);
+                           PathComparison compare, RegistryRoot owner = RegistryRoot::kLocalMachine);
 
 }  // namespace kxcore
 

@@ -7,38 +7,16 @@
 #include "extract/engine_state.h"
 #include "extract/entry_survey.h"
 #include "launcher/archive_reader.h"
+#include "services/size_text.h"
 #include "services/system_queries.h"
 
 namespace {
-
-// "1.5 MB": kilobytes below a megabyte, else one decimal of the largest
-// unit that fits; cut, not rounded.
-void FormatSize(uint64_t bytes, wchar_t* text, size_t capacity) {
-  const wchar_t* unitKey = L"#kilobytes";
-  uint64_t unit = 1024;
-  if (bytes >= (uint64_t{1} << 30)) {
-    unitKey = L"#gigabytes";
-    unit = uint64_t{1} << 30;
-  } else if (bytes >= (uint64_t{1} << 20)) {
-    unitKey = L"#megabytes";
-    unit = uint64_t{1} << 20;
-  }
-  wchar_t unitText[32];
-  EvalVarBuf(unitKey, unitText, sizeof(unitText));
-  const unsigned long long whole = bytes / unit;
-  const unsigned long long tenths = (bytes % unit) * 10 / unit;
-  if (unit == 1024)
-    _snwprintf(text, capacity, L"%llu %ls", whole, unitText);
-  else
-    _snwprintf(text, capacity, L"%llu.%llu %ls", whole, tenths, unitText);
-  text[capacity - 1] = L'\0';
-}
 
 void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t bytes) {
   wchar_t label[128];
   wchar_t size[64];
   EvalVarBuf(key, label, sizeof(label));
-  FormatSize(bytes, size, sizeof(size) / sizeof(size[0]));
+  FormatByteSize(bytes, size, sizeof(size) / sizeof(size[0]));
   AppendText(message, capacity, L"\r\n");
   AppendText(message, capacity, label);
   AppendText(message, capacity, L" ");

@@ -5,6 +5,7 @@
 #include "base/run_log.h"
 #include "extract/decode_worker.h"
 #include "extract/install_journal.h"
+#include "extract/restart_replacements.h"
 
 void SetFileWriteTime(HANDLE file, uint32_t timeHigh, uint32_t timeLow) {
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
@@ -32,12 +33,22 @@ void SetOpenFileAttributes(HANDLE file, uint32_t stored) {
 enum class OpenOutcome { Opened, Skip, Stop };
 
 // Opens the output file; on failure asks the create-file box until the open
-// succeeds or the user skips the file or stops.
-OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path) {
+// succeeds or the user skips the file or stops. A file a running program
+// holds is written beside it for the restart when the script allows that:
+// *written is then that file's path, else path itself.
+OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path, const wchar_t** written) {
+  *written = path;
   for (;;) {
     out->handle = OpenDestinationFile(path);
     if (out->handle != INVALID_HANDLE_VALUE) return OpenOutcome::Opened;
     DWORD error = GetLastError();
+    if (RestartReplacementsEnabled() && IsFileInUseError(error)) {
+      out->handle = OpenRestartReplacement(path);
+      const wchar_t* original = nullptr;
+      if (out->handle != INVALID_HANDLE_VALUE &&
+          RestartReplacementAt(RestartReplacementCount() - 1, &original, written))
+        return OpenOutcome::Opened;
+    }
     wchar_t reason[256];
     SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
     LogLine(L"Error %lu: the file %ls could not be created: %ls", static_cast<unsigned long>(error), path, reason);
@@ -109,7 +120,8 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   File_Construct(&out);
   // Looked at only for the run log, which tells a new file from a replaced one.
   const bool replacing = RunLogActive() && PathExists(path);
-  switch (OpenOutputFile(&out, path)) {
+  const wchar_t* written = path;
+  switch (OpenOutputFile(&out, path, &written)) {
     case OpenOutcome::Opened: break;
     case OpenOutcome::Skip:
       LogLine(L"File skipped, it could not be created: %ls", path);
@@ -123,7 +135,8 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   if (result != kExtractDone && !writeFailed) {
     // Damaged data or a cancelled copy: nothing of the file stays.
     File_Close(&out);
-    DeleteFileW(Win32Path(path).get());
+    DeleteFileW(Win32Path(written).get());
+    if (written != path) ForgetRestartReplacement(path);
     return result;
   }
   if (writeFailed) {
@@ -139,7 +152,7 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   // attributes, as it is undone with the rest of the run.
   if (result == kExtractDone && stamp.hasAttributes) SetOpenFileAttributes(out.handle, stamp.attributes);
   // Complete, with its time: a recovery tells it from one changed later.
-  if (result == kExtractDone) RecordFileWritten(path, out.handle);
+  if (result == kExtractDone) RecordFileWritten(written, out.handle);
   WRes closed = File_Close(&out);
   if (result != kExtractDone) return result;
   if (closed != 0) {
@@ -148,6 +161,9 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
     LogLine(L"Error %lu: the file %ls could not be closed: %ls", static_cast<unsigned long>(closed), path, reason);
     return CloseFailure(closed);
   }
-  LogLine(replacing ? L"File replaced: %ls" : L"File written: %ls", path);
+  if (written != path)
+    LogLine(L"File in use, replaced at the next restart: %ls (its new content waits in %ls)", path, written);
+  else
+    LogLine(replacing ? L"File replaced: %ls" : L"File written: %ls", path);
   return kExtractDone;
 }

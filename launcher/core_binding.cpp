@@ -25,6 +25,7 @@ enum CoreOperation {
   kOpInitRunLog,
   kOpFinishInterruptedInstall,
   kOpShowLanguageBox,
+  kOpAllowUninstallRecord,
   kOperationCount
 };
 
@@ -32,7 +33,7 @@ const char* const kOperationNames[kOperationCount] = {
     "SetVar",        "EvalVar",        "EvalVarBuf",      "InitSFX",       "InitUninstall",
     "PerformUninstall", "ShowDialogBox", "ShowProgressBox", "KXDlgGetDlgItem", "CheckFileProp",
     "AddUninstLog",  "ManageUninstLog", "ReplaceVarInFile", "InitRunLog", "FinishInterruptedInstall",
-    "ShowLanguageBox"};
+    "ShowLanguageBox", "AllowUninstallRecord"};
 
 constexpr DWORD kUnloadWaitMs = 5000;
 
@@ -117,6 +118,10 @@ HWND KXDlgGetDlgItem(HWND dialog, int itemId) {
 
 int CheckFileProp(int flags, wchar_t* path, int sizeBytes) {
   return Bound<decltype(&CheckFileProp)>(kOpCheckFileProp)(flags, path, sizeBytes);
+}
+
+void AllowUninstallRecord(int kind, const wchar_t* text) {
+  Bound<decltype(&AllowUninstallRecord)>(kOpAllowUninstallRecord)(kind, text);
 }
 
 void AddUninstLog(int kind, const wchar_t* text) {

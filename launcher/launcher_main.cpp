@@ -13,6 +13,7 @@
 #include "core/kxcore.h"
 #include "launcher/archive_reader.h"
 #include "launcher/core_binding.h"
+#include "launcher/install_scope.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/run_language.h"
@@ -163,8 +164,12 @@ int PublishVariables(void* context) {
   // A damaged package has no languages to give; the library then speaks
   // English.
   if (state->packageRead) PublishPackageLanguages(state->kind);
+  // What the messages of both programs about the installed product name it by.
+  if (state->packageRead) SetVarLiteral(L"KXPRODUCTNAME", g_package.productName);
   InitSFX(g_launcher.instance);
   if (state->packageRead) ApplyRunLanguage();
+  // The package's folders are judged in the places of its scope.
+  if (state->packageRead && !ApplyRunScope()) state->packageRead = false;
   return 0;
 }
 
@@ -249,9 +254,9 @@ int StartAndRun(const ProgramWork& work, StartupState* state) {
   // removes: a damaged package. A runtime that lacks the library as well
   // reports that first, as it always has.
   int packageAllowed = 0;
-  if (!packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
+  if (!state->packageRead || CallGuarded(CheckPackage, const_cast<ProgramWork*>(&work), &packageAllowed, &code) ||
       !packageAllowed) {
-    if (!packageRead) LogLine(L"Error: the package data is missing or not allowed");
+    if (!state->packageRead) LogLine(L"Error: the package data is missing or not allowed");
     SetFailure(state, kLauncherCorruptedData, kStringCorruptedData);
     ReleaseCoreLibrary();
     return kNoScriptResult;
@@ -372,7 +377,9 @@ int LauncherMain(HINSTANCE instance, const ProgramWork& work) {
   if (length == 0 || length >= kModulePathCapacity) g_launcher.modulePath[0] = L'\0';
   StartRunLog(work.kind);
 
-  int exitCode = RunProgram(work);
+  const int ownCode = RunProgram(work);
+  const int exitCode = DeploymentExitCode(ownCode, g_package.msiExitCodes != 0);
+  if (exitCode != ownCode) LogLine(L"Exit code %d stands for %d, as the package asks", exitCode, ownCode);
   LogLine(L"Exit code %d", exitCode);
   CloseRunLog();
   return exitCode;

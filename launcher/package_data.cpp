@@ -7,6 +7,7 @@
 
 #include "base/handle_guard.h"
 #include "base/name_rules.h"
+#include "launcher/package_declarations.h"
 
 PackageData g_package;
 
@@ -60,6 +61,16 @@ bool TextAllowed(PackageValueKind kind, const wchar_t* text, size_t units) {
   return false;
 }
 
+// The optional flags (base/package_format.h): the field of the key, or null
+// when the key is none of them.
+unsigned char* OptionalFlag(const char* key, size_t length, PackageData* data) {
+  if (length == sizeof kxformat::kAllowDowngradeKey - 1 && memcmp(key, kxformat::kAllowDowngradeKey, length) == 0)
+    return &data->allowDowngrade;
+  if (length == sizeof kxformat::kMsiExitCodesKey - 1 && memcmp(key, kxformat::kMsiExitCodesKey, length) == 0)
+    return &data->msiExitCodes;
+  return nullptr;
+}
+
 // Stores one value; false when it is not allowed for the key.
 bool StoreValue(size_t key, const char* value, size_t length, PackageData* data) {
   const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[key];
@@ -80,6 +91,7 @@ bool StoreValue(size_t key, const char* value, size_t length, PackageData* data)
 
 int ParseLines(const char* bytes, size_t size, PackageData* data) {
   bool seen[kxformat::kPackageKeyCount] = {};
+  bool optionalSeen[2] = {};
   size_t position = 0;
   bool formatRead = false;
   while (position < size) {
@@ -104,6 +116,25 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
         return kPackageDataDamaged;
       continue;
     }
+    if (IsPackageDeclarationKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageDeclarationValue(line, static_cast<size_t>(equals - line), equals + 1,
+                                        static_cast<size_t>(line + length - equals - 1), &g_declarations))
+        return kPackageDataDamaged;
+      continue;
+    }
+    if (IsPackageScopeKey(line, static_cast<size_t>(equals - line))) {
+      if (!StorePackageScopeValue(equals + 1, static_cast<size_t>(line + length - equals - 1), &data->scope))
+        return kPackageDataDamaged;
+      continue;
+    }
+    if (unsigned char* flag = OptionalFlag(line, static_cast<size_t>(equals - line), data)) {
+      // Written only when set: "1", once.
+      bool* once = &optionalSeen[flag == &data->allowDowngrade ? 0 : 1];
+      if (*once || line + length - equals != 2 || equals[1] != '1') return kPackageDataDamaged;
+      *once = true;
+      *flag = 1;
+      continue;
+    }
     size_t key = FindKey(line, static_cast<size_t>(equals - line));
     if (key == kxformat::kPackageKeyCount || seen[key]) return kPackageDataDamaged;
     seen[key] = true;
@@ -113,6 +144,7 @@ int ParseLines(const char* bytes, size_t size, PackageData* data) {
   for (bool found : seen)
     if (!found) return kPackageDataDamaged;
   if (!CompletePackageLanguages(&data->languages)) return kPackageDataDamaged;
+  if (!CompletePackageDeclarations(&g_declarations)) return kPackageDataDamaged;
   // The uninstall key is one key name below the Uninstall key (its rule
   // allows no backslash).
   wcscpy(data->uninstallRegistryKey, kUninstallKeyParent);
@@ -128,8 +160,12 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "the programs' texts are UTF-
 
 int ParsePackageData(const char* bytes, size_t size, PackageData* data) {
   memset(data, 0, sizeof *data);
+  ClearPackageDeclarations(&g_declarations);
   int result = ParseLines(bytes, size, data);
-  if (result != kPackageDataOk) memset(data, 0, sizeof *data);
+  if (result != kPackageDataOk) {
+    memset(data, 0, sizeof *data);
+    ClearPackageDeclarations(&g_declarations);
+  }
   return result;
 }
 

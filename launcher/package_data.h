@@ -18,6 +18,7 @@
 #include <stddef.h>
 
 #include "base/package_format.h"
+#include "launcher/package_scope.h"
 
 // Capacity of every text field in UTF-16 units, terminating zero included.
 constexpr size_t kPackageTextCapacity = kxformat::kPackageTextMaxUnits + 1;
@@ -65,6 +66,10 @@ struct PackageData {
   // in the native registry view.
   wchar_t uninstallRegistryKey[kUninstallRegistryKeyCapacity];
   PackageLanguages languages;
+  // install.scope (launcher/package_scope.h).
+  PackageScopeValue scope;
+  unsigned char allowDowngrade;                    // install.allow_downgrade, 0 when absent
+  unsigned char msiExitCodes;                      // install.msi_exit_codes, 0 when absent
 };
 
 // Filled by LoadPackageData; read by the install script and the uninstaller.
@@ -78,8 +83,9 @@ enum PackageDataResult {
                              // rule refuses (a NUL counts as a control character)
 };
 
-// Reads the file's bytes into *data (cleared first). On any failure *data is
-// left cleared, so nothing half-read is ever used.
+// Reads the file's bytes into *data (cleared first), and the declarations'
+// lines into g_declarations (launcher/package_declarations.h). On any
+// failure both are left cleared, so nothing half-read is ever used.
 int ParsePackageData(const char* bytes, size_t size, PackageData* data);
 
 // Reads kxpackage.dat from the folder (ending in a backslash) into g_package.

@@ -5,6 +5,7 @@
 
 #include "base/message_box.h"
 #include "core/kxcore.h"
+#include "launcher/install_scope.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/script_flags.h"
@@ -28,7 +29,7 @@ void PublishPackageLanguages(ProgramKind kind) {
   // whoever removes it.
   DWORD recorded = 0;
   DWORD size = sizeof recorded;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"Language", RRF_RT_REG_DWORD, nullptr,
+  if (RegGetValueW(ScopeRootKey(), g_package.uninstallRegistryKey, L"Language", RRF_RT_REG_DWORD, nullptr,
                    &recorded, &size) == ERROR_SUCCESS &&
       recorded > 0 && recorded <= 0xFFFF) {
     wchar_t text[8];

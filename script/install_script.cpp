@@ -13,13 +13,17 @@
 #include "extract/extraction.h"
 #include "extract/folder_creation.h"
 #include "extract/install_journal.h"
+#include "extract/restart_replacements.h"
 #include "launcher/install_folders.h"
+#include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/program_check.h"
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
+#include "script/declaration_steps.h"
+#include "script/destination_space.h"
 #include "script/folder_picker.h"
 #include "script/install_rollback.h"
 #include "script/package_texts.h"
@@ -27,12 +31,21 @@
 #include "script/post_install_tasks.h"
 #include "script/script_state.h"
 #include "script/shortcut.h"
+#include "script/page_notes.h"
 #include "script/uninstall_registration.h"
+#include "script/version_rules.h"
+#include "services/programs_in_use.h"
 #include "services/registry_reader.h"
 
 int32_t g_pageCounter = 0;
 
 namespace {
+
+// What version the uninstall entry says is installed.
+InstalledVersion g_installed = InstalledVersion::kNone;
+// The programs found holding files of the destination before the
+// extraction, for /RESTARTAPPLICATIONS at the end.
+RunningPrograms g_programsInUse;
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
@@ -88,9 +101,9 @@ void SetNumber(const wchar_t* name, long long value) {
 // Entries written before InstallLocation existed name it in UninstallString.
 void OfferEarlierDestination() {
   wchar_t folder[kRegValueChars];
-  RegReadValue(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"InstallLocation", folder);
+  RegReadValue(ScopeRootKey(), g_package.uninstallRegistryKey, L"InstallLocation", folder);
   if (!folder[0]) {
-    RegReadValue(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"UninstallString", folder);
+    RegReadValue(ScopeRootKey(), g_package.uninstallRegistryKey, L"UninstallString", folder);
     StripLastPathComponent(folder);
   }
   size_t length = wcslen(folder);
@@ -106,6 +119,32 @@ void OfferEarlierDestination() {
   // Taken literally: a '%' or '#' in the folder's name is no reference or key.
   if (!SetVarLiteral(L"DESTPATH", folder)) return;
   LogLine(L"Installed before into %ls: that folder is the destination offered", folder);
+}
+
+// An interactive run's /D=: the folder page starts with it (a silent run's
+// is DESTPATH itself, which the core library holds).
+void OfferCommandLineDestination() {
+  wchar_t folder[kScriptPathCapacity];
+  int length = EvalVarBuf(L"%KXCMDDESTPATH%", folder, kScriptPathBytes);
+  if (length <= 0 || static_cast<size_t>(length) >= kScriptPathCapacity) return;
+  // InitSFX always sets it; a library that did not leaves the reference
+  // as it stands, which names no folder.
+  if (wcscmp(folder, L"%KXCMDDESTPATH%") == 0) return;
+  if (!SetVarLiteral(L"DESTPATH", folder)) return;
+  LogLine(L"Destination from /D=: %ls", folder);
+}
+
+// The welcome page of a reinstall says what the run will do.
+void PrepareWelcomePage() {
+  SetVar(L"KXWELCRTF", L"%KXSFXPATH%\\kxwelc%SELLANG%.rtf");
+  if (g_installed != InstalledVersion::kSame) return;
+  wchar_t source[kScriptPathCapacity];
+  wchar_t target[kScriptPathCapacity];
+  EvalVarBuf(L"%KXSFXPATH%\\kxwelc%SELLANG%.rtf", source, kScriptPathBytes);
+  EvalVarBuf(L"%KXSFXPATH%\\kxwelc%SELLANG%srv.rtf", target, kScriptPathBytes);
+  static wchar_t note[4096];
+  EvalVarBuf(L"#reinstallnote", note, sizeof note);
+  if (WriteRtfWithNote(source, target, note)) SetVar(L"KXWELCRTF", L"%KXSFXPATH%\\kxwelc%SELLANG%srv.rtf");
 }
 
 void InitializeVariables() {
@@ -129,6 +168,7 @@ void InitializeVariables() {
   g_uninstallLogging = true;
   SetVar(L"DESTPATH", g_package.installFolder);
   OfferEarlierDestination();
+  OfferCommandLineDestination();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
@@ -191,6 +231,15 @@ bool InstallPayload(int* exitCode) {
     *exitCode = RollBack(ReportUnpackingError(ERROR_BAD_PATHNAME));
     return false;
   }
+  // Before anything is replaced: programs that hold files there are closed
+  // or left to the restart, as the run says (services/programs_in_use.h).
+  if (DealWithProgramsInUse(destination, &g_programsInUse) == ProgramsInUse::kCancelled) {
+    *exitCode = RollBack(CancelEnd());
+    return false;
+  }
+  // Whatever is still held (a program left running, one that would not
+  // close, one no search found) is replaced at the next restart.
+  EnableRestartReplacements(true);
   uint32_t offset = g_launcher.container.offset + kxformat::kContainerHeaderSize;
   LogLine(L"Extracting the payload into %ls", destination);
   ExtractResult result =
@@ -284,6 +333,27 @@ DWORD JournalUninstallerFiles() {
   return 0;
 }
 
+// The files held open during the extraction, scheduled to be put in place
+// at the next restart. False, after the message, when one cannot be: the
+// installation is then undone, since it would be left half old, half new.
+bool ScheduleReplacementsAtRestart() {
+  const size_t count = RestartReplacementCount();
+  if (count == 0) return true;
+  wchar_t renameList[kScriptPathCapacity];
+  EvalVarBuf(L"%WIN%", renameList, kScriptPathBytes);
+  const wchar_t* failed = L"";
+  DWORD error = ScheduleRestartReplacements(renameList, &failed);
+  if (error == 0) {
+    SetVar(L"NEEDREBOOT", L"1");
+    LogLine(L"Restart needed: %u files in use are replaced when Windows restarts", static_cast<unsigned>(count));
+    return true;
+  }
+  LogLine(L"Error %lu: the file %ls in use could not be scheduled for replacement at the next restart",
+          static_cast<unsigned long>(error), failed);
+  ShowMessageBox(nullptr, EvalVar(L"#filesinuse"), g_launcher.title, MB_OK | MB_ICONERROR);
+  return false;
+}
+
 // Registers the package and writes the uninstaller. Returns true to go on;
 // otherwise the run has been undone and *exitCode is the script's result.
 bool RegisterPackage(int* exitCode) {
@@ -295,6 +365,10 @@ bool RegisterPackage(int* exitCode) {
   SetVar(L"KXUNINSTADD", L"1");
   RegisterUninstallEntry();
   int error = static_cast<int>(JournalUninstallerFiles());
+  if (error == 0 && !ScheduleReplacementsAtRestart()) {
+    *exitCode = RollBack(kExitFilesInUse);
+    return false;
+  }
   if (error == 0) error = ManageUninstLog(KX_LOG_COMMIT);
   if (error == 0) {
     CommitInstallation();
@@ -314,6 +388,12 @@ int ShowFinalPage() {
   EvalVarBuf(L"%KXSFXPATH%\\kxfin%SELLANG%.rtf", source, kScriptPathBytes);
   EvalVarBuf(L"%KXSFXPATH%\\kxfin%SELLANG%srv.rtf", target, kScriptPathBytes);
   ReplaceVarInFile(source, target, 1);
+  // The run is complete only after the restart: the page says so.
+  if (RestartReplacementCount() > 0) {
+    static wchar_t note[4096];
+    EvalVarBuf(L"#restartneeded", note, sizeof note);
+    WriteRtfWithNote(target, target, note);
+  }
   SetVar(L"KXDLGRICHTEXT", L"%KXSFXPATH%\\kxfin%SELLANG%srv.rtf");
   return ShowPage(L"dlgwizfinal", FinalPageHandler);
 }
@@ -341,7 +421,13 @@ bool FollowPage(int result, Block back, Block next, Block* block, int* exitCode)
   return true;
 }
 
-int ExitCodeFromScript() { return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10)); }
+// The script's number; a complete run whose files wait for the restart
+// says so with its own code, which deployment tools act on.
+int ExitCodeFromScript() {
+  int code = static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10));
+  if (code == kExitSuccess && RestartReplacementCount() > 0) return kExitRestartNeeded;
+  return code;
+}
 
 // The language box of a package that asks for the language; Cancel ends the
 // run before anything is installed. Returns true to go on.
@@ -360,18 +446,18 @@ bool AskLanguage(int* exitCode) {
   }
 }
 
-}  // namespace
-
-int RunInstallScript() {
+// The whole sequence, first page to last.
+int RunInstallSequence() {
   int exitCode = kExitSuccess;
   if (!AskLanguage(&exitCode)) return exitCode;
   InitializeVariables();
   if (!UninstallerUsable()) return kExitUninstallerNotWritten;
+  if (!CheckInstalledVersion(&g_installed, &exitCode)) return exitCode;
   Block block = Block::Welcome;
   for (;;) {
     switch (block) {
       case Block::Welcome: {
-        SetVar(L"KXWELCRTF", L"%KXSFXPATH%\\kxwelc%SELLANG%.rtf");
+        PrepareWelcomePage();
         Move move = PageMove(ShowPage(L"dlgwizwelc", WelcomePageHandler));
         if (move == Move::Cancel) return CancelEnd();
         if (move == Move::Abort) return AbortEnd();
@@ -401,6 +487,7 @@ int RunInstallScript() {
           LogSkippedPage(L"dlgwizseldir");
           break;
         }
+        PrepareDestinationSpace();
         int result = ShowDialogBox(L"dlgwizseldir", DestinationPageHandler);
         if (!FollowPage(result, Block::Licence, Block::StartMenu, &block, &exitCode)) return exitCode;
         if (block == Block::StartMenu) SetVar(L"DESTPATH", L"%DLGSELPATH%");
@@ -417,6 +504,11 @@ int RunInstallScript() {
       case Block::Install: {
         if (!InstallPayload(&exitCode)) return exitCode;
         InstallShortcut();
+        if (int failed = CarryOutDeclarations()) {
+          exitCode = RollBack(failed);
+          AnnounceRolledBackDeclarations();
+          return exitCode;
+        }
         block = Block::Register;
         break;
       }
@@ -441,4 +533,16 @@ int RunInstallScript() {
       }
     }
   }
+}
+
+}  // namespace
+
+int RunInstallScript() {
+  g_programsInUse.count = 0;
+  EnableRestartReplacements(false);
+  const int exitCode = RunInstallSequence();
+  // Whether the installation succeeded or was undone: what was closed for
+  // it runs again when the command line asks.
+  RestartClosedPrograms(g_programsInUse);
+  return exitCode;
 }

@@ -5,6 +5,7 @@
 #include "base/message_box.h"
 #include "core/kxcore.h"
 #include "launcher/script_flags.h"
+#include "script/destination_space.h"
 #include "script/folder_picker.h"
 #include "script/script_state.h"
 
@@ -149,6 +150,10 @@ int DestinationPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
         EnableWindow(Item(page, kControlField), FALSE);
         EnableWindow(Item(page, kControlBrowse), FALSE);
       }
+      ShowDestinationSpace(page);
+      return KX_PAGE_STAY;
+    case KX_EVENT_EDITED:
+      if (param == kControlField) ShowDestinationSpace(page);
       return KX_PAGE_STAY;
     case KX_EVENT_COMMAND:
       return DestinationCommand(page, param);

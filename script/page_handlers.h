@@ -28,6 +28,9 @@ int LicensePageHandler(UINT event, HWND page, WPARAM param, LPARAM extra);
 // in DLGSELPATH; an empty field, one of blanks only, or a folder that is not
 // a full path ("X:\..." or "\\server\...") is refused with "#FolderWarning".
 // KXDISABDIR "1" locks the field and Browse.
+// Below the field, the space the product needs (KXSPACENEEDED) and the space
+// free on the field's drive, followed as the field changes
+// (script/destination_space.h).
 int DestinationPageHandler(UINT event, HWND page, WPARAM param, LPARAM extra);
 
 // "dlgwizselgroup": the Start-menu folder, shown as its own name only and

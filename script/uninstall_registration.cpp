@@ -5,6 +5,7 @@
 
 #include "core/kxcore.h"
 #include "extract/install_journal.h"
+#include "launcher/install_scope.h"
 #include "script/package_texts.h"
 #include "services/registry_writer.h"
 
@@ -60,11 +61,13 @@ void RegisterUninstallEntry() {
     }
     // What the value held before comes back if the installation fails; a
     // value whose old state cannot be kept is not written.
-    if (!RecordRegistryValue(HKEY_LOCAL_MACHINE, key, value.name)) continue;
-    if (RegWriteValue(HKEY_LOCAL_MACHINE, keyText, value.name, dataText, value.type) != ERROR_SUCCESS) continue;
-    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", L"HKEY_LOCAL_MACHINE", key, value.name);
+    // The entry lives in the scope's hive: HKEY_CURRENT_USER for a
+    // current-user installation, which needs no administrator.
+    if (!RecordRegistryValue(ScopeRootKey(), key, value.name)) continue;
+    if (RegWriteValue(ScopeRootKey(), keyText, value.name, dataText, value.type) != ERROR_SUCCESS) continue;
+    FormatLogText(text, L"\"%ls\\%ls\" \"%ls\"", ScopeRootName(), key, value.name);
     AddUninstLog(KX_LOG_REGVALUE, text);
-    FormatLogText(text, L"HKEY_LOCAL_MACHINE\\%ls", key);
+    FormatLogText(text, L"%ls\\%ls", ScopeRootName(), key);
     AddUninstLog(KX_LOG_REGKEY, text);
   }
 }

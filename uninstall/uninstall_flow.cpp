@@ -8,10 +8,13 @@
 #include "base/path_services.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
+#include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/script_flags.h"
+#include "services/programs_in_use.h"
+#include "uninstall/declared_uninstall.h"
 
 namespace {
 
@@ -25,7 +28,10 @@ HWND g_progressText;
 
 // The removal steps in the order they run: a folder goes once its files
 // have, a key once its values have, and the log only when all went well.
-constexpr int kSteps[] = {KX_STEP_FILES, KX_STEP_FOLDERS, KX_STEP_REGVALUES, KX_STEP_REGKEYS, KX_STEP_LOG};
+// The declarations' PATH entries, variables and associations go before the
+// registry values.
+constexpr int kSteps[] = {KX_STEP_FILES,     KX_STEP_FOLDERS, KX_STEP_DECLARED,
+                          KX_STEP_REGVALUES, KX_STEP_REGKEYS, KX_STEP_LOG};
 
 int ShowEvaluated(const wchar_t* text, UINT style) {
   static wchar_t message[kMessageBytes / sizeof(wchar_t)];
@@ -52,12 +58,20 @@ void FinishInterruptedSetup() {
   if (folder[0]) FinishInterruptedInstall(folder);
 }
 
+void ShowProgressText(const wchar_t* text) {
+  if (g_progressText) SetWindowTextW(g_progressText, text);
+}
+
 }  // namespace
 
 bool PrepareUninstall() {
   // The core library removes registry entries only below the package's own
-  // uninstall key; a log naming any other key is refused as damaged.
+  // uninstall key, in the hive of the installation's scope (KXUNINSTREGROOT,
+  // launcher/install_scope.h); a log naming any other key is refused as
+  // damaged.
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
+  // Beyond it, only what the package's own declarations could have made.
+  AllowDeclaredRecords();
   FinishInterruptedSetup();
   // The running program is scheduled for deletion at restart by the last
   // removal step, once everything else has gone: a declined or failed
@@ -88,7 +102,8 @@ int RunUninstall() {
   g_progressBar = nullptr;
   SetVar(L"EXITCODE", L"0");
 
-  if (!FlagIsSet(L"%ISADMIN%")) {
+  // What a current-user installation made is the user's own to remove.
+  if (RunScope() == InstallScope::kAllUsers && !FlagIsSet(L"%ISADMIN%")) {
     ShowMessageBox(nullptr, EvalVar(L"#UninstallAdminReq"), g_launcher.title, MB_OK | MB_ICONERROR);
     return kExitAborted;
   }
@@ -96,7 +111,19 @@ int RunUninstall() {
   // answers 0.
   if (!FlagIsSet(L"%SILENT%") && ShowEvaluated(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) != IDYES)
     return kExitCancelled;
+  // Before anything is removed: programs that hold files of the
+  // installation are closed, or what they hold is removed at the next
+  // restart (services/programs_in_use.h). Started again they would only
+  // hold files that are going, so /RESTARTAPPLICATIONS has nothing to do.
+  static RunningPrograms programs;
+  wchar_t folder[kModulePathCapacity];
+  wcscpy(folder, g_launcher.modulePath);
+  StripLastPathComponent(folder);
+  if (folder[0] && DealWithProgramsInUse(folder, &programs) == ProgramsInUse::kCancelled) return kExitCancelled;
   if (!FlagIsSet(L"%SILENT%")) ShowProgressBox(UninstallProgressHandler);
+  // The package's own programs run before anything is removed; one that
+  // fails stops the uninstall with everything in place.
+  if (int failed = RunProgramsBeforeUninstall(ShowProgressText)) return CloseProgressBox(failed);
 
   for (int step : kSteps) {
     int error = PerformUninstall(step, UninstallStepCallback);

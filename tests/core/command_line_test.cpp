@@ -62,3 +62,29 @@ TEST(CommandLine, LogAndSuppressedMessageBoxes) {
     EXPECT_FALSE(bad.log) << line;
   }
 }
+
+TEST(CommandLine, VersionAndRunningProgramSwitches) {
+  CommandLineOptions options =
+      ParseCommandLine(L"setup.exe /S /allowdowngrade /CloseApplications /RESTARTAPPLICATIONS /D=C:\\Quill");
+  EXPECT_FALSE(options.usage);
+  EXPECT_TRUE(options.allowDowngrade);
+  EXPECT_TRUE(options.closeApplications);
+  EXPECT_FALSE(options.noCloseApplications);
+  EXPECT_TRUE(options.restartApplications);
+  EXPECT_EQ(L"C:\\Quill", options.destination);
+
+  CommandLineOptions plain = ParseCommandLine(L"setup.exe /S /NOCLOSEAPPLICATIONS");
+  EXPECT_FALSE(plain.usage);
+  EXPECT_TRUE(plain.noCloseApplications);
+  EXPECT_FALSE(plain.allowDowngrade || plain.closeApplications || plain.restartApplications);
+
+  // Both at once is no choice; a value or a near miss is unknown.
+  CommandLineOptions both = ParseCommandLine(L"setup.exe /CLOSEAPPLICATIONS /NOCLOSEAPPLICATIONS");
+  EXPECT_TRUE(both.usage);
+  EXPECT_FALSE(both.unknownArgument.empty());
+  for (const wchar_t* line : {L"setup.exe /ALLOWDOWNGRADE=1", L"setup.exe /CLOSEAPPS", L"setup.exe /ALLOWDOWNGRADES"}) {
+    CommandLineOptions bad = ParseCommandLine(line);
+    EXPECT_TRUE(bad.usage) << line;
+    EXPECT_FALSE(bad.allowDowngrade || bad.closeApplications) << line;
+  }
+}

@@ -330,7 +330,9 @@ TEST_F(PagesTest, UsageSwitchShowsTheUsageAndCancelsEveryPage) {
   kxdrive::Session session(L"switch-usage");
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc"), L"/?"));
   EXPECT_TRUE(
-      session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/LANG=language] [/D=folder] [/?]\r\n/S   runs silently",
+      session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/LANG=language] [/ALLOWDOWNGRADE] "
+                     L"[/CLOSEAPPLICATIONS] [/NOCLOSEAPPLICATIONS] [/RESTARTAPPLICATIONS] [/D=folder] [/?]\r\n"
+                     L"/S   runs silently",
                      IDOK));
   EXPECT_EQ(session.WaitForExit(), 2u);
   EXPECT_EQ(Events().find("event"), std::string::npos) << "no page was shown";

@@ -26,6 +26,8 @@ const std::pair<const wchar_t*, const wchar_t*> kVariables[] = {
     {L"KXDLGLICEND", L"#licend"},       {L"KXDLGCAPTION", L"#wizdirtitle"},   {L"DLGSELPROMPT", L"#browsefolders"},
     {L"DLGSELPROMPT2", L"#askbrowsefolders"}, {L"KXRUNTASK1C", L"#runprogram"}, {L"KXRUNTASK2C", L"#openfolder"},
     {L"APPTITLE", L"Quillmark Toolkit Setup (64-bit)"},
+    // The destination page's space lines at their widest.
+    {L"KXSPACENEEDED", L"1023.9 MB"},   {L"KXSPACEFREE", L"65535.9 GB"},
 };
 
 // Margins Windows keeps around a text, in units at 96 DPI, as the engine

@@ -94,6 +94,38 @@ TEST_F(UninstallScopeTest, RegistryOnlyBelowThePackagesOwnKeyInTheMachineHive) {
   }
 }
 
+TEST_F(UninstallScopeTest, ACurrentUserLogNamesOnlyTheUsersHiveAndPlaces) {
+  // The user's installation: its Start menu is the user's (the programs
+  // point COMPROGMENUDIR at it), its hive HKEY_CURRENT_USER.
+  const std::wstring userMenu = root / L"User Start Menu";
+  ASSERT_TRUE(CreateDirectoryW(userMenu.c_str(), nullptr));
+  UninstallScope user = MakeUninstallScope(install + L"\\Uninst.exe", userMenu, kKey, L"HKEY_CURRENT_USER");
+  EXPECT_TRUE(user.currentUser);
+  const std::wstring userKey = std::wstring(L"HKEY_CURRENT_USER\\") + kKey;
+  for (const std::wstring& text : {userKey, std::wstring(L"HKCU\\") + kKey + L"\\Sub"})
+    EXPECT_TRUE(RecordInScope({KX_LOG_REGKEY, text}, user)) << kxtest::Narrow(text);
+  EXPECT_TRUE(RecordInScope({KX_LOG_REGVALUE, L"\"" + userKey + L"\" \"DisplayName\""}, user));
+  EXPECT_TRUE(RecordInScope({KX_LOG_FILE, userMenu + L"\\Quill\\a.lnk"}, user));
+  // Machine-wide places: the machine's hive with the very same key, the
+  // other hives, and the all-users Start menu.
+  for (const std::wstring& text : {std::wstring(L"HKEY_LOCAL_MACHINE\\") + kKey, std::wstring(L"HKLM\\") + kKey,
+                                   std::wstring(L"HKEY_USERS\\.DEFAULT\\") + kKey,
+                                   std::wstring(L"HKEY_CLASSES_ROOT\\") + kKey})
+    EXPECT_FALSE(RecordInScope({KX_LOG_REGKEY, text}, user)) << kxtest::Narrow(text);
+  EXPECT_FALSE(
+      RecordInScope({KX_LOG_REGVALUE, L"\"HKEY_LOCAL_MACHINE\\" + std::wstring(kKey) + L"\" \"DisplayName\""}, user));
+  EXPECT_FALSE(RecordInScope({KX_LOG_FILE, startMenu + L"\\Quill\\a.lnk"}, user));
+  EXPECT_FALSE(RecordInScope({KX_LOG_FOLDER, startMenu + L"\\Quill"}, user));
+  // And an installation for all users names nothing of the user's hive,
+  // whatever its root variable holds besides the user's.
+  for (const wchar_t* machine : {L"", L"HKEY_LOCAL_MACHINE", L"HKCU", L"hkey_current_user "}) {
+    UninstallScope all = MakeUninstallScope(install + L"\\Uninst.exe", startMenu, kKey, machine);
+    EXPECT_FALSE(all.currentUser) << kxtest::Narrow(machine);
+    EXPECT_FALSE(RecordInScope({KX_LOG_REGKEY, userKey}, all)) << kxtest::Narrow(machine);
+    EXPECT_TRUE(RecordInScope({KX_LOG_REGKEY, std::wstring(L"HKEY_LOCAL_MACHINE\\") + kKey}, all));
+  }
+}
+
 TEST(UninstallRecordPaths, AreRecordedInTheirNormalForm) {
   EXPECT_EQ(L"C:\\Tools\\Quill", NormalRecordPath(L"C:/Tools/Quill/"));
   EXPECT_EQ(L"C:\\Tools\\Quill\\a.txt", NormalRecordPath(L"C:\\Tools\\x\\..\\Quill\\.\\a.txt"));

@@ -13,7 +13,7 @@ using kxdrive::ControlText;
 using kxdrive::IsEnabled;
 using kxdrive::IsVisible;
 
-enum { kNext = 1, kCancel = 2, kBack = 3, kField = 20 };
+enum { kNext = 1, kCancel = 2, kBack = 3, kSpaceNeeded = 14, kSpaceFree = 15, kField = 20 };
 
 constexpr wchar_t kWelcome[] = L"dlgwizwelc";
 constexpr wchar_t kLicence[] = L"dlgwizlicag";
@@ -112,8 +112,19 @@ TEST_F(WizardEndToEnd, TheDestinationFieldMustNotBeEmptyAndIsKeptOnBack) {
   EXPECT_TRUE(session.Answer(L"You must specify a destination folder before continuing!", IDOK));
   EXPECT_EQ(session.WaitForPage(kDestination), destination);
 
+  // The space lines: what the payload and the uninstaller take, and what the
+  // drive of the typed folder has free, nothing for a drive that is not there.
+  const std::wstring needed = ControlText(destination, kSpaceNeeded);
+  EXPECT_EQ(needed.rfind(L"Space required: ", 0), 0u) << Narrow(needed);
+  EXPECT_NE(needed, L"Space required: 0 KB");
+  SetField(destination, L"Q:\\Nowhere\\Quillmark");
+  EXPECT_EQ(ControlText(destination, kSpaceFree), L"Space available: ");
   const std::wstring chosen = work_ / L"Picked\\Quillmark";
   SetField(destination, chosen);
+  const std::wstring available = ControlText(destination, kSpaceFree);
+  EXPECT_EQ(available.rfind(L"Space available: ", 0), 0u) << Narrow(available);
+  EXPECT_GT(available.size(), wcslen(L"Space available: ")) << "nothing shown for " << Narrow(chosen);
+  EXPECT_EQ(ControlText(destination, kSpaceNeeded), needed);
   session.Press(destination, kNext);
   HWND startMenu = session.WaitForPage(kStartMenu);
   ASSERT_TRUE(startMenu);

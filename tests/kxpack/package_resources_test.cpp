@@ -342,6 +342,40 @@ TEST(PackageResources, BadValuesAreRefusedWithAReason) {
   EXPECT_EQ(std::vector<uint16_t>(parts, parts + 4), (std::vector<uint16_t>{7, 2, 0, 0}));
 }
 
+// A package for the current user must start without asking for an
+// administrator: its manifest's level is rewritten, and nothing else of it.
+TEST(PackageResources, TheExecutionLevelReplacesTheStubsRequestAndOnlyIt) {
+  const std::string head = "<assembly><trustInfo><requestedExecutionLevel ";
+  const std::string tail = " uiAccess=\"false\"/></trustInfo></assembly>";
+  const std::string stubManifest = head + "level=\"requireAdministrator\"" + tail;
+  std::string error;
+  Bytes stub;
+  ASSERT_TRUE(WriteResources(BareImage(), {Make(Id(24), Id(1), 0x409, Bytes(stubManifest.begin(), stubManifest.end()))},
+                             &stub, &error))
+      << error;
+  PackageIdentity identity;
+  identity.executionLevel = "asInvoker";
+  Bytes out;
+  ASSERT_TRUE(ApplyPackageResources(stub, identity, ProgramRole::kSetup, &out, &error)) << error;
+  std::vector<Resource> read;
+  ASSERT_TRUE(ReadResources(out, &read, &error)) << error;
+  ASSERT_TRUE(Find(read, 24, 1));
+  const std::string expected = head + "level=\"asInvoker\"" + tail;
+  EXPECT_EQ(Find(read, 24, 1)->data, Bytes(expected.begin(), expected.end()));
+
+  // A stub whose manifest does not ask for an administrator, or has no
+  // manifest, cannot be made to ask for less: refused rather than shipped
+  // with a level nobody chose.
+  for (const std::string& manifest : {head + "level=\"asInvoker\"" + tail, std::string()}) {
+    Bytes other;
+    std::vector<Resource> resources;
+    if (!manifest.empty()) resources.push_back(Make(Id(24), Id(1), 0x409, Bytes(manifest.begin(), manifest.end())));
+    ASSERT_TRUE(WriteResources(BareImage(), resources, &other, &error)) << error;
+    EXPECT_FALSE(ApplyPackageResources(other, identity, ProgramRole::kSetup, &out, &error));
+    EXPECT_NE(error.find("does not request the administrator"), std::string::npos) << error;
+  }
+}
+
 TEST(Signing, RunsTheTemplateOnQuotedPathsAndReportsFailuresWithTheirOutput) {
   char folder[] = "/tmp/kxsign.XXXXXX";
   ASSERT_TRUE(mkdtemp(folder));

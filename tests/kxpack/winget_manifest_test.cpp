@@ -105,12 +105,34 @@ TEST(WingetManifest, VersionsUrlsAndTextsMeetTheSchemasBounds) {
   EXPECT_EQ(ListingTextProblem("MIT\xFF", 3, 256), "is not UTF-8 text");
 }
 
+WingetManifestValues Values();
+
 TEST(WingetManifest, ExitCodesMapToWingetsResponsesOnlyWhereTheyMatch) {
   std::vector<std::pair<int, std::string>> mapped;
   for (const ReturnCodeResponse& entry : WingetReturnCodeResponses()) mapped.push_back({entry.code, entry.response});
   const std::vector<std::pair<int, std::string>> expected = {{kExitCancelled, "cancelledByUser"},
-                                                             {kExitAnotherInstance, "installInProgress"}};
+                                                             {kExitAnotherInstance, "installInProgress"},
+                                                             {kExitDowngradeRefused, "downgrade"},
+                                                             {kExitRestartNeeded, "rebootRequiredToFinish"},
+                                                             {kExitFilesInUse, "packageInUse"}};
   EXPECT_EQ(mapped, expected);
+
+  // A package with the Windows Installer's codes never ends with 5 or 7:
+  // 1618 and 3010 take their places, and the installer file says so.
+  std::vector<std::pair<int, std::string>> msi;
+  for (const ReturnCodeResponse& entry : WingetReturnCodeResponses(true)) msi.push_back({entry.code, entry.response});
+  EXPECT_EQ(msi, (std::vector<std::pair<int, std::string>>{{2, "cancelledByUser"},
+                                                            {1618, "installInProgress"},
+                                                            {6, "downgrade"},
+                                                            {3010, "rebootRequiredToFinish"},
+                                                            {8, "packageInUse"}}));
+  WingetManifestValues values = Values();
+  values.msiExitCodes = true;
+  const std::string installer = WingetManifestFiles(values)[1].text;
+  EXPECT_NE(installer.find("  - InstallerReturnCode: 3010\n    ReturnResponse: rebootRequiredToFinish\n"),
+            std::string::npos)
+      << installer;
+  EXPECT_EQ(installer.find("InstallerReturnCode: 7\n"), std::string::npos) << installer;
 }
 
 WingetManifestValues Values() {
@@ -196,6 +218,29 @@ TEST(PackageData, ReadsBackWhatKxpackWritesAndNothingElse) {
     EXPECT_FALSE(ParsePackageData(c.text, &read, &error)) << c.error;
     EXPECT_EQ(error, c.error);
   }
+}
+
+TEST(PackageData, OnlyAPackageForTheCurrentUserHasAScopeLine) {
+  PackageDescription written;
+  written.name = "Tide";
+  written.program = "tide.exe";
+  const std::string machine = PackageDataText(written);
+  EXPECT_EQ(machine.find("install.scope"), std::string::npos);
+  written.scope = "current_user";
+  const std::string user = PackageDataText(written);
+  EXPECT_EQ(user, machine + "install.scope=current_user\n");
+  PackageDescription read;
+  std::string error;
+  ASSERT_TRUE(ParsePackageData(user, &read, &error)) << error;
+  EXPECT_EQ(read.scope, "current_user");
+  ASSERT_TRUE(ParsePackageData(machine + "install.scope=all_users\n", &read, &error)) << error;
+  EXPECT_EQ(read.scope, "all_users");
+  for (const char* scope : {"both", "Current_User", "", "current_user "}) {
+    EXPECT_FALSE(ParsePackageData(machine + "install.scope=" + scope + "\n", &read, &error)) << scope;
+    EXPECT_EQ(error, "install.scope is none of the scopes");
+  }
+  EXPECT_FALSE(ParsePackageData(user + "install.scope=current_user\n", &read, &error));
+  EXPECT_EQ(error, "it gives install.scope twice");
 }
 
 }  // namespace

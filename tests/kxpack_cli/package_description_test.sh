@@ -18,7 +18,8 @@ grep -q "not an empty folder" "$work/msg" || fail "init message: $(cat "$work/ms
 
 # The starter builds as it stands, twice to the same bytes, and both runtimes
 # carry its values.
-"$kxpack" build --package "$starter/package.toml" --out "$work/a.exe" --stage "$work/stage" || fail "starter build"
+"$kxpack" build --package "$starter/package.toml" --out "$work/a.exe" --stage "$work/stage" 2>"$work/starter-warnings" ||
+  fail "starter build"
 "$kxpack" build --package "$starter/package.toml" --out "$work/b.exe" || fail "second starter build"
 cmp -s "$work/a.exe" "$work/b.exe" || fail "two builds of the starter differ"
 data=$work/stage/runtime-setup/kxpackage.dat
@@ -123,6 +124,9 @@ refuses '^# uninstall_key' product.uninstall_key "'Sample\\\\App' holds '\\\\'" 
 refuses '^# folder = ' install.folder "'Programs.Sample' must begin with a drive" set_line '^# folder = ' "folder = 'Programs\\Sample'"
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\tb"'
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\u0085b"'
+refuses '^# scope = ' install.scope "'everyone' is neither \"all_users\" nor \"current_user\"" \
+  set_line '^# scope = ' 'scope = "everyone"'
+refuses '^# scope = ' install.scope 'must be a text' set_line '^# scope = ' 'scope = true'
 refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'
 
 # The languages a package offers and the pages it gives in them.
@@ -185,6 +189,31 @@ for side in setup uninst; do
   [ -f "$work/stage2/runtime-$side/kxlng1031.dat" ] && [ -f "$work/stage2/runtime-$side/kxlng.dat" ] ||
     fail "the $side runtime lacks a table"
 done
+
+# The version rules' keys: flags, checked as strictly as the others, written
+# into the package data only when set; a version setup cannot order builds
+# with a warning that names it.
+refuses '^# folder = ' install.allow_downgrade 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
+allow_downgrade = "yes"'
+refuses '^# folder = ' install.msi_exit_codes 'must be true or false' set_line '^program = ' 'program = "SampleApp.exe"
+msi_exit_codes = 1'
+refuses '^# folder = ' install.allow_downgrades 'unknown key \(did you mean .allow_downgrade.\?\)' \
+  set_line '^program = ' 'program = "SampleApp.exe"
+allow_downgrades = true'
+grep -q '^install.allow_downgrade\|^install.msi_exit_codes' "$work/stage/runtime-setup/kxpackage.dat" &&
+  fail "the starter's package data has a flag it does not set"
+[ -s "$work/starter-warnings" ] && fail "the starter builds with warnings: $(cat "$work/starter-warnings")"
+build_case set_line '^program = ' 'program = "SampleApp.exe"
+allow_downgrade = true
+msi_exit_codes = true'
+grep -qx 'install.allow_downgrade=1' "$runtime/kxpackage.dat" && grep -qx 'install.msi_exit_codes=1' "$runtime/kxpackage.dat" ||
+  fail "flags in the package data: $(cat "$runtime/kxpackage.dat")"
+build_case set_line '^version = ' 'version = "2.1-beta"'
+grep -qx "kxpack: .*package.toml:$(grep -n -m1 '^version = ' "$starter/package.toml" | cut -d: -f1): product.version: warning: '2.1-beta' cannot be ordered .*" "$work/msg" ||
+  fail "no warning for a version that cannot be ordered: $(cat "$work/msg")"
+[ -f "$work/case/setup.exe" ] || fail "a warning stopped the build"
+build_case set_line '^version = ' 'version = "2.10.0"'
+[ -s "$work/msg" ] && fail "a version that can be ordered warned: $(cat "$work/msg")"
 
 # A description that is not TOML names its line and column; a missing one
 # is refused as such; a refused build also removes an older package (and

@@ -160,6 +160,23 @@ TEST(PackageData, RefusesDamagedLanguageLines) {
 
 // Values kxpack never writes, as a forged kxpackage.dat could hold them:
 // each is refused by the rule kxpack judges its key by.
+TEST(PackageData, TheScopeLineIsOptionalOnceAndOneOfTwo) {
+  PackageData data;
+  ASSERT_EQ(Parse(kGood, &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
+  ASSERT_EQ(Parse(kGood + "install.scope=current_user\n", &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kCurrentUser);
+  // Anywhere among the lines, as every other key.
+  ASSERT_EQ(Parse(Replace(kGood, "kxpackage 1\n", "kxpackage 1\ninstall.scope=all_users\n"), &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
+  for (const char* bad : {"install.scope=current_user\ninstall.scope=current_user\n", "install.scope=both\n",
+                          "install.scope=\n", "install.scope=CURRENT_USER\n", "install.scope=current_user \n",
+                          "install.scope.extra=1\n"}) {
+    EXPECT_EQ(Parse(kGood + bad, &data), kPackageDataDamaged) << bad;
+    EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers) << "a refused file leaves nothing behind";
+  }
+}
+
 TEST(PackageData, RefusesWhatKxpackWouldRefuse) {
   const struct {
     const char* what;
@@ -220,6 +237,32 @@ TEST(PackageData, LoadsFromTheRuntimeFolderIntoTheProcessValues) {
   ASSERT_TRUE(WriteBytes(folder / L"kxpackage.dat", std::string(kPackageDataMaxBytes + 1, '\n')));
   EXPECT_EQ(LoadPackageData(runtime.c_str()), kPackageDataNotRead);
   EXPECT_EQ(g_package.shortcutName[0], L'\0');
+}
+
+}  // namespace
+
+namespace {
+
+// The two optional flags: absent is 0, "1" once is 1, anything else is a
+// damaged file (kxpack writes neither "0" nor a second line).
+TEST(PackageData, ReadsTheOptionalDowngradeAndExitCodeFlagsStrictly) {
+  PackageData plain;
+  ASSERT_EQ(Parse(kGood, &plain), kPackageDataOk);
+  EXPECT_EQ(plain.allowDowngrade + plain.msiExitCodes, 0);
+  PackageData both;
+  ASSERT_EQ(Parse(kGood + "install.msi_exit_codes=1\ninstall.allow_downgrade=1\n", &both), kPackageDataOk);
+  EXPECT_EQ(both.allowDowngrade, 1);
+  EXPECT_EQ(both.msiExitCodes, 1);
+  PackageData one;
+  ASSERT_EQ(Parse(kGood + "install.allow_downgrade=1\n", &one), kPackageDataOk);
+  EXPECT_EQ(one.allowDowngrade, 1);
+  EXPECT_EQ(one.msiExitCodes, 0);
+  for (const char* bad : {"install.allow_downgrade=0\n", "install.allow_downgrade=\n", "install.msi_exit_codes=yes\n",
+                          "install.msi_exit_codes=1\ninstall.msi_exit_codes=1\n", "install.allow_downgrade=11\n"}) {
+    PackageData data;
+    EXPECT_EQ(Parse(kGood + bad, &data), kPackageDataDamaged) << bad;
+    EXPECT_EQ(data.allowDowngrade, 0);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The page handlers on a real window with the pages' controls, under the UI
 // prefix; their message boxes are recorded instead of shown.
 #include <gtest/gtest.h>
+#include <wchar.h>
 
 #include "core/kxcore.h"
+#include "script/destination_space.h"
 #include "script/page_handlers.h"
 #include "script/script_state.h"
 #include "tests/driver/ui_driver.h"
@@ -18,6 +20,14 @@ using kxtest::Eval;
 using kxtest::HandlerOutcome;
 using kxtest::PageHandler;
 using kxtest::TestPage;
+
+// The temporary-files folder without its trailing backslash.
+std::wstring TempFolder() {
+  wchar_t path[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, path);
+  while (length > 3 && path[length - 1] == L'\\') path[--length] = L'\0';
+  return path;
+}
 
 const wchar_t kFolderWarning[] = L"You must specify a destination folder before continuing!";
 
@@ -95,6 +105,56 @@ TEST_F(PageHandlerTest, KxdisabdirLocksTheDestinationFieldAndBrowse) {
   page_.SetFieldText(L"D:\\Locked");
   EXPECT_EQ(CallHandler(DestinationPageHandler, KX_EVENT_COMMAND, page_, kControlNext).result, 1);
   EXPECT_EQ(Eval(L"%DLGSELPATH%"), L"D:\\Locked");
+}
+
+TEST_F(PageHandlerTest, DestinationSpaceLinesFollowTheFolderAsItChanges) {
+  const std::wstring temp = TempFolder();
+  SetVar(L"KXSPACENEEDED", L"12 KB");
+  page_.SetFieldText(temp + L"\\kx-space-missing\\deeper");
+  DestinationPageHandler(KX_EVENT_CREATED, page_.window(), 0, 0);
+  EXPECT_EQ(kxdrive::WindowText(page_.control(kControlSpaceNeeded)), L"Space required: 12 KB");
+  const std::wstring free = kxdrive::WindowText(page_.control(kControlSpaceFree));
+  EXPECT_EQ(free.rfind(L"Space available: ", 0), 0u);
+  EXPECT_GT(free.size(), wcslen(L"Space available: ")) << "a missing folder below an existing one has a drive";
+  // Typed away to nothing a drive could be asked about, and back.
+  for (const wchar_t* nowhere : {L"", L"relative\\folder", L"Q:\\no such drive"}) {
+    page_.SetFieldText(nowhere);
+    EXPECT_EQ(CallHandler(DestinationPageHandler, KX_EVENT_EDITED, page_, kControlField).result, 0);
+    EXPECT_EQ(kxdrive::WindowText(page_.control(kControlSpaceFree)), L"Space available: ") << kxtest::Narrow(nowhere);
+  }
+  page_.SetFieldText(temp);
+  CallHandler(DestinationPageHandler, KX_EVENT_EDITED, page_, kControlField);
+  EXPECT_EQ(kxdrive::WindowText(page_.control(kControlSpaceFree)), free);
+  EXPECT_EQ(kxdrive::WindowText(page_.control(kControlSpaceNeeded)), L"Space required: 12 KB");
+}
+
+TEST(DestinationSpace, TheNearestExistingFolderIsAskedForAMissingDestination) {
+  wchar_t found[600];
+  const std::wstring temp = TempFolder();
+  struct Case {
+    std::wstring folder;
+    bool found;
+    std::wstring expected;
+  } cases[] = {
+      {temp, true, temp + L"\\"},
+      {temp + L"\\", true, temp + L"\\"},
+      {temp + L"\\kx-missing\\a\\b", true, temp + L"\\"},
+      {temp + L"/kx-missing/a", true, temp + L"\\"},
+      // "C:" alone is the drive's current folder, which Next refuses too.
+      {L"C:", false, L""},
+      {L"C:\\", true, L"C:\\"},
+      {L"C:\\kx-missing-at-the-root", true, L"C:\\"},
+      {L"relative\\folder", false, L""},
+      {L"", false, L""},
+      {L"Q:\\no such drive", false, L""},
+  };
+  for (const Case& c : cases) {
+    found[0] = L'\0';
+    EXPECT_EQ(NearestExistingFolder(c.folder.c_str(), found, 600), c.found) << kxtest::Narrow(c.folder);
+    if (c.found) EXPECT_EQ(_wcsicmp(found, c.expected.c_str()), 0) << kxtest::Narrow(found);
+  }
+  // A folder that leaves no room for the separator is refused, not cut.
+  EXPECT_FALSE(NearestExistingFolder(temp.c_str(), found, temp.size() + 1));
 }
 
 TEST_F(PageHandlerTest, DestinationNextHandsTheFolderBack) {

@@ -37,6 +37,9 @@ TestPage::TestPage() {
   AddControl(window_, L"BUTTON", L"Task two", BS_AUTOCHECKBOX, 7, 20, 230, 200, 20);
   AddControl(window_, L"EDIT", L"", ES_AUTOHSCROLL, 20, 20, 100, 400, 22, WS_EX_CLIENTEDGE);
   AddControl(window_, L"BUTTON", L"Browse", BS_PUSHBUTTON, 21, 430, 100, 81, 25);
+  // The destination page's space lines.
+  AddControl(window_, L"STATIC", L"", SS_LEFT, 14, 20, 140, 500, 16);
+  AddControl(window_, L"STATIC", L"", SS_LEFT, 15, 20, 160, 500, 16);
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
 }

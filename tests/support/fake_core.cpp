@@ -65,6 +65,8 @@ void InitSFX(HINSTANCE) {}
 
 int InitUninstall(void) { return Fake().initUninstall; }
 
+void AllowUninstallRecord(int kind, const wchar_t* text) { Fake().allowedRecords.push_back({kind, text ? text : L""}); }
+
 int PerformUninstall(int step, KxUninstallStepCallback) {
   Fake().uninstallSteps.push_back(step);
   return Fake().performUninstall ? Fake().performUninstall(step) : 0;

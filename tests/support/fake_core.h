@@ -22,6 +22,7 @@ struct LogRecord {
 
 struct FakeCore {
   std::vector<LogRecord> log;                  // every AddUninstLog call
+  std::vector<LogRecord> allowedRecords;       // every AllowUninstallRecord call
   std::vector<int> manageCalls;                // every ManageUninstLog operation
   std::vector<std::wstring> dialogsShown;      // names given to ShowDialogBox
   std::vector<int> uninstallSteps;             // steps given to PerformUninstall

@@ -72,7 +72,9 @@ class UninstallFlow : public ::testing::Test {
   HWND box, bar, cancel;
 };
 
-const std::vector<int> kAllSteps = {0, 1, 3, 2, 4};
+// Files, folders, the declarations' PATH entries, variables and file types,
+// registry values, keys, the log.
+const std::vector<int> kAllSteps = {0, 1, 5, 3, 2, 4};
 
 }  // namespace
 
@@ -121,7 +123,7 @@ TEST_F(UninstallFlow, OnlyExactlyOneCountsAsAdministrator) {
 TEST_F(UninstallFlow, AFailingStepStopsTheLaterOnes) {
   Fake().performUninstall = [](int step) { return step == 3 ? 5 : 0; };
   EXPECT_EQ(3, RunUninstall());
-  EXPECT_EQ((std::vector<int>{0, 1, 3}), Fake().uninstallSteps);
+  EXPECT_EQ((std::vector<int>{0, 1, 5, 3}), Fake().uninstallSteps);
   EXPECT_EQ(80, BarPosition());
   EXPECT_EQ(1u, g_boxes.size()) << "no final message after a failure";
 }

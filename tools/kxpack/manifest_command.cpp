@@ -138,8 +138,10 @@ class ManifestWriter {
     values_.name = built.name;
     values_.publisher = built.publisher;
     values_.uninstallKey = built.uninstallKey;
+    values_.currentUser = built.scope == kxformat::kScopeCurrentUser;
     values_.installerUrl = options_.url;
     values_.installerSha256 = package_.sha256;
+    values_.msiExitCodes = built.msiExitCodes;
     if (IsWingetUrl(built.url)) {
       values_.url = built.url;
     } else if (!built.url.empty()) {

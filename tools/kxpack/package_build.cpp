@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -122,6 +123,7 @@ class PackageBuilder {
     if (!LoadShippedLanguages(parts_, &shipped_, error)) return false;
     if (!LoadPackageDescription(options_.description, options_.payload, shipped_, &description_, error))
       return false;
+    for (const std::string& warning : description_.warnings) std::fprintf(stderr, "kxpack: %s\n", warning.c_str());
     // Again, now that the description named the pages and the payload.
     if (!CheckOutputPath(options_.out, error)) return false;
     if (scratch_.path.empty()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "base/package_format.h"
@@ -140,7 +141,12 @@ std::string PackageDataText(const PackageDescription& d) {
   for (size_t key = 0; key < kxformat::kPackageKeyCount; ++key)
     text += std::string(kxformat::kPackageKeys[key].key) + "=" + Value(d, static_cast<kxformat::PackageKey>(key)) +
             "\n";
-  return text + LanguageDataText(d);
+  if (d.allowDowngrade) text += std::string(kxformat::kAllowDowngradeKey) + "=1\n";
+  if (d.msiExitCodes) text += std::string(kxformat::kMsiExitCodesKey) + "=1\n";
+  text += LanguageDataText(d);
+  // A package for all users has no scope line, so its data stays as it was.
+  if (d.scope != kxformat::kScopeAllUsers) text += std::string(kxformat::kInstallScopeKey) + "=" + d.scope + "\n";
+  return text + DeclarationDataText(d.declarations);
 }
 
 bool ParsePackageData(const std::string& text, PackageDescription* values, std::string* error) {
@@ -180,7 +186,19 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
     return false;
   }
   if (!TakeLanguageLines(&found, error)) return false;
+  if (!TakeDeclarationLines(&found, error)) return false;
   PackageDescription parsed;
+  for (auto [key, flag] : {std::pair{kxformat::kAllowDowngradeKey, &PackageDescription::allowDowngrade},
+                           std::pair{kxformat::kMsiExitCodesKey, &PackageDescription::msiExitCodes}}) {
+    auto line = found.find(key);
+    if (line == found.end()) continue;
+    if (line->second != "1") {
+      *error = std::string(key) + " is not 1";
+      return false;
+    }
+    parsed.*flag = true;
+    found.erase(line);
+  }
   for (size_t index = 0; index < kxformat::kPackageKeyCount; ++index) {
     const kxformat::PackageKeyRule& rule = kxformat::kPackageKeys[index];
     auto value = found.find(rule.key);
@@ -193,6 +211,15 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
       return false;
     }
     found.erase(value);
+  }
+  auto scope = found.find(kxformat::kInstallScopeKey);
+  if (scope != found.end()) {
+    if (scope->second != kxformat::kScopeCurrentUser && scope->second != kxformat::kScopeAllUsers) {
+      *error = std::string(kxformat::kInstallScopeKey) + " is none of the scopes";
+      return false;
+    }
+    parsed.scope = scope->second;
+    found.erase(scope);
   }
   if (!found.empty()) {
     *error = "it holds an unknown key, " + found.begin()->first;

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <map>
 
+#include "base/version_order.h"
 #include "tools/kxpack/artwork.h"
 #include "tools/kxpack/build_inputs.h"
+#include "tools/kxpack/declaration_reader.h"
 #include "tools/kxpack/file_io.h"
 #include "tools/kxpack/folder_tree.h"
 #include "tools/kxpack/name_rules.h"
@@ -42,6 +44,9 @@ const KeyRule kKeys[] = {
     {"install.start_menu_folder", Kind::kText, false},
     {"install.program", Kind::kText, true},
     {"install.shortcut", Kind::kText, false},
+    {"install.scope", Kind::kText, false},
+    {"install.allow_downgrade", Kind::kFlag, false},
+    {"install.msi_exit_codes", Kind::kFlag, false},
     {"tasks.start_program", Kind::kFlag, false},
     {"tasks.open_folder", Kind::kFlag, false},
     {"tasks.start_program_silent", Kind::kFlag, false},
@@ -111,6 +116,8 @@ class DescriptionReader {
   bool Read(const std::string& payloadOverride, bool filesToo, std::string* errors) {
     if (ParseAndCollect()) {
       ApplyDefaults();
+      CompleteDeclarations(file_, d_->name, &d_->declarations, &errors_);
+      CheckDeclarationsForScope(file_, d_->scope == kxformat::kScopeCurrentUser, d_->declarations, &errors_);
       CheckTexts();
       CheckListing();
       if (filesToo) {
@@ -146,10 +153,13 @@ class DescriptionReader {
       return false;
     }
     std::vector<std::string> tableNames(std::begin(kTables), std::end(kTables));
+    for (const kxformat::DeclTable& table : kxformat::kDeclTables) tableNames.push_back(table.name);
     for (auto&& [key, node] : root) {
       const std::string name(key.str());
       const int line = static_cast<int>(key.source().begin.line);
-      if (std::find(tableNames.begin(), tableNames.end(), name) == tableNames.end()) {
+      if (IsDeclarationTable(name)) {
+        CollectDeclarations(file_, name, node, line, &d_->declarations, &errors_);
+      } else if (std::find(tableNames.begin(), tableNames.end(), name) == tableNames.end()) {
         Error(line, name, "unknown key" + Suggestion(name, tableNames));
       } else if (!node.is_table()) {
         Error(line, name, "must be a table, [" + name + "]");
@@ -301,10 +311,13 @@ class DescriptionReader {
     d_->startMenuFolder = Text("install.start_menu_folder", "%COMPROGMENUDIR%\\" + d_->name);
     d_->program = Text("install.program", "");
     d_->shortcut = Text("install.shortcut", d_->name);
+    d_->scope = Text("install.scope", kxformat::kScopeAllUsers);
     d_->startProgram = Flag("tasks.start_program", true);
     d_->openFolder = Flag("tasks.open_folder", true);
     d_->startProgramSilent = Flag("tasks.start_program_silent", false);
     d_->openFolderSilent = Flag("tasks.open_folder_silent", false);
+    d_->allowDowngrade = Flag("install.allow_downgrade", false);
+    d_->msiExitCodes = Flag("install.msi_exit_codes", false);
     d_->manifestId = Text("manifest.id", "");
     d_->manifestLicence = Text("manifest.licence", "");
     d_->manifestShortDescription = Text("manifest.short_description", "");
@@ -346,6 +359,13 @@ class DescriptionReader {
   void CheckTexts() {
     for (const char* key : {"product.version", "product.publisher", "product.wizard_label", "product.window_title"})
       if (Given(key)) CheckText(key, kMaxTextUnits, false);
+    // Allowed, since a version is the publisher's to choose, but setup can
+    // then tell neither an upgrade nor a downgrade from the other.
+    if (!d_->version.empty() && !kxversion::CanBeOrdered(d_->version.data(), d_->version.size()))
+      d_->warnings.push_back(file_ + ":" + std::to_string(Line("product.version")) +
+                             ": product.version: warning: '" + d_->version +
+                             "' cannot be ordered (numbers separated by dots, like 2.10.1, can): setup will install "
+                             "it over any other version as an upgrade, and never refuse it as a downgrade");
     if (Given("product.url")) CheckText("product.url", kMaxTextUnits, true);
     if (CheckText("product.name", kMaxNameUnits, false))
       CheckRule("product.name", FileNameProblem(d_->name), " (the name is also the default folder and shortcut name)");
@@ -353,6 +373,8 @@ class DescriptionReader {
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
     if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
+    if (Given("install.scope") && d_->scope != kxformat::kScopeAllUsers && d_->scope != kxformat::kScopeCurrentUser)
+      CheckRule("install.scope", "is neither \"all_users\" nor \"current_user\"", "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
       if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
     if (CheckText("install.program", kMaxTextUnits, false)) {
@@ -561,6 +583,13 @@ class DescriptionReader {
       return;
     }
     WarnAboutLongPaths(entries);
+    CheckDeclaredPayload(file_, d_->declarations,
+                         [&](const std::string& path, bool folder) {
+                           for (const TreeEntry& entry : entries)
+                             if (entry.path == path && entry.folder == folder) return true;
+                           return false;
+                         },
+                         &errors_);
     if (programComponents_.empty()) return;
     // The program as the payload holds it: a link to a file within the
     // payload is that file, one to anything else never got this far.

@@ -10,6 +10,7 @@
 
 #include "base/package_format.h"
 #include "tools/kxpack/artwork.h"
+#include "tools/kxpack/declarations.h"
 #include "tools/kxpack/shipped_languages.h"
 
 // Longest texts of the package in UTF-16 units, as the package data allows
@@ -33,8 +34,13 @@ struct PackageDescription {
   std::string name, version, publisher, url, uninstallKey, wizardLabel, windowTitle;
   // [install]; program with '\' separators
   std::string installFolder, startMenuFolder, program, shortcut;
+  // install.scope: kxformat::kScopeAllUsers or kScopeCurrentUser
+  std::string scope = kxformat::kScopeAllUsers;
   // [tasks]
   bool startProgram = true, openFolder = true, startProgramSilent = false, openFolderSilent = false;
+  // [install]: installs over a newer version without /ALLOWDOWNGRADE; ends
+  // with 1618 and 3010 for "another run" and "restart needed"
+  bool allowDowngrade = false, msiExitCodes = false;
   // [languages]: those offered, the first the fallback; a language box first
   std::vector<PackageLanguage> languages;
   bool askLanguage = false;
@@ -46,8 +52,13 @@ struct PackageDescription {
   std::string payloadFolder;
   // [manifest]: the winget listing (kxpack manifest); empty when not given
   std::string manifestId, manifestLicence, manifestShortDescription;
+  // [[association]], [[path]], [[environment]], [[registry]], [[run]]
+  Declarations declarations;
   // "table.key" -> the line that gives it, or that of its table, or 1
   std::map<std::string, int> lines;
+  // What is allowed but likely a mistake, as "FILE:LINE: KEY: warning: ...";
+  // kxpack prints them and goes on.
+  std::vector<std::string> warnings;
 };
 
 // Reads and checks the description. payloadOverride, when not empty, takes

@@ -283,10 +283,31 @@ bool SetIcon(const std::vector<unsigned char>& file, std::vector<Resource>* reso
   return true;
 }
 
+// The level the manifest requests of Windows: the stubs ask for an
+// administrator; a package for the current user must start without one, or
+// Windows would ask every user for an administrator's password.
+bool SetExecutionLevel(const std::string& level, std::vector<Resource>* resources, std::string* error) {
+  static const std::string kStubLevel = "level=\"requireAdministrator\"";
+  size_t changed = 0;
+  for (Resource& resource : *resources) {
+    if (resource.type.named || resource.type.number != kResourceManifest) continue;
+    std::string text(resource.data.begin(), resource.data.end());
+    const size_t at = text.find(kStubLevel);
+    if (at == std::string::npos) continue;
+    text.replace(at, kStubLevel.size(), "level=\"" + level + "\"");
+    resource.data.assign(text.begin(), text.end());
+    ++changed;
+  }
+  if (changed == 1) return true;
+  *error = "the stub's manifest does not request the administrator exactly once";
+  return false;
+}
+
 }  // namespace
 
 bool HasPackageResources(const PackageIdentity& identity) {
-  return !identity.title.empty() || !identity.productName.empty() || !identity.icon.empty();
+  return !identity.title.empty() || !identity.productName.empty() || !identity.icon.empty() ||
+         !identity.executionLevel.empty();
 }
 
 bool ReadIconFile(const std::vector<unsigned char>& file, std::vector<IconImage>* images, std::string* error) {
@@ -349,6 +370,7 @@ bool ApplyPackageResources(const std::vector<unsigned char>& stub, const Package
   if (!ReadResources(stub, &resources, error)) return false;
   if (!identity.title.empty() && !SetTitle(identity.title, &resources, error)) return false;
   if (!identity.icon.empty() && !SetIcon(identity.icon, &resources, error)) return false;
+  if (!identity.executionLevel.empty() && !SetExecutionLevel(identity.executionLevel, &resources, error)) return false;
   if (!identity.productName.empty() && !AddVersion(identity, role, &resources, error)) return false;
   if (identity.productName.empty() && !identity.version.empty()) {
     *error = "version information needs the product's name";

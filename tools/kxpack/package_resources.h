@@ -1,8 +1,9 @@
 // The package's own resources in a prebuilt stub: its icon, its version
 // information and its title (string 0 of the string table, which the
 // launcher shows as the caption of its messages and sets as APPTITLE).
-// Everything else the stub carries (the manifest, the launcher's other
-// strings) is kept as it is.
+// and the execution level its manifest requests. Everything else the stub
+// carries (the rest of the manifest, the launcher's other strings) is kept
+// as it is.
 #ifndef KX_TOOLS_KXPACK_PACKAGE_RESOURCES_H
 #define KX_TOOLS_KXPACK_PACKAGE_RESOURCES_H
 
@@ -23,6 +24,9 @@ struct PackageIdentity {
   std::string copyright;         // LegalCopyright, when given
   std::string fileName;          // OriginalFilename; "setup.exe" or "Uninst.exe" when empty
   std::vector<unsigned char> icon;  // the bytes of an .ico file
+  // The manifest's requestedExecutionLevel ("asInvoker", "highestAvailable");
+  // empty keeps the stub's (requireAdministrator).
+  std::string executionLevel;
 };
 
 bool HasPackageResources(const PackageIdentity& identity);

@@ -16,6 +16,9 @@ bool MakePackageStub(const PackageDescription& description, ProgramRole role, st
   identity.version = description.version;
   identity.publisher = description.publisher;
   identity.icon = description.icon;
+  // Both programs follow the scope: a package for the current user never
+  // asks for an administrator.
+  if (description.scope == kxformat::kScopeCurrentUser) identity.executionLevel = "asInvoker";
   std::vector<unsigned char> rewritten;
   if (!ApplyPackageResources(prepared.bytes, identity, role, &rewritten, error)) {
     *error = description.file + ": the programs' resources: " + *error;

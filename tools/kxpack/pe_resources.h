@@ -40,6 +40,7 @@ constexpr uint16_t kResourceIcon = 3;
 constexpr uint16_t kResourceString = 6;
 constexpr uint16_t kResourceGroupIcon = 14;
 constexpr uint16_t kResourceVersion = 16;
+constexpr uint16_t kResourceManifest = 24;
 constexpr uint16_t kLanguageEnglishUs = 0x0409;
 
 // Reads every resource of the image, in tree order. An image without a

@@ -82,17 +82,18 @@ std::string VersionFile(const WingetManifestValues& v) {
 
 std::string InstallerFile(const WingetManifestValues& v) {
   std::string text = Header("installer") + Line("", "PackageIdentifier", v.id) + Line("", "PackageVersion", v.version);
-  // Every run installs for all users, with administrator rights the
-  // programs ask for themselves.
-  text += "InstallerType: exe\nScope: machine\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
+  // A package for all users installs with administrator rights the
+  // programs ask for themselves; one for the current user asks for none.
+  text += std::string("InstallerType: exe\nScope: ") + (v.currentUser ? "user" : "machine") + "\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
   text += "InstallerSwitches:\n" + Line("  ", "Silent", kSilentSwitches) + Line("  ", "SilentWithProgress", kSilentSwitches) +
           Line("  ", "InstallLocation", kLocationSwitch) + Line("  ", "Log", kLogSwitch);
   text += "ExpectedReturnCodes:\n";
-  for (const ReturnCodeResponse& mapping : WingetReturnCodeResponses())
+  for (const ReturnCodeResponse& mapping : WingetReturnCodeResponses(v.msiExitCodes))
     text += "  - InstallerReturnCode: " + std::to_string(mapping.code) + "\n    ReturnResponse: " + mapping.response + "\n";
   // An installed version is replaced in place; the uninstall key is the
   // entry winget finds the installation by.
-  text += "UpgradeBehavior: install\nElevationRequirement: elevatesSelf\n" + Line("", "ProductCode", v.uninstallKey);
+  text += std::string("UpgradeBehavior: install\n") + (v.currentUser ? "" : "ElevationRequirement: elevatesSelf\n") +
+          Line("", "ProductCode", v.uninstallKey);
   // DisplayVersion is left out: it is the PackageVersion.
   text += "AppsAndFeaturesEntries:\n" + Line("  - ", "DisplayName", v.name) + Line("    ", "Publisher", v.publisher) +
           Line("    ", "ProductCode", v.uninstallKey);
@@ -119,15 +120,18 @@ std::vector<ManifestFile> WingetManifestFiles(const WingetManifestValues& values
           {values.id + ".locale." + kWingetLocale + ".yaml", "defaultLocale", LocaleFile(values)}};
 }
 
-const std::vector<ReturnCodeResponse>& WingetReturnCodeResponses() {
+std::vector<ReturnCodeResponse> WingetReturnCodeResponses(bool msiExitCodes) {
   // A code base/exit_codes.h gains gets its row here when winget has a
-  // response for it: "restart needed" rebootRequiredToFinish, "downgrade
-  // refused" downgrade, "files in use" packageInUse. docs/deployment.md
-  // says why the others have none.
-  static const std::vector<ReturnCodeResponse> responses = {
+  // response for it. docs/deployment.md says why the others have none.
+  std::vector<ReturnCodeResponse> responses = {
       {kExitCancelled, "cancelledByUser"},
       {kExitAnotherInstance, "installInProgress"},
+      {kExitDowngradeRefused, "downgrade"},
+      {kExitRestartNeeded, "rebootRequiredToFinish"},
+      {kExitFilesInUse, "packageInUse"},
   };
+  for (ReturnCodeResponse& response : responses)
+    response.code = DeploymentExitCode(response.code, msiExitCodes);
   return responses;
 }
 

@@ -33,6 +33,8 @@ struct WingetManifestValues {
   std::string license, shortDescription;
   std::string installerUrl;       // where winget downloads the setup program
   std::string installerSha256;    // of the setup program, 64 upper-case hex digits
+  bool currentUser = false;       // the package installs for the current user only (install.scope)
+  bool msiExitCodes = false;      // the package ends with 1618 and 3010 (install.msi_exit_codes)
 };
 
 struct ManifestFile {
@@ -52,8 +54,10 @@ struct ReturnCodeResponse {
 
 // Every exit code of base/exit_codes.h that has a matching response, in the
 // order of the installer file's ExpectedReturnCodes. docs/deployment.md
-// lists every code, with its response or none.
-const std::vector<ReturnCodeResponse>& WingetReturnCodeResponses();
+// lists every code, with its response or none. For a package with the
+// Windows Installer's exit codes, 1618 and 3010 stand where it never ends
+// with 5 and 7.
+std::vector<ReturnCodeResponse> WingetReturnCodeResponses(bool msiExitCodes = false);
 
 // Each returns what is wrong with the value, as words that follow it in a
 // message ("'x y' holds a blank, ..."), or "" when it is good.

@@ -1,0 +1,28 @@
+// The records the package's own declarations could have made (kinds 2 to 6
+// outside the package's uninstall key), as the uninstaller names them from
+// its package data before it reads the log (AllowUninstallRecord). The log
+// is a file anyone who can write the installation folder can forge; only
+// records named here, character for character but for letter case, reach
+// the registry beyond the uninstall key.
+#ifndef KX_CORE_DECLARED_SCOPE_H
+#define KX_CORE_DECLARED_SCOPE_H
+
+#include <string>
+
+namespace kxcore {
+
+void AllowDeclaredRecord(int kind, const std::wstring& text);
+void ForgetDeclaredRecords();
+
+// True when the record was allowed.
+bool DeclaredRecordAllowed(int kind, const std::wstring& text);
+
+// The parts of a declarations record: "<root>\<key>" "<first>" ["<second>"].
+// False when the text is not one (a variable has both parts; the others
+// only the first).
+bool SplitDeclaredRecord(const std::wstring& text, int kind, std::wstring* rootAndKey, std::wstring* first,
+                         std::wstring* second);
+
+}  // namespace kxcore
+
+#endif
