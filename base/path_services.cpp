@@ -5,6 +5,7 @@
 #include "base/entry_names.h"
 #include "base/handle_guard.h"
 #include "base/long_path.h"
+#include "base/name_rules.h"
 #include "base/run_log.h"
 
 bool IsFile(const wchar_t* path) {
@@ -55,6 +56,13 @@ DWORD CreateFolderPath(const wchar_t* path, FolderCreator create) {
   if (!create) create = CreateLoggedFolder;
   size_t length = wcslen(path);
   if (length >= kFolderPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
+  // A level no file system takes is refused before any level is made, so
+  // that a refused path leaves no folders behind.
+  size_t level = 0;
+  for (size_t i = 0; i < length; ++i) {
+    level = IsSeparator(path[i]) ? 0 : level + 1;
+    if (level > kxnames::kMaxNameUnits) return ERROR_FILENAME_EXCED_RANGE;
+  }
   LongPathBuffer copy;
   wchar_t* folder = copy.data();
   if (!folder) return ERROR_NOT_ENOUGH_MEMORY;
