@@ -8,6 +8,7 @@
 #include "base/handle_guard.h"
 #include "base/path_list.h"
 #include "base/run_log.h"
+#include "core/decimal_text.h"
 #include "core/declared_scope.h"
 #include "core/uninstall_log.h"
 
@@ -139,7 +140,7 @@ int RemoveDeclaredEffects(UninstallRun* run, KxUninstallStepCallback callback) {
   std::vector<std::wstring> done;
   for (const UninstallRecord& record : run->records) {
     if (record.kind < kRecordPathEntry || record.kind > kRecordAssociation) continue;
-    std::wstring key = std::to_wstring(record.kind) + L"|" + record.text;
+    std::wstring key = DecimalText(record.kind) + L"|" + record.text;
     bool repeated = false;
     for (const std::wstring& text : done) repeated = repeated || text == key;
     if (repeated) continue;

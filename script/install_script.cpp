@@ -20,6 +20,7 @@
 #include "launcher/literal_text.h"
 #include "launcher/package_data.h"
 #include "launcher/program_check.h"
+#include "launcher/uninstaller_completion.h"
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
 #include "script/declaration_steps.h"
@@ -172,7 +173,8 @@ void InitializeVariables() {
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
-// The uninstaller the runtime carries, judged before the first page: an
+// The uninstaller the runtime carries, completed with its core library
+// (launcher/uninstaller_completion.h) and judged before the first page: an
 // installation whose uninstaller could not run could never be removed, so
 // none is made. Returns true to go on; otherwise the run ends with
 // kExitUninstallerNotWritten and the message of a failed uninstaller.
@@ -181,8 +183,13 @@ bool UninstallerUsable() {
   int length = EvalVarBuf(L"%KXSFXPATH%", path, kScriptPathBytes);
   ProgramCheck check = ProgramCheck::kNotAProgram;
   if (length >= 0 && static_cast<size_t>(length) < kScriptPathCapacity) {
+    wchar_t library[kScriptPathCapacity + 16];
+    wcscpy(library, path);
+    wcscat(library, kxformat::kCoreLibraryFileW);
     wcscat(path, kxformat::kUninstallerFileW);
     check = CheckPackagedProgram(path);
+    if (check == ProgramCheck::kUsable && !CompletePackagedUninstaller(path, library))
+      check = ProgramCheck::kNotAProgram;
   }
   if (check == ProgramCheck::kUsable) return true;
   const DWORD error = check == ProgramCheck::kMissing ? ERROR_FILE_NOT_FOUND : ERROR_BAD_EXE_FORMAT;

@@ -37,8 +37,10 @@ size_t RtfNoteParagraph(const wchar_t* note, char* out, size_t capacity) {
       piece[1] = '\0';
     } else {
       // RTF's \u takes a signed 16-bit number; the '?' is what a reader
-      // without Unicode shows.
-      snprintf(piece, sizeof piece, "\\u%d?", static_cast<int>(static_cast<short>(*c)));
+      // without Unicode shows. The C runtime's own _snprintf: the standard
+      // name is MinGW's replacement, about 20 KB of the setup program.
+      // "\\u-32768?" fits the piece, so it is always terminated.
+      _snprintf(piece, sizeof piece, "\\u%d?", static_cast<int>(static_cast<short>(*c)));
     }
     if (!Append(out, capacity, &length, piece)) return 0;
   }

@@ -141,8 +141,25 @@ TEST_F(ForgedPackageEndToEnd, AForgedFolderIsReportedAsADamagedPackage) {
   ExpectNothingInstalled();
 }
 
+namespace {
+
+// The uninstaller with its core library's bytes left out as kxpack leaves
+// them in the setup's runtime, but for one byte: neither whole nor left out.
+std::string WithLibraryHalfLeftOut(std::string uninstaller, const std::string& library) {
+  const size_t at = uninstaller.find(library);
+  EXPECT_NE(at, std::string::npos);
+  if (at == std::string::npos) return uninstaller;
+  std::fill(uninstaller.begin() + static_cast<std::ptrdiff_t>(at),
+            uninstaller.begin() + static_cast<std::ptrdiff_t>(at + library.size()), '\0');
+  uninstaller[at + library.size() / 2] = library[library.size() / 2] ? library[library.size() / 2] : '\x01';
+  return uninstaller;
+}
+
+}  // namespace
+
 TEST_F(ForgedPackageEndToEnd, AnUninstallerThatCouldNotRunIsNeverInstalled) {
   const std::string uninstaller = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\kxremove.dat");
+  const std::string library = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\KXCore64.dll");
   const struct {
     const char* what;
     std::string bytes;
@@ -150,6 +167,7 @@ TEST_F(ForgedPackageEndToEnd, AnUninstallerThatCouldNotRunIsNeverInstalled) {
       {"seven bytes of garbage", "MZ\x90junk"},
       {"the program without its container", uninstaller.substr(0, ContainerOffsetOf(uninstaller))},
       {"its runtime archive cut short", uninstaller.substr(0, uninstaller.size() - 100)},
+      {"its core library neither whole nor left out", WithLibraryHalfLeftOut(uninstaller, library)},
   };
   const std::wstring folder = work_ / L"Quillmark";
   int index = 0;

@@ -119,6 +119,11 @@ class SecondPackage : public ::testing::Test {
   void ExpectInstalled() {
     for (const wchar_t* file : {L"\\bin\\tidecharts.exe", L"\\data\\harbours.txt", L"\\README.txt", L"\\Uninst.exe"})
       EXPECT_TRUE(FileExists(folder_ + file)) << Narrow(file);
+    // The signed uninstaller byte for byte, though the setup's runtime carries
+    // it without its core library: setup put the library's bytes back, and
+    // the whole file in kxpack's stage verifies (signing_resources_test.sh).
+    EXPECT_EQ(ReadBytes(folder_ + L"\\Uninst.exe"),
+              ReadBytes(TestDataPath("KX_TEST_PACKAGES") + L"\\tidecharts\\stage\\runtime-setup\\kxremove.dat"));
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kKey, L"DisplayName"), L"Tide Charts");
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kKey, L"DisplayVersion"), L"3.4.1");
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kKey, L"Publisher"), L"Tidewater Cartography Ltd");

@@ -49,6 +49,25 @@ done
 # A package built from its description is signed the same way.
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
   fail "$described does not verify: $(cat "$work/verify")"
+# Its setup's runtime carries the signed uninstaller with the core library's
+# bytes left out (zero); the stage keeps it whole, as setup writes it back
+# (second_package_test compares the installed one with it), and whole it
+# verifies.
+whole=$(dirname "$described")/stage/runtime-setup/kxremove.dat
+osslsigncode verify -CAfile "$signed/cert.pem" -in "$whole" >"$work/verify" 2>&1 ||
+  fail "$whole does not verify: $(cat "$work/verify")"
+read -r at length < <("$kxpack" info "$described" | sed -n 's/^runtime length: *\([0-9]*\) (at \([0-9]*\)).*/\2 \1/p')
+tail -c +$((at + 1)) "$described" | head -c "$length" >"$work/runtime.7z"
+mkdir -p "$work/runtime"
+7zz e -o"$work/runtime" "$work/runtime.7z" kxremove.dat KXCore64.dll >/dev/null 2>&1 ||
+  fail "the described setup's runtime does not unpack"
+python3 - "$work/runtime/kxremove.dat" "$whole" "$work/runtime/KXCore64.dll" <<'PY' || fail "the carried uninstaller is not the whole one with its core library left out"
+import sys
+carried, whole, library = (open(name, "rb").read() for name in sys.argv[1:])
+at = whole.find(library)
+sys.exit(0 if at >= 0 and whole.find(library, at + 1) < 0 and len(carried) == len(whole)
+         and carried == whole[:at] + bytes(len(library)) + whole[at + len(library):] else 1)
+PY
 version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -112,6 +113,40 @@ bool KeepStage(const std::string& from, const std::string& to, std::string* erro
   return true;
 }
 
+// The uninstaller as the setup's runtime carries it: the bytes of the core
+// library, which that runtime carries beside it, left out (zero). The runtime
+// archive's x86 filter turns the calls of the two copies into different
+// bytes, so the compressor would not find the second copy; setup puts the
+// library's bytes back before it writes the uninstaller
+// (launcher/uninstaller_completion.h). Only bytes that stand in the
+// uninstaller exactly once, as its stored runtime archive holds them, are
+// left out; otherwise the uninstaller is carried whole.
+std::vector<unsigned char> WithoutCoreLibrary(std::vector<unsigned char> uninstaller,
+                                              const std::vector<unsigned char>& library) {
+  if (library.empty()) return uninstaller;
+  const auto first = std::search(uninstaller.begin(), uninstaller.end(), library.begin(), library.end());
+  if (first == uninstaller.end() ||
+      std::search(first + 1, uninstaller.end(), library.begin(), library.end()) != uninstaller.end())
+    return uninstaller;
+  std::fill(first, first + static_cast<std::ptrdiff_t>(library.size()), 0);
+  return uninstaller;
+}
+
+// The stage shows the uninstaller whole, as setup writes it, not with the
+// core library left out as the archive carries it.
+bool KeepWholeUninstaller(const std::string& uninstaller, const std::string& stageFolder, std::string* error) {
+  std::vector<unsigned char> bytes;
+  const std::string path = stageFolder + "/" + kxformat::kUninstallerFile;
+  const long long time = RuntimeFileTime();
+  struct utimbuf times = {static_cast<time_t>(time), static_cast<time_t>(time)};
+  if (!ReadInputFile(uninstaller, kMaxPartBytes, &bytes, error)) return false;
+  if (!WriteFileAtomically(path, bytes, 0644) || utime(path.c_str(), &times) != 0) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
 class PackageBuilder {
  public:
   explicit PackageBuilder(const PackageBuildOptions& options) : options_(options) {}
@@ -158,15 +193,21 @@ class PackageBuilder {
     }
     AddWizardImages(kxformat::kHeaderImageFile, description_.header, &setupFiles);
     AddWizardImages(kxformat::kWatermarkImageFile, description_.watermark, &setupFiles);
-    setupFiles.insert(setupFiles.end(), {{kxformat::kUninstallerFile, uninstaller, {}},
-                                         {kxformat::kPackageDataFile, "", dataBytes}});
+    std::vector<unsigned char> uninstallerBytes, libraryBytes;
+    if (!ReadInputFile(uninstaller, kMaxPartBytes, &uninstallerBytes, error) ||
+        !ReadInputFile(Part(kCoreLibraryPart), kMaxPartBytes, &libraryBytes, error))
+      return false;
+    setupFiles.insert(setupFiles.end(),
+                      {{kxformat::kUninstallerFile, "", WithoutCoreLibrary(std::move(uninstallerBytes), libraryBytes)},
+                       {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))
       return false;
 
     if (!options_.stage.empty() &&
         (!KeepStage(uninstRuntime, options_.stage + "/" + kStageFolders[0], error) ||
-         !KeepStage(setupRuntime, options_.stage + "/" + kStageFolders[1], error)))
+         !KeepStage(setupRuntime, options_.stage + "/" + kStageFolders[1], error) ||
+         !KeepWholeUninstaller(uninstaller, options_.stage + "/" + kStageFolders[1], error)))
       return false;
     std::vector<unsigned char> bytes;
     if (!ReadFile(setup, &bytes)) {

@@ -1,0 +1,107 @@
+#include "launcher/uninstaller_completion.h"
+
+#include <windows.h>
+
+#include "base/handle_guard.h"
+#include "base/package_format.h"
+#include "launcher/archive_reader.h"
+#include "launcher/container.h"
+
+namespace {
+
+constexpr size_t kEntryNameCapacity = MAX_PATH;
+constexpr DWORD kChunkBytes = 64 * 1024;
+constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+
+// Where the core library's bytes stand in the uninstaller's file.
+struct LibraryPlace {
+  uint64_t position = 0;
+  uint64_t size = 0;
+  bool stored = false;  // its block is stored as it is, so the bytes are there
+  bool whole = false;   // it unpacks with its CRC
+};
+
+uint32_t FindEntry(const ArchiveReader* reader, const wchar_t* name) {
+  for (uint32_t i = 0; i < ArchiveEntryCount(reader); ++i) {
+    if (ArchiveEntryIsDir(reader, i) || ArchiveEntryNameLength(reader, i) > kEntryNameCapacity) continue;
+    wchar_t entry[kEntryNameCapacity];
+    ArchiveEntryName(reader, i, entry);
+    if (CompareStringOrdinal(entry, -1, name, -1, TRUE) == CSTR_EQUAL) return i;
+  }
+  return kNoEntry;
+}
+
+// Opens the uninstaller's runtime archive and finds its core library.
+// False when the file is no program of ours or carries no library.
+bool FindLibraryPlace(const wchar_t* path, LibraryPlace* place) {
+  ContainerInfo container;
+  if (!LocateContainer(path, &container) || container.offset == 0) return false;
+  ArchiveReader reader;
+  ArchiveReaderInit(&reader);
+  uint64_t archive = 0;
+  bool found = ArchiveReaderOpenFile(&reader, path) == 0 &&
+               FindRuntimeArchive(ArchiveReaderFile(&reader), container.offset, container.payloadLength, &archive) &&
+               ArchiveReaderSeek(&reader, archive) == 0 && ArchiveReaderOpenDatabase(&reader) == SZ_OK;
+  const uint32_t index = found ? FindEntry(&reader, kxformat::kCoreLibraryFileW) : kNoEntry;
+  found = index != kNoEntry && reader.db.FileToFolder[index] != kNoCachedBlock;
+  if (found) {
+    const CSzArEx& db = reader.db;
+    const uint32_t block = db.FileToFolder[index];
+    const uint32_t firstStream = db.db.FoStartPackStreamIndex[block];
+    const uint64_t packed = db.db.PackPositions[firstStream + 1] - db.db.PackPositions[firstStream];
+    // One packed stream as long as the block unpacked: kxpack stores the
+    // uninstaller's runtime without compression or filter. Anything else
+    // is never completed; the CRC check below still judges it.
+    place->stored = db.db.FoStartPackStreamIndex[block + 1] == firstStream + 1 &&
+                    packed == SzAr_GetFolderUnpackSize(&db.db, block);
+    place->position = db.dataPos + db.db.PackPositions[firstStream] + db.UnpackPositions[index] -
+                      db.UnpackPositions[db.FolderToFile[block]];
+    place->size = SzArEx_GetFileSize(&db, index);
+    size_t offset = 0, size = 0;
+    place->whole = ArchiveExtractEntry(&reader, index, &offset, &size) == SZ_OK && size == place->size;
+  }
+  ArchiveReaderClose(&reader);
+  return found;
+}
+
+bool ReadExactly(HANDLE file, unsigned char* bytes, DWORD count) {
+  DWORD read = 0;
+  return ReadFile(file, bytes, count, &read, nullptr) && read == count;
+}
+
+// Writes the library's bytes into the place, which must be all zero.
+bool FillPlace(const wchar_t* path, const wchar_t* library, const LibraryPlace& place) {
+  FileHandle source(CreateFileW(library, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER sourceSize;
+  if (!source || !GetFileSizeEx(source.get(), &sourceSize) || static_cast<uint64_t>(sourceSize.QuadPart) != place.size)
+    return false;
+  FileHandle target(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!target) return false;
+  static unsigned char held[kChunkBytes], given[kChunkBytes];
+  for (uint64_t done = 0; done < place.size;) {
+    const DWORD count = static_cast<DWORD>(place.size - done < kChunkBytes ? place.size - done : kChunkBytes);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(place.position + done);
+    if (!SetFilePointerEx(target.get(), at, nullptr, FILE_BEGIN) || !ReadExactly(target.get(), held, count) ||
+        !ReadExactly(source.get(), given, count))
+      return false;
+    for (DWORD i = 0; i < count; ++i)
+      if (held[i] != 0) return false;
+    DWORD written = 0;
+    if (!SetFilePointerEx(target.get(), at, nullptr, FILE_BEGIN) ||
+        !WriteFile(target.get(), given, count, &written, nullptr) || written != count)
+      return false;
+    done += count;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CompletePackagedUninstaller(const wchar_t* path, const wchar_t* library) {
+  LibraryPlace place;
+  if (!FindLibraryPlace(path, &place)) return false;
+  if (place.whole) return true;
+  if (!place.stored || !FillPlace(path, library, place)) return false;
+  return FindLibraryPlace(path, &place) && place.whole;
+}
