@@ -59,8 +59,10 @@ bool SetUserProgramFiles() {
   return found;
 }
 
-// The run's scope once decided (a package that offers both).
+// The run's scope once decided (a package that offers both); the
+// uninstaller's is the installation's, decided before InitSFX.
 bool g_scopeDecided = false;
+bool g_installationScope = false;
 InstallScope g_scope = InstallScope::kAllUsers;
 
 // The all-users folders as the core library set them, kept when a
@@ -71,7 +73,6 @@ wchar_t g_machinePrograms[kFolderCapacity];
 bool g_machineFoldersKept = false;
 
 void KeepMachineFolders() {
-  if (g_machineFoldersKept) return;
   g_machineFoldersKept = true;
   const int programFiles = EvalVarBuf(L"%PROGFILESDIR%", g_machineProgramFiles, sizeof g_machineProgramFiles);
   const int programs = EvalVarBuf(L"%COMPROGMENUDIR%", g_machinePrograms, sizeof g_machinePrograms);
@@ -160,6 +161,7 @@ void PublishPackageScope(bool uninstaller, const wchar_t* path) {
   }
   g_scope = InstalledScopeOf(path, g_package.uninstallRegistryKey);
   g_scopeDecided = true;
+  g_installationScope = true;
   SetVar(L"KXPACKAGESCOPE", g_scope == InstallScope::kAllUsers ? L"all_users" : L"current_user");
 }
 
@@ -211,8 +213,9 @@ InstallScope FirstScope() {
 }  // namespace
 
 bool ApplyRunScope() {
+  // Right after InitSFX: the folders are the core library's own.
   KeepMachineFolders();
-  if (PackageOffersBothScopes() && !g_scopeDecided) {
+  if (PackageOffersBothScopes() && !g_installationScope) {
     g_scope = FirstScope();
     g_scopeDecided = true;
   }
@@ -220,7 +223,6 @@ bool ApplyRunScope() {
 }
 
 bool ChooseRunScope(InstallScope scope) {
-  KeepMachineFolders();
   g_scope = scope;
   g_scopeDecided = true;
   return ApplyScopeVariables();
