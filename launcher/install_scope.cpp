@@ -1,6 +1,7 @@
 #include "launcher/install_scope.h"
 
 #include <shlobj.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "base/handle_guard.h"

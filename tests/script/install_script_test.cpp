@@ -671,6 +671,7 @@ TEST_F(ScopeChoiceTest, TheDefaultFoldersFollowTheChoiceAlsoAfterBackAndAChanged
   EXPECT_EQ(Eval(L"%KXUNINSTREGROOT%"), L"HKEY_CURRENT_USER");
   EXPECT_FALSE(EntryRegistered()) << "registered for the machine";
   kxtest::DeleteRegTree(HKEY_CURRENT_USER, kKey);
+  if (!userMenu.empty() && userMenu.rfind(startRoot_, 0) != 0) kxtest::RemoveTree(userMenu);
 }
 
 TEST_F(ScopeChoiceTest, ASilentRunForAllUsersWithoutAdministratorChangesNothingAndEndsWithTen) {
