@@ -122,7 +122,9 @@ TEST(CommandLine, ScopeSwitchesAgainstTheScopesThePackageOffers) {
     CommandLineOptions options = ParseCommandLine(c.line);
     JudgeScopeSwitch(c.packageScope, &options);
     EXPECT_EQ(c.refused != nullptr, options.usage) << c.packageScope << " " << c.line;
-    if (c.refused) EXPECT_EQ(c.refused, options.unknownArgument) << c.line;
+    if (c.refused) {
+      EXPECT_EQ(c.refused, options.unknownArgument) << c.line;
+    }
   }
   // An earlier mistake is the one the usage names.
   CommandLineOptions typo = ParseCommandLine(L"setup.exe /X /CURRENTUSER");

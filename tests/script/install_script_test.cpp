@@ -664,7 +664,7 @@ TEST_F(ScopeChoiceTest, TheDefaultFoldersFollowTheChoiceAlsoAfterBackAndAChanged
            {L"dlgwizfinal", 1}});
   EXPECT_EQ(RunInstallScript(), 0);
   EXPECT_NE(userFolder, machineFolder);
-  EXPECT_EQ(userFolder.substr(userFolder.size() - 19), L"Programs\\Quillmark") << kxtest::Narrow(userFolder);
+  EXPECT_EQ(userFolder.substr(userFolder.size() - 19), L"\\Programs\\Quillmark") << kxtest::Narrow(userFolder);
   EXPECT_NE(userMenu.rfind(startRoot_, 0), 0u) << "the user's Start menu is not the machine's: " << kxtest::Narrow(userMenu);
   ASSERT_EQ(kxtest::Extraction().calls.size(), 1u);
   EXPECT_EQ(kxtest::Extraction().calls[0].destination, userFolder);
