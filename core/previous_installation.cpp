@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "base/path_list.h"
 #include "base/run_log.h"
 #include "core/declared_scope.h"
@@ -82,7 +83,7 @@ bool DeclaredEffectExists(const UninstallRecord& record) {
 
 bool StillExists(const UninstallRecord& record) {
   if (record.kind == kRecordFile || record.kind == kRecordFolder) {
-    DWORD attributes = GetFileAttributesW(record.text.c_str());
+    DWORD attributes = GetFileAttributesW(Win32Path(record.text.c_str()).get());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == (record.kind == kRecordFolder);
   }
@@ -200,7 +201,7 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
   std::vector<UninstallRecord> rescued;
   for (const std::wstring& path : PendingDeletions(renameList)) {
     if (!needed(path)) continue;
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(Win32Path(path.c_str()).get());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     UninstallRecord record = {kRecordFolder, Normalized(path)};
     if (std::find(records.begin(), records.end(), record) == records.end() &&
