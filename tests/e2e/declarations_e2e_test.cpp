@@ -382,6 +382,11 @@ class BothScopes : public Declarations {
       RegDeleteTreeW(scope.root, (std::wstring(kUninstallParent) + L"\\" + entry).c_str());
   }
 
+  // A class's default value as Wine's reg shows it in the scope's classes.
+  std::wstring Classes(const Scope& scope, const std::wstring& key) {
+    return Output(L"reg query \"" + std::wstring(scope.rootName) + L"\\Software\\Classes\\" + key + L"\" /ve");
+  }
+
   // Another program owns .hbx in the scope before the installation.
   void GiveHbxToAnotherProgram(const Scope& scope) {
     WriteValue(scope.root, L"Software\\Classes\\Other.Exchange", L"", TextValue(REG_SZ, L"Other exchange file"));
@@ -416,12 +421,19 @@ class BothScopes : public Declarations {
     EXPECT_NE(Output(L"reg query \"" + environment + L"\" /v Path").find(bin), std::wstring::npos) << Narrow(scope.name);
     EXPECT_NE(Output(L"reg query \"" + environment + L"\" /v HARBOUR_HOME").find(scope.folder), std::wstring::npos);
     EXPECT_FALSE(ReadValue(other.root, other.environment, L"HARBOUR_HOME").present) << Narrow(scope.name);
-    // The file types as cmd sees them, and in the scope's classes.
-    EXPECT_NE(Assoc(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos) << Narrow(Assoc(L"assoc .hbr"));
-    EXPECT_NE(Assoc(L"ftype HarbourTools.hbr").find(L"HarbourTools.hbr=\"" + bin + L"\\harbour.exe\" \"%1\""),
-              std::wstring::npos)
-        << Narrow(Assoc(L"ftype HarbourTools.hbr"));
-    EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=HarbourWorks.Exchange.1"), std::wstring::npos);
+    // The file types as cmd sees them (Wine's HKEY_CLASSES_ROOT, which its
+    // cmd reads, is the machine's classes only: the user's are read with
+    // reg), and in the scope's classes.
+    if (scope.root == HKEY_LOCAL_MACHINE) {
+      EXPECT_NE(Assoc(L"assoc .hbr").find(L".hbr=HarbourTools.hbr"), std::wstring::npos) << Narrow(Assoc(L"assoc .hbr"));
+      EXPECT_NE(Assoc(L"ftype HarbourTools.hbr").find(L"HarbourTools.hbr=\"" + bin + L"\\harbour.exe\" \"%1\""),
+                std::wstring::npos)
+          << Narrow(Assoc(L"ftype HarbourTools.hbr"));
+      EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=HarbourWorks.Exchange.1"), std::wstring::npos);
+    }
+    EXPECT_NE(Classes(scope, L".hbr").find(L"HarbourTools.hbr"), std::wstring::npos) << Narrow(Classes(scope, L".hbr"));
+    EXPECT_NE(Classes(scope, L"HarbourTools.hbr\\shell\\open\\command").find(bin + L"\\harbour.exe"), std::wstring::npos);
+    EXPECT_NE(Classes(scope, L".hbx").find(L"HarbourWorks.Exchange.1"), std::wstring::npos) << Narrow(Classes(scope, L".hbx"));
     EXPECT_EQ(Text(ReadValue(scope.root, L"Software\\Classes\\.hbr", L"")), L"HarbourTools.hbr");
     EXPECT_FALSE(KeyExists(other.root, L"Software\\Classes\\HarbourTools.hbr")) << Narrow(scope.name);
     // HKA follows the scope.
@@ -445,12 +457,14 @@ class BothScopes : public Declarations {
     EXPECT_EQ(path.type, pathBefore.type) << Narrow(scope.name);
     EXPECT_FALSE(ReadValue(scope.root, scope.environment, L"HARBOUR_HOME").present) << Narrow(scope.name);
     EXPECT_FALSE(ReadValue(scope.root, scope.environment, L"HARBOUR_DATA").present) << Narrow(scope.name);
-    EXPECT_EQ(Assoc(L"assoc .hbr").find(L"HarbourTools"), std::wstring::npos) << Narrow(scope.name);
+    if (scope.root == HKEY_LOCAL_MACHINE) {
+      EXPECT_EQ(Assoc(L"assoc .hbr").find(L"HarbourTools"), std::wstring::npos) << Narrow(scope.name);
+      EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=Other.Exchange"), std::wstring::npos) << Narrow(Assoc(L"assoc .hbx"));
+    }
+    EXPECT_NE(Classes(scope, L".hbx").find(L"Other.Exchange"), std::wstring::npos) << Narrow(Classes(scope, L".hbx"));
     EXPECT_FALSE(KeyExists(scope.root, L"Software\\Classes\\.hbr")) << Narrow(scope.name);
     EXPECT_FALSE(KeyExists(scope.root, L"Software\\Classes\\HarbourTools.hbr")) << Narrow(scope.name);
     EXPECT_FALSE(KeyExists(scope.root, L"Software\\Classes\\HarbourWorks.Exchange.1")) << Narrow(scope.name);
-    EXPECT_NE(Assoc(L"assoc .hbx").find(L".hbx=Other.Exchange"), std::wstring::npos)
-        << Narrow(scope.name) << ": " << Narrow(Assoc(L"assoc .hbx"));
     EXPECT_EQ(Text(ReadValue(scope.root, L"Software\\Classes\\.hbx", L"")), L"Other.Exchange") << Narrow(scope.name);
     EXPECT_FALSE(KeyExists(scope.root, kProduct)) << Narrow(scope.name);
     EXPECT_TRUE(HarbourEntries(scope.root).empty()) << Narrow(scope.name);
