@@ -524,8 +524,9 @@ TEST_F(BothScopes, AReinstallFindsTheUsersInstallationAndItsLogKeepsEachDeclarat
   // with its earlier owner (not the plain record the second run made, the
   // extension naming us by then). A key is recorded for each value in it,
   // as often as the first run did.
-  for (const auto& [text, count] : second)
+  for (const auto& [text, count] : second) {
     if (text[0] != L'2') EXPECT_EQ(1, count) << Narrow(text);
+  }
   for (const auto& [text, count] : first) EXPECT_EQ(count, second.count(text) ? second.at(text) : 0) << "lost: " << Narrow(text);
   for (const auto& [text, count] : second) EXPECT_EQ(1u, first.count(text)) << "new: " << Narrow(text);
   size_t declared = std::count_if(second.begin(), second.end(), [](const auto& entry) {
