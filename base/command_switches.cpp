@@ -84,6 +84,10 @@ void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches) {
       switches->noCloseApplications = true;
     } else if (!hasValue && NameIs(token, nameLength, L"/RESTARTAPPLICATIONS")) {
       switches->restartApplications = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/ALLUSERS")) {
+      switches->allUsers = true;
+    } else if (!hasValue && NameIs(token, nameLength, L"/CURRENTUSER")) {
+      switches->currentUser = true;
     } else if (hasValue && NameIs(token, nameLength, L"/LANG") &&
                kxlang::LanguageFromSwitch(std::wstring_view(value.text, value.length)) != 0) {
       switches->language = value;

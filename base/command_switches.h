@@ -19,6 +19,9 @@
 //   /NOCLOSEAPPLICATIONS  leave them running: what they hold is replaced or
 //                       removed at the next restart (the default of /S)
 //   /RESTARTAPPLICATIONS  start the programs closed that way again at the end
+//   /ALLUSERS           install for all users (a package that offers both
+//                       scopes; for the others only where it agrees)
+//   /CURRENTUSER        install for the current user only (the same)
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown
@@ -44,6 +47,8 @@ struct CommandSwitches {
   bool closeApplications;     // /CLOSEAPPLICATIONS
   bool noCloseApplications;   // /NOCLOSEAPPLICATIONS
   bool restartApplications;   // /RESTARTAPPLICATIONS
+  bool allUsers;              // /ALLUSERS
+  bool currentUser;           // /CURRENTUSER
   TextSpan logFile;           // empty for /LOG alone
   TextSpan destination;       // from /D=; empty when not given
   TextSpan language;          // from /LANG=; empty when not given

@@ -54,6 +54,17 @@ DeclProblem CheckPayloadPath(const char16_t* text, size_t length) {
 
 }  // namespace
 
+bool IsOwnerProgId(const char16_t* text, size_t length) {
+  if (length == 0 || length > 255 || text[0] == u'.') return false;
+  for (size_t i = 0; i < length; ++i) {
+    const char16_t c = text[i];
+    const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+    const bool digit = c >= u'0' && c <= u'9';
+    if (!letter && !digit && c != u'.' && c != u'_' && c != u'-' && c != u'+') return false;
+  }
+  return true;
+}
+
 bool HoldsInstallFolderToken(const char16_t* text, size_t length) {
   const size_t tokenLength = sizeof kxformat::kInstallFolderToken - 1;
   for (size_t i = 0; i + tokenLength <= length; ++i) {

@@ -68,6 +68,13 @@ DeclProblem CheckRegistryData(RegistryType type, const char16_t* data, size_t le
 // The number a checked dword or qword data text or icon index names.
 unsigned long long DecimalValue(const char16_t* text, size_t length);
 
+// True when text may be an extension's earlier owner that setup records and
+// the uninstaller restores (KX_LOG_ASSOCIATIONTAKEN): a ProgID as programs
+// register them, 1 to 255 units of letters, digits and . _ - + , never
+// beginning with '.', so that it names neither an extension nor a key path
+// and holds no quote that would end the record's part.
+bool IsOwnerProgId(const char16_t* text, size_t length);
+
 // True when text holds the token kxformat::kInstallFolderToken.
 bool HoldsInstallFolderToken(const char16_t* text, size_t length);
 

@@ -38,12 +38,16 @@ enum ScriptExitCode {
   kExitFilesInUse = 8,           // setup: files held open could not be
                                  // replaced, not even at the next restart;
                                  // the installation was undone
-  kExitDeclarationFailed = 9     // setup: a registry value, variable, PATH entry
+  kExitDeclarationFailed = 9,    // setup: a registry value, variable, PATH entry
                                  // or association the package declares could not
                                  // be written, or a program it runs after the
                                  // files failed; the installation was undone.
                                  // Uninstaller: the program it runs first failed;
                                  // nothing was removed
+  kExitNeedsAdministrator = 10   // setup: an installation for all users (/ALLUSERS,
+                                 // or the default of a package that offers both
+                                 // scopes) without administrator rights; nothing
+                                 // was changed
 };
 
 // The Windows Installer's numbers for two of them, which a package may ask

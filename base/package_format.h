@@ -121,10 +121,13 @@ constexpr unsigned short kEnglishLanguageId = 1033;
 // Who the package installs for, a line of its own after the fixed keys
 // (launcher/package_scope.h); without it, all users:
 //
-//   install.scope=current_user       all_users or current_user
+//   install.scope=current_user       all_users, current_user or both
+//
+// "both": each run chooses (the scope page, /ALLUSERS, /CURRENTUSER).
 constexpr char kInstallScopeKey[] = "install.scope";
 constexpr char kScopeAllUsers[] = "all_users";
 constexpr char kScopeCurrentUser[] = "current_user";
+constexpr char kScopeBoth[] = "both";
 
 // The files of the runtime archives, each name written once: as a narrow
 // text for kxpack and, with "W", a wide one for the programs. Both programs'

@@ -86,16 +86,35 @@ CommandLineOptions ParseCommandLine(const wchar_t* commandLine) {
   options.closeApplications = switches.closeApplications;
   options.noCloseApplications = switches.noCloseApplications;
   options.restartApplications = switches.restartApplications;
+  options.allUsers = switches.allUsers;
+  options.currentUser = switches.currentUser;
   // Closing and not closing at once is no choice: refused like a mistyped
   // switch rather than one of them silently winning.
   if (options.closeApplications && options.noCloseApplications) {
     options.usage = true;
     if (options.unknownArgument.empty()) options.unknownArgument = L"/CLOSEAPPLICATIONS /NOCLOSEAPPLICATIONS";
   }
+  if (options.allUsers && options.currentUser) {
+    options.usage = true;
+    if (options.unknownArgument.empty()) options.unknownArgument = L"/ALLUSERS /CURRENTUSER";
+  }
   // The parser took only a /LANG= that names a language (any other is an
   // unknown argument).
   if (switches.language.text) options.language = LanguageFromSwitch(Text(switches.language));
   return options;
+}
+
+void JudgeScopeSwitch(const std::wstring& packageScope, CommandLineOptions* options) {
+  if (options->usage || packageScope == L"both") return;
+  // Without the package's data (a damaged package) the run stops anyway.
+  if (packageScope.empty()) return;
+  const bool currentUserOnly = packageScope == L"current_user";
+  const wchar_t* refused = nullptr;
+  if (options->allUsers && currentUserOnly) refused = L"/ALLUSERS";
+  if (options->currentUser && !currentUserOnly) refused = L"/CURRENTUSER";
+  if (!refused) return;
+  options->usage = true;
+  options->unknownArgument = refused;
 }
 
 bool StopRequested() { return g_stopRequested; }
@@ -112,6 +131,8 @@ void InitializeRun(HINSTANCE) {
   SetVariable(L"WIN", WindowsFolderFile(L"wininit.ini"));
 
   CommandLineOptions options = ParseCommandLine(GetCommandLineW());
+  std::wstring packageScope;
+  if (GetVariable(L"KXPACKAGESCOPE", &packageScope)) JudgeScopeSwitch(packageScope, &options);
   // Before the usage, which speaks it too.
   StartRunLanguage(options.language);
   if (options.usage || g_logRefused) {
@@ -131,6 +152,9 @@ void InitializeRun(HINSTANCE) {
   PinVariable(L"KXALLOWDOWNGRADE", options.allowDowngrade ? L"1" : L"0");
   PinVariable(L"KXCLOSEAPPS", options.closeApplications ? L"1" : options.noCloseApplications ? L"0" : L"");
   PinVariable(L"KXRESTARTAPPS", options.restartApplications ? L"1" : L"0");
+  // The scope the command line chose, "" for none: the launcher decides
+  // the run's scope with it (launcher/install_scope.h).
+  PinVariable(L"KXSCOPESWITCH", options.allUsers ? L"allusers" : options.currentUser ? L"currentuser" : L"");
 }
 
 }  // namespace kxcore

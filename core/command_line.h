@@ -38,11 +38,21 @@ struct CommandLineOptions {
   bool closeApplications = false; // /CLOSEAPPLICATIONS
   bool noCloseApplications = false;  // /NOCLOSEAPPLICATIONS
   bool restartApplications = false;  // /RESTARTAPPLICATIONS
+  bool allUsers = false;          // /ALLUSERS
+  bool currentUser = false;       // /CURRENTUSER
   std::wstring unknownArgument;   // the first argument we do not know
 };
 
 // Parses a full command line as GetCommandLineW gives it, program name first.
 CommandLineOptions ParseCommandLine(const wchar_t* commandLine);
+
+// /ALLUSERS or /CURRENTUSER against the scopes the package offers
+// (packageScope: the launcher's KXPACKAGESCOPE, "all_users", "current_user"
+// or "both"; the uninstaller gives the scope of the installation): a switch
+// the package cannot follow is refused as a mistyped one, so that a
+// deployment tool never gets an installation in the scope it did not ask for.
+// A switch that agrees is accepted.
+void JudgeScopeSwitch(const std::wstring& packageScope, CommandLineOptions* options);
 
 // True once InitSFX has shown the usage: the run must stop without changing
 // anything (ShowDialogBox cancels every page, InitUninstall answers 0).

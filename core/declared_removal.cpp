@@ -70,6 +70,13 @@ LSTATUS RemovePathEntry(const std::wstring& rootAndKey, const std::wstring& entr
     LogLine(L"PATH entry already gone: %ls", entry.c_str());
     return 0;
   }
+  // A Path left empty was setup's own: a user's environment has none until
+  // something adds an entry (the machine's always holds the system's).
+  if (without[0] == L'\0') {
+    status = RegDeleteValueW(key.get(), L"Path");
+    if (status == ERROR_SUCCESS) LogLine(L"PATH entry removed: %ls; Path is empty and goes", entry.c_str());
+    return IsGone(status) ? 0 : status;
+  }
   const DWORD bytes = static_cast<DWORD>((wcslen(without.data()) + 1) * sizeof(wchar_t));
   status = RegSetValueExW(key.get(), L"Path", 0, type, reinterpret_cast<const BYTE*>(without.data()), bytes);
   if (status == ERROR_SUCCESS) LogLine(L"PATH entry removed: %ls", entry.c_str());
@@ -92,7 +99,22 @@ LSTATUS RemoveVariable(const std::wstring& rootAndKey, const std::wstring& name,
   return IsGone(status) ? 0 : status;
 }
 
-LSTATUS RemoveAssociation(const std::wstring& extensionKey, const std::wstring& progId) {
+// A ProgID key exists below the scope's classes or in the merged view.
+bool ProgIdExists(HKEY classes, const std::wstring& progId) {
+  for (HKEY root : {classes, HKEY_CLASSES_ROOT}) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, progId.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) continue;
+    RegCloseKey(handle);
+    return true;
+  }
+  return false;
+}
+
+// earlierOwner: the ProgID the extension named before setup took it, empty
+// when none; given back while the extension still names ours and the
+// earlier owner is still registered.
+LSTATUS RemoveAssociation(const std::wstring& extensionKey, const std::wstring& progId,
+                          const std::wstring& earlierOwner) {
   // "<root>\Software\Classes\.ext": the classes key is the extension's parent.
   const size_t slash = extensionKey.rfind(L'\\');
   if (slash == std::wstring::npos) return ERROR_INVALID_DATA;
@@ -109,8 +131,17 @@ LSTATUS RemoveAssociation(const std::wstring& extensionKey, const std::wstring& 
     DWORD type = REG_SZ;
     if (ReadText(ext.get(), nullptr, &owner, &type)) {
       if (CompareStringOrdinal(owner.c_str(), -1, progId.c_str(), -1, TRUE) == CSTR_EQUAL) {
-        status = RegDeleteValueW(ext.get(), nullptr);
-        if (status != ERROR_SUCCESS && !IsGone(status)) return status;
+        if (!earlierOwner.empty() && ProgIdExists(classes.get(), earlierOwner)) {
+          status = RegSetValueExW(ext.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(earlierOwner.c_str()),
+                                  static_cast<DWORD>((earlierOwner.size() + 1) * sizeof(wchar_t)));
+          if (status != ERROR_SUCCESS) return status;
+          LogLine(L"File type %ls given back to %ls", extension.c_str(), earlierOwner.c_str());
+        } else {
+          if (!earlierOwner.empty())
+            LogLine(L"File type %ls: its earlier owner %ls is gone", extension.c_str(), earlierOwner.c_str());
+          status = RegDeleteValueW(ext.get(), nullptr);
+          if (status != ERROR_SUCCESS && !IsGone(status)) return status;
+        }
       } else {
         LogLine(L"File type %ls kept for %ls, which took it over", extension.c_str(), owner.c_str());
       }
@@ -139,7 +170,7 @@ int RemoveDeclaredEffects(UninstallRun* run, KxUninstallStepCallback callback) {
   bool environment = false, associations = false;
   std::vector<std::wstring> done;
   for (const UninstallRecord& record : run->records) {
-    if (record.kind < kRecordPathEntry || record.kind > kRecordAssociation) continue;
+    if (record.kind < kRecordPathEntry || record.kind > kRecordAssociationTaken) continue;
     std::wstring key = DecimalText(record.kind) + L"|" + record.text;
     bool repeated = false;
     for (const std::wstring& text : done) repeated = repeated || text == key;
@@ -159,7 +190,7 @@ int RemoveDeclaredEffects(UninstallRun* run, KxUninstallStepCallback callback) {
         environment = true;
         break;
       default:
-        status = RemoveAssociation(rootAndKey, first);
+        status = RemoveAssociation(rootAndKey, first, record.kind == kRecordAssociationTaken ? second : std::wstring());
         associations = true;
         break;
     }

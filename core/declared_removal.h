@@ -10,7 +10,9 @@
 //                extension's OpenWithProgids; the extension's default value
 //                only while it still names the ProgID (a program that took
 //                the extension over since keeps it); the extension's keys
-//                when nothing is left in them
+//                when nothing is left in them. An extension another program
+//                owned before setup (KX_LOG_ASSOCIATIONTAKEN) names that
+//                program's ProgID again, while it is still registered
 //
 // Running programs are told of a changed environment (WM_SETTINGCHANGE
 // "Environment") and the shell of changed associations (SHChangeNotify).

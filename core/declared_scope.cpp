@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/declaration_rules.h"
 #include "core/path_order.h"
 #include "core/uninstall_log.h"
 
@@ -28,6 +29,13 @@ void AllowDeclaredRecord(int kind, const std::wstring& text) {
 void ForgetDeclaredRecords() { List().clear(); }
 
 bool DeclaredRecordAllowed(int kind, const std::wstring& text) {
+  if (kind == kRecordAssociationTaken) {
+    std::wstring key, progId, owner;
+    if (!SplitDeclaredRecord(text, kind, &key, &progId, &owner) ||
+        !kxdecl::IsOwnerProgId(reinterpret_cast<const char16_t*>(owner.c_str()), owner.size()))
+      return false;
+    return DeclaredRecordAllowed(kRecordAssociation, L"\"" + key + L"\" \"" + progId + L"\"");
+  }
   for (const Allowed& allowed : List())
     if (allowed.kind == kind && SamePath(allowed.text, text)) return true;
   return false;
@@ -45,7 +53,9 @@ bool SplitDeclaredRecord(const std::wstring& text, int kind, std::wstring* rootA
   *rootAndKey = text.substr(1, middle - 1);
   const size_t firstStart = middle + 3;
   second->clear();
-  if (kind != kRecordVariable) {
+  // A variable's name and a ProgID hold no quote either: the third part
+  // (the value, the earlier owner) begins behind the second separator.
+  if (kind != kRecordVariable && kind != kRecordAssociationTaken) {
     if (firstStart > text.size() - 1) return false;
     *first = text.substr(firstStart, text.size() - 1 - firstStart);
     return !first->empty();

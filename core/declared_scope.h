@@ -14,12 +14,15 @@ namespace kxcore {
 void AllowDeclaredRecord(int kind, const std::wstring& text);
 void ForgetDeclaredRecords();
 
-// True when the record was allowed.
+// True when the record was allowed. A taken association (kind 7) is allowed
+// when the association of its key and ProgID is, and its earlier owner is a
+// ProgID (kxdecl::IsOwnerProgId): the owner is whatever the extension named
+// before setup, which no package data can know.
 bool DeclaredRecordAllowed(int kind, const std::wstring& text);
 
 // The parts of a declarations record: "<root>\<key>" "<first>" ["<second>"].
-// False when the text is not one (a variable has both parts; the others
-// only the first).
+// False when the text is not one (a variable and a taken association have
+// both parts; the others only the first).
 bool SplitDeclaredRecord(const std::wstring& text, int kind, std::wstring* rootAndKey, std::wstring* first,
                          std::wstring* second);
 

@@ -9,6 +9,8 @@
 //
 //   #KX.But   x y w h caption id flags      push button
 //   #KX.Chk   x y w h caption id flags      check box
+//   #KX.Radio x y w h caption id flags      option button (the radios of a
+//                                           dialog are one group)
 //   #KX.Edit  x y w h text id flags         edit field
 //   #KX.Lab   x y w h text id colour flags  text label
 //   #KX.Rich  x y w h id rtf-file flags     rich-text view

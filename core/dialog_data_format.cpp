@@ -60,6 +60,7 @@ constexpr RecordType kRecordTypes[] = {
     {u"#KX.Edit", ControlKind::kEdit},    {u"#KX.Lab", ControlKind::kLabel},
     {u"#KX.Rich", ControlKind::kRichText}, {u"#KX.Img", ControlKind::kImage},
     {u"#KX.Prog", ControlKind::kProgress}, {u"#KX.Cont", ControlKind::kPanel},
+    {u"#KX.Radio", ControlKind::kRadio},
 };
 
 bool IsKeyword(View line) {
@@ -237,6 +238,7 @@ class Parser {
     switch (control->kind) {
       case ControlKind::kButton:
       case ControlKind::kCheckBox:
+      case ControlKind::kRadio:
       case ControlKind::kEdit:
         if (!TakeText(control->kind == ControlKind::kEdit ? u"the text" : u"the caption", &control->text) ||
             !TakeNumber(u"control id", 0, kMaxControlId, &control->id) || !TakeFlags(&control->flags))

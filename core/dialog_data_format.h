@@ -12,7 +12,7 @@
 
 namespace kxcore {
 
-enum class ControlKind { kButton, kCheckBox, kEdit, kLabel, kRichText, kImage, kProgress, kPanel };
+enum class ControlKind { kButton, kCheckBox, kEdit, kLabel, kRichText, kImage, kProgress, kPanel, kRadio };
 
 // Flag letters. "N" sets none of them; it stands where a record needs no flag.
 enum ControlFlag : unsigned {

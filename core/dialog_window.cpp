@@ -385,6 +385,9 @@ WindowRecipe RecipeFor(const DialogState* state, const ControlSpec& definition, 
       return {L"BUTTON", common | WS_TABSTOP | (definition.id == kDefaultButtonId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0};
     case ControlKind::kCheckBox:
       return {L"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case ControlKind::kRadio:
+      // Checking one clears the others of the dialog.
+      return {L"BUTTON", common | WS_TABSTOP | BS_AUTORADIOBUTTON, 0};
     case ControlKind::kEdit:
       return {L"EDIT", common | WS_TABSTOP | ES_AUTOHSCROLL | ((definition.flags & kFlagReadOnly) ? ES_READONLY : 0), edge};
     case ControlKind::kLabel: {
@@ -545,7 +548,7 @@ void PlaceControls(DialogState* state) {
   }
   for (auto& entry : state->controls) {
     const ControlKind kind = entry->definition->kind;
-    if (kind != ControlKind::kButton && kind != ControlKind::kCheckBox) continue;
+    if (kind != ControlKind::kButton && kind != ControlKind::kCheckBox && kind != ControlKind::kRadio) continue;
     const LONG missing = NeededWidth(state, *entry) - (entry->box.right - entry->box.left);
     if (missing <= 0) continue;
     const LONG oldLeft = entry->box.left;
@@ -633,7 +636,9 @@ INT_PTR ColourControl(DialogState* state, HDC dc, HWND control) {
   ControlEntry* entry = state->Entry(control);
   if (!entry) return 0;
   const ControlKind kind = entry->definition->kind;
-  if (kind != ControlKind::kLabel && kind != ControlKind::kCheckBox && kind != ControlKind::kButton) return 0;
+  if (kind != ControlKind::kLabel && kind != ControlKind::kCheckBox && kind != ControlKind::kRadio &&
+      kind != ControlKind::kButton)
+    return 0;
   SetBkColor(dc, entry->background);
   SetTextColor(dc, GetSysColor((entry->definition->flags & kFlagGrey) ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT));
   return reinterpret_cast<INT_PTR>(state->Brush(entry->background));
@@ -665,7 +670,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       HWND control = reinterpret_cast<HWND>(lParam);
       ControlEntry* entry = control ? state->Entry(control) : nullptr;
       if (entry && HIWORD(wParam) == BN_CLICKED &&
-          (entry->definition->kind == ControlKind::kButton || entry->definition->kind == ControlKind::kCheckBox))
+          (entry->definition->kind == ControlKind::kButton || entry->definition->kind == ControlKind::kCheckBox ||
+           entry->definition->kind == ControlKind::kRadio))
         Deliver(state, KX_EVENT_COMMAND, static_cast<WPARAM>(entry->definition->id));
       // Pages that show something derived from a field (the destination
       // page's free space) follow it as it is typed.

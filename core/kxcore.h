@@ -47,9 +47,13 @@ enum {
   // a PATH entry:  "<root>\<environment key>" "<entry>"
   // a variable:    "<root>\<environment key>" "<name>" "<value>"
   // a file type:   "<root>\Software\Classes\<.ext>" "<ProgID>"
+  // a file type another program owned before (its ProgID, given back at
+  // uninstall while the extension still names ours):
+  //                 "<root>\Software\Classes\<.ext>" "<ProgID>" "<earlier ProgID>"
   KX_LOG_PATHENTRY = 4,
   KX_LOG_ENVVAR = 5,
-  KX_LOG_ASSOCIATION = 6
+  KX_LOG_ASSOCIATION = 6,
+  KX_LOG_ASSOCIATIONTAKEN = 7
 };
 
 // Steps of PerformUninstall. The uninstaller runs them in the order files,

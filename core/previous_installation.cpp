@@ -7,7 +7,9 @@
 
 #include "base/handle_guard.h"
 #include "base/long_path.h"
+#include "base/path_list.h"
 #include "base/run_log.h"
+#include "core/declared_scope.h"
 #include "core/pending_deletions.h"
 #include "core/uninstall_steps.h"
 
@@ -34,14 +36,61 @@ bool IsWithin(const std::wstring& path, const std::wstring& folder) {
   return p.size() > prefix.size() && SameText(p.substr(0, prefix.size()), prefix);
 }
 
+// A string value's text; false when it is missing or no string.
+bool ReadText(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring* text) {
+  DWORD type = 0, size = 0;
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, nullptr, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, data.data(),
+                   &size) != ERROR_SUCCESS)
+    return false;
+  *text = data.data();
+  return true;
+}
+
+// What a declarations record (kinds 4 to 7) undoes is still there: the PATH
+// entry in Path, the variable with the value setup gave it, the extension
+// naming the ProgID or the ProgID's key.
+bool DeclaredEffectExists(const UninstallRecord& record) {
+  std::wstring rootAndKey, first, second, unused;
+  HKEY root;
+  std::wstring key;
+  if (!SplitDeclaredRecord(record.text, record.kind, &rootAndKey, &first, &second) ||
+      !ParseRegistryRecord(rootAndKey, false, &root, &key, &unused))
+    return false;
+  std::wstring text;
+  switch (record.kind) {
+    case kRecordPathEntry:
+      return ReadText(root, key, L"Path", &text) && PathListHolds(text.c_str(), first.c_str());
+    case kRecordVariable:
+      return ReadText(root, key, first.c_str(), &text) && text == second;
+    default: {
+      if (ReadText(root, key, nullptr, &text) &&
+          CompareStringOrdinal(text.c_str(), -1, first.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+      const size_t slash = key.rfind(L'\\');
+      if (slash == std::wstring::npos) return false;
+      HKEY opened = nullptr;
+      if (RegOpenKeyExW(root, (key.substr(0, slash + 1) + first).c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return false;
+      RegCloseKey(opened);
+      return true;
+    }
+  }
+}
+
 bool StillExists(const UninstallRecord& record) {
   if (record.kind == kRecordFile || record.kind == kRecordFolder) {
     DWORD attributes = GetFileAttributesW(Win32Path(record.text.c_str()).get());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == (record.kind == kRecordFolder);
   }
-  // The declarations' records are made afresh by every run that declares
-  // them; an earlier run's are not carried over.
+  // The declarations' records of the earlier run are kept while what they
+  // undo is there (setup named them to the library, as the uninstaller will:
+  // RecordInScope keeps only those the new package declares too).
+  if (record.kind >= kRecordPathEntry && record.kind <= kRecordAssociationTaken) return DeclaredEffectExists(record);
   if (record.kind != kRecordRegistryKey && record.kind != kRecordRegistryValue) return false;
   HKEY root;
   std::wstring key, name;
@@ -51,6 +100,42 @@ bool StillExists(const UninstallRecord& record) {
   RegKey guard(opened);
   return record.kind == kRecordRegistryKey ||
          RegQueryValueExW(opened, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// "<key>" "<ProgID>" of an association record of either kind, lower case:
+// what a plain and a taken association of the same file type share.
+std::wstring AssociationIdentity(const UninstallRecord& record) {
+  std::wstring key, progId, owner;
+  if ((record.kind != kRecordAssociation && record.kind != kRecordAssociationTaken) ||
+      !SplitDeclaredRecord(record.text, record.kind, &key, &progId, &owner))
+    return std::wstring();
+  std::wstring identity = key + L"|" + progId;
+  CharLowerBuffW(&identity[0], static_cast<DWORD>(identity.size()));
+  return identity;
+}
+
+// One record per file type: a taken association (which knows the earlier
+// owner) wins over a plain one of the same extension and ProgID, and this
+// run's taken one over the earlier run's (the extension's latest owner
+// before us). Drops from kept and from the log what loses.
+void MergeAssociations(std::vector<UninstallRecord>* kept) {
+  const std::vector<UninstallRecord> current = UninstallLogRecords();
+  std::vector<UninstallRecord> superseded;
+  std::vector<UninstallRecord> merged;
+  for (const UninstallRecord& earlier : *kept) {
+    const std::wstring identity = AssociationIdentity(earlier);
+    bool drop = false;
+    for (const UninstallRecord& now : current) {
+      if (identity.empty() || AssociationIdentity(now) != identity || now == earlier) continue;
+      if (now.kind == kRecordAssociationTaken)
+        drop = true;
+      else if (earlier.kind == kRecordAssociationTaken)
+        superseded.push_back(now);
+    }
+    if (!drop) merged.push_back(earlier);
+  }
+  RemoveUninstallRecords(superseded);
+  kept->swap(merged);
 }
 
 size_t Depth(const std::wstring& path) { return static_cast<size_t>(std::count(path.begin(), path.end(), L'\\')); }
@@ -105,6 +190,7 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
   if (folder.empty()) return;
   if (!g_earlier.empty()) {
     std::vector<UninstallRecord> kept = SurvivingRecords(g_earlier, scope);
+    MergeAssociations(&kept);
     PrependUninstallRecords(kept);
     LogLine(L"Kept %u records of the earlier uninstall log", static_cast<unsigned>(kept.size()));
   }

@@ -64,6 +64,17 @@ void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
   log.records.swap(joined);
 }
 
+void RemoveUninstallRecords(const std::vector<UninstallRecord>& records) {
+  if (records.empty()) return;
+  RunLog& log = Log();
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  log.records.erase(std::remove_if(log.records.begin(), log.records.end(),
+                                   [&](const UninstallRecord& record) {
+                                     return std::find(records.begin(), records.end(), record) != records.end();
+                                   }),
+                    log.records.end());
+}
+
 void DiscardUninstallLog() {
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);

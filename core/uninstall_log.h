@@ -37,7 +37,8 @@ enum UninstallRecordKind {
   kRecordPathEntry = 4,     // the declarations' (core/declared_removal.h)
   kRecordVariable = 5,
   kRecordAssociation = 6,
-  kRecordKindLast = kRecordAssociation
+  kRecordAssociationTaken = 7,  // an association with the extension's earlier owner
+  kRecordKindLast = kRecordAssociationTaken
 };
 
 struct UninstallRecord {
@@ -59,6 +60,8 @@ void AddUninstallRecord(int kind, const wchar_t* text);
 // Puts records in front of the log's own, in their order, leaving out those
 // the log holds already (an earlier installation's records on a reinstall).
 void PrependUninstallRecords(const std::vector<UninstallRecord>& records);
+// Takes every record equal to one of records out of the log.
+void RemoveUninstallRecords(const std::vector<UninstallRecord>& records);
 // Forgets every record.
 void DiscardUninstallLog();
 // The records so far.

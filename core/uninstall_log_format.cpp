@@ -187,7 +187,7 @@ bool ParseLogBytes(std::string_view bytes, LogCrc32 crc, LogRecordSink* sink) {
     uint32_t sum = 0;
     if (ParseTrailer(line, &count, &sum))
       return start == bytes.size() && count == records && sum == crc(bytes.data(), lineStart);
-    if (line.size() < 2 || line[0] < '0' || line[0] > '6' || line[1] != '\t') return false;
+    if (line.size() < 2 || line[0] < '0' || line[0] > '7' || line[1] != '\t') return false;
     if (!Decode(line.substr(2), &decoded) || !DecodeUtf8(decoded, &text)) return false;
     sink->Add(line[0] - '0', text);
     ++records;

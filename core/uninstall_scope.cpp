@@ -199,6 +199,7 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
     case KX_LOG_PATHENTRY:
     case KX_LOG_ENVVAR:
     case KX_LOG_ASSOCIATION:
+    case KX_LOG_ASSOCIATIONTAKEN:
       return DeclaredRecordAllowed(record.kind, record.text);
     default:
       return false;

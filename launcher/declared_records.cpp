@@ -101,6 +101,12 @@ bool AssociationRecord(DeclScope scope, const wchar_t* extension, const wchar_t*
   return Format(out, capacity, L"\"%ls\\%ls\\%ls\" \"%ls\"", ScopeRootName(scope), kClassesKey, extension, progId);
 }
 
+bool AssociationTakenRecord(DeclScope scope, const wchar_t* extension, const wchar_t* progId, const wchar_t* owner,
+                            wchar_t* out, size_t capacity) {
+  return Format(out, capacity, L"\"%ls\\%ls\\%ls\" \"%ls\" \"%ls\"", ScopeRootName(scope), kClassesKey, extension, progId,
+                owner);
+}
+
 bool RegistryKeyRecord(const wchar_t* rootName, const wchar_t* key, size_t keyLength, wchar_t* out, size_t capacity) {
   return Format(out, capacity, L"%ls\\%.*ls", rootName, static_cast<int>(keyLength), key);
 }

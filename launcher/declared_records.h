@@ -54,6 +54,10 @@ bool PathEntryRecord(DeclScope scope, const wchar_t* entry, wchar_t* out, size_t
 bool VariableRecord(DeclScope scope, const wchar_t* name, const wchar_t* value, wchar_t* out, size_t capacity);
 bool AssociationRecord(DeclScope scope, const wchar_t* extension, const wchar_t* progId, wchar_t* out,
                        size_t capacity);
+// An association of an extension another program owned before: that
+// program's ProgID as the third part (KX_LOG_ASSOCIATIONTAKEN).
+bool AssociationTakenRecord(DeclScope scope, const wchar_t* extension, const wchar_t* progId, const wchar_t* owner,
+                            wchar_t* out, size_t capacity);
 bool RegistryKeyRecord(const wchar_t* rootName, const wchar_t* key, size_t keyLength, wchar_t* out, size_t capacity);
 bool RegistryValueRecord(const wchar_t* rootName, const wchar_t* key, const wchar_t* name, wchar_t* out,
                          size_t capacity);

@@ -163,6 +163,9 @@ int PublishVariables(void* context) {
   SetVarLiteral(L"ARCPATH", state->folder);
   // A damaged package has no languages to give; the library then speaks
   // English.
+  // The scope before the languages: the uninstaller reads the language of
+  // the installation from its scope's hive.
+  if (state->packageRead) PublishPackageScope(state->kind == ProgramKind::Uninstaller, g_launcher.modulePath);
   if (state->packageRead) PublishPackageLanguages(state->kind);
   // What the messages of both programs about the installed product name it by.
   if (state->packageRead) SetVarLiteral(L"KXPRODUCTNAME", g_package.productName);

@@ -21,6 +21,8 @@ bool StorePackageScopeValue(const char* value, size_t length, PackageScopeValue*
     scope->scope = PackageScope::kAllUsers;
   else if (Is(value, length, kxformat::kScopeCurrentUser))
     scope->scope = PackageScope::kCurrentUser;
+  else if (Is(value, length, kxformat::kScopeBoth))
+    scope->scope = PackageScope::kChoice;
   else
     return false;
   return true;

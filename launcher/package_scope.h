@@ -2,7 +2,7 @@
 // installs for. Optional, at most once, after the fixed keys; a package for
 // all users has none, and its file is as it always was.
 //
-//   install.scope=all_users|current_user
+//   install.scope=all_users|current_user|both
 #ifndef KX_LAUNCHER_PACKAGE_SCOPE_H
 #define KX_LAUNCHER_PACKAGE_SCOPE_H
 
@@ -10,7 +10,8 @@
 
 enum class PackageScope : unsigned char {
   kAllUsers = 0,    // Program Files, the all-users Start menu, HKEY_LOCAL_MACHINE; administrators only
-  kCurrentUser = 1  // the user's programs folder, Start menu and HKEY_CURRENT_USER; no administrator needed
+  kCurrentUser = 1, // the user's programs folder, Start menu and HKEY_CURRENT_USER; no administrator needed
+  kChoice = 2       // either; each run chooses (launcher/install_scope.h)
 };
 
 struct PackageScopeValue {

@@ -54,6 +54,8 @@ bool HasProgramsAfterInstall() {
   return false;
 }
 
+void Allow(int kind, const wchar_t* text) { AllowUninstallRecord(kind, text); }
+
 void SetNumber(const wchar_t* name, unsigned long value) {
   wchar_t text[16];
   _snwprintf(text, 15, L"%lu", value);
@@ -72,6 +74,11 @@ int CarryOutDeclarations() {
     ShowMessageBox(nullptr, EvalVar(L"#settingsfailed"), g_launcher.title, MB_OK | MB_ICONERROR);
     return kExitDeclarationFailed;
   }
+  // The records the new uninstaller will accept, named to the library as
+  // the uninstaller names them: an earlier installation's records of the
+  // same declarations are carried over into the new log, the others are not
+  // (the new uninstaller would refuse the whole log for them).
+  ForEachDeclaredRecord(g_declarations, folder, CurrentDeclarationScope(), Allow);
   const DWORD error = ApplyDeclaredEffects(g_declarations, folder, CurrentDeclarationScope());
   if (error != 0) {
     SetNumber(L"KXEXTERR", error);

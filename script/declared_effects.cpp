@@ -179,6 +179,27 @@ DWORD ApplyPathEntry(const DeclEntry& entry, const wchar_t* folder, DeclScope sc
   return 0;
 }
 
+// The ProgID the extension's own key in the scope's hive names before setup
+// writes it, when another program's: the uninstaller gives the extension
+// back to it. A text that is no ProgID is not kept (the uninstaller would
+// refuse the record). False when there is none.
+bool EarlierOwner(HKEY root, const wchar_t* extension, const wchar_t* progId, wchar_t* owner, size_t capacity) {
+  wchar_t key[kxdecl::kExtensionMaxUnits + 24];
+  if (!Format(key, sizeof key / sizeof key[0], L"Software\\Classes\\%ls", extension)) return false;
+  DWORD size = static_cast<DWORD>((capacity - 1) * sizeof(wchar_t));
+  if (RegGetValueW(root, key, nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, owner, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  owner[capacity - 1] = L'\0';
+  const size_t length = wcslen(owner);
+  if (length == 0 || _wcsicmp(owner, progId) == 0) return false;
+  if (!kxdecl::IsOwnerProgId(reinterpret_cast<const char16_t*>(owner), length)) {
+    LogLine(L"File type %ls belonged to \"%ls\", which is no ProgID: it is not given back at uninstall", extension, owner);
+    return false;
+  }
+  return true;
+}
+
 DWORD ApplyAssociation(const DeclEntry& entry, const wchar_t* folder, DeclScope scope) {
   const HKEY root = ScopeRoot(scope);
   const wchar_t* extension = entry.fields[kxformat::kAssocExtension];
@@ -209,6 +230,8 @@ DWORD ApplyAssociation(const DeclEntry& entry, const wchar_t* folder, DeclScope 
       // The extension's "open with" list names the ProgID without data.
       {L"Software\\Classes\\%ls\\OpenWithProgids", extension, progId, REG_NONE, nullptr},
   };
+  wchar_t owner[256];
+  const bool taken = EarlierOwner(root, extension, progId, owner, sizeof owner / sizeof owner[0]);
   for (const Value& value : values) {
     if (!Format(g_key, kDeclRecordCapacity, value.keyFormat, value.subject)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD error = value.data ? WriteText(root, g_key, value.name, value.type, value.data)
@@ -216,7 +239,13 @@ DWORD ApplyAssociation(const DeclEntry& entry, const wchar_t* folder, DeclScope 
     if (error != 0) return error;
   }
   LogLine(L"File association written: %ls (%ls)", extension, progId);
-  if (AssociationRecord(scope, extension, progId, g_record, kDeclRecordCapacity)) Log(KX_LOG_ASSOCIATION, g_record);
+  if (taken) {
+    LogLine(L"File type %ls taken over from %ls", extension, owner);
+    if (AssociationTakenRecord(scope, extension, progId, owner, g_record, kDeclRecordCapacity))
+      Log(KX_LOG_ASSOCIATIONTAKEN, g_record);
+  } else if (AssociationRecord(scope, extension, progId, g_record, kDeclRecordCapacity)) {
+    Log(KX_LOG_ASSOCIATION, g_record);
+  }
   return 0;
 }
 

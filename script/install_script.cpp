@@ -30,6 +30,7 @@
 #include "script/package_texts.h"
 #include "script/page_handlers.h"
 #include "script/post_install_tasks.h"
+#include "script/scope_page.h"
 #include "script/script_state.h"
 #include "script/shortcut.h"
 #include "script/page_notes.h"
@@ -50,7 +51,7 @@ RunningPrograms g_programsInUse;
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
-enum class Block { Welcome, Licence, Destination, StartMenu, Install, Register, Final };
+enum class Block { Welcome, Licence, Scope, Destination, StartMenu, Install, Register, Final };
 
 // What a page result asks for.
 enum class Move { Forward, Back, Cancel, Abort };
@@ -148,6 +149,16 @@ void PrepareWelcomePage() {
   if (WriteRtfWithNote(source, target, note)) SetVar(L"KXWELCRTF", L"%KXSFXPATH%\\kxwelc%SELLANG%srv.rtf");
 }
 
+// The destination and the Start-menu folder as the run's scope gives them:
+// the package's, the earlier installation's in that scope, /D=. Set again
+// when the scope page changes the scope.
+void SetScopeDefaults() {
+  SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
+  SetVar(L"DESTPATH", g_package.installFolder);
+  OfferEarlierDestination();
+  OfferCommandLineDestination();
+}
+
 void InitializeVariables() {
   g_extractedFileCount = 0;
   g_extractedBytes = 0;
@@ -158,7 +169,6 @@ void InitializeVariables() {
   SetVarLiteral(L"ARCFILEVER", g_package.productVersion);
   SetVarLiteral(L"ARCPRODVER", g_package.productVersion);
   SetVar(L"DESTPATH", L"");
-  SetVar(L"SHORTCUTPATH", g_package.startMenuFolder);
   SetVar(L"VCOMPMAIN", L"1");
   SetVar(L"KXDLGWIZLOOK", L"1");
   // SELLANG and KXLANGID are the core library's: the run's language.
@@ -167,9 +177,7 @@ void InitializeVariables() {
   g_pageCounter = 0;
   SetVarLiteral(L"KXUNINSTREGKEY", g_package.uninstallRegistryKey);
   g_uninstallLogging = true;
-  SetVar(L"DESTPATH", g_package.installFolder);
-  OfferEarlierDestination();
-  OfferCommandLineDestination();
+  SetScopeDefaults();
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
@@ -459,6 +467,7 @@ int RunInstallSequence() {
   if (!AskLanguage(&exitCode)) return exitCode;
   InitializeVariables();
   if (!UninstallerUsable()) return kExitUninstallerNotWritten;
+  if (!ScopeAllowedBeforePages()) return kExitNeedsAdministrator;
   if (!CheckInstalledVersion(&g_installed, &exitCode)) return exitCode;
   Block block = Block::Welcome;
   for (;;) {
@@ -480,7 +489,24 @@ int RunInstallSequence() {
         SetVar(L"KXDLGLICEND", L"#LicEnd");
         SetVar(L"KXDLGLICCAPT", L"#WizLicAgTitle");
         int result = ShowPage(L"dlgwizlicag", LicensePageHandler);
-        if (!FollowPage(result, Block::Welcome, Block::Destination, &block, &exitCode)) return exitCode;
+        if (!FollowPage(result, Block::Welcome, Block::Scope, &block, &exitCode)) return exitCode;
+        break;
+      }
+      case Block::Scope: {
+        bool changed = false;
+        const int result = ShowScopePage(&changed);
+        // Only a package that offers both scopes shows the page; for the
+        // others it neither counts nor stands in the way back.
+        if (!PackageOffersBothScopes() || IsSilent()) {
+          block = Block::Destination;
+          break;
+        }
+        if (!FollowPage(result, Block::Licence, Block::Destination, &block, &exitCode)) return exitCode;
+        if (changed) {
+          // What is installed, and where, is judged again in the new scope.
+          if (!CheckInstalledVersion(&g_installed, &exitCode)) return exitCode;
+          SetScopeDefaults();
+        }
         break;
       }
       case Block::Destination: {
@@ -496,7 +522,8 @@ int RunInstallSequence() {
         }
         PrepareDestinationSpace();
         int result = ShowDialogBox(L"dlgwizseldir", DestinationPageHandler);
-        if (!FollowPage(result, Block::Licence, Block::StartMenu, &block, &exitCode)) return exitCode;
+        const Block back = PackageOffersBothScopes() ? Block::Scope : Block::Licence;
+        if (!FollowPage(result, back, Block::StartMenu, &block, &exitCode)) return exitCode;
         if (block == Block::StartMenu) SetVar(L"DESTPATH", L"%DLGSELPATH%");
         break;
       }

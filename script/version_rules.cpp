@@ -9,6 +9,7 @@
 #include "core/kxcore.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
+#include "launcher/install_scope.h"
 #include "launcher/package_data.h"
 #include "launcher/script_flags.h"
 #include "services/registry_reader.h"
@@ -17,7 +18,7 @@ bool CheckInstalledVersion(InstalledVersion* found, int* exitCode) {
   *found = InstalledVersion::kNone;
   SetVar(L"KXINSTALLEDVER", L"");
   wchar_t installed[kRegValueChars];
-  RegReadValue(HKEY_LOCAL_MACHINE, g_package.uninstallRegistryKey, L"DisplayVersion", installed);
+  RegReadValue(ScopeRootKey(), g_package.uninstallRegistryKey, L"DisplayVersion", installed);
   const size_t length = wcslen(installed);
   if (length == 0) return true;
   // Taken literally: a version is the entry's text, not a script text.

@@ -44,6 +44,7 @@ const char16_t* Keyword(ControlKind kind) {
     case ControlKind::kImage: return u"#KX.Img";
     case ControlKind::kProgress: return u"#KX.Prog";
     case ControlKind::kPanel: return u"#KX.Cont";
+    case ControlKind::kRadio: return u"#KX.Radio";
   }
   abort();
 }
@@ -55,6 +56,7 @@ void Write(const ControlRecord& c, std::vector<std::u16string>* out) {
   switch (c.kind) {
     case ControlKind::kButton:
     case ControlKind::kCheckBox:
+    case ControlKind::kRadio:
     case ControlKind::kEdit:
       out->insert(out->end(), {std::u16string(c.text), Number(c.id), Flags(c.flags)});
       break;

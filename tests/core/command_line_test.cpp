@@ -88,3 +88,46 @@ TEST(CommandLine, VersionAndRunningProgramSwitches) {
     EXPECT_FALSE(bad.allowDowngrade || bad.closeApplications) << line;
   }
 }
+
+TEST(CommandLine, ScopeSwitchesAgainstTheScopesThePackageOffers) {
+  CommandLineOptions all = ParseCommandLine(L"setup.exe /S /allusers");
+  EXPECT_TRUE(all.allUsers && !all.currentUser && !all.usage);
+  CommandLineOptions user = ParseCommandLine(L"setup.exe /CurrentUser /S");
+  EXPECT_TRUE(user.currentUser && !user.allUsers && !user.usage);
+  // Both at once, or with a value, is no choice.
+  CommandLineOptions both = ParseCommandLine(L"setup.exe /ALLUSERS /CURRENTUSER");
+  EXPECT_TRUE(both.usage);
+  EXPECT_EQ(L"/ALLUSERS /CURRENTUSER", both.unknownArgument);
+  for (const wchar_t* line : {L"setup.exe /ALLUSERS=1", L"setup.exe /ALLUSER", L"setup.exe /CURRENTUSERS"})
+    EXPECT_TRUE(ParseCommandLine(line).usage) << line;
+
+  // What the package offers decides: a contradicting switch is refused as
+  // an unknown one, an agreeing one taken.
+  struct Case {
+    const wchar_t* packageScope;
+    const wchar_t* line;
+    const wchar_t* refused;  // nullptr: accepted
+  } cases[] = {
+      {L"both", L"setup.exe /ALLUSERS", nullptr},
+      {L"both", L"setup.exe /CURRENTUSER", nullptr},
+      {L"all_users", L"setup.exe /ALLUSERS", nullptr},
+      {L"all_users", L"setup.exe /CURRENTUSER", L"/CURRENTUSER"},
+      {L"current_user", L"setup.exe /CURRENTUSER", nullptr},
+      {L"current_user", L"setup.exe /S /ALLUSERS", L"/ALLUSERS"},
+      {L"all_users", L"setup.exe /S", nullptr},
+      // A damaged package's run stops for it anyway.
+      {L"", L"setup.exe /CURRENTUSER", nullptr},
+  };
+  for (const Case& c : cases) {
+    CommandLineOptions options = ParseCommandLine(c.line);
+    JudgeScopeSwitch(c.packageScope, &options);
+    EXPECT_EQ(c.refused != nullptr, options.usage) << c.packageScope << " " << c.line;
+    if (c.refused) {
+      EXPECT_EQ(c.refused, options.unknownArgument) << c.line;
+    }
+  }
+  // An earlier mistake is the one the usage names.
+  CommandLineOptions typo = ParseCommandLine(L"setup.exe /X /CURRENTUSER");
+  JudgeScopeSwitch(L"all_users", &typo);
+  EXPECT_EQ(L"/X", typo.unknownArgument);
+}

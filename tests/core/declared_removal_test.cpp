@@ -145,6 +145,43 @@ TEST_F(DeclaredRemoval, AForgedLogReachesOnlyWhatTheDeclarationsAllow) {
   EXPECT_FALSE(ResolveRecordsInScope(&log, scope));
 }
 
+TEST_F(DeclaredRemoval, ATakenFileTypeGoesBackToItsEarlierOwnerWhileThatIsStillRegistered) {
+  // .qa was Other.A's, still registered; .qb was Gone.B's, uninstalled
+  // since; .qc was Other.C's, and a third program has taken it since.
+  for (const wchar_t* ext : {L".qa", L".qb"}) Set(classes + L"\\" + ext, L"", REG_SZ, L"Quill.doc");
+  Set(classes + L"\\.qc", L"", REG_SZ, L"Third.doc");
+  Set(classes + L"\\Other.A", L"", REG_SZ, L"Other's file");
+  Set(classes + L"\\Quill.doc", L"", REG_SZ, L"Quill document");
+  auto taken = [&](const wchar_t* ext, const wchar_t* owner) {
+    return UninstallRecord{KX_LOG_ASSOCIATIONTAKEN,
+                           L"\"" + Root(classes + L"\\" + ext) + L"\" \"Quill.doc\" \"" + owner + L"\""};
+  };
+  EXPECT_EQ(0, Remove({taken(L".qa", L"Other.A"), taken(L".qb", L"Gone.B"), taken(L".qc", L"Other.C")}));
+  EXPECT_EQ(L"Other.A", Get(classes + L"\\.qa", L""));
+  EXPECT_FALSE(KeyExists(classes + L"\\.qb"));
+  EXPECT_EQ(L"Third.doc", Get(classes + L"\\.qc", L""));
+  EXPECT_FALSE(KeyExists(classes + L"\\Quill.doc"));
+  EXPECT_TRUE(KeyExists(classes + L"\\Other.A"));
+}
+
+TEST_F(DeclaredRemoval, ATakenFileTypeIsAllowedOnlyAsTheDeclaredAssociationWithAProgIdAsItsOwner) {
+  const UninstallScope scope = MakeUninstallScope(L"C:\\Quill\\Uninst.exe", L"",
+                                                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Q_1");
+  const std::wstring ext = L"\"HKEY_LOCAL_MACHINE\\Software\\Classes\\.qmk\" \"Q.qmk\"";
+  AllowDeclaredRecord(KX_LOG_ASSOCIATION, ext);
+  for (const wchar_t* owner : {L"txtfile", L"Word.Document.12", L"7-Zip.zip", L"Notepad++_file"})
+    EXPECT_TRUE(RecordInScope({KX_LOG_ASSOCIATIONTAKEN, ext + L" \"" + owner + L"\""}, scope)) << kxtest::Narrow(owner);
+  EXPECT_TRUE(RecordInScope(
+      {KX_LOG_ASSOCIATIONTAKEN, L"\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.QMK\" \"q.qmk\" \"txtfile\""}, scope));
+  // An owner that is no ProgID (a key path, an extension, a quote, nothing),
+  // or a file type the package does not declare.
+  for (const wchar_t* owner : {L"Software\\Classes\\exefile", L".exe", L"a\" \"b", L"", L"x y"})
+    EXPECT_FALSE(RecordInScope({KX_LOG_ASSOCIATIONTAKEN, ext + L" \"" + owner + L"\""}, scope)) << kxtest::Narrow(owner);
+  EXPECT_FALSE(RecordInScope(
+      {KX_LOG_ASSOCIATIONTAKEN, L"\"HKEY_LOCAL_MACHINE\\Software\\Classes\\.exe\" \"Q.qmk\" \"txtfile\""}, scope));
+  EXPECT_FALSE(RecordInScope({KX_LOG_ASSOCIATIONTAKEN, ext}, scope)) << "no owner";
+}
+
 TEST(DeclaredRecords, SplitIntoKeyAndParts) {
   std::wstring key, first, second;
   ASSERT_TRUE(SplitDeclaredRecord(L"\"HKCU\\Environment\" \"N\" \"a \" \"b\"", KX_LOG_ENVVAR, &key, &first, &second));

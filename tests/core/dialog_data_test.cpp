@@ -193,9 +193,9 @@ void ExpectControl(const DialogSpec& dialog, int id, ControlKind kind, const wch
   }
 }
 
-TEST(ShippedDialogsTest, SetupHasTheSixPagesWithTheirControls) {
+TEST(ShippedDialogsTest, SetupHasTheSevenPagesWithTheirControls) {
   std::vector<DialogSpec> dialogs = ShippedDialogs("KX_TEST_RUNTIME");
-  ASSERT_EQ(dialogs.size(), 6u);
+  ASSERT_EQ(dialogs.size(), 7u);
   const struct {
     const wchar_t* name;
     const wchar_t* captions[3];
@@ -204,6 +204,7 @@ TEST(ShippedDialogsTest, SetupHasTheSixPagesWithTheirControls) {
       {L"dlgwizlicag", {L"#Yes", L"#No", L"#Back"}},
       {L"dlgwizseldir", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgwizselgroup", {L"#Next", L"#Cancel", L"#Back"}},
+      {L"dlgwizscope", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgprogress", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgwizfinal", {L"#Close", L"#Cancel", L"#Back"}},
   };
@@ -231,6 +232,11 @@ TEST(ShippedDialogsTest, SetupHasTheSixPagesWithTheirControls) {
     ExpectControl(*kxcore::FindDialog(dialogs, name), 20, ControlKind::kEdit, L"%DLGSELPATH%");
     ExpectControl(*kxcore::FindDialog(dialogs, name), 21, ControlKind::kButton, L"#Browse");
   }
+  // The scope page's two choices are option buttons of one group.
+  const DialogSpec& scope = *kxcore::FindDialog(dialogs, L"dlgwizscope");
+  ExpectControl(scope, 30, ControlKind::kRadio, L"#ScopeAllUsers");
+  ExpectControl(scope, 32, ControlKind::kRadio, L"#ScopeCurrentUser");
+  ExpectControl(scope, 34, ControlKind::kLabel, L"#ScopeNoAdmin");
   const DialogSpec& progress = *kxcore::FindDialog(dialogs, L"dlgprogress");
   ExpectControl(progress, 20, ControlKind::kProgress, nullptr);
   ExpectControl(progress, 21, ControlKind::kLabel, L"");

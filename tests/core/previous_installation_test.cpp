@@ -3,8 +3,10 @@
 // restart are withdrawn.
 #include <gtest/gtest.h>
 
+#include "core/declared_scope.h"
 #include "core/pending_deletions.h"
 #include "core/previous_installation.h"
+#include "core/uninstall_log.h"
 #include "tests/support/test_files.h"
 
 using namespace kxcore;
@@ -53,6 +55,72 @@ TEST(PreviousInstallation, KeepsOnlyRecordsOfThePackageThatStillExist) {
                                                  earlier[11]};
   EXPECT_EQ(expected, SurvivingRecords(earlier, MakeUninstallScope(folder + L"\\Uninst.exe", menu, key)));
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\KxTests\\Uninstall");
+}
+
+TEST(PreviousInstallation, TheDeclarationsRecordsAreCarriedOverOnceAndATakenFileTypeKeepsItsEarlierOwner) {
+  kxtest::ScratchFolder scratch;
+  const std::wstring folder = scratch / L"App";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring base = L"Software\\KxTests\\carried-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring env = L"HKEY_CURRENT_USER\\" + base + L"\\Environment";
+  const std::wstring classes = L"HKEY_CURRENT_USER\\" + base + L"\\Classes";
+  auto set = [&](const std::wstring& key, const wchar_t* name, const std::wstring& data) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, (base + key).c_str(), name, REG_SZ, data.c_str(),
+                                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))));
+  };
+  const std::wstring bin = folder + L"\\bin";
+  set(L"\\Environment", L"Path", L"C:\\Before;" + bin);
+  set(L"\\Environment", L"APP_HOME", folder);
+  set(L"\\Environment", L"APP_DATA", L"changed by the user");
+  for (const wchar_t* ext : {L"\\Classes\\.one", L"\\Classes\\.two"}) set(ext, nullptr, L"App.Doc");
+  set(L"\\Classes\\App.Doc", nullptr, L"App document");
+
+  auto path = [&](const std::wstring& entry) { return UninstallRecord{kRecordPathEntry, L"\"" + env + L"\" \"" + entry + L"\""}; };
+  auto variable = [&](const wchar_t* name, const std::wstring& value) {
+    return UninstallRecord{kRecordVariable, L"\"" + env + L"\" \"" + name + L"\" \"" + value + L"\""};
+  };
+  auto association = [&](const wchar_t* ext, const wchar_t* progId) {
+    return UninstallRecord{kRecordAssociation, L"\"" + classes + L"\\" + ext + L"\" \"" + progId + L"\""};
+  };
+  auto taken = [&](const wchar_t* ext, const wchar_t* owner) {
+    return UninstallRecord{kRecordAssociationTaken,
+                           L"\"" + classes + L"\\" + ext + L"\" \"App.Doc\" \"" + owner + L"\""};
+  };
+  // What the new package declares, named as setup names it.
+  ForgetDeclaredRecords();
+  for (const UninstallRecord& record : {path(bin), variable(L"APP_HOME", folder), variable(L"APP_DATA", folder),
+                                        association(L".one", L"App.Doc"), association(L".two", L"App.Doc"),
+                                        association(L".old", L"Old.Doc")})
+    AllowDeclaredRecord(record.kind, record.text);
+
+  const std::vector<UninstallRecord> earlier = {
+      path(bin),
+      path(folder + L"\\gone"),                    // no longer in Path
+      path(L"C:\\Before"),                          // not the package's
+      variable(L"APP_HOME", folder),
+      variable(L"APP_DATA", folder),                // changed since: the user's now
+      taken(L".one", L"Other.One"),                 // taken from its owner by the earlier run
+      association(L".two", L"App.Doc"),
+      association(L".old", L"Old.Doc"),             // neither the extension nor the ProgID left
+  };
+  ASSERT_TRUE(kxtest::WriteBytes(folder + L"\\Uninst.dat", FormatUninstallLog(earlier)));
+  RememberEarlierInstallation(folder);
+  BeginUninstallLog();
+  // This run's: the extensions named us already, and .two had been taken by
+  // another program in between, which this run took it back from.
+  for (const UninstallRecord& record : {path(bin), variable(L"APP_HOME", folder), association(L".one", L"App.Doc"),
+                                        taken(L".two", L"Between.Two")})
+    AddUninstallRecord(record.kind, record.text.c_str());
+  const UninstallScope scope = MakeUninstallScope(folder + L"\\Uninst.exe", L"", base + L"\\Uninstall\\App",
+                                                  L"HKEY_CURRENT_USER");
+  AdoptEarlierInstallation(folder, scope, scratch / L"wininit.ini");
+  const std::vector<UninstallRecord> expected = {taken(L".one", L"Other.One"), path(bin), variable(L"APP_HOME", folder),
+                                                 taken(L".two", L"Between.Two")};
+  EXPECT_EQ(expected, UninstallLogRecords());
+  DiscardUninstallLog();
+  ForgetDeclaredRecords();
+  RememberEarlierInstallation(L"");
+  RegDeleteTreeW(HKEY_CURRENT_USER, base.c_str());
 }
 
 TEST(PendingDeletions, OnlyTheNeededDeletionsAreWithdrawnFromEitherList) {

@@ -70,7 +70,7 @@ std::vector<DialogSpec> Dialogs(const std::wstring& runtime) {
 void Collect(const std::vector<ControlSpec>& controls, std::vector<const ControlSpec*>* texts) {
   for (const ControlSpec& control : controls) {
     if (control.kind == ControlKind::kButton || control.kind == ControlKind::kCheckBox ||
-        control.kind == ControlKind::kLabel)
+        control.kind == ControlKind::kRadio || control.kind == ControlKind::kLabel)
       texts->push_back(&control);
     Collect(control.children, texts);
   }
@@ -97,7 +97,8 @@ std::string Problem(HDC dc, const DialogFonts& fonts, const ControlSpec& control
   const bool wraps = control.kind == ControlKind::kLabel && 2 * height >= 3 * fonts.LineHeight();
   int room = width;
   if (control.kind == ControlKind::kButton) room -= 2 * ScaleUnits(kButtonMargin, dpi);
-  if (control.kind == ControlKind::kCheckBox) room -= ScaleUnits(kCheckBoxLead, dpi);
+  if (control.kind == ControlKind::kCheckBox || control.kind == ControlKind::kRadio)
+    room -= ScaleUnits(kCheckBoxLead, dpi);
   const RECT needed = Measure(dc, font, text, room, wraps);
   if (needed.right <= room && needed.bottom <= height) return "";
   return std::to_string(needed.right) + " x " + std::to_string(needed.bottom) + " pixels in " +
@@ -112,7 +113,7 @@ TEST(TextFit, EveryDialogTextFitsItsControlInEveryLanguageAtEveryScale) {
   std::vector<std::pair<std::wstring, DialogSpec>> dialogs;
   for (const DialogSpec& dialog : Dialogs(setupRuntime)) dialogs.push_back({L"setup", dialog});
   for (const DialogSpec& dialog : Dialogs(uninstRuntime)) dialogs.push_back({L"uninstall", dialog});
-  ASSERT_EQ(dialogs.size(), 7u);
+  ASSERT_EQ(dialogs.size(), 8u);
 
   HDC dc = CreateCompatibleDC(nullptr);
   size_t measured = 0;

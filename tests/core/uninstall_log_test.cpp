@@ -142,7 +142,7 @@ class UninstallLogRun : public ::testing::Test {
 
 TEST_F(UninstallLogRun, RecordsInOrderFromSeveralThreadsAndDropsInvalidOnes) {
   AddUninstallRecord(kRecordFolder, L"first");
-  AddUninstallRecord(7, L"unknown kind");
+  AddUninstallRecord(kRecordKindLast + 1, L"unknown kind");
   AddUninstallRecord(-1, L"negative kind");
   AddUninstallRecord(kRecordFile, L"");
   AddUninstallRecord(kRecordFile, nullptr);

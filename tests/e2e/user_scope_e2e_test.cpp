@@ -181,3 +181,18 @@ TEST_F(UserScope, ALogOfTheUserNamingMachineWidePlacesRemovesNothing) {
 }
 
 }  // namespace kxtest
+
+namespace kxtest {
+
+TEST_F(UserScope, AllUsersAskedOfAPackageForTheUserOnlyIsAUsageErrorThatChangesNothing) {
+  const auto before = TreeState(UserProgramFiles());
+  EXPECT_EQ(Run(setup_, L"/S /SUPPRESSMSGBOXES /ALLUSERS"), 2u);
+  EXPECT_EQ(TreeState(UserProgramFiles()), before);
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kKey, L"DisplayName"), L"<missing>");
+  // The scope it has is no contradiction.
+  ASSERT_EQ(Run(setup_, L"/S /SUPPRESSMSGBOXES /CURRENTUSER"), 0u);
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kKey, L"DisplayName"), L"Pocket Tides");
+  EXPECT_EQ(Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES"), 0u);
+}
+
+}  // namespace kxtest

@@ -235,7 +235,9 @@ TEST(PackageData, OnlyAPackageForTheCurrentUserHasAScopeLine) {
   EXPECT_EQ(read.scope, "current_user");
   ASSERT_TRUE(ParsePackageData(machine + "install.scope=all_users\n", &read, &error)) << error;
   EXPECT_EQ(read.scope, "all_users");
-  for (const char* scope : {"both", "Current_User", "", "current_user "}) {
+  ASSERT_TRUE(ParsePackageData(machine + "install.scope=both\n", &read, &error)) << error;
+  EXPECT_EQ(read.scope, "both");
+  for (const char* scope : {"Both", "Current_User", "", "current_user ", "all"}) {
     EXPECT_FALSE(ParsePackageData(machine + "install.scope=" + scope + "\n", &read, &error)) << scope;
     EXPECT_EQ(error, "install.scope is none of the scopes");
   }

@@ -165,6 +165,15 @@ elif ! grep -qE "package.toml:$line: registry\[2\]\.key: .* machine-wide" "$work
   fail "expected 'package.toml:$line: registry[2].key: ... machine-wide', got: $(cat "$work/msg")"
 fi
 [ ! -e "$work/user/b.exe" ] || fail "the refused current-user build left an output file"
+# A package offering both scopes may be installed for the current user: the
+# same key is refused there too.
+sed -i -E 's/^scope = "current_user"/scope = "both"/' "$work/user/package.toml"
+if "$kxpack" build --package "$work/user/package.toml" --out "$work/user/c.exe" >"$work/msg" 2>&1; then
+  fail "a package offering both scopes may write HKLM"
+elif ! grep -qE "package.toml:$line: registry\[2\]\.key: .* machine-wide" "$work/msg"; then
+  fail "expected 'package.toml:$line: registry[2].key: ... machine-wide' for scope both, got: $(cat "$work/msg")"
+fi
+[ ! -e "$work/user/c.exe" ] || fail "the refused build offering both scopes left an output file"
 
 # Arguments reach the program as written: kxpack quotes them as Windows
 # splits a command line, so blanks, quotes and trailing backslashes survive.

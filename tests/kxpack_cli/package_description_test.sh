@@ -124,7 +124,7 @@ refuses '^# uninstall_key' product.uninstall_key "'Sample\\\\App' holds '\\\\'" 
 refuses '^# folder = ' install.folder "'Programs.Sample' must begin with a drive" set_line '^# folder = ' "folder = 'Programs\\Sample'"
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\tb"'
 refuses '^# wizard_label' product.wizard_label 'holds a control character' set_line '^# wizard_label' 'wizard_label = "a\u0085b"'
-refuses '^# scope = ' install.scope "'everyone' is neither \"all_users\" nor \"current_user\"" \
+refuses '^# scope = ' install.scope "'everyone' is none of \"all_users\", \"current_user\" and \"both\"" \
   set_line '^# scope = ' 'scope = "everyone"'
 refuses '^# scope = ' install.scope 'must be a text' set_line '^# scope = ' 'scope = true'
 refuses '^folder = "payload"' payload.folder 'folder .*payload is empty' sh -c 'rm -rf payload/*'

@@ -160,16 +160,18 @@ TEST(PackageData, RefusesDamagedLanguageLines) {
 
 // Values kxpack never writes, as a forged kxpackage.dat could hold them:
 // each is refused by the rule kxpack judges its key by.
-TEST(PackageData, TheScopeLineIsOptionalOnceAndOneOfTwo) {
+TEST(PackageData, TheScopeLineIsOptionalOnceAndOneOfThree) {
   PackageData data;
   ASSERT_EQ(Parse(kGood, &data), kPackageDataOk);
   EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
   ASSERT_EQ(Parse(kGood + "install.scope=current_user\n", &data), kPackageDataOk);
   EXPECT_EQ(data.scope.scope, PackageScope::kCurrentUser);
+  ASSERT_EQ(Parse(kGood + "install.scope=both\n", &data), kPackageDataOk);
+  EXPECT_EQ(data.scope.scope, PackageScope::kChoice);
   // Anywhere among the lines, as every other key.
   ASSERT_EQ(Parse(Replace(kGood, "kxpackage 1\n", "kxpackage 1\ninstall.scope=all_users\n"), &data), kPackageDataOk);
   EXPECT_EQ(data.scope.scope, PackageScope::kAllUsers);
-  for (const char* bad : {"install.scope=current_user\ninstall.scope=current_user\n", "install.scope=both\n",
+  for (const char* bad : {"install.scope=current_user\ninstall.scope=current_user\n", "install.scope=Both\n",
                           "install.scope=\n", "install.scope=CURRENT_USER\n", "install.scope=current_user \n",
                           "install.scope.extra=1\n"}) {
     EXPECT_EQ(Parse(kGood + bad, &data), kPackageDataDamaged) << bad;

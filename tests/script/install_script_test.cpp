@@ -14,6 +14,7 @@
 #include "core/kxcore.h"
 #include "core/variables.h"
 #include "extract/folder_creation.h"
+#include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/package_data.h"
 #include "script/install_script.h"
@@ -623,3 +624,74 @@ TEST_F(InstallScriptTest, ADestinationThatIsNotAFullPathIsRefusedBeforeExtractio
 }
 
 }  // namespace
+
+// A package that offers both scopes: the scope page before the destination,
+// whose default follows the choice each time it changes; a silent run for
+// all users without an administrator's rights ends before anything is done.
+class ScopeChoiceTest : public InstallScriptTest {
+ protected:
+  void SetUp() override {
+    InstallScriptTest::SetUp();
+    g_package.scope.scope = PackageScope::kChoice;
+    SetVar(L"ISADMIN", L"1");
+  }
+  void TearDown() override {
+    g_package.scope.scope = PackageScope::kAllUsers;
+    InstallScriptTest::TearDown();
+  }
+};
+
+TEST_F(ScopeChoiceTest, TheDefaultFoldersFollowTheChoiceAlsoAfterBackAndAChangedMind) {
+  ASSERT_TRUE(ApplyRunScope());
+  const std::wstring machineFolder = programFiles_ + L"\\Quillmark";
+  std::wstring userFolder, userMenu;
+  Answers({{L"dlgwizwelc", 1},
+           {L"dlgwizlicag", 1},
+           {L"dlgwizscope", 1, [] { SetVar(L"KXSCOPECHOSEN", L"currentuser"); }},
+           {L"dlgwizseldir", KX_PAGE_BACK,
+            [&] {
+              userFolder = Eval(L"%DLGSELPATH%");
+              // The user's edit is dropped when the scope changes.
+              SetVar(L"DESTPATH", L"C:\\typed");
+            }},
+           {L"dlgwizscope", 1, [] { SetVar(L"KXSCOPECHOSEN", L"allusers"); }},
+           {L"dlgwizseldir", 1, [&] { EXPECT_EQ(Eval(L"%DLGSELPATH%"), machineFolder); }},
+           {L"dlgwizselgroup", KX_PAGE_BACK, [&] { EXPECT_EQ(Eval(L"%KXSHORTCUTROOT%"), startRoot_); }},
+           {L"dlgwizseldir", KX_PAGE_BACK},
+           {L"dlgwizscope", 1, [] { SetVar(L"KXSCOPECHOSEN", L"currentuser"); }},
+           {L"dlgwizseldir", 1},
+           {L"dlgwizselgroup", 1, [&] { userMenu = Eval(L"%SHORTCUTPATH%"); }},
+           {L"dlgwizfinal", 1}});
+  EXPECT_EQ(RunInstallScript(), 0);
+  EXPECT_NE(userFolder, machineFolder);
+  EXPECT_EQ(userFolder.substr(userFolder.size() - 19), L"\\Programs\\Quillmark") << kxtest::Narrow(userFolder);
+  EXPECT_NE(userMenu.rfind(startRoot_, 0), 0u) << "the user's Start menu is not the machine's: " << kxtest::Narrow(userMenu);
+  ASSERT_EQ(kxtest::Extraction().calls.size(), 1u);
+  EXPECT_EQ(kxtest::Extraction().calls[0].destination, userFolder);
+  EXPECT_EQ(Eval(L"%KXUNINSTREGROOT%"), L"HKEY_CURRENT_USER");
+  EXPECT_FALSE(EntryRegistered()) << "registered for the machine";
+  kxtest::DeleteRegTree(HKEY_CURRENT_USER, kKey);
+  if (!userMenu.empty() && userMenu.rfind(startRoot_, 0) != 0) kxtest::RemoveTree(userMenu);
+}
+
+TEST_F(ScopeChoiceTest, ASilentRunForAllUsersWithoutAdministratorChangesNothingAndEndsWithTen) {
+  kxcore::PinVariable(L"SILENT", L"1");
+  SetVar(L"ISADMIN", L"0");
+  SetVar(L"KXSCOPESWITCH", L"allusers");
+  ASSERT_TRUE(ApplyRunScope());
+  EXPECT_EQ(RunInstallScript(), kExitNeedsAdministrator);
+  EXPECT_TRUE(kxtest::Extraction().calls.empty());
+  EXPECT_TRUE(Fake().manageCalls.empty());
+  ASSERT_EQ(boxes_.boxes().size(), 1u);
+  EXPECT_NE(boxes_.boxes()[0].text.find(L"administrator"), std::wstring::npos);
+  // Without the switch such a run installs for the user, who needs no one.
+  Restart();
+  g_package.scope.scope = PackageScope::kChoice;
+  kxcore::PinVariable(L"SILENT", L"1");
+  SetVar(L"ISADMIN", L"0");
+  ASSERT_TRUE(ApplyRunScope());
+  EXPECT_EQ(Eval(L"%KXSCOPE%"), L"currentuser");
+  EXPECT_EQ(RunInstallScript(), 0);
+  EXPECT_EQ(kxtest::ReadRegValue(HKEY_CURRENT_USER, kKey, L"DisplayName").Text(), L"Quillmark Toolkit");
+  kxtest::DeleteRegTree(HKEY_CURRENT_USER, kKey);
+}

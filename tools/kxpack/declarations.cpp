@@ -491,6 +491,6 @@ void CheckDeclarationsForScope(const std::string& file, bool currentUser, const 
     auto line = list[i].lines.find("key");
     errors->push_back(file + ":" + std::to_string(line == list[i].lines.end() ? list[i].line : line->second) +
                       ": registry[" + std::to_string(i + 1) + "].key: '" + key->second +
-                      "' is machine-wide, which a package for the current user cannot write: use HKA or HKCU");
+                      "' is machine-wide, which a package installed for the current user cannot write: use HKA or HKCU");
   }
 }

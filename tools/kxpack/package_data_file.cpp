@@ -214,7 +214,8 @@ bool ParsePackageData(const std::string& text, PackageDescription* values, std::
   }
   auto scope = found.find(kxformat::kInstallScopeKey);
   if (scope != found.end()) {
-    if (scope->second != kxformat::kScopeCurrentUser && scope->second != kxformat::kScopeAllUsers) {
+    if (scope->second != kxformat::kScopeCurrentUser && scope->second != kxformat::kScopeAllUsers &&
+        scope->second != kxformat::kScopeBoth) {
       *error = std::string(kxformat::kInstallScopeKey) + " is none of the scopes";
       return false;
     }

@@ -117,7 +117,7 @@ class DescriptionReader {
     if (ParseAndCollect()) {
       ApplyDefaults();
       CompleteDeclarations(file_, d_->name, &d_->declarations, &errors_);
-      CheckDeclarationsForScope(file_, d_->scope == kxformat::kScopeCurrentUser, d_->declarations, &errors_);
+      CheckDeclarationsForScope(file_, d_->scope != kxformat::kScopeAllUsers, d_->declarations, &errors_);
       CheckTexts();
       CheckListing();
       if (filesToo) {
@@ -373,8 +373,9 @@ class DescriptionReader {
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
     if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
-    if (Given("install.scope") && d_->scope != kxformat::kScopeAllUsers && d_->scope != kxformat::kScopeCurrentUser)
-      CheckRule("install.scope", "is neither \"all_users\" nor \"current_user\"", "");
+    if (Given("install.scope") && d_->scope != kxformat::kScopeAllUsers && d_->scope != kxformat::kScopeCurrentUser &&
+        d_->scope != kxformat::kScopeBoth)
+      CheckRule("install.scope", "is none of \"all_users\", \"current_user\" and \"both\"", "");
     for (const char* key : {"install.folder", "install.start_menu_folder"})
       if (Given(key) && CheckText(key, kMaxTextUnits, false)) CheckRule(key, FolderTextProblem(values_[key].text), "");
     if (CheckText("install.program", kMaxTextUnits, false)) {

@@ -17,8 +17,11 @@ bool MakePackageStub(const PackageDescription& description, ProgramRole role, st
   identity.publisher = description.publisher;
   identity.icon = description.icon;
   // Both programs follow the scope: a package for the current user never
-  // asks for an administrator.
+  // asks for an administrator; one that offers both takes the rights the
+  // user has (an administrator's, elevated, so that "for all users" can be
+  // chosen), and never forces a standard user to find an administrator.
   if (description.scope == kxformat::kScopeCurrentUser) identity.executionLevel = "asInvoker";
+  if (description.scope == kxformat::kScopeBoth) identity.executionLevel = "highestAvailable";
   std::vector<unsigned char> rewritten;
   if (!ApplyPackageResources(prepared.bytes, identity, role, &rewritten, error)) {
     *error = description.file + ": the programs' resources: " + *error;
