@@ -19,6 +19,9 @@
 //   /NOCLOSEAPPLICATIONS  leave them running: what they hold is replaced or
 //                       removed at the next restart (the default of /S)
 //   /RESTARTAPPLICATIONS  start the programs closed that way again at the end
+//   /TASKS=<a,b>        setup: exactly these of the package's tasks; empty
+//                       for none (the names are judged by setup, which
+//                       knows the package's tasks: launcher/task_choice.h)
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown
@@ -44,9 +47,11 @@ struct CommandSwitches {
   bool closeApplications;     // /CLOSEAPPLICATIONS
   bool noCloseApplications;   // /NOCLOSEAPPLICATIONS
   bool restartApplications;   // /RESTARTAPPLICATIONS
+  bool tasksGiven;            // /TASKS=, even with an empty list
   TextSpan logFile;           // empty for /LOG alone
   TextSpan destination;       // from /D=; empty when not given
   TextSpan language;          // from /LANG=; empty when not given
+  TextSpan tasks;             // from /TASKS=
   TextSpan unknownArgument;   // the first argument we do not know
 };
 

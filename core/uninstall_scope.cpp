@@ -31,6 +31,11 @@ bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScop
   return kxcore::ResolvedPathInScope(kind, Utf16View(path), Roots(scope), ComparePathsUtf16);
 }
 
+// Also a shortcut the declarations put on the desktop (core/declared_scope.h).
+bool ResolvedFileInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
+  return ResolvedPathInScope(kind, path, scope) || (kind == KX_LOG_FILE && DeclaredRecordAllowed(kind, path));
+}
+
 // Drops the "\\?\" or "\\?\UNC\" prefix GetFinalPathNameByHandleW adds.
 std::wstring WithoutLongPrefix(const std::wstring& path) {
   if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
@@ -188,7 +193,7 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
   switch (record.kind) {
     case KX_LOG_FILE:
     case KX_LOG_FOLDER:
-      return IsNormalFullPath(record.text) && ResolvedPathInScope(record.kind, ResolvePath(record.text), scope);
+      return IsNormalFullPath(record.text) && ResolvedFileInScope(record.kind, ResolvePath(record.text), scope);
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
@@ -214,7 +219,7 @@ bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const Uninstal
     }
     if (!IsNormalFullPath(record.text)) return false;
     resolved[i] = resolver.Resolve(record.text);
-    if (!ResolvedPathInScope(record.kind, resolved[i], scope)) return false;
+    if (!ResolvedFileInScope(record.kind, resolved[i], scope)) return false;
   }
   for (size_t i = 0; i < records->size(); ++i)
     if ((*records)[i].kind == KX_LOG_FILE || (*records)[i].kind == KX_LOG_FOLDER)
