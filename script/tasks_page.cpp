@@ -12,6 +12,7 @@
 #include "launcher/install_scope.h"
 #include "launcher/launcher_main.h"
 #include "launcher/package_data.h"
+#include "launcher/package_declarations.h"
 #include "launcher/task_choice.h"
 #include "script/page_handlers.h"
 #include "script/script_state.h"
