@@ -54,7 +54,8 @@ DWORD OpenJournalFile(const wchar_t* folder, bool folderCreated) {
   wmemcpy(g_file.folder, folder, g_file.folderLength);
   g_file.folder[g_file.folderLength] = L'\0';
   g_file.failure = 0;
-  JournalLine header = {};
+  static JournalLine header;
+  header = JournalLine();
   header.kind = JournalLineKind::kHeader;
   header.folderCreated = folderCreated;
   DWORD error = AppendJournalLine(header, true);
@@ -84,7 +85,9 @@ JournalPlace JournalRelativePath(const wchar_t* path, wchar_t* relative) {
 DWORD AppendJournalLine(const JournalLine& line, bool flush) {
   if (!g_file.file.valid()) return ERROR_INVALID_HANDLE;
   if (g_file.failure != 0) return g_file.failure;
-  char buffer[kJournalLineBytes];
+  // One writer (the setup program's main thread): the line's bytes need not
+  // live on its stack.
+  static char buffer[kJournalLineBytes];
   const size_t length = FormatJournalLine(line, buffer);
   // Not a failure of the file: nothing was written, later lines may follow.
   if (length == 0) return ERROR_INVALID_NAME;

@@ -49,10 +49,14 @@ constexpr wchar_t kJournalFileName[] = L"~kxsetup.jnl";
 // Capacity of a journal file's full path, terminating zero included.
 constexpr size_t kJournalFilePathCapacity = 800;
 
-// Longest line in bytes, CR LF included; a longer one is damage.
-constexpr size_t kJournalLineBytes = 4096;
-// A relative path in UTF-16 units, terminating zero included.
-constexpr size_t kJournalPathCapacity = 800;
+// A relative path in UTF-16 units, terminating zero included: as long as
+// Windows takes a path. A JournalLine is therefore too large for a thread's
+// stack; its users keep one on the heap or in static storage.
+constexpr size_t kJournalPathCapacity = 32768;
+// Longest line in bytes, CR LF included; a longer one is damage. Room for a
+// path of kJournalPathCapacity units in UTF-8 (at most 3 bytes a unit) and
+// the other fields.
+constexpr size_t kJournalLineBytes = 3 * kJournalPathCapacity + 128;
 // "~kx" + 11 hexadecimal digits + ".tmp" and the terminating zero.
 constexpr size_t kAsideNameCapacity = 19;
 

@@ -61,6 +61,7 @@ PathVerdict CheckRelativePath(const char16_t* path, size_t length) {
       return {PathProblem::kDotComponent, {}};
     const NameVerdict name = CheckFileName(path + start, size);
     if (name.problem != NameProblem::kNone) return {PathProblem::kBadComponent, name};
+    if (size > kMaxNameUnits) return {PathProblem::kTooLong, {}};
     if (end == length) break;
     start = end + 1;
   }

@@ -15,9 +15,16 @@
 
 namespace kxnames {
 
-// The longest entry path setup installs, in UTF-16 units: its name buffer
-// holds 260 units and refuses a name that, with its terminating zero, fills it.
-constexpr size_t kMaxEntryPathUnits = 258;
+// The longest entry path setup installs, in UTF-16 units: behind the shortest
+// installation folder ("C:\x\") it reaches Windows' limit of 32,767 units.
+constexpr size_t kMaxEntryPathUnits = 32762;
+
+// The longest level (file or folder name) a file system takes, in UTF-16 units.
+constexpr size_t kMaxNameUnits = 255;
+
+// Paths longer than this (MAX_PATH without its terminating zero) install, but
+// some programs cannot open them; kxpack warns about them.
+constexpr size_t kPlainPathUnits = 259;
 
 // The folders the core library provides to folder texts, as they are written
 // there ("%PROGFILESDIR%").
@@ -54,7 +61,7 @@ enum class PathProblem {
   kNotRelative,   // a leading separator or a drive
   kDotComponent,  // "." or ".."
   kBadComponent,  // a component that is no file name (verdict.name says why)
-  kTooLong        // more than kMaxEntryPathUnits units
+  kTooLong        // more than kMaxEntryPathUnits units, or a level of more than kMaxNameUnits
 };
 
 struct PathVerdict {

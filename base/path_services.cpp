@@ -4,24 +4,31 @@
 
 #include "base/entry_names.h"
 #include "base/handle_guard.h"
+#include "base/long_path.h"
+#include "base/name_rules.h"
 #include "base/run_log.h"
 
 bool IsFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(Win32Path(path).get());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void MakeWritable(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+  Win32Path name(path);
+  DWORD attributes = GetFileAttributesW(name.get());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(name.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
-bool DeleteAtRestart(const wchar_t* path) { return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0; }
+// The session manager takes the prefixed form of a long path as it takes any
+// other ("\??\" in PendingFileRenameOperations).
+bool DeleteAtRestart(const wchar_t* path) {
+  return MoveFileExW(Win32Path(path).get(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
 
 bool PathExists(const wchar_t* path) {
   WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW(path, &found));
+  FindHandle search(FindFirstFileW(Win32Path(path).get(), &found));
   return search.valid();
 }
 
@@ -29,14 +36,16 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const wchar_t* path) { return GetFileAttributesW(Win32Path(path).get()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
 DWORD CreateLoggedFolder(const wchar_t* path) {
-  if (!CreateDirectoryW(path, nullptr)) {
+  if (!CreateDirectoryW(Win32Path(path).get(), nullptr)) {
     DWORD error = GetLastError();
-    LogLine(L"Error %lu: the folder %ls could not be created", error, path);
+    wchar_t reason[256];
+    SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
+    LogLine(L"Error %lu: the folder %ls could not be created: %ls", error, path, reason);
     return error;
   }
   LogLine(L"Folder created: %ls", path);
@@ -47,7 +56,16 @@ DWORD CreateFolderPath(const wchar_t* path, FolderCreator create) {
   if (!create) create = CreateLoggedFolder;
   size_t length = wcslen(path);
   if (length >= kFolderPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
-  wchar_t folder[kFolderPathCapacity];
+  // A level no file system takes is refused before any level is made, so
+  // that a refused path leaves no folders behind.
+  size_t level = 0;
+  for (size_t i = 0; i < length; ++i) {
+    level = IsSeparator(path[i]) ? 0 : level + 1;
+    if (level > kxnames::kMaxNameUnits) return ERROR_FILENAME_EXCED_RANGE;
+  }
+  LongPathBuffer copy;
+  wchar_t* folder = copy.data();
+  if (!folder) return ERROR_NOT_ENOUGH_MEMORY;
   wmemcpy(folder, path, length + 1);
   if (length > 0 && folder[length - 1] == L'/') folder[--length] = L'\0';
 

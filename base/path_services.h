@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include "base/long_path.h"
+
 // Capacity of CreateFolderPath's working copy, terminating zero included.
-constexpr size_t kFolderPathCapacity = 260;
+constexpr size_t kFolderPathCapacity = kLongPathCapacity;
 
 // True when a directory search for exactly this path finds a file or folder.
 bool PathExists(const wchar_t* path);
@@ -33,8 +35,8 @@ DWORD CreateLoggedFolder(const wchar_t* path);
 // first, each through create (CreateLoggedFolder when null): an installation
 // hands in a creator that also records each folder for its rollback and its
 // uninstaller. Returns 0, the Windows error code of creating the final
-// folder, or ERROR_FILENAME_EXCED_RANGE (nothing created) for a path of 260
-// units or more.
+// folder, or ERROR_FILENAME_EXCED_RANGE (nothing created) for a path of
+// kFolderPathCapacity units or more.
 DWORD CreateFolderPath(const wchar_t* path, FolderCreator create = nullptr);
 
 // Ends path at its last backslash; without one at its last '/'; without

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 
 namespace {
 
@@ -114,7 +115,10 @@ BOOL MoveFileOnRestart(const wchar_t* existing, const wchar_t* newName, const wc
   if (kernel) {
     auto moveFileEx = reinterpret_cast<MoveFileExFunction>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "MoveFileExW")));
-    if (moveFileEx) moved = moveFileEx(existing, newName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+    // A long path goes with its prefix; the session manager keeps it as "\??\...".
+    if (moveFileEx)
+      moved = moveFileEx(Win32Path(existing).get(), newName ? Win32Path(newName).get() : nullptr,
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
   }
   if (loaded) FreeLibrary(loaded);
   return moved ? moved : AddRenameEntry(existing, newName, renameListPath);

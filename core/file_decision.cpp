@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/long_path.h"
 #include "core/variables.h"
 
 namespace kxcore {
@@ -14,7 +15,7 @@ enum StandingAnswer { kNone, kReplaceAll, kSkipAll };
 std::atomic<int> g_standing{kNone};
 
 bool IsExistingFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(Win32Path(path).get());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -3,13 +3,15 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "base/path_services.h"
 #include "base/run_log.h"
 
 namespace {
 
-// The installation folder, a separator and a relative path.
-constexpr size_t kFullPathCapacity = kJournalFilePathCapacity + kJournalPathCapacity;
+// The installation folder, a separator and a relative path: no longer than
+// Windows takes a path.
+constexpr size_t kFullPathCapacity = kLongPathCapacity;
 // FAT keeps last-write times in steps of 2 seconds; a change made by hand
 // moves the time by far more.
 constexpr uint64_t kTimeTolerance = 2 * 10000000ull;
@@ -68,7 +70,7 @@ bool StaysInside(Recovery* recovery, wchar_t* full, bool itemToo) {
     if (end && !itemToo) break;
     const wchar_t kept = full[i];
     full[i] = L'\0';
-    const DWORD attributes = GetFileAttributesW(full);
+    const DWORD attributes = GetFileAttributesW(Win32Path(full).get());
     full[i] = kept;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     if (end) break;
@@ -97,12 +99,12 @@ bool ChangedSince(const WIN32_FILE_ATTRIBUTE_DATA& data, const JournalChange& ch
 
 // What stands at path when it is a file.
 bool FileStanding(const wchar_t* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
-  return GetFileAttributesExW(path, GetFileExInfoStandard, data) && !(data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  return GetFileAttributesExW(Win32Path(path).get(), GetFileExInfoStandard, data) && !(data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void RemoveFile(Recovery* recovery, const wchar_t* path) {
   MakeWritable(path);
-  if (DeleteFileW(path)) {
+  if (DeleteFileW(Win32Path(path).get())) {
     Note(L"removed:", path);
   } else if (DeleteAtRestart(path)) {
     ++recovery->deferred;
@@ -113,7 +115,7 @@ void RemoveFile(Recovery* recovery, const wchar_t* path) {
 }
 
 void UndoFolder(Recovery* recovery, const wchar_t* full) {
-  if (RemoveDirectoryW(full)) {
+  if (RemoveDirectoryW(Win32Path(full).get())) {
     Note(L"removed:", full);
     return;
   }
@@ -160,9 +162,10 @@ void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside
     return;
   }
   if (standing) MakeWritable(full);
-  if (MoveFileExW(aside, full, MOVEFILE_REPLACE_EXISTING)) {
+  if (MoveFileExW(Win32Path(aside).get(), Win32Path(full).get(), MOVEFILE_REPLACE_EXISTING)) {
     Note(L"put back:", full);
-  } else if (MoveFileExW(aside, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+  } else if (MoveFileExW(Win32Path(aside).get(), Win32Path(full).get(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
     // The name is held by a file in use: the original keeps its kept-aside
     // name until Windows puts it back.
     ++recovery->deferred;
@@ -179,8 +182,10 @@ void FinishChange(Recovery* recovery, const JournalChange& change, bool committe
   // Read once already by ParseJournal: it decodes the same again.
   if (ReadJournalLine(recovery->bytes, recovery->size, &offset, line, &atEnd) != JournalDamage::kNone || atEnd) return;
   if (committed && change.kind != JournalLineKind::kKeptAside) return;
-  wchar_t full[kFullPathCapacity];
-  wchar_t aside[kFullPathCapacity];
+  // One recovery at a time, on one thread: paths of Windows' full length
+  // need not live on its stack.
+  static wchar_t full[kFullPathCapacity];
+  static wchar_t aside[kFullPathCapacity];
   if (!FullPath(*recovery, line->path, full) || (change.kind == JournalLineKind::kKeptAside && !AsidePath(full, line->aside, aside))) {
     Note(L"path too long, left alone:", line->path);
     return;
@@ -246,7 +251,9 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
     return result;
   }
 
-  Recovery recovery = {};
+  // Holds a path of Windows' full length: static, as one recovery runs at a time.
+  static Recovery recovery;
+  recovery = Recovery();
   recovery.folderLength = wcslen(journalPath) - wcslen(kJournalFileName) - 1;
   wmemcpy(recovery.folder, journalPath, recovery.folderLength);
   recovery.folder[recovery.folderLength] = L'\0';
@@ -291,7 +298,7 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
     return result;
   }
   result.outcome = committed ? RecoveryOutcome::kCommitted : RecoveryOutcome::kRolledBack;
-  if (removeFolder && RemoveDirectoryW(recovery.folder)) Note(L"removed:", recovery.folder);
+  if (removeFolder && RemoveDirectoryW(Win32Path(recovery.folder).get())) Note(L"removed:", recovery.folder);
   LogLine(L"Interrupted installation: finished, %d items left for the restart", recovery.deferred);
   return result;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "base/run_log.h"
 #include "core/pending_deletions.h"
 #include "core/uninstall_steps.h"
@@ -35,7 +36,7 @@ bool IsWithin(const std::wstring& path, const std::wstring& folder) {
 
 bool StillExists(const UninstallRecord& record) {
   if (record.kind == kRecordFile || record.kind == kRecordFolder) {
-    DWORD attributes = GetFileAttributesW(record.text.c_str());
+    DWORD attributes = GetFileAttributesW(Win32Path(record.text.c_str()).get());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == (record.kind == kRecordFolder);
   }
@@ -114,7 +115,7 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
   std::vector<UninstallRecord> rescued;
   for (const std::wstring& path : PendingDeletions(renameList)) {
     if (!needed(path)) continue;
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(Win32Path(path.c_str()).get());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     UninstallRecord record = {kRecordFolder, Normalized(path)};
     if (std::find(records.begin(), records.end(), record) == records.end() &&

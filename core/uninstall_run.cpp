@@ -57,6 +57,7 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
     Tell(L"#uninstlogdamaged", g_run.logPath);
     return ERROR_FILE_CORRUPT;
   }
+  g_run.scope = scope;
   g_run.uninstallerPath = ResolvePath(g_run.uninstallerPath);
   g_run.logPath = ResolvePath(g_run.logPath);
   g_logRead = true;

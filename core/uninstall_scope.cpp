@@ -6,6 +6,8 @@
 #include <map>
 
 #include "base/handle_guard.h"
+#include "base/handle_removal.h"
+#include "base/long_path.h"
 #include "core/declared_scope.h"
 #include "core/path_order.h"
 #include "core/uninstall_scope_rules.h"
@@ -36,29 +38,20 @@ bool ResolvedFileInScope(int kind, const std::wstring& path, const UninstallScop
   return ResolvedPathInScope(kind, path, scope) || (kind == KX_LOG_FILE && DeclaredRecordAllowed(kind, path));
 }
 
-// Drops the "\\?\" or "\\?\UNC\" prefix GetFinalPathNameByHandleW adds.
-std::wstring WithoutLongPrefix(const std::wstring& path) {
-  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-  return path;
+bool HandlePath(HANDLE handle, const std::wstring& requested, std::wstring* final) {
+  LongPathBuffer buffer;
+  if (!buffer.data() || !::OpenedObjectPath(handle, requested.c_str(), buffer.data(), kLongPathCapacity)) return false;
+  *final = buffer.data();
+  return true;
 }
 
 // The path of what path names, as the file system knows it. A link as the
 // last component is taken as itself unless followLast.
 bool FinalPath(const std::wstring& path, bool followLast, std::wstring* final) {
   const DWORD open = FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  FileHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, open, nullptr));
-  if (!handle) return false;
-  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-  DWORD needed = GetFinalPathNameByHandleW(handle.get(), nullptr, 0, flags);
-  if (needed == 0) return false;
-  std::wstring buffer(needed, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle.get(), &buffer[0], needed, flags);
-  if (length == 0 || length >= needed) return false;
-  buffer.resize(length);
-  *final = WithoutLongPrefix(buffer);
-  return true;
+  FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, open, nullptr));
+  return handle && HandlePath(handle.get(), path, final);
 }
 
 // Resolves the records' paths as ResolvePath does, at the cost of one
@@ -100,7 +93,8 @@ class RecordResolver {
     if (!FinalPath(text, true, &folder.final)) return folder;
     if (!folder.final.empty() && folder.final.back() == L'\\') folder.final.pop_back();
     WIN32_FIND_DATAW found;
-    FindHandle search(FindFirstFileW((text + (text.back() == L'\\' ? L"*" : L"\\*")).c_str(), &found));
+    FindHandle search(
+        FindFirstFileW(Win32Path((text + (text.back() == L'\\' ? L"*" : L"\\*")).c_str()).get(), &found));
     if (!search) return folder;
     do {
       std::wstring_view name = found.cFileName;
@@ -141,12 +135,20 @@ class RecordResolver {
 
 bool IsNormalFullPath(const std::wstring& path) { return IsNormalFullPath(Utf16View(path)); }
 
+bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring* path) {
+  return HandlePath(handle, requested, path);
+}
+
+bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
+  return ResolvedPathInScope(kind, path, scope);
+}
+
 std::wstring ResolvePath(const std::wstring& path) {
   const size_t root = RootLength(path);
   if (root == 0) return path;
   // The deepest part that exists is resolved; the rest is kept as written.
   size_t end = path.size();
-  while (GetFileAttributesW(path.substr(0, end).c_str()) == INVALID_FILE_ATTRIBUTES) {
+  while (GetFileAttributesW(Win32Path(path.substr(0, end).c_str()).get()) == INVALID_FILE_ATTRIBUTES) {
     size_t cut = path.rfind(L'\\', end - 1);
     if (cut == std::wstring::npos || cut < root) return path;
     end = cut + 1 == root ? root : cut;

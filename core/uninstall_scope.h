@@ -30,6 +30,8 @@
 #ifndef KX_CORE_UNINSTALL_SCOPE_H
 #define KX_CORE_UNINSTALL_SCOPE_H
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -72,6 +74,15 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope);
 // are then replaced by their resolved paths (ResolvePath's). On false the
 // records are as they were.
 bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope);
+
+// The path of the object an open handle refers to, as the file system knows
+// it, without the "\\?\" prefix (base/handle_removal.h; requested is the
+// path it was opened by). False when Windows cannot tell.
+bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring* path);
+
+// True when an object found at path (OpenedObjectPath's answer) is one a
+// record of kind (KX_LOG_FILE or KX_LOG_FOLDER) may remove.
+bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope);
 
 }  // namespace kxcore
 

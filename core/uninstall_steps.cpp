@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "base/restart_operations.h"
 #include "base/run_log.h"
 #include "core/uninstall_scope_rules.h"
@@ -64,7 +65,7 @@ enum class FolderState { Missing, Empty, OnlyLeavingItems, HoldsOtherItems };
 
 FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+  FindHandle search(FindFirstFileW(Win32Path((folder + L"\\*").c_str()).get(), &found));
   if (!search) return FolderState::Missing;
   bool anything = false;
   do {
@@ -79,7 +80,74 @@ FolderState Inspect(const UninstallRun& run, const std::wstring& folder) {
   return anything ? FolderState::OnlyLeavingItems : FolderState::Empty;
 }
 
+enum class Removal {
+  kRemoved,
+  kGone,      // nothing of that name any more
+  kOtherKind, // a folder where a file was logged, or the other way round: not this record's
+  kOutside,   // the opened object lies outside what the uninstaller may remove
+  kNotEmpty,  // a folder that holds something after all
+  kFailed     // *error says why (in use, no rights)
+};
+
+void LogReason(const wchar_t* what, const std::wstring& path, DWORD error) {
+  wchar_t reason[256];
+  SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
+  LogLine(L"Error %lu: %ls %ls: %ls", static_cast<unsigned long>(error), what, path.c_str(), reason);
+}
+
+// Opens path without following a link at its last level (a link further up
+// is followed, and then shows in the opened object's path), checks the object
+// against the scope and deletes it through the handle, so that what was
+// checked is what goes.
+Removal RemoveThroughHandle(const UninstallRun& run, const std::wstring& path, int kind, DWORD* error) {
+  *error = 0;
+  if (g_beforeOpenForRemoval) g_beforeOpenForRemoval(path);
+  FileHandle handle(CreateFileW(Win32Path(path.c_str()).get(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) {
+    *error = GetLastError();
+    return IsGone(*error) ? Removal::kGone : Removal::kFailed;
+  }
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    *error = GetLastError();
+    return Removal::kFailed;
+  }
+  const bool link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const bool folder = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!link && folder != (kind == KX_LOG_FOLDER)) return Removal::kOtherKind;
+  // A link opened as itself has its own path; anything reached through a
+  // link further up has the path it really lies at.
+  std::wstring opened;
+  if (!OpenedObjectPath(handle.get(), path, &opened) || !OpenedObjectInScope(kind, opened, run.scope)) {
+    LogLine(L"Left alone, it leads outside the installation: %ls (%ls)", path.c_str(), opened.c_str());
+    return Removal::kOutside;
+  }
+  if (!link && (tag.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    // Zero times leave the times as they are.
+    FILE_BASIC_INFO basic = {};
+    const DWORD attributes = tag.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  if (SetFileInformationByHandle(handle.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+    if (link) LogLine(L"Link removed, not followed: %ls", path.c_str());
+    return Removal::kRemoved;
+  }
+  *error = GetLastError();
+  return *error == ERROR_DIR_NOT_EMPTY ? Removal::kNotEmpty : Removal::kFailed;
+}
+
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(Win32Path(path.c_str()).get());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 }  // namespace
+
+void (*g_beforeOpenForRemoval)(const std::wstring& path) = nullptr;
 
 bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std::wstring* key, std::wstring* name) {
   name->clear();
@@ -99,13 +167,18 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
     // The log and the running uninstaller go in the last step.
     if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) continue;
     Report(callback, KX_STEP_FILES, KX_LOG_FILE, file);
-    DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileW(file.c_str()))
-      LogLine(L"File deleted: %ls", file.c_str());
-    else if (!IsGone(GetLastError()))
-      ScheduleAtRestart(run, file);
+    DWORD error = 0;
+    switch (RemoveThroughHandle(*run, file, KX_LOG_FILE, &error)) {
+      case Removal::kRemoved:
+        LogLine(L"File deleted: %ls", file.c_str());
+        break;
+      case Removal::kFailed:
+        LogReason(L"the file is deleted at the next restart, not now:", file, error);
+        ScheduleAtRestart(run, file);
+        break;
+      default:
+        break;
+    }
   }
   return 0;
 }
@@ -115,12 +188,25 @@ int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
   DeepestFirst(&folders);
   for (const std::wstring& folder : folders) {
     Report(callback, KX_STEP_FOLDERS, KX_LOG_FOLDER, folder);
+    DWORD error = 0;
+    // A link goes as itself, whatever its target holds.
+    if (IsLink(folder)) {
+      RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error);
+      continue;
+    }
     switch (Inspect(*run, folder)) {
       case FolderState::Empty:
-        if (RemoveDirectoryW(folder.c_str()))
-          LogLine(L"Folder removed: %ls", folder.c_str());
-        else if (GetLastError() == ERROR_SHARING_VIOLATION)
-          ScheduleAtRestart(run, folder);
+        switch (RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error)) {
+          case Removal::kRemoved:
+            LogLine(L"Folder removed: %ls", folder.c_str());
+            break;
+          case Removal::kFailed:
+            LogReason(L"the folder could not be removed:", folder, error);
+            if (error == ERROR_SHARING_VIOLATION) ScheduleAtRestart(run, folder);
+            break;
+          default:
+            break;
+        }
         break;
       case FolderState::OnlyLeavingItems:
         if (run->leavingSet.insert(folder).second) run->leavingFolders.push_back(folder);
@@ -184,8 +270,8 @@ int RemoveLoggedKeys(UninstallRun* run, KxUninstallStepCallback callback) {
 int RemoveLogFile(UninstallRun* run, KxUninstallStepCallback callback) {
   if (run->logPath.empty()) return 0;
   Report(callback, KX_STEP_LOG, KX_LOG_FILE, run->logPath);
-  SetFileAttributesW(run->logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileW(run->logPath.c_str()))
+  SetFileAttributesW(Win32Path(run->logPath.c_str()).get(), FILE_ATTRIBUTE_NORMAL);
+  if (DeleteFileW(Win32Path(run->logPath.c_str()).get()))
     LogLine(L"Uninstall log deleted: %ls", run->logPath.c_str());
   else if (!IsGone(GetLastError()))
     ScheduleAtRestart(run, run->logPath);

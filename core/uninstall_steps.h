@@ -12,6 +12,7 @@
 #include "core/kxcore.h"
 #include "core/path_order.h"
 #include "core/uninstall_log.h"
+#include "core/uninstall_scope.h"
 
 namespace kxcore {
 
@@ -26,17 +27,32 @@ struct UninstallRun {
   // The same two lists as sets, for look-ups.
   PathSet scheduledSet;
   PathSet leavingSet;
+  // What the records may remove: each file and folder is checked against it
+  // once more as the object it opens, right before it is deleted.
+  UninstallScope scope;
 };
 
+// Called with each file or folder right before it is opened for removal;
+// null outside tests. A test puts a link in place here, between the log's
+// check and the removal.
+extern void (*g_beforeOpenForRemoval)(const std::wstring& path);
+
 // Step 0: deletes the logged files (read-only ones too). A file that cannot
-// be deleted now (in use) is scheduled for deletion at restart. Returns 0.
+// be deleted now (in use) is scheduled for deletion at restart. Each file is
+// opened without following a link at its last level, the opened object's
+// own path checked against run->scope, and deleted through that handle: a
+// link or junction swapped in after the log's check cannot redirect the
+// deletion. A link inside the folder is removed as a link, never followed;
+// an object that turns out to lie outside is left alone. Returns 0.
 int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback);
 
 // Step 1: removes the logged folders, deepest first, only when empty. A
 // folder that holds nothing but the uninstaller, the log and what is
 // scheduled at restart (the uninstaller's own folder) is kept for the last
 // step to schedule; one that holds anything else (files the user added)
-// stays. Returns 0.
+// stays. A folder that has become a link or junction is removed as a link,
+// whatever it leads to; each removal goes through a handle as in step 0.
+// Returns 0.
 int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback);
 
 // Step 3: deletes the logged registry values. Returns 0, or the Windows

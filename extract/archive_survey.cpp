@@ -43,7 +43,8 @@ ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, 
 }
 
 ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
-  wchar_t path[kExtractPathCapacity];
+  // One extraction at a time, and a path may take Windows' full length.
+  static wchar_t path[kExtractPathCapacity];
   size_t nameStart = 0;
   switch (SurveyEntries(&reader->db, reinterpret_cast<const char16_t*>(g_extract.destination),
                         reinterpret_cast<char16_t*>(path), kExtractPathCapacity, survey, &nameStart)) {
@@ -61,7 +62,7 @@ ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) 
 }
 
 ExtractResult CheckFreeSpace(const wchar_t* destination, uint64_t bytes) {
-  wchar_t folder[kExtractPathCapacity + 1];
+  static wchar_t folder[kExtractPathCapacity + 1];
   size_t length = wcsnlen(destination, kExtractPathCapacity);
   if (length >= kExtractPathCapacity) return kExtractDone;
   wmemcpy(folder, destination, length + 1);

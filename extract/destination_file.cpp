@@ -1,11 +1,12 @@
 #include "extract/engine_state.h"
 
+#include "base/long_path.h"
 #include "extract/install_journal.h"
 
 namespace {
 
 HANDLE Create(const wchar_t* path, DWORD disposition) {
-  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(Win32Path(path).get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 HANDLE Fail(DWORD error) {
@@ -25,7 +26,7 @@ HANDLE OpenDestinationFile(const wchar_t* path) {
   if (file != INVALID_HANDLE_VALUE) {
     if (RecordCreatedFile(path)) return file;
     CloseHandle(file);
-    DeleteFileW(path);
+    DeleteFileW(Win32Path(path).get());
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
   DWORD error = GetLastError();
@@ -35,7 +36,7 @@ HANDLE OpenDestinationFile(const wchar_t* path) {
   // silent run), and a reinstall or an upgrade meets the read-only files the
   // package itself installed. Renaming it aside keeps its attribute for a
   // rollback.
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(Win32Path(path).get());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return Fail(ERROR_ACCESS_DENIED);
   error = KeepFileAside(path);

@@ -1,6 +1,8 @@
 // The install journal's file in the destination: a run killed there is
 // finished before this one changes anything, and this run's journal file is
 // in place before its first file is written.
+#include <wchar.h>
+
 #include "launcher/archive_reader.h"
 #include "extract/engine_state.h"
 #include "extract/install_journal.h"
@@ -25,21 +27,26 @@ ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created) {
 
 void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next) {
   if (!InstallJournalWantsAnnouncements()) return;
-  // One extraction at a time: the paths need not live on the stack.
-  static wchar_t paths[kAnnouncedCapacity][kExtractPathCapacity];
-  const wchar_t* list[kAnnouncedCapacity];
+  // One extraction at a time: the path is built in static storage, and each
+  // kept on the heap only as long as it is.
+  static wchar_t path[kExtractPathCapacity];
+  wchar_t* list[kAnnouncedCapacity];
   size_t count = 0;
   for (uint32_t i = next; count < kAnnouncedCapacity && i < ArchiveEntryCount(reader); ++i) {
     if (ArchiveEntryIsDir(reader, i)) continue;
     size_t nameStart = 0;
     // The survey has checked every name: this only builds the path.
-    if (EntryDestinationPath(reader, i, paths[count], &nameStart) != kExtractDone) break;
+    if (EntryDestinationPath(reader, i, path, &nameStart) != kExtractDone) break;
     // As the pass writes it (CreateEntryFolders).
-    for (wchar_t* p = paths[count] + nameStart; *p; ++p)
+    for (wchar_t* p = path + nameStart; *p; ++p)
       if (*p == L'/') *p = L'\\';
-    list[count] = paths[count];
+    const size_t length = wcslen(path);
+    list[count] = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
+    if (!list[count]) break;
+    wmemcpy(list[count], path, length + 1);
     ++count;
   }
   // A failure has stopped the journal: the next change reports it.
   AnnounceKeptAside(list, count);
+  for (size_t i = 0; i < count; ++i) HeapFree(GetProcessHeap(), 0, list[i]);
 }

@@ -9,18 +9,19 @@
 #include <stdint.h>
 
 // Capacity of the extraction's destination path buffer, terminating zero
-// included.
-constexpr size_t kExtractPathCapacity = 782;
+// included: Windows' limit for a path (base/long_path.h). Buffers this size
+// are static or on the heap, never on a thread's stack.
+constexpr size_t kExtractPathCapacity = 32768;
 
-// Archive entry names are limited to 259 UTF-16 units plus the terminating zero.
-constexpr size_t kMaxEntryNameUnits = 260;
+// One level of an entry's name: a file system takes at most 255 units.
+constexpr size_t kMaxEntryLevelUnits = 255;
 
 // Starts the destination path of an entry whose name takes nameUnits units,
 // terminating zero included: copies destination (zero-terminated, read up to
 // capacity units) into path (capacity units) and adds a backslash unless it
 // ends in one; *nameStart is then where the name goes. False, with path not
-// usable, when the name is empty or kMaxEntryNameUnits long or longer, or
-// when the destination, the backslash and the name do not fit in capacity.
+// usable, when the name is empty or when the destination, the backslash and
+// the name do not fit in capacity.
 bool StartEntryPath(char16_t* path, size_t capacity, const char16_t* destination, size_t nameUnits,
                     size_t* nameStart);
 
@@ -28,5 +29,9 @@ bool StartEntryPath(char16_t* path, size_t capacity, const char16_t* destination
 // Archives made on Unix mark a Unix mode in the high 16 bits with
 // FILE_ATTRIBUTE_UNIX_EXTENSION (0x8000); only the Windows bits apply then.
 uint32_t WindowsAttributes(uint32_t stored);
+
+// True when no level of name (zero-terminated, levels split by '/' or '\')
+// is longer than kMaxEntryLevelUnits: a longer one no file system can create.
+bool EntryLevelsFit(const char16_t* name);
 
 #endif

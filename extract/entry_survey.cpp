@@ -12,7 +12,8 @@ EntryPlacement PlaceEntry(const CSzArEx* db, uint32_t index, const char16_t* des
   char16_t* name = path + *nameStart;
   SzArEx_GetFileNameUtf16(db, index, reinterpret_cast<UInt16*>(name));
   name[nameLength - 1] = u'\0';
-  return kxentry::IsSafeEntryName(name) ? EntryPlacement::kPlaced : EntryPlacement::kUnsafe;
+  if (!kxentry::IsSafeEntryName(name)) return EntryPlacement::kUnsafe;
+  return EntryLevelsFit(name) ? EntryPlacement::kPlaced : EntryPlacement::kDoesNotFit;
 }
 
 SurveyVerdict SurveyEntries(const CSzArEx* db, const char16_t* destination, char16_t* path, size_t capacity,

@@ -20,14 +20,15 @@ struct ArchiveSurvey {
 
 enum class EntryPlacement {
   kPlaced,      // path holds the destination, a backslash and the name
-  kDoesNotFit,  // the name is empty or 260 units or longer, or the path exceeds capacity
+  kDoesNotFit,  // the name is empty, a level of it is longer than 255 units, or the path exceeds capacity
   kUnsafe       // the name could leave the destination or names a device (base/entry_names.h)
 };
 
 // Puts the destination path of entry index of db into path (capacity units):
 // destination (zero-terminated), a backslash unless it ends in one, and the
 // entry's name with its separators as stored; *nameStart is where the name
-// begins. The name is in path also when it is unsafe, for the message.
+// begins. The name is in path also when it is unsafe or a level is too
+// long, for the message.
 EntryPlacement PlaceEntry(const CSzArEx* db, uint32_t index, const char16_t* destination, char16_t* path,
                           size_t capacity, size_t* nameStart);
 

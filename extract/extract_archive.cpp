@@ -27,7 +27,7 @@ void CreateEntryFolders(wchar_t* path, size_t nameStart) {
 // The folder service's result for a folder whose parent is known to exist:
 // only the folder itself may be missing.
 DWORD CreateLastFolder(const wchar_t* path) {
-  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
+  if (GetFileAttributesW(Win32Path(path).get()) != INVALID_FILE_ATTRIBUTES) return 0;
   if (g_uninstallLogging) AddUninstLog(KX_LOG_FOLDER, path);
   return CreateOneFolder(path);
 }
@@ -58,7 +58,8 @@ ExtractResult ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t 
 
 ExtractResult ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
   if (g_extractCancelled) return kExtractCancelled;
-  wchar_t path[kExtractPathCapacity];
+  // One extraction at a time, and a path may take Windows' full length.
+  static wchar_t path[kExtractPathCapacity];
   size_t nameStart = 0;
   // The survey has checked every name already; this only builds the path.
   ExtractResult checked = EntryDestinationPath(reader, index, path, &nameStart);

@@ -3,11 +3,14 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/long_path.h"
 #include "extract/engine_state.h"
 
 namespace {
 
 // Fields, in this order: size (64-bit), month, day, year, hour, minute.
+// A description names the file (one level: at most 255 units), not its path.
+constexpr size_t kDescriptionCapacity = 1024;
 constexpr wchar_t kDescriptionTemplate[] = L"%CURFILENAME% (%lld #Bytes), #Modified %02d/%02d/%d %02d:%02d";
 
 const wchar_t* FileNamePart(const wchar_t* path) {
@@ -18,7 +21,7 @@ const wchar_t* FileNamePart(const wchar_t* path) {
 }
 
 bool FindTarget(const wchar_t* path, WIN32_FIND_DATAW* found) {
-  FindHandle search(FindFirstFileW(path, found));
+  FindHandle search(FindFirstFileW(Win32Path(path).get(), found));
   return search.valid();
 }
 
@@ -26,7 +29,7 @@ bool FindTarget(const wchar_t* path, WIN32_FIND_DATAW* found) {
 // printf format, so CURFILENAME holds it with '%' and '#' made literal for the
 // evaluation and the formatting while the line is built.
 void FormatDescription(const wchar_t* name, uint64_t size, const FILETIME& utc, const wchar_t* variable) {
-  wchar_t escaped[4 * kExtractPathCapacity];
+  wchar_t escaped[4 * kDescriptionCapacity];
   size_t out = 0;
   for (const wchar_t* p = name; *p && out + 4 < sizeof(escaped) / sizeof(escaped[0]); ++p) {
     escaped[out++] = *p;
@@ -44,12 +47,12 @@ void FormatDescription(const wchar_t* name, uint64_t size, const FILETIME& utc, 
   SYSTEMTIME universal = {}, local = {};
   FileTimeToSystemTime(&utc, &universal);
   SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local);
-  wchar_t format[kExtractPathCapacity];
+  wchar_t format[kDescriptionCapacity];
   EvalVarBuf(kDescriptionTemplate, format, sizeof(format));
-  wchar_t line[kExtractPathCapacity];
-  _snwprintf(line, kExtractPathCapacity, format, static_cast<long long>(size), local.wMonth, local.wDay,
+  wchar_t line[kDescriptionCapacity];
+  _snwprintf(line, kDescriptionCapacity, format, static_cast<long long>(size), local.wMonth, local.wDay,
              local.wYear, local.wHour, local.wMinute);
-  line[kExtractPathCapacity - 1] = L'\0';
+  line[kDescriptionCapacity - 1] = L'\0';
   SetVarLiteral(variable, line);
   SetVarLiteral(L"CURFILENAME", name);
 }
@@ -79,7 +82,7 @@ bool TargetNotNewer(const wchar_t* path, const uint32_t* timeHigh, const uint32_
 bool IsX86Executable(const wchar_t* path) {
   constexpr DWORD kHeaderBytes = 4096;
   constexpr WORD kMachineI386 = 0x14C;
-  FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+  FileHandle file(CreateFileW(Win32Path(path).get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
   if (!file) return false;
   unsigned char header[kHeaderBytes];

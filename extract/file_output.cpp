@@ -41,14 +41,19 @@ OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path, const wchar_t** wr
   for (;;) {
     out->handle = OpenDestinationFile(path);
     if (out->handle != INVALID_HANDLE_VALUE) return OpenOutcome::Opened;
-    if (RestartReplacementsEnabled() && IsFileInUseError(GetLastError())) {
+    DWORD error = GetLastError();
+    if (RestartReplacementsEnabled() && IsFileInUseError(error)) {
       out->handle = OpenRestartReplacement(path);
       const wchar_t* original = nullptr;
       if (out->handle != INVALID_HANDLE_VALUE &&
           RestartReplacementAt(RestartReplacementCount() - 1, &original, written))
         return OpenOutcome::Opened;
     }
-    wchar_t message[2 * kExtractPathCapacity];
+    wchar_t reason[256];
+    SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
+    LogLine(L"Error %lu: the file %ls could not be created: %ls", static_cast<unsigned long>(error), path, reason);
+    // The extraction's thread only; a path may take Windows' full length.
+    static wchar_t message[2 * kExtractPathCapacity];
     EvalVarBuf(L"#errorcreatefile", message, static_cast<int>(kExtractPathCapacity * sizeof(wchar_t)));
     AppendText(message, sizeof(message) / sizeof(message[0]), path);
     int answer = ShowExtractMessage(nullptr, message, MB_CANCELTRYCONTINUE | MB_ICONERROR | MB_DEFBUTTON2);
@@ -130,11 +135,17 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   if (result != kExtractDone && !writeFailed) {
     // Damaged data or a cancelled copy: nothing of the file stays.
     File_Close(&out);
-    DeleteFileW(written);
+    DeleteFileW(Win32Path(written).get());
     if (written != path) ForgetRestartReplacement(path);
     return result;
   }
-  if (writeFailed) ShowErrorWithPath(L"#errorwritefile", path);
+  if (writeFailed) {
+    DWORD error = GetLastError();
+    wchar_t reason[256];
+    SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
+    LogLine(L"Error %lu: the file %ls could not be written: %ls", static_cast<unsigned long>(error), path, reason);
+    ShowErrorWithPath(L"#errorwritefile", path);
+  }
   AdvanceExtractProgress(size + 1 - advanced);
   if (stamp.hasTime) SetFileWriteTime(out.handle, stamp.timeHigh, stamp.timeLow);
   // Read-only comes after the time; a file that failed to write keeps its
@@ -145,7 +156,9 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
   WRes closed = File_Close(&out);
   if (result != kExtractDone) return result;
   if (closed != 0) {
-    LogLine(L"Error %lu: the file %ls could not be closed", static_cast<unsigned long>(closed), path);
+    wchar_t reason[256];
+    SystemErrorText(closed, reason, sizeof(reason) / sizeof(reason[0]));
+    LogLine(L"Error %lu: the file %ls could not be closed: %ls", static_cast<unsigned long>(closed), path, reason);
     return CloseFailure(closed);
   }
   if (written != path)

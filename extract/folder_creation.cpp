@@ -12,7 +12,7 @@ DWORD CreateOneFolder(const wchar_t* path) {
   if (error != 0) return error;
   if (RecordCreatedFolder(path)) return 0;
   // A folder the install journal cannot hold would outlive a rollback.
-  RemoveDirectoryW(path);
+  RemoveDirectoryW(Win32Path(path).get());
   LogLine(L"Error %d: the folder %ls could not be recorded for a rollback", ERROR_NOT_ENOUGH_MEMORY, path);
   return ERROR_NOT_ENOUGH_MEMORY;
 }

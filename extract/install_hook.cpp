@@ -19,7 +19,8 @@ void CopyPath(wchar_t* dest, const wchar_t* source) {
 }  // namespace
 
 ExtractHookAnswer InstallFileHook(wchar_t* path, uint64_t size, const uint32_t*, const uint32_t*) {
-  wchar_t decided[kExtractPathCapacity];
+  // The extraction's thread only; a path may take Windows' full length.
+  static wchar_t decided[kExtractPathCapacity];
   CopyPath(decided, path);
   int decision = CheckFileProp(0, decided, static_cast<int>(sizeof(decided)));
   if (decision == kDecisionSkip) {

@@ -6,12 +6,15 @@
 
 #include "base/handle_guard.h"
 #include "base/journal_file.h"
+#include "base/long_path.h"
+#include "extract/entry_checks.h"
 
 namespace {
 
-// Room for a destination path (782 units) and the kept-aside name behind its
-// folder.
-constexpr size_t kAsidePathCapacity = 800;
+// A kept-aside path: a destination path's folder and the kept-aside name.
+constexpr size_t kAsidePathCapacity = kExtractPathCapacity;
+// A registry key's levels (Windows takes 255 units for a key name).
+constexpr size_t kKeyCapacity = 800;
 // Names tried for one kept-aside file before giving up. Each run draws its
 // own range of names, so a taken one is an accident and the next one is
 // free; the bound only ends a folder that refuses every name.
@@ -69,7 +72,7 @@ Journal g_journal;
 // Kept-aside names written to the journal file ahead of their renames
 // (AnnounceKeptAside), in the order the files come.
 struct Announced {
-  wchar_t path[kAsidePathCapacity];
+  wchar_t* path;  // process heap, as long as the path
   uint64_t number;
 };
 struct Announcements {
@@ -79,6 +82,29 @@ struct Announcements {
   bool wanted = false;
 };
 Announcements g_announced;
+
+// The one line being written: a JournalLine holds a path of Windows' full
+// length, too large for the stack, and only the setup program's main thread
+// writes the journal. Cleared field by field, not as a whole: a line per
+// file must not cost a 64 KiB clear.
+JournalLine* FreshLine(JournalLineKind kind) {
+  static JournalLine line;
+  line.kind = kind;
+  line.path[0] = L'\0';
+  line.aside[0] = L'\0';
+  line.size = 0;
+  line.writeTime = 0;
+  line.folderCreated = false;
+  return &line;
+}
+
+void ForgetAnnounced() {
+  for (size_t i = 0; i < kAnnouncedCapacity; ++i) {
+    if (g_announced.entries[i].path) HeapFree(GetProcessHeap(), 0, g_announced.entries[i].path);
+    g_announced.entries[i].path = nullptr;
+  }
+  g_announced.next = g_announced.count = 0;
+}
 
 size_t Padded(size_t bytes) { return (bytes + 7) & ~static_cast<size_t>(7); }
 
@@ -162,8 +188,7 @@ bool AsideName(const wchar_t* path, uint64_t number, wchar_t* aside, const wchar
 // its folder. 0, or the Windows error code: the change must not be made.
 DWORD RecordOnDisk(JournalLineKind kind, const wchar_t* path, const wchar_t* asideName, bool flush) {
   if (!JournalFileIsOpen()) return 0;
-  JournalLine line = {};
-  line.kind = kind;
+  JournalLine& line = *FreshLine(kind);
   if (kind == JournalLineKind::kAboutToCreate) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -238,9 +263,9 @@ bool RecordMissingKey(HKEY root, const wchar_t* key) {
 // that the rollback removes the innermost first.
 bool RecordMissingKeys(HKEY root, const wchar_t* key) {
   if (KeyExists(root, key)) return true;
-  wchar_t level[kAsidePathCapacity];
+  wchar_t level[kKeyCapacity];
   size_t length = wcslen(key);
-  if (length >= kAsidePathCapacity) return false;
+  if (length >= kKeyCapacity) return false;
   wmemcpy(level, key, length + 1);
   bool missing = false;
   for (size_t i = 0; i <= length; ++i) {
@@ -268,7 +293,7 @@ bool InstallJournalRecording() { return g_journal.recording; }
 
 void ClearInstallJournal() {
   g_journal.recording = false;
-  g_announced.next = g_announced.count = 0;
+  ForgetAnnounced();
   g_announced.wanted = false;
   DeleteInstallJournalFile();
   Release(&g_journal.entries);
@@ -291,8 +316,7 @@ void DeleteInstallJournalFile() {
 
 void RecordFileWritten(const wchar_t* path, HANDLE file) {
   if (!g_journal.recording || !JournalFileIsOpen()) return;
-  JournalLine line = {};
-  line.kind = JournalLineKind::kFileWritten;
+  JournalLine& line = *FreshLine(JournalLineKind::kFileWritten);
   if (JournalRelativePath(path, line.path) != JournalPlace::kInside) return;
   // Size and times only: GetFileInformationByHandle would also ask the
   // volume, a round trip per file under Wine.
@@ -308,9 +332,7 @@ void RecordFileWritten(const wchar_t* path, HANDLE file) {
 
 DWORD CommitInstallJournalFile() {
   if (!JournalFileIsOpen()) return 0;
-  JournalLine line = {};
-  line.kind = JournalLineKind::kCommitted;
-  return AppendJournalLine(line, true);
+  return AppendJournalLine(*FreshLine(JournalLineKind::kCommitted), true);
 }
 
 size_t InstallJournalSize() { return g_journal.entries.used / sizeof(Entry); }
@@ -360,15 +382,16 @@ bool RecordCreatedFile(const wchar_t* path) {
 
 DWORD KeepFileAside(const wchar_t* path) {
   if (!g_journal.recording) return 0;
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(Win32Path(path).get());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-  wchar_t aside[kAsidePathCapacity];
+  // The main thread's only: static rather than 64 KiB of its stack.
+  static wchar_t aside[kAsidePathCapacity];
   uint64_t number = 0;
   if (TakeAnnounced(path, &number)) {
     const wchar_t* name = nullptr;
     if (!AsideName(path, number, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
     if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
-    if (MoveFileExW(path, aside, 0)) {
+    if (MoveFileExW(Win32Path(path).get(), Win32Path(aside).get(), 0)) {
       // Its line reached the disk with the announcement; written again,
       // unflushed, it stands right before the line saying the new file is
       // complete. Should it fail, the journal refuses every later change.
@@ -383,7 +406,7 @@ DWORD KeepFileAside(const wchar_t* path) {
   } else {
     // A file replaced without an announcement: the next ones are likely to
     // be replaced too (a reinstall), and announcing them saves a flush each.
-    wchar_t relative[kJournalPathCapacity];
+    static wchar_t relative[kJournalPathCapacity];
     g_announced.wanted = JournalRelativePath(path, relative) == JournalPlace::kInside;
   }
   for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
@@ -396,7 +419,7 @@ DWORD KeepFileAside(const wchar_t* path) {
     if (error != 0) return error;
     // No MOVEFILE_COPY_ALLOWED: a rename within the folder, never a copy,
     // and never over another file.
-    if (MoveFileExW(path, aside, 0)) {
+    if (MoveFileExW(Win32Path(path).get(), Win32Path(aside).get(), 0)) {
       RecordPath(kJournalKeptAside, path, aside);
       return 0;
     }
@@ -413,21 +436,23 @@ DWORD KeepFileAside(const wchar_t* path) {
 bool InstallJournalWantsAnnouncements() { return g_journal.recording && g_announced.wanted && JournalFileIsOpen(); }
 
 DWORD AnnounceKeptAside(const wchar_t* const* paths, size_t count) {
-  g_announced.next = g_announced.count = 0;
+  ForgetAnnounced();
   g_announced.wanted = false;
   if (!g_journal.recording || !JournalFileIsOpen()) return 0;
   size_t staged = 0;
   for (size_t i = 0; i < count && staged < kAnnouncedCapacity; ++i) {
-    JournalLine line = {};
-    line.kind = JournalLineKind::kKeptAside;
-    if (wcslen(paths[i]) >= kAsidePathCapacity || JournalRelativePath(paths[i], line.path) != JournalPlace::kInside)
+    JournalLine& line = *FreshLine(JournalLineKind::kKeptAside);
+    const size_t length = wcslen(paths[i]);
+    if (length >= kAsidePathCapacity || JournalRelativePath(paths[i], line.path) != JournalPlace::kInside)
       continue;
     Announced& entry = g_announced.entries[staged];
+    entry.path = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
+    if (!entry.path) return ERROR_NOT_ENOUGH_MEMORY;
+    wmemcpy(entry.path, paths[i], length + 1);
     entry.number = ++g_journal.asideNumber;
     FormatAsideName(entry.number, line.aside);
     DWORD error = AppendJournalLine(line, false);
     if (error != 0) return error;
-    wcscpy(entry.path, paths[i]);
     ++staged;
   }
   if (staged == 0) return 0;
@@ -443,8 +468,9 @@ bool PutBackKeptFile(const wchar_t* path) {
   Entry* last = EntryAt(count - 1);
   if (last->kind != kJournalKeptAside || _wcsicmp(TextAt(last->path), path) != 0) return true;
   const wchar_t* aside = TextAt(last->aside);
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  if (!MoveFileExW(aside, path, MOVEFILE_REPLACE_EXISTING)) return false;
+  Win32Path target(path);
+  SetFileAttributesW(target.get(), FILE_ATTRIBUTE_NORMAL);
+  if (!MoveFileExW(Win32Path(aside).get(), target.get(), MOVEFILE_REPLACE_EXISTING)) return false;
   g_journal.entries.used -= sizeof(Entry);
   return true;
 }

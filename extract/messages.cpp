@@ -16,7 +16,8 @@ void ShowErrorBox(const wchar_t* text) {
 }
 
 void ShowErrorWithPath(const wchar_t* key, const wchar_t* path) {
-  wchar_t message[2 * kExtractPathCapacity];
+  // The extraction's thread only; a path may take Windows' full length.
+  static wchar_t message[2 * kExtractPathCapacity];
   EvalVarBuf(key, message, static_cast<int>(kExtractPathCapacity * sizeof(wchar_t)));
   AppendText(message, sizeof(message) / sizeof(message[0]), path);
   ShowExtractMessage(nullptr, message, MB_TOPMOST | MB_ICONERROR);

@@ -1,9 +1,10 @@
 #include <wchar.h>
 
+#include "base/long_path.h"
 #include "extract/extraction.h"
 
 bool DirectoryExists(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(Win32Path(path).get());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -48,7 +48,8 @@ bool AskCancelExtraction(HWND owner) {
 
 void SetExtractLabel(const wchar_t* entryName) {
   SetVarLiteral(L"EXTNAME", entryName);
-  wchar_t label[kExtractPathCapacity];
+  // Set by the extraction's thread only; a name may take Windows' full length.
+  static wchar_t label[kExtractPathCapacity];
   EvalVarBuf(L"%KXEXTTEXT%", label, sizeof(label));
   HWND text = g_extract.text;
   if (text) SendMessageW(text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(label));

@@ -3,12 +3,14 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "base/long_path.h"
 #include "base/restart_operations.h"
 #include "extract/install_journal.h"
 
 namespace {
 
-// Room for a destination path (782 units) and a name beside it.
+// Room for a destination path (782 units) and a name beside it. A file held
+// open at a longer path gets the create-file box instead of a replacement.
 constexpr size_t kReplacementPathCapacity = 800;
 // More files held open than this in one run are refused like before: the
 // create-file box, or the run's failure.
@@ -64,7 +66,7 @@ HANDLE OpenRestartReplacement(const wchar_t* path) {
     entry.replacement[folderLength + 16] = L'\0';
     DWORD intent = RecordFileToCreate(entry.replacement);
     if (intent != 0) return Fail(intent);
-    HANDLE file = CreateFileW(entry.replacement, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    HANDLE file = CreateFileW(Win32Path(entry.replacement).get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
@@ -73,7 +75,7 @@ HANDLE OpenRestartReplacement(const wchar_t* path) {
     }
     if (!RecordCreatedFile(entry.replacement)) {
       CloseHandle(file);
-      DeleteFileW(entry.replacement);
+      DeleteFileW(Win32Path(entry.replacement).get());
       return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     ++g_replacements.count;

@@ -3,34 +3,42 @@
 #include <windows.h>
 
 #include "base/handle_guard.h"
+#include "base/handle_removal.h"
 #include "base/path_services.h"
+#include "base/run_log.h"
 #include "extract/install_journal.h"
 
 namespace {
 
-// Returns how many items were left to the next restart.
+// Returns how many items were left to the next restart. Removed through a
+// handle to the very object (base/handle_removal.h): a link swapped in since
+// the run made the item cannot lead the deletion out of the installation.
 int RemoveCreatedFile(const wchar_t* path) {
-  if (!IsFile(path)) return 0;
-  MakeWritable(path);
-  if (DeleteFileW(path)) return 0;
+  DWORD error = 0;
+  if (RemoveWhereNamed(path, false, &error) != HandleRemoval::kFailed) return 0;
+  wchar_t reason[256];
+  SystemErrorText(error, reason, sizeof(reason) / sizeof(reason[0]));
+  LogLine(L"Error %lu: the file %ls could not be removed now: %ls", static_cast<unsigned long>(error), path, reason);
   return DeleteAtRestart(path) ? 1 : 0;
 }
 
 int RemoveCreatedFolder(const wchar_t* path, int deferred) {
-  if (RemoveDirectoryW(path)) return 0;
+  DWORD error = 0;
+  if (RemoveWhereNamed(path, true, &error) != HandleRemoval::kNotEmpty) return 0;
   // Left non-empty by an item waiting for the restart, it goes after that
   // item; a folder still holding anything then stays.
-  if (deferred > 0 && GetLastError() == ERROR_DIR_NOT_EMPTY && DeleteAtRestart(path)) return 1;
+  if (deferred > 0 && DeleteAtRestart(path)) return 1;
   return 0;
 }
 
 int PutBackOriginal(const wchar_t* original, const wchar_t* aside) {
   if (!IsFile(aside)) return 0;
   MakeWritable(original);
-  if (MoveFileExW(aside, original, MOVEFILE_REPLACE_EXISTING)) return 0;
+  Win32Path from(aside), to(original);
+  if (MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING)) return 0;
   // The replacement is in use: the original stays where it is, under its
   // kept-aside name, until Windows puts it back at the next start.
-  return MoveFileExW(aside, original, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+  return MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
 }
 
 void RestoreValue(const JournalRecord& record) {
@@ -93,7 +101,7 @@ void CommitInstallation() {
     InstallJournalRecordAt(i, &record);
     if (record.kind != kJournalKeptAside || !IsFile(record.aside)) continue;
     MakeWritable(record.aside);
-    if (!DeleteFileW(record.aside)) DeleteAtRestart(record.aside);
+    if (!DeleteFileW(Win32Path(record.aside).get())) DeleteAtRestart(record.aside);
   }
   ClearInstallJournal();
 }

@@ -86,13 +86,17 @@ void CheckSurvey(const CSzArEx* db, const std::u16string& destination) {
   for (uint32_t i = 0; i < db->NumFiles; ++i) {
     const std::u16string name = Name(db, i);
     const size_t units = SzArEx_GetFileNameUtf16(db, i, nullptr);
-    const bool fits = units > 0 && units < kMaxEntryNameUnits && destination.size() + 1 + units <= kExtractPathCapacity;
+    const bool fits = units > 0 && destination.size() + 1 + units <= kExtractPathCapacity;
     if (!fits) {
       if (verdict != SurveyVerdict::kDoesNotFit) abort();
       return;
     }
     if (!kxentry::IsSafeEntryName(name.c_str())) {
       if (verdict != SurveyVerdict::kUnsafeName || nameStart != prefix || name != path.get() + nameStart) abort();
+      return;
+    }
+    if (!EntryLevelsFit(name.c_str())) {
+      if (verdict != SurveyVerdict::kDoesNotFit) abort();
       return;
     }
     // A placed entry: the destination, one backslash, the name.

@@ -91,12 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<char16_t[]> path(new char16_t[capacity]);
   size_t nameStart = 0;
   if (StartEntryPath(path.get(), capacity, destination.c_str(), stored.size(), &nameStart)) {
-    if (stored.size() >= kMaxEntryNameUnits || nameStart + stored.size() > capacity) abort();
+    if (nameStart + stored.size() > capacity) abort();
     if (nameStart == 0 || path[nameStart - 1] != u'\\' || destination.compare(0, nameStart - 1, path.get(), nameStart - 1) != 0)
       abort();
     std::copy(stored.begin(), stored.end(), path.get() + nameStart);
     if (kxentry::IsSafeEntryName(path.get() + nameStart) != safe) abort();
-  } else if (stored.size() < kMaxEntryNameUnits && destination.size() + 1 + stored.size() <= capacity) {
+  } else if (destination.size() + 1 + stored.size() <= capacity) {
     abort();  // it would have fit
   }
 
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string utf8;
   std::vector<std::string> components;
   if (name.size() + 1 == stored.size() && ToUtf8(name, &utf8) && RelativePathProblem(utf8, &components).empty()) {
-    if (!safe || stored.size() >= kMaxEntryNameUnits) abort();
+    if (!safe || !EntryLevelsFit(name.c_str())) abort();
   }
 
   const uint32_t attributes = static_cast<uint32_t>(stored[0]) << 16 | stored.back();

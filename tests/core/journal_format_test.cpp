@@ -256,7 +256,7 @@ std::vector<Damage> Damages() {
       {"empty", [](auto) { return std::string(); }, JournalDamage::kHeader, 0},
       {"zeros after the last line, as a power cut leaves",
        [](auto l) { return Join(l) + std::string(600, '\0'); }, JournalDamage::kCut, 10},
-      {"a line longer than any journal writes", [](auto l) { return Join(l) + std::string(5000, 'a'); },
+      {"a line longer than any journal writes", [](auto l) { return Join(l) + std::string(kJournalLineBytes + 1, 'a'); },
        JournalDamage::kTooLong, 10},
       {"a flipped byte in a path", [](auto l) { return Flip(l, 6, 12); }, JournalDamage::kChecksum, 6},
       {"a changed checksum digit", [](auto l) { return OtherDigit(l, 2, 3); }, JournalDamage::kChecksum, 2},

@@ -4,13 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "core/uninstall_scope.h"
 #include "core/uninstall_steps.h"
 #include "tests/support/fake_core.h"
+#include "tests/support/file_links.h"
 #include "tests/support/test_files.h"
 
 using namespace kxcore;
 using kxtest::FileExists;
 using kxtest::FolderExists;
+using kxtest::MakeLink;
+using kxtest::ReadBytes;
 using kxtest::ScratchFolder;
 using kxtest::WriteBytes;
 
@@ -74,6 +78,7 @@ class UninstallSteps : public ::testing::Test {
                    {KX_LOG_FOLDER, install + L"\\docs"},
                    {KX_LOG_FILE, run.uninstallerPath},
                    {KX_LOG_FILE, run.logPath}};
+    run.scope = MakeUninstallScope(run.uninstallerPath, L"", L"Software\\KxTest\\Quill");
   }
 
   PendingOperationsGuard pending;
@@ -198,4 +203,77 @@ TEST(RegistryRecords, ParseTheLoggedForms) {
   EXPECT_FALSE(ParseRegistryRecord(L"HKEY_NOWHERE\\X", false, &root, &key, &name));
   EXPECT_FALSE(ParseRegistryRecord(L"HKEY_LOCAL_MACHINE", false, &root, &key, &name));
   EXPECT_FALSE(ParseRegistryRecord(L"\"HKLM\\K\"", true, &root, &key, &name));
+}
+
+// Someone who can write the installation folder swaps a link in after the
+// log's check: every removal goes through a handle whose object is checked
+// again, so nothing outside the folder is touched. On Windows the link itself
+// goes; under Wine, which follows every link, it is left alone.
+class SwappedLinks : public UninstallSteps {
+ protected:
+  void SetUp() override {
+    UninstallSteps::SetUp();
+    outside = folder / L"Elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(outside + L"\\ro.txt", "not the package's"));
+    ASSERT_TRUE(WriteBytes(outside + L"\\app.exe", "not the package's either"));
+    g_swap = nullptr;
+    g_beforeOpenForRemoval = [](const std::wstring& path) {
+      if (g_swap && g_swap(path)) g_swap = nullptr;
+    };
+  }
+  void TearDown() override { g_beforeOpenForRemoval = nullptr; }
+
+  void ExpectOutsideUntouched() {
+    EXPECT_EQ("not the package's", ReadBytes(outside + L"\\ro.txt"));
+    EXPECT_EQ("not the package's either", ReadBytes(outside + L"\\app.exe"));
+  }
+
+  static inline bool (*g_swap)(const std::wstring& path) = nullptr;
+  static inline std::wstring s_install, s_outside;
+  std::wstring outside;
+};
+
+TEST_F(SwappedLinks, AFolderSwappedForAJunctionBetweenTheCheckAndTheDeleteRedirectsNothing) {
+  s_install = install;
+  s_outside = outside;
+  // Right before docs\ro.txt is opened, docs becomes a link to Elsewhere,
+  // which holds a file of the same name.
+  g_swap = [](const std::wstring& path) {
+    if (path != s_install + L"\\docs\\ro.txt") return false;
+    EXPECT_TRUE(MoveFileW((s_install + L"\\docs").c_str(), (s_install + L"\\docs-moved").c_str()));
+    EXPECT_TRUE(MakeLink(s_install + L"\\docs", s_outside));
+    return true;
+  };
+  EXPECT_EQ(0, RemoveLoggedFiles(&run, Record));
+  ExpectOutsideUntouched();
+  EXPECT_FALSE(FileExists(install + L"\\app.exe"));
+  EXPECT_TRUE(run.scheduled.empty());
+
+  // The folder step meets the link: removed as a link or left, never followed.
+  EXPECT_EQ(0, RemoveLoggedFolders(&run, Record));
+  ExpectOutsideUntouched();
+  EXPECT_TRUE(FolderExists(outside));
+}
+
+TEST_F(SwappedLinks, AFileSwappedForALinkIsRemovedAsALinkOrLeftAlone) {
+  s_install = install;
+  s_outside = outside;
+  g_swap = [](const std::wstring& path) {
+    if (path != s_install + L"\\app.exe") return false;
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_TRUE(MakeLink(path, s_outside + L"\\app.exe"));
+    return true;
+  };
+  EXPECT_EQ(0, RemoveLoggedFiles(&run, Record));
+  ExpectOutsideUntouched();
+  EXPECT_FALSE(FileExists(install + L"\\docs\\ro.txt"));
+}
+
+TEST_F(SwappedLinks, ALinkAlreadyInPlaceOfALoggedFolderLeavesItsTargetWhole) {
+  ASSERT_EQ(0, RemoveLoggedFiles(&run, Record));
+  ASSERT_TRUE(RemoveDirectoryW((install + L"\\docs").c_str()));
+  ASSERT_TRUE(MakeLink(install + L"\\docs", outside));
+  EXPECT_EQ(0, RemoveLoggedFolders(&run, Record));
+  ExpectOutsideUntouched();
 }

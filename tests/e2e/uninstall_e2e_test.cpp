@@ -8,6 +8,7 @@
 #include "core/kxcore.h"
 #include "tests/driver/ui_driver.h"
 #include "tests/e2e/install_e2e_fixture.h"
+#include "tests/support/file_links.h"
 #include "tests/support/process_runner.h"
 
 namespace kxtest {
@@ -210,4 +211,32 @@ TEST_F(UninstallEndToEnd, ConfirmingShowsTheProgressWithoutCancelThenTheFinalMes
   ExpectOnlyTheScheduledUninstallerLeft();
 }
 
+}  // namespace kxtest
+
+namespace kxtest {
+namespace {
+
+// A folder of the installation replaced by a link to another folder that
+// holds files of the same names: the uninstaller follows no link out of the
+// installation, and what the link leads to stays whole.
+TEST_F(UninstallEndToEnd, ALinkInPlaceOfAnInstalledFolderLeavesItsTargetWhole) {
+  InstallSilently();
+  ScratchFolder outside;
+  ASSERT_TRUE(WriteBytes(outside / L"CHANGES.txt", "someone else's"));
+  const std::wstring docs = defaultFolder_ + L"\\docs";
+  ASSERT_TRUE(MoveFileW(docs.c_str(), (work_ / L"docs-moved").c_str()));
+  ASSERT_TRUE(MakeLink(docs, outside.path()));
+
+  const DWORD code = RunUninstaller(L"/S");
+  EXPECT_TRUE(code == 0 || code == 3) << code;
+  EXPECT_EQ("someone else's", ReadBytes(outside / L"CHANGES.txt"));
+  EXPECT_EQ((std::vector<std::wstring>{L"CHANGES.txt"}), ListFolder(outside.path()));
+  // Under Wine the uninstaller cannot tell the link from its target and
+  // leaves it (docs/uninstaller.md); it must go before `outside` does, or it
+  // dangles in the prefix and every later install into this folder fails.
+  EXPECT_TRUE(RemoveLink(docs));
+  EXPECT_EQ("someone else's", ReadBytes(outside / L"CHANGES.txt"));
+}
+
+}  // namespace
 }  // namespace kxtest

@@ -141,27 +141,30 @@ TEST_F(ExtractTest, FileWithoutStoredTimeKeepsItsWriteTimeAndTheHookSeesZero) {
   EXPECT_GE(AsNumber(LastWriteTime(dest + L"\\n.txt")) + 20000000, AsNumber(before));
 }
 
-TEST_F(ExtractTest, NameOf259UnitsIsUnpackedAnd260FailsBeforeAnythingIsWritten) {
-  // 258 characters and the terminating zero; no level longer than a file
-  // system allows.
-  const std::wstring fits = L"dd/" + Repeat(L'f', 255);
-  ASSERT_EQ(258u, fits.size());
+TEST_F(ExtractTest, NamesPastMaxPathAreUnpackedAndALevelOver255FailsBeforeAnythingIsWritten) {
+  // Three levels of 255 units: far past MAX_PATH, each level as long as a
+  // file system allows.
+  const std::wstring fits = Repeat(L'd', 255) + L"/" + Repeat(L'e', 255) + L"/" + Repeat(L'f', 255);
   std::wstring package = WritePackage({ArchiveItem::File(fits, "ok")});
   ASSERT_EQ(kExtractDone, Extract(package, Destination()));
-  EXPECT_EQ("ok", ReadBytes(Destination() + L"\\dd\\" + Repeat(L'f', 255)));
+  EXPECT_EQ("ok", ReadBytes(Destination() + L"\\" + Repeat(L'd', 255) + L"\\" + Repeat(L'e', 255) + L"\\" +
+                            Repeat(L'f', 255)));
 
-  const std::wstring tooLong = L"ddd/" + Repeat(L'f', 255);
+  const std::wstring tooLong = L"ddd/" + Repeat(L'f', 256);
   const std::wstring other = scratch_ / L"other";
-  package = WritePackage({ArchiveItem::File(tooLong, "no"), ArchiveItem::File(L"later.txt", "no")});
+  package = WritePackage({ArchiveItem::File(L"first.txt", "no"), ArchiveItem::File(tooLong, "no")});
   EXPECT_EQ(kExtractFailed, Extract(package, other));
   EXPECT_TRUE(ListFolder(other).empty());
   EXPECT_THAT(MessageTexts(), ElementsAre(L"Error while unpacking archive"));
 }
 
 TEST_F(ExtractTest, DestinationAndNameBeyondThePathBufferFailWithoutOverrun) {
-  // The destination alone nearly fills the 782-unit buffer.
-  std::wstring dest = scratch_.path();
-  while (dest.size() < 700) dest += L"deep\\";
+  // The destination alone nearly fills the buffer of Windows' longest path.
+  // Long levels: Wine resolves every level of every call, so thousands of
+  // short ones would take minutes.
+  std::wstring dest = scratch_.path() + L"\\";
+  while (dest.size() + 251 <= 32700) dest += Repeat(L'd', 250) + L"\\";
+  dest += Repeat(L'e', 32700 - dest.size()) + L"\\";
   std::wstring package = WritePackage({ArchiveItem::File(Repeat(L'n', 100), "x")});
 
   EXPECT_EQ(kExtractFailed, Extract(package, dest));

@@ -183,9 +183,12 @@ TEST_F(InputFiles, AFolderWithABadNameOrPathIsReportedOnceNotForEverythingInIt) 
   const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(60, 'f');
   Write(payload / deep / "a" / "b.txt", "x");
   const std::vector<std::string> problems = Scan();
-  for (const std::string& path : {std::string("con"), std::string("tab\\x09here"), std::string("Readme.txt"), deep})
+  for (const std::string& path : {std::string("con"), std::string("tab\\x09here"), std::string("Readme.txt")})
     EXPECT_EQ(Naming(problems, path), 1u) << path;
-  EXPECT_EQ(problems.size(), 4u);
+  // Past MAX_PATH is no problem: setup installs up to Windows' own limit,
+  // which no Linux folder reaches.
+  EXPECT_EQ(Naming(problems, deep), 0u);
+  EXPECT_EQ(problems.size(), 3u);
 }
 
 }  // namespace

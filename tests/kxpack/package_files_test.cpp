@@ -91,9 +91,10 @@ TEST(NameRules, RefusesWhatWindowsRefuses) {
   std::vector<std::string> parts;
   const std::string folder(100, 'f');
   EXPECT_EQ(RelativePathProblem(folder + "/" + folder + "/" + std::string(56, 'n'), &parts), "");  // 258 units
-  EXPECT_NE(RelativePathProblem(folder + "/" + folder + "/" + std::string(57, 'n'), &parts), "");
+  EXPECT_EQ(RelativePathProblem(folder + "/" + folder + "/" + folder + "/" + std::string(255, 'n'), &parts), "");
+  EXPECT_NE(RelativePathProblem(folder + "/" + std::string(256, 'n'), &parts), "");
   // Beyond the BMP a character takes two units.
-  EXPECT_NE(RelativePathProblem(folder + "/" + folder + "/" + std::string(55, 'n') + "\xF0\x9F\x98\x80", &parts), "");
+  EXPECT_NE(RelativePathProblem(folder + "/" + std::string(254, 'n') + "\xF0\x9F\x98\x80", &parts), "");
   for (const char* text : {"%PROGFILESDIR%", "C:", "C:\\", "%WINDIR%\\x", "Tools\\x", "%PROGFILESDIR%\\a\\%X%",
                            "%PROGFILESDIR%\\a\\\\b"})
     EXPECT_NE(FolderTextProblem(text), "") << text;

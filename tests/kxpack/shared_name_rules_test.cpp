@@ -95,10 +95,12 @@ TEST(SharedNameRules, RelativePaths) {
       {u"bin\\tool.exe:stream", PathProblem::kBadComponent, NameProblem::kForbiddenCharacter},
       {u"bin\\AUX\\tool.exe", PathProblem::kBadComponent, NameProblem::kDeviceName},
       {u"bin\\to\u0085ol.exe", PathProblem::kBadComponent, NameProblem::kControlCharacter},
-      {folder + u"\\" + folder + u"\\" + std::u16string(57, u'n'), PathProblem::kTooLong, NameProblem::kNone},
-      // Beyond the BMP a character takes two units.
-      {folder + u"\\" + folder + u"\\" + std::u16string(55, u'n') + u"\U0001F600", PathProblem::kTooLong,
+      // Past MAX_PATH is fine; a level past 255 units is not.
+      {folder + u"\\" + folder + u"\\" + folder + u"\\" + std::u16string(255, u'n'), PathProblem::kNone,
        NameProblem::kNone},
+      {folder + u"\\" + std::u16string(256, u'n'), PathProblem::kTooLong, NameProblem::kNone},
+      // Beyond the BMP a character takes two units.
+      {folder + u"\\" + std::u16string(254, u'n') + u"\U0001F600", PathProblem::kTooLong, NameProblem::kNone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Shown(c.path));

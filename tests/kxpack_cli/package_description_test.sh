@@ -51,6 +51,17 @@ grep -q '\\u233?' "$licence" && grep -q '\\u8364?' "$licence" || fail "licence c
 "$kxpack" build --package "$quillmark" --payload "$payload" --out "$work/q.exe" || fail "Quillmark build"
 cmp -s "$work/q.exe" "$shipped" || fail "Quillmark built again differs from $shipped"
 
+# Paths past MAX_PATH under the default folder build, with a warning naming
+# them (levels over 255 characters, which Linux cannot hold either, are
+# refused by the shared name rules: kxpack_unit).
+cp -r "$payload" "$work/longpayload"
+deep=$work/longpayload/$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})
+mkdir -p "$deep" && echo deep >"$deep/deep.txt"
+"$kxpack" build --package "$quillmark" --payload "$work/longpayload" --out "$work/long.exe" >"$work/msg" 2>&1 ||
+  fail "long paths refused: $(cat "$work/msg")"
+grep -q "warning: .*payload.folder: 'a\{120\}/b\{120\}/deep.txt' is 2[0-9][0-9] characters long under C:.Program Files" "$work/msg" &&
+  ! grep -q "warning: .*'README.txt'" "$work/msg" || fail "long path warning: $(cat "$work/msg")"
+
 # Replaces the first line matching a pattern (an ERE) with a text, or drops
 # it when the text is empty.
 set_line() {

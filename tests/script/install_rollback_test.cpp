@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/handle_removal.h"
 #include "extract/install_journal.h"
+#include "tests/support/file_links.h"
 #include "tests/support/fake_core.h"
 #include "tests/support/pending_renames.h"
 #include "tests/support/test_files.h"
@@ -82,6 +84,35 @@ TEST_F(InstallRollbackTest, AnOriginalThatCannotGoBackNowWaitsForTheRestartAndIs
   std::wstring pending;
   ASSERT_TRUE(PendingRenamesGuard::Read(&pending));
   EXPECT_NE(pending.find(L"\\??\\" + aside + std::wstring(L"\0!\\??\\", 6) + original_ + L'\0'), std::wstring::npos);
+}
+
+
+
+// A folder the run made, swapped for a link to another folder between the
+// recording and the rollback: the rollback deletes nothing through it.
+std::wstring g_made;
+std::wstring g_elsewhere;
+
+TEST_F(InstallRollbackTest, AFolderSwappedForALinkBeforeTheRollbackLeadsNoDeletionOutside) {
+  g_made = folder_ / L"made";
+  g_elsewhere = folder_ / L"elsewhere";
+  ASSERT_TRUE(CreateDirectoryW(g_elsewhere.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(g_elsewhere + L"\\data.txt", "not the run's"));
+  ASSERT_TRUE(CreateDirectoryW(g_made.c_str(), nullptr));
+  ASSERT_TRUE(RecordCreatedFolder(g_made.c_str()));
+  ASSERT_TRUE(WriteBytes(g_made + L"\\data.txt", "the run's"));
+  ASSERT_TRUE(RecordCreatedFile((g_made + L"\\data.txt").c_str()));
+
+  g_beforeRemovalOpen = [](const wchar_t* path) {
+    if (g_made + L"\\data.txt" != path) return;
+    EXPECT_TRUE(MoveFileW(g_made.c_str(), (g_made + L"-moved").c_str()));
+    EXPECT_TRUE(MakeLink(g_made, g_elsewhere));
+  };
+  RollBackInstallation();
+  g_beforeRemovalOpen = nullptr;
+  EXPECT_EQ("not the run's", ReadBytes(g_elsewhere + L"\\data.txt"));
+  // The run's own file, moved away with its folder, is not followed either.
+  EXPECT_EQ("the run's", ReadBytes(g_made + L"-moved\\data.txt"));
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ class TreeScanner {
       const bool tooLong = !overLength && TooLong(relative);
       if (tooLong)
         Problem(Quoted(relative) + " is longer than " + std::to_string(kMaxEntryPathUnits) +
-                " characters, the longest path setup installs");
+                " characters, more than Windows installs");
 
       struct stat status;
       if (lstat(full.c_str(), &status) != 0) {

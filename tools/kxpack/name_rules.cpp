@@ -135,7 +135,8 @@ std::string RelativePathProblem(const std::string& path, std::vector<std::string
     case kxnames::PathProblem::kBadComponent:
       return "has a component that " + NameMessage(verdict.name);
     case kxnames::PathProblem::kTooLong:
-      return "is longer than " + std::to_string(kMaxEntryPathUnits) + " characters, the longest path setup installs";
+      return "is longer than " + std::to_string(kMaxEntryPathUnits) + " characters or has a component longer than " +
+             std::to_string(kxnames::kMaxNameUnits) + ", more than Windows installs";
   }
   return "";
 }

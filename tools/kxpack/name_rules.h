@@ -23,7 +23,8 @@ using kxnames::kMaxEntryPathUnits;
 std::string FileNameProblem(const std::string& name);
 
 // A path relative to the installation folder, '/' or '\' separated, each
-// component a file name, none "." or "..", at most kMaxEntryPathUnits long.
+// component a file name of at most kxnames::kMaxNameUnits, none "." or "..",
+// at most kMaxEntryPathUnits long.
 // Gives the components.
 std::string RelativePathProblem(const std::string& path, std::vector<std::string>* components);
 

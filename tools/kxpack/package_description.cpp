@@ -587,6 +587,7 @@ class DescriptionReader {
       for (const std::string& problem : problems) Error(Line(key), key, problem);
       return;
     }
+    WarnAboutLongPaths(entries);
     CheckDeclaredPayload(file_, d_->declarations,
                          [&](const std::string& path, bool folder) {
                            for (const TreeEntry& entry : entries)
@@ -603,6 +604,35 @@ class DescriptionReader {
       if (entry.path == program && !entry.folder) return;
     Error(Line("install.program"), "install.program",
           "'" + values_["install.program"].text + "' is not a file in the payload folder " + d_->payloadFolder);
+  }
+
+  // Setup installs paths up to Windows' limit, but programs that are not
+  // long-path aware cannot open what lies past MAX_PATH: the packager is told
+  // which paths get there under the default folder (%PROGFILESDIR% counted as
+  // "C:\Program Files"). A warning, not a refusal; a few named, the rest counted.
+  void WarnAboutLongPaths(const std::vector<TreeEntry>& entries) {
+    std::string folder = values_["install.folder"].text;
+    const std::string variable = "%PROGFILESDIR%";
+    if (folder.compare(0, variable.size(), variable) == 0) folder = "C:\\Program Files" + folder.substr(variable.size());
+    std::u32string points;
+    size_t bad = 0;
+    if (folder.empty() || !DecodeUtf8(folder, &points, &bad)) return;
+    const size_t folderUnits = Utf16Length(points);
+    constexpr size_t kNamed = 5;
+    size_t count = 0;
+    for (const TreeEntry& entry : entries) {
+      if (!DecodeUtf8(entry.path, &points, &bad)) continue;
+      const size_t units = folderUnits + 1 + Utf16Length(points);
+      if (units <= kxnames::kPlainPathUnits) continue;
+      if (++count <= kNamed)
+        std::fprintf(stderr, "kxpack: warning: %s:%d: payload.folder: '%s' is %zu characters long under %s, more than %zu; "
+                     "programs that are not long-path aware cannot open it\n",
+                     file_.c_str(), Line("payload.folder"), entry.path.c_str(), units, folder.c_str(),
+                     kxnames::kPlainPathUnits);
+    }
+    if (count > kNamed)
+      std::fprintf(stderr, "kxpack: warning: %s:%d: payload.folder: %zu more paths longer than %zu characters\n",
+                   file_.c_str(), Line("payload.folder"), count - kNamed, kxnames::kPlainPathUnits);
   }
 
   std::string file_;
