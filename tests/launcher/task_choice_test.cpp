@@ -118,3 +118,25 @@ TEST(TasksSwitch, IsTakenWithItsListEvenEmptyAndNeverAsAnUnknownArgument) {
   EXPECT_FALSE(switches.tasksGiven);
   EXPECT_TRUE(switches.usage);
 }
+
+// The programs hold a package's shortcut lines to kxpack's rules: package
+// data changed inside the package cannot name a shortcut outside its folder.
+TEST(ShortcutPackageData, IsHeldToTheRulesKxpackJudgedItBy) {
+  ClearPackageDeclarations(&g_declarations);
+  auto store = [](const std::string& key, const std::string& value) {
+    return StorePackageDeclarationValue(key.data(), key.size(), value.data(), value.size(), &g_declarations);
+  };
+  for (const char* name : {"..", "..\\Startup\\x", "a/b", "CON", "x.", "", "{install_folder}"})
+    EXPECT_FALSE(store("shortcut.1.name", name)) << name;
+  EXPECT_FALSE(store("shortcut.1.location", "startup"));
+  EXPECT_FALSE(store("shortcut.1.target", "..\\x.exe"));
+  EXPECT_FALSE(store("shortcut.17.name", "x")) << "16 shortcuts at most";
+  EXPECT_FALSE(store("task.9.name", "x")) << "8 tasks at most";
+  ASSERT_TRUE(store("shortcut.1.name", "Quill 50%"));
+  ASSERT_TRUE(store("shortcut.1.location", "desktop"));
+  EXPECT_FALSE(CompletePackageDeclarations(&g_declarations)) << "a shortcut without its target";
+  ASSERT_TRUE(store("shortcut.1.target", "bin\\quill.exe"));
+  EXPECT_TRUE(CompletePackageDeclarations(&g_declarations));
+  EXPECT_FALSE(store("shortcut.1.target", "bin\\other.exe")) << "a field given twice";
+  ClearPackageDeclarations(&g_declarations);
+}
