@@ -140,7 +140,9 @@ bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring
 }
 
 bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
-  return ResolvedPathInScope(kind, path, scope);
+  // The desktop shortcuts the declarations allowed are judged as the log's
+  // records were, by their resolved path.
+  return ResolvedFileInScope(kind, path, scope);
 }
 
 std::wstring ResolvePath(const std::wstring& path) {

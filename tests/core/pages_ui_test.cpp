@@ -331,7 +331,7 @@ TEST_F(PagesTest, UsageSwitchShowsTheUsageAndCancelsEveryPage) {
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc"), L"/?"));
   EXPECT_TRUE(
       session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/LANG=language] [/ALLOWDOWNGRADE] "
-                     L"[/CLOSEAPPLICATIONS] [/NOCLOSEAPPLICATIONS] [/RESTARTAPPLICATIONS] [/D=folder] [/?]\r\n"
+                     L"[/CLOSEAPPLICATIONS] [/NOCLOSEAPPLICATIONS] [/RESTARTAPPLICATIONS] [/TASKS=tasks] [/D=folder] [/?]\r\n"
                      L"/S   runs silently",
                      IDOK));
   EXPECT_EQ(session.WaitForExit(), 2u);

@@ -113,7 +113,7 @@ class ShortcutsAndTasks : public ::testing::Test {
   }
   std::map<std::wstring, std::wstring> Environment() const { return {{L"TMP", temp_}, {L"TEMP", temp_}}; }
   DWORD Setup(const std::wstring& arguments) { return Run(package_, arguments); }
-  DWORD Uninstall() { return Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES"); }
+  DWORD Uninstall() { return Run(folder_ + L"\\Uninst.exe", L"/S /SUPPRESSMSGBOXES /LOG=\"" + temp_ + L"\\uninstall.log\""); }
   std::string Notes() { return ReadBytes(temp_ + L"\\harbour-notes.txt"); }
 
   // The two Start-menu shortcuts every installation has, exactly as declared.
@@ -159,7 +159,7 @@ class ShortcutsAndTasks : public ::testing::Test {
   // type, the value and the entry.
   void UninstallAndExpectNothingLeft() {
     ASSERT_EQ(Uninstall(), 0u);
-    EXPECT_FALSE(FileExists(desktopLink_));
+    EXPECT_FALSE(FileExists(desktopLink_)) << ReadBytes(temp_ + L"\\uninstall.log");
     EXPECT_FALSE(FolderExists(menu_));
     EXPECT_FALSE(FolderExists(publisherMenu_));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.lamp"));
