@@ -91,6 +91,9 @@ void ParseCommandSwitches(const wchar_t* line, CommandSwitches* switches) {
     } else if (hasValue && NameIs(token, nameLength, L"/LANG") &&
                kxlang::LanguageFromSwitch(std::wstring_view(value.text, value.length)) != 0) {
       switches->language = value;
+    } else if (hasValue && NameIs(token, nameLength, L"/TASKS")) {
+      switches->tasksGiven = true;
+      switches->tasks = value;
     } else if (NameIs(token, nameLength, L"/LOG") && (!hasValue || value.length > 0)) {
       switches->log = true;
       switches->logFile = hasValue ? value : TextSpan{token, 0};

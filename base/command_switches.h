@@ -22,6 +22,9 @@
 //   /ALLUSERS           install for all users (a package that offers both
 //                       scopes; for the others only where it agrees)
 //   /CURRENTUSER        install for the current user only (the same)
+//   /TASKS=<a,b>        setup: exactly these of the package's tasks; empty
+//                       for none (the names are judged by setup, which
+//                       knows the package's tasks: launcher/task_choice.h)
 //   /?                  show the usage and change nothing
 //
 // Switch names compare without regard to case. Anything else is an unknown
@@ -49,9 +52,11 @@ struct CommandSwitches {
   bool restartApplications;   // /RESTARTAPPLICATIONS
   bool allUsers;              // /ALLUSERS
   bool currentUser;           // /CURRENTUSER
+  bool tasksGiven;            // /TASKS=, even with an empty list
   TextSpan logFile;           // empty for /LOG alone
   TextSpan destination;       // from /D=; empty when not given
   TextSpan language;          // from /LANG=; empty when not given
+  TextSpan tasks;             // from /TASKS=
   TextSpan unknownArgument;   // the first argument we do not know
 };
 

@@ -209,6 +209,16 @@ DeclProblem CheckDeclValue(DeclValueKind kind, const char16_t* text, size_t leng
         if (!IsAsciiLetter(text[i]) && !IsDigit(text[i]) && text[i] != u'_') return DeclProblem::kBadTaskName;
       return DeclProblem::kNone;
     }
+    case DeclValueKind::kShortcutName:
+      // One component of its folder: a name that climbs out ("..") or
+      // reaches another folder ("a\\b") or a device ("CON") never is one.
+      if (length == 0) return DeclProblem::kEmpty;
+      if (length > kShortcutNameMaxUnits || kxnames::CheckFileName(text, length).problem != kxnames::NameProblem::kNone)
+        return DeclProblem::kBadShortcutName;
+      return HoldsInstallFolderToken(text, length) ? DeclProblem::kTokenInName : DeclProblem::kNone;
+    case DeclValueKind::kLocation:
+      return SameWord(text, length, "start_menu") || SameWord(text, length, "desktop") ? DeclProblem::kNone
+                                                                                       : DeclProblem::kBadLocation;
   }
   return DeclProblem::kBadData;
 }

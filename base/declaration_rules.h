@@ -32,7 +32,9 @@ enum class DeclProblem {
   kBadChoice,        // uninstall or when with another word
   kBadNumber,        // the icon index
   kBadTaskName,
-  kTokenInName       // {install_folder} where only literal text belongs
+  kTokenInName,      // {install_folder} where only literal text belongs
+  kBadShortcutName,  // no file name: a separator, "..", a device name, a trailing dot or blank
+  kBadLocation       // not start_menu or desktop
 };
 
 // Where a declared registry key lies.
@@ -46,6 +48,8 @@ constexpr size_t kDeclTextMaxUnits = 259;
 constexpr size_t kExtensionMaxUnits = 33;
 constexpr size_t kProgIdMaxUnits = 39;
 constexpr size_t kTaskNameMaxUnits = 32;
+// A shortcut's name: with ".lnk" a file name of at most 255 units.
+constexpr size_t kShortcutNameMaxUnits = 251;
 
 // Judges one value by its kind (kRegistryData only for control characters
 // and length: CheckRegistryData judges it with its type).

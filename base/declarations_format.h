@@ -1,6 +1,6 @@
 // What a package declares beyond its files (docs/packaging.md): file
-// associations, PATH entries, environment variables, registry values and
-// programs to run. Portable: kxpack writes these lines into kxpackage.dat
+// associations, PATH entries, environment variables, registry values,
+// programs to run and shortcuts, and the tasks the user may choose them by. Portable: kxpack writes these lines into kxpackage.dat
 // from this table (tools/kxpack/declarations.cpp) and the programs read them
 // with it (launcher/package_declarations.cpp), so the format exists once.
 //
@@ -34,7 +34,9 @@ enum class DeclValueKind {
   kWhen,           // after_install, before_uninstall
   kArguments,      // a command line tail, quoted by kxpack as Windows splits it
   kIconIndex,      // a decimal number from 0 to 9999
-  kTaskName        // letters, digits and '_', 1 to 32
+  kTaskName,       // letters, digits and '_', 1 to 32
+  kShortcutName,   // a file name (".lnk" is added), at most kShortcutNameMaxUnits
+  kLocation        // start_menu, desktop
 };
 
 struct DeclField {
@@ -43,7 +45,18 @@ struct DeclField {
   bool required;
 };
 
-enum DeclTableIndex { kDeclAssociation, kDeclPath, kDeclEnvironment, kDeclRegistry, kDeclRun, kDeclTableCount };
+// The tables after kDeclRun came later; their lines follow the others'.
+// [[task]] declares no change itself: it names a choice the others refer to.
+enum DeclTableIndex {
+  kDeclAssociation,
+  kDeclPath,
+  kDeclEnvironment,
+  kDeclRegistry,
+  kDeclRun,
+  kDeclShortcut,
+  kDeclTask,
+  kDeclTableCount
+};
 
 struct DeclTable {
   const char* name;
@@ -52,7 +65,7 @@ struct DeclTable {
   size_t fieldCount;
 };
 
-constexpr size_t kDeclFieldsMax = 7;
+constexpr size_t kDeclFieldsMax = 9;
 
 // Field indices within their tables, in the order of the tables below.
 enum AssociationField { kAssocExtension, kAssocProgId, kAssocProgram, kAssocDescription, kAssocIcon, kAssocIconIndex, kAssocTask };
@@ -60,6 +73,18 @@ enum PathField { kPathFolder, kPathTask };
 enum EnvironmentField { kEnvName, kEnvValue, kEnvTask };
 enum RegistryField { kRegKey, kRegName, kRegType, kRegData, kRegUninstall, kRegTask };
 enum RunField { kRunWhen, kRunProgram, kRunArguments, kRunWait, kRunText, kRunTask };
+enum ShortcutField {
+  kShortcutName,
+  kShortcutLocation,
+  kShortcutTarget,
+  kShortcutArguments,
+  kShortcutWorkingFolder,
+  kShortcutIcon,
+  kShortcutIconIndex,
+  kShortcutDescription,
+  kShortcutTask
+};
+enum TaskField { kTaskName, kTaskDescription, kTaskDefault };
 
 constexpr DeclField kAssociationFields[] = {
     {"extension", DeclValueKind::kExtension, true},      {"progid", DeclValueKind::kProgId, true},
@@ -79,6 +104,15 @@ constexpr DeclField kRunFields[] = {
     {"when", DeclValueKind::kWhen, true},          {"program", DeclValueKind::kPayloadPath, true},
     {"arguments", DeclValueKind::kArguments, false}, {"wait", DeclValueKind::kFlag, true},
     {"text", DeclValueKind::kText, false},         {"task", DeclValueKind::kTaskName, false}};
+constexpr DeclField kShortcutFields[] = {
+    {"name", DeclValueKind::kShortcutName, true},           {"location", DeclValueKind::kLocation, true},
+    {"target", DeclValueKind::kPayloadPath, true},          {"arguments", DeclValueKind::kArguments, false},
+    {"working_folder", DeclValueKind::kPayloadFolder, false}, {"icon", DeclValueKind::kPayloadPath, false},
+    {"icon_index", DeclValueKind::kIconIndex, false},       {"description", DeclValueKind::kText, false},
+    {"task", DeclValueKind::kTaskName, false}};
+constexpr DeclField kTaskFields[] = {{"name", DeclValueKind::kTaskName, true},
+                                     {"description", DeclValueKind::kText, true},
+                                     {"default", DeclValueKind::kFlag, true}};
 
 #define KX_DECL_FIELDS(array) array, sizeof array / sizeof array[0]
 constexpr DeclTable kDeclTables[kDeclTableCount] = {
@@ -87,6 +121,8 @@ constexpr DeclTable kDeclTables[kDeclTableCount] = {
     {"environment", 16, KX_DECL_FIELDS(kEnvironmentFields)},
     {"registry", 32, KX_DECL_FIELDS(kRegistryFields)},
     {"run", 8, KX_DECL_FIELDS(kRunFields)},
+    {"shortcut", 16, KX_DECL_FIELDS(kShortcutFields)},
+    {"task", 8, KX_DECL_FIELDS(kTaskFields)},
 };
 #undef KX_DECL_FIELDS
 

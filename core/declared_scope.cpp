@@ -5,6 +5,7 @@
 #include "base/declaration_rules.h"
 #include "core/path_order.h"
 #include "core/uninstall_log.h"
+#include "core/uninstall_scope.h"
 
 namespace kxcore {
 namespace {
@@ -22,6 +23,12 @@ std::vector<Allowed>& List() {
 }  // namespace
 
 void AllowDeclaredRecord(int kind, const std::wstring& text) {
+  if (kind == kRecordFile) {
+    // Judged as the log's file records are, once resolved: a link or a
+    // short name on the way names the same file either way.
+    if (IsNormalFullPath(text)) List().push_back({kind, ResolvePath(NormalRecordPath(text))});
+    return;
+  }
   if (kind < kRecordRegistryKey || kind > kRecordKindLast || text.empty()) return;
   List().push_back({kind, text});
 }

@@ -1,5 +1,6 @@
 // The records the package's own declarations could have made (kinds 2 to 6
-// outside the package's uninstall key), as the uninstaller names them from
+// outside the package's uninstall key, and the files of its shortcuts on the
+// desktop, kind 0, which lies outside the installation's folders), as the uninstaller names them from
 // its package data before it reads the log (AllowUninstallRecord). The log
 // is a file anyone who can write the installation folder can forge; only
 // records named here, character for character but for letter case, reach
@@ -18,6 +19,8 @@ void ForgetDeclaredRecords();
 // when the association of its key and ProgID is, and its earlier owner is a
 // ProgID (kxdecl::IsOwnerProgId): the owner is whatever the extension named
 // before setup, which no package data can know.
+// A file record's text is compared resolved (ResolvePath), as it was
+// allowed.
 bool DeclaredRecordAllowed(int kind, const std::wstring& text);
 
 // The parts of a declarations record: "<root>\<key>" "<first>" ["<second>"].

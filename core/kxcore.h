@@ -127,7 +127,9 @@ int InitUninstall(void);
 // the package's own declarations could have made, which the uninstaller may
 // therefore remove besides the package's folders and uninstall key. A log
 // naming a registry key or value outside those, or any PATH entry, variable
-// or association not allowed here, is refused as forged.
+// or association not allowed here, is refused as forged. A file record
+// (KX_LOG_FILE) allows exactly that file outside the installation's folders:
+// a shortcut the package declares on the desktop.
 void AllowUninstallRecord(int kind, const wchar_t* text);
 
 // Runs one uninstall step (KX_STEP_FILES ... KX_STEP_DECLARED). Returns 0 when

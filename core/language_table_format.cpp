@@ -23,7 +23,8 @@ bool ReadLanguageTableLines(std::u16string_view text, LanguageTableLines* lines,
       parsed.name = line;
     } else if (lineNumber == 3) {
       parsed.idLine = line;
-    } else if (!line.empty()) {
+    } else if (!line.empty() && line[0] != u';') {
+      // A line beginning with ';' is a comment of the table's editors.
       size_t equals = line.find(u'=');
       if (line[0] != u'#' || equals == std::u16string_view::npos || equals < 2) {
         *fault = {lineNumber, u"expected #key=text"};

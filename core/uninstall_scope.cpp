@@ -33,6 +33,11 @@ bool ResolvedPathInScope(int kind, const std::wstring& path, const UninstallScop
   return kxcore::ResolvedPathInScope(kind, Utf16View(path), Roots(scope), ComparePathsUtf16);
 }
 
+// Also a shortcut the declarations put on the desktop (core/declared_scope.h).
+bool ResolvedFileInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
+  return ResolvedPathInScope(kind, path, scope) || (kind == KX_LOG_FILE && DeclaredRecordAllowed(kind, path));
+}
+
 bool HandlePath(HANDLE handle, const std::wstring& requested, std::wstring* final) {
   LongPathBuffer buffer;
   if (!buffer.data() || !::OpenedObjectPath(handle, requested.c_str(), buffer.data(), kLongPathCapacity)) return false;
@@ -135,7 +140,9 @@ bool OpenedObjectPath(HANDLE handle, const std::wstring& requested, std::wstring
 }
 
 bool OpenedObjectInScope(int kind, const std::wstring& path, const UninstallScope& scope) {
-  return ResolvedPathInScope(kind, path, scope);
+  // The desktop shortcuts the declarations allowed are judged as the log's
+  // records were, by their resolved path.
+  return ResolvedFileInScope(kind, path, scope);
 }
 
 std::wstring ResolvePath(const std::wstring& path) {
@@ -190,7 +197,7 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
   switch (record.kind) {
     case KX_LOG_FILE:
     case KX_LOG_FOLDER:
-      return IsNormalFullPath(record.text) && ResolvedPathInScope(record.kind, ResolvePath(record.text), scope);
+      return IsNormalFullPath(record.text) && ResolvedFileInScope(record.kind, ResolvePath(record.text), scope);
     case KX_LOG_REGKEY:
     case KX_LOG_REGVALUE:
       return RegistryRecordInScope(record.kind, Utf16View(record.text), Utf16View(scope.registryKey),
@@ -217,7 +224,7 @@ bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const Uninstal
     }
     if (!IsNormalFullPath(record.text)) return false;
     resolved[i] = resolver.Resolve(record.text);
-    if (!ResolvedPathInScope(record.kind, resolved[i], scope)) return false;
+    if (!ResolvedFileInScope(record.kind, resolved[i], scope)) return false;
   }
   for (size_t i = 0; i < records->size(); ++i)
     if ((*records)[i].kind == KX_LOG_FILE || (*records)[i].kind == KX_LOG_FOLDER)

@@ -4,7 +4,8 @@
 // owns, and a log naming anything else is treated as damaged.
 //
 //   files       strictly inside the folder the uninstaller runs from, or inside
-//               a folder strictly below the all-users Start-menu programs folder
+//               a folder strictly below the all-users Start-menu programs folder,
+//               or exactly a desktop shortcut the declarations allowed
 //   folders     that folder itself or any folder inside it; a folder strictly
 //               below the Start-menu programs folder; a folder above the
 //               uninstaller's folder (one the installation created on the way,

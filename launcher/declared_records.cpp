@@ -6,6 +6,7 @@
 #include "base/declaration_rules.h"
 #include "core/kxcore.h"
 #include "launcher/install_scope.h"
+#include "launcher/task_choice.h"
 
 namespace {
 
@@ -117,11 +118,7 @@ bool RegistryValueRecord(const wchar_t* rootName, const wchar_t* key, const wcha
 }
 
 bool DeclarationChosen(const DeclEntry& entry, size_t taskField) {
-  // The tasks page decides once it exists; a declaration without a task is
-  // always carried out.
-  (void)entry;
-  (void)taskField;
-  return true;
+  return TaskNameChosen(entry.fields[taskField]);
 }
 
 void ForEachDeclaredRecord(const PackageDeclarations& declarations, const wchar_t* folder, DeclScope scope,
@@ -145,6 +142,19 @@ void ForEachDeclaredRecord(const PackageDeclarations& declarations, const wchar_
     if (AssociationRecord(scope, Field(entry, kxformat::kAssocExtension), Field(entry, kxformat::kAssocProgId), record,
                           kDeclRecordCapacity))
       allow(KX_LOG_ASSOCIATION, record);
+  }
+  // A shortcut in the Start-menu folder lies below the Start-menu root,
+  // which the uninstaller owns already; one on the desktop is allowed by its
+  // exact name, as the desktop holds everybody's.
+  static wchar_t desktop[kDeclExpandedCapacity];
+  const int desktopLength = EvalVarBuf(L"%KXDESKTOPDIR%", desktop, static_cast<int>(sizeof desktop));
+  const bool hasDesktop = desktopLength > 0 && static_cast<size_t>(desktopLength) < kDeclExpandedCapacity &&
+                          wcscmp(desktop, L"%KXDESKTOPDIR%") != 0;
+  for (unsigned i = 0; hasDesktop && i < DeclarationCount(declarations, kxformat::kDeclShortcut); ++i) {
+    const DeclEntry& entry = DeclarationAt(declarations, kxformat::kDeclShortcut, i);
+    if (_wcsicmp(Field(entry, kxformat::kShortcutLocation), L"desktop") != 0) continue;
+    if (Format(record, kDeclRecordCapacity, L"%ls\\%ls.lnk", desktop, Field(entry, kxformat::kShortcutName)))
+      allow(KX_LOG_FILE, record);
   }
   for (unsigned i = 0; i < DeclarationCount(declarations, kxformat::kDeclRegistry); ++i) {
     const DeclEntry& entry = DeclarationAt(declarations, kxformat::kDeclRegistry, i);

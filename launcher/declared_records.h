@@ -86,8 +86,8 @@ void ForEachRemovableKeyLevel(const wchar_t* subkey, Level level) {
 void ForEachDeclaredRecord(const PackageDeclarations& declarations, const wchar_t* folder, DeclScope scope,
                            void (*allow)(int kind, const wchar_t* text));
 
-// True when the declaration's task (if any) was chosen. Until the wizard
-// asks for tasks, every declaration is carried out.
+// True when the declaration names no task or a chosen one
+// (launcher/task_choice.h).
 bool DeclarationChosen(const DeclEntry& entry, size_t taskField);
 
 #endif

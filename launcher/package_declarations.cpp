@@ -18,7 +18,7 @@ size_t TableStart(size_t table) {
   return start;
 }
 
-static_assert(16 + 8 + 16 + 32 + 8 == kDeclEntriesTotal, "the entries hold every table's capacity");
+static_assert(16 + 8 + 16 + 32 + 8 + 16 + 8 == kDeclEntriesTotal, "the entries hold every table's capacity");
 
 size_t FindTable(const char* name, size_t length) {
   for (size_t t = 0; t < kxformat::kDeclTableCount; ++t) {

@@ -16,7 +16,7 @@
 constexpr size_t kDeclTextCapacity = kxformat::kPackageTextMaxUnits + 1;
 
 // Every table's entries in one array, the tables one after another.
-constexpr size_t kDeclEntriesTotal = 16 + 8 + 16 + 32 + 8;
+constexpr size_t kDeclEntriesTotal = 16 + 8 + 16 + 32 + 8 + 16 + 8;
 
 struct DeclEntry {
   wchar_t fields[kxformat::kDeclFieldsMax][kDeclTextCapacity];  // by the table's field index

@@ -15,6 +15,7 @@
 #include "launcher/literal_text.h"
 #include "launcher/script_flags.h"
 #include "script/declared_effects.h"
+#include "script/declared_shortcuts.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ int CarryOutDeclarations() {
   // same declarations are carried over into the new log, the others are not
   // (the new uninstaller would refuse the whole log for them).
   ForEachDeclaredRecord(g_declarations, folder, CurrentDeclarationScope(), Allow);
-  const DWORD error = ApplyDeclaredEffects(g_declarations, folder, CurrentDeclarationScope());
+  DWORD error = CreateDeclaredShortcuts(g_declarations, folder);
+  if (error == 0) error = ApplyDeclaredEffects(g_declarations, folder, CurrentDeclarationScope());
   if (error != 0) {
     SetNumber(L"KXEXTERR", error);
     ShowMessageBox(nullptr, EvalVar(L"#settingsfailed"), g_launcher.title, MB_OK | MB_ICONERROR);

@@ -24,6 +24,7 @@
 #include "launcher/run_language.h"
 #include "launcher/script_flags.h"
 #include "script/declaration_steps.h"
+#include "script/declared_shortcuts.h"
 #include "script/destination_space.h"
 #include "script/folder_picker.h"
 #include "script/install_rollback.h"
@@ -33,6 +34,7 @@
 #include "script/scope_page.h"
 #include "script/script_state.h"
 #include "script/shortcut.h"
+#include "script/tasks_page.h"
 #include "script/page_notes.h"
 #include "script/uninstall_registration.h"
 #include "script/version_rules.h"
@@ -51,7 +53,7 @@ RunningPrograms g_programsInUse;
 
 // The blocks of the sequence; Back returns to the head of the previous one,
 // so its variable settings run again.
-enum class Block { Welcome, Licence, Scope, Destination, StartMenu, Install, Register, Final };
+enum class Block { Welcome, Licence, Scope, Destination, StartMenu, Tasks, Install, Register, Final };
 
 // What a page result asks for.
 enum class Move { Forward, Back, Cancel, Abort };
@@ -379,6 +381,7 @@ bool RegisterPackage(int* exitCode) {
   SetVarLiteral(L"UNINSTDESC", g_package.productName);
   SetVar(L"KXUNINSTADD", L"1");
   RegisterUninstallEntry();
+  RecordChosenTasks();
   int error = static_cast<int>(JournalUninstallerFiles());
   if (error == 0 && !ScheduleReplacementsAtRestart()) {
     *exitCode = RollBack(kExitFilesInUse);
@@ -464,6 +467,8 @@ bool AskLanguage(int* exitCode) {
 // The whole sequence, first page to last.
 int RunInstallSequence() {
   int exitCode = kExitSuccess;
+  // A /TASKS= that cannot be followed ends the run before anything is asked.
+  if (!ChooseStartingTasks(&exitCode)) return exitCode;
   if (!AskLanguage(&exitCode)) return exitCode;
   InitializeVariables();
   if (!UninstallerUsable()) return kExitUninstallerNotWritten;
@@ -531,13 +536,25 @@ int RunInstallSequence() {
         SetVar(L"DLGSELPATH", L"%SHORTCUTPATH%");
         SetVar(L"KXSHORTCUTROOT", L"%COMPROGMENUDIR%");
         int result = ShowPage(L"dlgwizselgroup", StartMenuPageHandler);
-        if (!FollowPage(result, Block::Destination, Block::Install, &block, &exitCode)) return exitCode;
-        if (block == Block::Install) SetVar(L"SHORTCUTPATH", L"%DLGSELPATH%");
+        if (!FollowPage(result, Block::Destination, Block::Tasks, &block, &exitCode)) return exitCode;
+        if (block == Block::Tasks) SetVar(L"SHORTCUTPATH", L"%DLGSELPATH%");
+        break;
+      }
+      case Block::Tasks: {
+        // Only a package with tasks has the page.
+        if (!HasTasksPage()) {
+          block = Block::Install;
+          break;
+        }
+        int result = ShowPage(L"dlgwiztasks", TasksPageHandler);
+        if (!FollowPage(result, Block::StartMenu, Block::Install, &block, &exitCode)) return exitCode;
         break;
       }
       case Block::Install: {
         if (!InstallPayload(&exitCode)) return exitCode;
-        InstallShortcut();
+        // The [[shortcut]] tables replace the one shortcut of [install]; they
+        // are written with the other declarations.
+        if (!HasDeclaredShortcuts(g_declarations)) InstallShortcut();
         if (int failed = CarryOutDeclarations()) {
           exitCode = RollBack(failed);
           AnnounceRolledBackDeclarations();

@@ -21,7 +21,6 @@ struct ShortcutText {
     int length = EvalVarBuf(text, value, kShortcutTextBytes);
     fits = length >= 0 && static_cast<size_t>(length) < kShortcutTextCapacity;
   }
-  bool HasText() const { return present && value[0] != L'\0'; }
 };
 
 template <typename Interface>
@@ -50,21 +49,30 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
       !linkText.fits)
     return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
+  return SaveShortcut(targetText.value, argumentsText.present ? argumentsText.value : nullptr, linkText.value,
+                      descriptionText.value, showCommand, folderText.value, iconText.value, iconIndex);
+}
+
+HRESULT SaveShortcut(const wchar_t* target, const wchar_t* arguments, const wchar_t* linkFile,
+                     const wchar_t* description, int showCommand, const wchar_t* workingFolder,
+                     const wchar_t* iconFile, int iconIndex) {
+  if (!target || !linkFile) return E_INVALIDARG;
+  auto hasText = [](const wchar_t* text) { return text && text[0]; };
   ComReleaser<IShellLinkW> link;
   HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     reinterpret_cast<void**>(&link.object));
   if (FAILED(result)) return result;
 
   // The Set calls only fill the object; what counts is whether Save works.
-  link.object->SetPath(targetText.value);
-  if (argumentsText.present) link.object->SetArguments(argumentsText.value);
-  if (descriptionText.HasText()) link.object->SetDescription(descriptionText.value);
+  link.object->SetPath(target);
+  if (arguments) link.object->SetArguments(arguments);
+  if (hasText(description)) link.object->SetDescription(description);
   if (showCommand > 0) link.object->SetShowCmd(showCommand);
-  if (folderText.HasText()) link.object->SetWorkingDirectory(folderText.value);
-  if (iconIndex >= 0 && iconText.HasText()) link.object->SetIconLocation(iconText.value, iconIndex);
+  if (hasText(workingFolder)) link.object->SetWorkingDirectory(workingFolder);
+  if (iconIndex >= 0 && hasText(iconFile)) link.object->SetIconLocation(iconFile, iconIndex);
 
   ComReleaser<IPersistFile> file;
   result = link.object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.object));
   if (FAILED(result)) return result;
-  return file.object->Save(linkText.value, TRUE);
+  return file.object->Save(linkFile, TRUE);
 }

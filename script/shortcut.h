@@ -20,4 +20,10 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
                        const wchar_t* description, int showCommand, const wchar_t* workingFolder,
                        const wchar_t* iconFile, int iconIndex);
 
+// The same with every text taken as it stands, never evaluated: for texts a
+// package's author wrote, where '%' and '#' are only characters.
+HRESULT SaveShortcut(const wchar_t* target, const wchar_t* arguments, const wchar_t* linkFile,
+                     const wchar_t* description, int showCommand, const wchar_t* workingFolder,
+                     const wchar_t* iconFile, int iconIndex);
+
 #endif

@@ -12,6 +12,9 @@
 #include "launcher/declared_records.h"
 #include "launcher/launcher_main.h"
 #include "launcher/literal_text.h"
+#include "launcher/install_scope.h"
+#include "launcher/package_data.h"
+#include "launcher/task_choice.h"
 
 namespace {
 
@@ -37,6 +40,8 @@ void AllowDeclaredRecords() {
 
 int RunProgramsBeforeUninstall(void (*show)(const wchar_t* text)) {
   static wchar_t folder[kDeclExpandedCapacity];
+  // A program of a task runs only when the installation chose that task.
+  ChooseRecordedTasks(ScopeRootKey(), g_package.uninstallRegistryKey);
   if (!InstallationFolder(folder, kDeclExpandedCapacity)) return 0;
   const RunResult result =
       RunDeclaredPrograms(g_declarations, RunMoment::kBeforeUninstall, folder, show ? show : ShowNothing);

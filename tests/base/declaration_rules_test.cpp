@@ -109,6 +109,26 @@ TEST(DeclaredValues, EachKindRefusesWhatItsUseCannotTake) {
   EXPECT_EQ(DeclProblem::kTooLong, Judge(DeclValueKind::kOptionalText, std::u16string(260, u'a')));
 }
 
+// A shortcut's name is one file name in its folder: it may hold what file
+// names hold (blanks, dots, '%', '#'), but nothing that leaves the folder or
+// names a device, and with ".lnk" it fits 255 units.
+TEST(DeclaredShortcuts, TheNameNeverLeavesItsFolderAndTheLocationIsOneOfTwo) {
+  for (const char16_t* good : {u"Quillmark", u"Quill 50% #1", u"a.b", u"T\u00e4glich", u".hidden"})
+    EXPECT_EQ(DeclProblem::kNone, Judge(DeclValueKind::kShortcutName, good)) << std::u16string(good).size();
+  for (const char16_t* bad : {u"..", u".", u"a\\b", u"a/b", u"..\\..\\Startup\\x", u"C:x", u"CON", u"nul.txt",
+                              u"COM1", u"x.", u"x ", u"a|b", u"a*b", u"a?b", u"a\"b", u"a<b"})
+    EXPECT_EQ(DeclProblem::kBadShortcutName, Judge(DeclValueKind::kShortcutName, bad)) << std::u16string(bad).size();
+  EXPECT_EQ(DeclProblem::kEmpty, Judge(DeclValueKind::kShortcutName, u""));
+  EXPECT_EQ(DeclProblem::kControlCharacter, Judge(DeclValueKind::kShortcutName, u"a\nb"));
+  EXPECT_EQ(DeclProblem::kTokenInName, Judge(DeclValueKind::kShortcutName, u"{install_folder}"));
+  EXPECT_EQ(DeclProblem::kNone, Judge(DeclValueKind::kShortcutName, std::u16string(251, u'a')));
+  EXPECT_EQ(DeclProblem::kBadShortcutName, Judge(DeclValueKind::kShortcutName, std::u16string(252, u'a')));
+  for (const char16_t* good : {u"start_menu", u"Desktop"})
+    EXPECT_EQ(DeclProblem::kNone, Judge(DeclValueKind::kLocation, good));
+  for (const char16_t* bad : {u"startmenu", u"desktop ", u"", u"quick_launch"})
+    EXPECT_EQ(DeclProblem::kBadLocation, Judge(DeclValueKind::kLocation, bad));
+}
+
 TEST(DeclaredData, FitsItsType) {
   using kxdecl::RegistryType;
   struct Case {

@@ -193,9 +193,9 @@ void ExpectControl(const DialogSpec& dialog, int id, ControlKind kind, const wch
   }
 }
 
-TEST(ShippedDialogsTest, SetupHasTheSevenPagesWithTheirControls) {
+TEST(ShippedDialogsTest, SetupHasTheEightPagesWithTheirControls) {
   std::vector<DialogSpec> dialogs = ShippedDialogs("KX_TEST_RUNTIME");
-  ASSERT_EQ(dialogs.size(), 7u);
+  ASSERT_EQ(dialogs.size(), 8u);
   const struct {
     const wchar_t* name;
     const wchar_t* captions[3];
@@ -207,6 +207,7 @@ TEST(ShippedDialogsTest, SetupHasTheSevenPagesWithTheirControls) {
       {L"dlgwizscope", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgprogress", {L"#Next", L"#Cancel", L"#Back"}},
       {L"dlgwizfinal", {L"#Close", L"#Cancel", L"#Back"}},
+      {L"dlgwiztasks", {L"#Next", L"#Cancel", L"#Back"}},
   };
   const int across[3] = {343, 443, 256};
   for (const auto& page : pages) {
@@ -237,6 +238,12 @@ TEST(ShippedDialogsTest, SetupHasTheSevenPagesWithTheirControls) {
   ExpectControl(scope, 30, ControlKind::kRadio, L"#ScopeAllUsers");
   ExpectControl(scope, 32, ControlKind::kRadio, L"#ScopeCurrentUser");
   ExpectControl(scope, 34, ControlKind::kLabel, L"#ScopeNoAdmin");
+  // The tasks page: a check box for each task a package may declare, its
+  // text set by the page's handler (an author's text is never a script text).
+  const DialogSpec& tasks = *kxcore::FindDialog(dialogs, L"dlgwiztasks");
+  for (int id = 30; id < 38; ++id) ExpectControl(tasks, id, ControlKind::kCheckBox, L"");
+  EXPECT_EQ(kxcore::FindControl(tasks, 38), nullptr);
+  ExpectControl(tasks, 13, ControlKind::kLabel, L"#WizTasksNote");
   const DialogSpec& progress = *kxcore::FindDialog(dialogs, L"dlgprogress");
   ExpectControl(progress, 20, ControlKind::kProgress, nullptr);
   ExpectControl(progress, 21, ControlKind::kLabel, L"");

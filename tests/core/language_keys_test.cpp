@@ -21,7 +21,7 @@ class ShippedLanguageTest : public ::testing::Test {
   kxcore::LanguageTable table_;
 };
 
-TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndOneHundredTenKeys) {
+TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndOneHundredFifteenKeys) {
   const std::string header = "[KXLang]\r\nEnglish\r\n1033\r\n#";
   EXPECT_EQ(bytes_.compare(0, header.size(), header), 0);
   size_t lines = 0;
@@ -30,12 +30,14 @@ TEST_F(ShippedLanguageTest, HasItsHeaderCrLfLinesAndOneHundredTenKeys) {
     ++lines;
     EXPECT_TRUE(i > 0 && bytes_[i - 1] == '\r') << "a line without CR at byte " << i;
   }
-  // kxpack left out the keys only it reads (#pkg...).
-  EXPECT_EQ(lines, 3u + 110u);
+  // kxpack left out the keys only it reads (#pkg...) and the editors'
+  // comments (';' lines).
+  EXPECT_EQ(lines, 3u + 115u);
   EXPECT_EQ(bytes_.find("#pkg"), std::string::npos);
+  EXPECT_EQ(bytes_.find("\n;"), std::string::npos);
   EXPECT_EQ(table_.name, L"English");
   EXPECT_EQ(table_.languageId, 1033u);
-  EXPECT_EQ(table_.texts.size(), 110u);
+  EXPECT_EQ(table_.texts.size(), 115u);
   for (const auto& entry : table_.texts) {
     // Keys are written in lower case in the file itself.
     std::string key = kxtest::Narrow(entry.first);

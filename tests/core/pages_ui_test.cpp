@@ -331,7 +331,7 @@ TEST_F(PagesTest, UsageSwitchShowsTheUsageAndCancelsEveryPage) {
   ASSERT_TRUE(Start(session, Host(L"page", L"dlgwizwelc"), L"/?"));
   EXPECT_TRUE(
       session.Answer(L"Usage: [/S] [/SUPPRESSMSGBOXES] [/LOG[=file]] [/LANG=language] [/ALLOWDOWNGRADE] "
-                     L"[/CLOSEAPPLICATIONS] [/NOCLOSEAPPLICATIONS] [/RESTARTAPPLICATIONS] [/ALLUSERS] [/CURRENTUSER] "
+                     L"[/CLOSEAPPLICATIONS] [/NOCLOSEAPPLICATIONS] [/RESTARTAPPLICATIONS] [/ALLUSERS] [/CURRENTUSER] [/TASKS=tasks] "
                      L"[/D=folder] [/?]\r\n"
                      L"/S   runs silently",
                      IDOK));

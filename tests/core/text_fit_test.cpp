@@ -113,7 +113,7 @@ TEST(TextFit, EveryDialogTextFitsItsControlInEveryLanguageAtEveryScale) {
   std::vector<std::pair<std::wstring, DialogSpec>> dialogs;
   for (const DialogSpec& dialog : Dialogs(setupRuntime)) dialogs.push_back({L"setup", dialog});
   for (const DialogSpec& dialog : Dialogs(uninstRuntime)) dialogs.push_back({L"uninstall", dialog});
-  ASSERT_EQ(dialogs.size(), 8u);
+  ASSERT_EQ(dialogs.size(), 9u);
 
   HDC dc = CreateCompatibleDC(nullptr);
   size_t measured = 0;

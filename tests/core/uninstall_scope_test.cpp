@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/kxcore.h"
+#include "core/declared_scope.h"
 #include "core/uninstall_scope.h"
 #include "tests/support/test_files.h"
 
@@ -160,4 +161,43 @@ TEST_F(UninstallScopeTest, ResolvingAWholeLogGivesWhatEachRecordResolvesTo) {
   std::vector<UninstallRecord> forged = {{KX_LOG_FILE, shortFile}, {KX_LOG_FILE, root / L"Elsewhere\\x.txt"}};
   EXPECT_FALSE(ResolveRecordsInScope(&forged, scope));
   EXPECT_EQ(std::wstring(shortFile), forged[0].text);
+}
+
+// A shortcut the declarations put on the desktop lies outside every folder
+// the installation owns: it is removed only under the exact name the
+// uninstaller allowed from its package data, however the log spells the
+// path, and a log naming any other desktop file is refused whole.
+TEST_F(UninstallScopeTest, ADesktopFileOnlyByTheExactNameTheDeclarationsAllow) {
+  const std::wstring desktop = root / L"Public Desktop";
+  ASSERT_TRUE(CreateDirectoryW(desktop.c_str(), nullptr));
+  for (const wchar_t* name : {L"\\Quill Toolkit.lnk", L"\\Other.lnk"})
+    ASSERT_TRUE(kxtest::WriteBytes(desktop + name, "x"));
+  const std::wstring ours = desktop + L"\\Quill Toolkit.lnk";
+  EXPECT_FALSE(Allowed(KX_LOG_FILE, ours)) << "nothing on the desktop without the declarations";
+
+  AllowDeclaredRecord(KX_LOG_FILE, ours);
+  wchar_t shortName[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(ours.c_str(), shortName, MAX_PATH), 0u);
+  for (const std::wstring& same : {ours, desktop + L"\\QUILL TOOLKIT.LNK", std::wstring(shortName)})
+    EXPECT_TRUE(Allowed(KX_LOG_FILE, same)) << kxtest::Narrow(same);
+  for (const std::wstring& other : {desktop + L"\\Other.lnk", desktop + L"\\Quill Toolkit.lnk\\..\\Other.lnk",
+                                    desktop + L"\\Quill Toolkit.lnk.", desktop + L"\\Quill Toolkit.lnk:x"})
+    EXPECT_FALSE(Allowed(KX_LOG_FILE, other)) << kxtest::Narrow(other);
+  // Allowed as a file only: never the desktop itself, nor a folder of that name.
+  EXPECT_FALSE(Allowed(KX_LOG_FOLDER, desktop));
+  EXPECT_FALSE(Allowed(KX_LOG_FOLDER, ours));
+
+  std::vector<UninstallRecord> log = {{KX_LOG_FILE, install + L"\\app.exe"}, {KX_LOG_FILE, desktop + L"\\quill toolkit.lnk"}};
+  EXPECT_TRUE(ResolveRecordsInScope(&log, scope));
+  EXPECT_EQ(ours, log[1].text);
+  std::vector<UninstallRecord> forged = {{KX_LOG_FILE, ours}, {KX_LOG_FILE, desktop + L"\\Other.lnk"}};
+  EXPECT_FALSE(ResolveRecordsInScope(&forged, scope));
+
+  // An allowance that is no normal path allows nothing.
+  ForgetDeclaredRecords();
+  AllowDeclaredRecord(KX_LOG_FILE, L"Quill Toolkit.lnk");
+  AllowDeclaredRecord(KX_LOG_FILE, desktop + L"\\..\\Elsewhere\\x.lnk");
+  EXPECT_FALSE(Allowed(KX_LOG_FILE, ours));
+  EXPECT_FALSE(Allowed(KX_LOG_FILE, root / L"Elsewhere\\x.lnk"));
+  ForgetDeclaredRecords();
 }

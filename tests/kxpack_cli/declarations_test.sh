@@ -24,7 +24,10 @@ for line in 'association.1.extension=.sample' 'association.1.progid=SampleApp.sa
     'association.1.program=SampleApp.exe' 'path.1.folder=.' 'environment.1.name=SAMPLEAPP_HOME' \
     'environment.1.value={install_folder}' "registry.1.key=HKA\\Software\\Sample Publisher\\Sample App" \
     'registry.1.type=string' 'registry.1.uninstall=remove' 'run.1.when=after_install' 'run.1.arguments=--register' \
-    'run.1.wait=1'; do
+    'run.1.wait=1' 'shortcut.1.name=Sample App' 'shortcut.1.location=start_menu' 'shortcut.1.target=SampleApp.exe' \
+    'shortcut.1.arguments=--start' 'shortcut.1.working_folder=.' 'shortcut.1.icon_index=0' \
+    'shortcut.2.location=desktop' 'shortcut.2.task=desktopicon' 'task.1.name=desktopicon' \
+    'task.1.description=Create a desktop shortcut' 'task.1.default=1'; do
   grep -qxF -- "$line" "$data" || fail "no line '$line' in $(cat "$data")"
 done
 cmp -s "$data" "$work/stage/runtime-uninst/kxpackage.dat" || fail "the uninstaller's package data differs"
@@ -35,7 +38,7 @@ cmp -s "$data" "$work/stage/runtime-uninst/kxpackage.dat" || fail "the uninstall
 declares() {
   local key=$1 message=$2 offset=$3 toml=$4 base line
   rm -rf "$work/case" && cp -r "$starter" "$work/case"
-  sed -i -E '/^\[\[(association|path|environment|registry|run)\]\]/,$ d' "$work/case/package.toml"
+  sed -i -E '/^\[\[(association|path|environment|registry|run|shortcut|task)\]\]/,$ d' "$work/case/package.toml"
   base=$(wc -l <"$work/case/package.toml")
   printf '%s\n' "$toml" >>"$work/case/package.toml"
   line=$((base + offset))
@@ -148,10 +151,103 @@ program = "SampleApp.exe"
 task = "add to path"'
 declares 'run' 'more than 8 \[\[run\]\] tables' 17 "$(for i in 1 2 3 4 5 6 7 8 9; do printf '[[run]]\nprogram = "SampleApp.exe"\n'; done)"
 
+# Shortcuts: a name is one file name in its folder, never a way out of it.
+for name in '..' 'a\b' 'a/b' 'CON' 'nul.txt' 'x.' 'a:b'; do
+  declares 'shortcut\[1\]\.name' "'.*' must be a file name" 2 "[[shortcut]]
+name = '$name'
+target = \"SampleApp.exe\""
+done
+declares 'shortcut\[1\]\.name' 'must not be empty' 2 '[[shortcut]]
+name = ""
+target = "SampleApp.exe"'
+declares 'shortcut\[1\]\.location' 'must be "start_menu" or "desktop"' 3 '[[shortcut]]
+name = "x"
+location = "quick_launch"
+target = "SampleApp.exe"'
+declares 'shortcut\[1\]\.target' "'Missing.exe' is not a file in the payload" 3 '[[shortcut]]
+name = "x"
+target = "Missing.exe"'
+declares 'shortcut\[1\]\.target' 'required key missing' 1 '[[shortcut]]
+name = "x"'
+declares 'shortcut\[1\]\.working_folder' "'bin/tool.exe' is not a folder in the payload" 4 '[[shortcut]]
+name = "x"
+target = "SampleApp.exe"
+working_folder = "bin/tool.exe"'
+declares 'shortcut\[1\]\.icon_index' 'must be a number from 0 to 9999' 4 '[[shortcut]]
+name = "x"
+target = "SampleApp.exe"
+icon_index = 10000'
+declares 'shortcut\[2\]\.name' 'the same shortcut \(name and location\) is declared twice' 5 '[[shortcut]]
+name = "Sample"
+target = "SampleApp.exe"
+[[shortcut]]
+name = "SAMPLE"
+target = "bin/tool.exe"'
+# The [[shortcut]] tables replace the shortcut of [install]: naming that one too is a mistake.
+rm -rf "$work/case" && cp -r "$starter" "$work/case"
+sed -i -E '/^\[\[(association|path|environment|registry|run|shortcut|task)\]\]/,$ d' "$work/case/package.toml"
+sed -i -E 's/^# shortcut = .*/shortcut = "Other"/' "$work/case/package.toml"
+line=$(grep -n '^shortcut = "Other"' "$work/case/package.toml" | cut -d: -f1)
+printf '[[shortcut]]\nname = "x"\ntarget = "SampleApp.exe"\n' >>"$work/case/package.toml"
+if "$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" >"$work/msg" 2>&1; then
+  fail "install.shortcut accepted beside [[shortcut]]"
+elif ! grep -qE "package.toml:$line: install\.shortcut: is not used when the package declares \[\[shortcut\]\]" "$work/msg"; then
+  fail "expected 'package.toml:$line: install.shortcut: is not used ...', got: $(cat "$work/msg")"
+fi
+# Tasks: every task a declaration names is declared, each name once.
+declares 'shortcut\[1\]\.task' "'desktop' is no declared task: declare it with \[\[task\]\]" 4 '[[shortcut]]
+name = "x"
+target = "SampleApp.exe"
+task = "desktop"'
+declares 'registry\[1\]\.task' "'Desktop_Icon' is no declared task.*or name one of the declared tasks" 8 '[[task]]
+name = "desktopicon"
+description = "Desktop shortcut"
+[[registry]]
+key = "HKCU\\Software\\Acme"
+name = "x"
+data = "y"
+task = "Desktop_Icon"'
+declares 'task\[2\]\.name' 'the same task is declared twice' 5 '[[task]]
+name = "icons"
+description = "a"
+[[task]]
+name = "ICONS"
+description = "b"'
+declares 'task\[1\]\.name' "'desktop-icon' must be 1 to 32 letters" 2 '[[task]]
+name = "desktop-icon"
+description = "x"'
+declares 'task\[1\]\.name' "must be 1 to 32 letters" 2 '[[task]]
+name = "abcdefghijklmnopqrstuvwxyz0123456"
+description = "x"'
+declares 'task\[1\]\.description' 'required key missing' 1 '[[task]]
+name = "icons"'
+declares 'task\[1\]\.default' 'must be true or false' 4 '[[task]]
+name = "icons"
+description = "x"
+default = "yes"'
+declares 'task' 'more than 8 \[\[task\]\] tables' 25 "$(for i in 1 2 3 4 5 6 7 8 9; do printf '[[task]]\nname = "t%s"\ndescription = "x"\n' $i; done)"
+# A task matched without regard to case; one of [[run]] before the uninstall too.
+rm -rf "$work/case" && cp -r "$starter" "$work/case"
+sed -i -E '/^\[\[(association|path|environment|registry|run|shortcut|task)\]\]/,$ d' "$work/case/package.toml"
+cat >>"$work/case/package.toml" <<'TOML'
+[[task]]
+name = "Register"
+description = "Register & more: 100% of it"
+[[run]]
+when = "before_uninstall"
+program = "SampleApp.exe"
+task = "register"
+TOML
+"$kxpack" build --package "$work/case/package.toml" --out "$work/case/setup.exe" --stage "$work/case/stage" \
+  >"$work/msg" 2>&1 || fail "a task named in another case: $(cat "$work/msg")"
+for line in 'task.1.default=0' 'task.1.description=Register & more: 100% of it' 'run.1.task=register'; do
+  grep -qxF -- "$line" "$work/case/stage/runtime-setup/kxpackage.dat" || fail "no line '$line'"
+done
+
 # A package for the current user names nothing machine-wide: an HKLM key is
 # refused there, while HKA (its own root) and HKCU build.
 rm -rf "$work/user" && cp -r "$starter" "$work/user"
-sed -i -E '/^\[\[(association|path|environment|registry|run)\]\]/,$ d' "$work/user/package.toml"
+sed -i -E '/^\[\[(association|path|environment|registry|run|shortcut|task)\]\]/,$ d' "$work/user/package.toml"
 sed -i -E 's/^# scope = "current_user".*/scope = "current_user"/' "$work/user/package.toml"
 grep -q '^scope = "current_user"' "$work/user/package.toml" || fail "the starter shows no scope key"
 printf '[[registry]]\nkey = %s\ndata = "x"\n' "'HKA\Software\Acme'" >>"$work/user/package.toml"
@@ -178,7 +274,7 @@ fi
 # Arguments reach the program as written: kxpack quotes them as Windows
 # splits a command line, so blanks, quotes and trailing backslashes survive.
 rm -rf "$work/case" && cp -r "$starter" "$work/case"
-sed -i -E '/^\[\[(association|path|environment|registry|run)\]\]/,$ d' "$work/case/package.toml"
+sed -i -E '/^\[\[(association|path|environment|registry|run|shortcut|task)\]\]/,$ d' "$work/case/package.toml"
 cat >>"$work/case/package.toml" <<'TOML'
 [[run]]
 program = "bin/tool.exe"

@@ -107,6 +107,8 @@ def read_table(path, problems, label):
             table.name = line
         elif number == 3:
             table.language_id = line
+        elif line.startswith(';'):
+            continue  # a comment of the table's editors
         elif line:
             key, equals, value = line.partition('=')
             if not equals or not key.startswith('#') or len(key) < 2:

@@ -83,6 +83,10 @@ std::string ProblemText(DeclProblem problem, DeclValueKind kind) {
     case DeclProblem::kBadTaskName: return "must be 1 to 32 letters, digits or '_'";
     case DeclProblem::kTokenInName:
       return std::string("may not hold ") + kxformat::kInstallFolderToken + ": only data and values name the folder";
+    case DeclProblem::kBadShortcutName:
+      return "must be a file name of at most 251 characters (\".lnk\" is added): none of < > : \" / \\ | ? *, "
+             "no trailing dot or blank (so no '..'), no device name such as CON or NUL";
+    case DeclProblem::kBadLocation: return "must be \"start_menu\" or \"desktop\"";
   }
   return "is not allowed";
 }
@@ -232,6 +236,13 @@ class EntryReader {
         fill("when", "after_install");
         fill("wait", "1");
         break;
+      case kxformat::kDeclShortcut:
+        fill("location", "start_menu");
+        break;
+      case kxformat::kDeclTask:
+        // An optional step is left out unless its author says otherwise.
+        fill("default", "0");
+        break;
       default:
         break;
     }
@@ -339,7 +350,9 @@ void CompleteDeclarations(const std::string& file, const std::string& productNam
                             {kxformat::kDeclAssociation, {"progid"}, "ProgID"},
                             {kxformat::kDeclPath, {"folder"}, "folder"},
                             {kxformat::kDeclEnvironment, {"name"}, "variable"},
-                            {kxformat::kDeclRegistry, {"key", "name"}, "registry value"}};
+                            {kxformat::kDeclRegistry, {"key", "name"}, "registry value"},
+                            {kxformat::kDeclShortcut, {"name", "location"}, "shortcut (name and location)"},
+                            {kxformat::kDeclTask, {"name"}, "task"}};
   std::vector<DeclaredEntry>& associations = declarations->tables[kxformat::kDeclAssociation];
   for (DeclaredEntry& entry : associations) {
     auto extension = entry.fields.find("extension");
@@ -360,6 +373,23 @@ void CompleteDeclarations(const std::string& file, const std::string& productNam
                std::string(kxformat::kDeclTables[unique.table].name) + "[" + std::to_string(i + 1) + "]." +
                    unique.fields[0],
                "the same " + std::string(unique.what) + " is declared twice");
+    }
+  }
+  // A declaration's task must be one the tasks page offers: a misspelt
+  // name would make it never happen.
+  std::set<std::string> tasks;
+  for (const DeclaredEntry& task : declarations->tables[kxformat::kDeclTask]) {
+    auto name = task.fields.find("name");
+    if (name != task.fields.end()) tasks.insert(Lower(name->second));
+  }
+  for (size_t t = 0; t < kxformat::kDeclTableCount; ++t) {
+    const std::vector<DeclaredEntry>& list = declarations->tables[t];
+    for (size_t i = 0; i < list.size(); ++i) {
+      auto task = list[i].fields.find("task");
+      if (t == kxformat::kDeclTask || task == list[i].fields.end() || tasks.count(Lower(task->second))) continue;
+      report(list[i], std::string(kxformat::kDeclTables[t].name) + "[" + std::to_string(i + 1) + "].task",
+             "'" + task->second + "' is no declared task: declare it with [[task]] name = \"" + task->second +
+                 "\"" + (tasks.empty() ? "" : ", or name one of the declared tasks"));
     }
   }
 }

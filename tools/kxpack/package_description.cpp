@@ -373,6 +373,11 @@ class DescriptionReader {
       CheckRule("product.uninstall_key", FileNameProblem(d_->uninstallKey), "");
     if (Given("install.shortcut") && CheckText("install.shortcut", kMaxShortcutUnits, false))
       CheckRule("install.shortcut", FileNameProblem(d_->shortcut), "");
+    // The [[shortcut]] tables replace the one shortcut of [install]: a name
+    // given for it would be silently unused.
+    if (Given("install.shortcut") && !d_->declarations.tables[kxformat::kDeclShortcut].empty())
+      Error(Line("install.shortcut"), "install.shortcut",
+            "is not used when the package declares [[shortcut]] tables: name each shortcut there");
     if (Given("install.scope") && d_->scope != kxformat::kScopeAllUsers && d_->scope != kxformat::kScopeCurrentUser &&
         d_->scope != kxformat::kScopeBoth)
       CheckRule("install.scope", "is none of \"all_users\", \"current_user\" and \"both\"", "");

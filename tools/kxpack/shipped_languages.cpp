@@ -57,6 +57,8 @@ bool ParseShippedLanguage(const std::vector<unsigned char>& bytes, const std::st
         return fail("the language id must be a number from 1 to 65535");
       parsed.id = static_cast<unsigned>(std::stoul(line));
     }
+    // A comment of the table's editors (';' first) stays out of the runtime.
+    if (lineNumber > 3 && !line.empty() && line[0] == ';') continue;
     if (lineNumber > 3 && !line.empty()) {
       const size_t equals = line.find('=');
       if (line[0] != '#' || equals == std::string::npos || equals < 2) return fail("expected #key=text");
