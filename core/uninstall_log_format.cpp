@@ -149,9 +149,12 @@ void AppendLogRecord(int kind, std::u16string_view text, std::string* out) {
 }
 
 void AppendLogTrailer(size_t count, LogCrc32 crc, std::string* out) {
+  AppendLogTrailerSum(count, crc(out->data(), out->size()), out);
+}
+
+void AppendLogTrailerSum(size_t count, uint32_t sum, std::string* out) {
   // "END <count> <crc>", formatted by hand: the C runtime's printf family
   // would bring tens of kilobytes into the core library for this one line.
-  const uint32_t sum = crc(out->data(), out->size());
   char digits[24];
   size_t start = sizeof digits;
   do {

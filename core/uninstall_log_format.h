@@ -39,6 +39,9 @@ bool ParseLogBytes(std::string_view bytes, LogCrc32 crc, LogRecordSink* sink);
 void AppendLogHeader(std::string* out);
 void AppendLogRecord(int kind, std::u16string_view text, std::string* out);
 void AppendLogTrailer(size_t count, LogCrc32 crc, std::string* out);
+// The same for a log written a chunk at a time: sum is the CRC of every byte
+// written before the trailer.
+void AppendLogTrailerSum(size_t count, uint32_t sum, std::string* out);
 
 // UTF-8 as the log holds it, converted the way Windows converts it: reading
 // refuses what MultiByteToWideChar refuses with MB_ERR_INVALID_CHARS
