@@ -90,6 +90,9 @@ enum class LogFileStatus {
 
 LogFileStatus ParseUninstallLog(std::string_view bytes, std::vector<UninstallRecord>* records);
 LogFileStatus ReadUninstallLog(const std::wstring& path, std::vector<UninstallRecord>* records);
+// Reads the log at path a piece at a time, handing each record to visit as
+// it comes; only kOk makes what visit saw a log.
+LogFileStatus ReadUninstallLogStream(const std::wstring& path, const std::function<void(int kind, std::wstring&& text)>& visit);
 
 // Replaces path with bytes through a temporary file beside it (written,
 // flushed, then moved over the target), so a crash leaves either the old file
