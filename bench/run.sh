@@ -11,7 +11,7 @@
 #       scale10k   10,000 small files: install and uninstall, per-file cost
 #       scale100k  100,000 small files, the same
 #       scale1m    1,000,000 small files, the same (not in the default list:
-#                  about 40 minutes a round under Wine, 5 GB of payload)
+#                  its payload takes 4 GB, its rounds the better part of an hour)
 #       bigfile    one 3 GiB file: peak memory of setup.exe
 #       solid256   the standard payload in 256 MiB solid blocks: peak memory
 #       size       package overhead beside NSIS's, the core library's size
