@@ -116,3 +116,5 @@ bool CloseJournalFile() {
   LogFailure(GetLastError(), L"deleted");
   return false;
 }
+
+void LeaveJournalFile() { g_file.file.reset(); }

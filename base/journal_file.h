@@ -44,4 +44,8 @@ DWORD FlushJournalFile();
 // False when it could not be deleted (the run log says why).
 bool CloseJournalFile();
 
+// Closes the open journal file and leaves it in place, for the next run to
+// finish what this one could not undo.
+void LeaveJournalFile();
+
 #endif

@@ -10,6 +10,8 @@
 #                  7zz x -mmt1 and an NSIS installer of the same payload
 #       scale10k   10,000 small files: install and uninstall, per-file cost
 #       scale100k  100,000 small files, the same
+#       scale1m    1,000,000 small files, the same (not in the default list:
+#                  its payload takes 4 GB, its rounds the better part of an hour)
 #       bigfile    one 3 GiB file: peak memory of setup.exe
 #       solid256   the standard payload in 256 MiB solid blocks: peak memory
 #       size       package overhead beside NSIS's, the core library's size
@@ -18,7 +20,7 @@
 #   --docs        write the report into docs/performance.md and the chart
 #                 into docs/performance.svg
 #   --quick       small stand-ins for every payload (a sixteenth of the
-#                 standard one, 1,000 and 5,000 files, a 64 MiB file, 8 MiB
+#                 standard one, 1,000, 5,000 and 20,000 files, a 64 MiB file, 8 MiB
 #                 solid blocks), to try the benchmark itself out
 #
 # Every run of a program is timed on its own with /usr/bin/time: wall time,
@@ -412,8 +414,8 @@ run_builder() {
   case_footer builder
 }
 
-standard_options= small=(10000 100000) big=$((3 << 30)) solid=$((256 << 20))
-[ -z "$quick" ] || { standard_options=--quick small=(1000 5000) big=$((64 << 20)) solid=$((8 << 20)); }
+standard_options= small=(10000 100000 1000000) big=$((3 << 30)) solid=$((256 << 20))
+[ -z "$quick" ] || { standard_options=--quick small=(1000 5000 20000) big=$((64 << 20)) solid=$((8 << 20)); }
 IFS=, read -r -a selected <<<"$cases"
 start=$(date +%s)
 for case in "${selected[@]}"; do
@@ -421,6 +423,7 @@ for case in "${selected[@]}"; do
     install) run_install ;;
     scale10k) run_scale scale10k "${small[0]}" ;;
     scale100k) run_scale scale100k "${small[1]}" ;;
+    scale1m) run_scale scale1m "${small[2]}" ;;
     bigfile) run_memory bigfile "$(payload "bigfile-$big" --big-file "$big")" ;;
     solid256)
       note solid256.solid_block_bytes "$solid"

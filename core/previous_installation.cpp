@@ -146,13 +146,19 @@ std::vector<UninstallRecord> g_earlier;
 // Whether a path scheduled for deletion is needed by the new installation:
 // it lies in the package's scope and is the installation folder, a path the
 // log names (the uninstaller and the log included), or a folder holding one.
+// The log's paths are read back for each path asked, not held: few paths
+// wait for a restart, and a log may name a million.
 std::function<bool(const std::wstring&)> NeededPaths(const std::wstring& folder, const UninstallScope& scope) {
-  std::vector<std::wstring> needed = {folder, folder + L"\\" + kUninstallerName, folder + L"\\" + kUninstallLogName};
-  for (const UninstallRecord& record : UninstallLogRecords())
-    if (record.kind == kRecordFile || record.kind == kRecordFolder) needed.push_back(Normalized(record.text));
-  return [needed, scope](const std::wstring& path) {
+  std::vector<std::wstring> fixed = {folder, folder + L"\\" + kUninstallerName, folder + L"\\" + kUninstallLogName};
+  return [fixed, scope](const std::wstring& path) {
     if (!RecordInScope({kRecordFolder, path}, scope) && !RecordInScope({kRecordFile, path}, scope)) return false;
-    return std::any_of(needed.begin(), needed.end(), [&](const std::wstring& n) { return IsWithin(n, path); });
+    if (std::any_of(fixed.begin(), fixed.end(), [&](const std::wstring& n) { return IsWithin(n, path); })) return true;
+    bool found = false;
+    ForEachUninstallRecord([&](int kind, const std::wstring& text) {
+      found = (kind == kRecordFile || kind == kRecordFolder) && IsWithin(text, path);
+      return !found;
+    });
+    return found;
   };
 }
 
@@ -196,7 +202,6 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
   }
 
   // A folder that was to go with an uninstall was the package's; it is again.
-  const std::vector<UninstallRecord> records = UninstallLogRecords();
   const auto needed = NeededPaths(folder, scope);
   std::vector<UninstallRecord> rescued;
   for (const std::wstring& path : PendingDeletions(renameList)) {
@@ -204,9 +209,15 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
     DWORD attributes = GetFileAttributesW(Win32Path(path.c_str()).get());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     UninstallRecord record = {kRecordFolder, Normalized(path)};
-    if (std::find(records.begin(), records.end(), record) == records.end() &&
-        std::find(rescued.begin(), rescued.end(), record) == rescued.end())
-      rescued.push_back(record);
+    if (std::find(rescued.begin(), rescued.end(), record) == rescued.end()) rescued.push_back(record);
+  }
+  // Those the log names already stay where they are (one pass over the log,
+  // and only when there is anything to rescue).
+  if (!rescued.empty()) {
+    ForEachUninstallRecord([&rescued](int kind, const std::wstring& text) {
+      rescued.erase(std::remove(rescued.begin(), rescued.end(), UninstallRecord{kind, text}), rescued.end());
+      return !rescued.empty();
+    });
   }
   std::stable_sort(rescued.begin(), rescued.end(), [](const UninstallRecord& a, const UninstallRecord& b) {
     return Depth(a.text) < Depth(b.text);

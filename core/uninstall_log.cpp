@@ -1,22 +1,32 @@
 // The uninstall log of this run, and writing it with the uninstaller.
-#include "core/decimal_text.h"
 #include "core/uninstall_log.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <memory>
 
-#include "core/srw_guard.h"
-
+#include "7zCrc.h"
+#include "base/handle_guard.h"
+#include "base/record_spill.h"
 #include "core/module_files.h"
+#include "core/srw_guard.h"
+#include "core/uninstall_log_format.h"
 #include "core/uninstall_scope.h"
+#include "core/utf16_text.h"
 
 namespace kxcore {
 namespace {
 
-// AddUninstLog may be called from any thread (the progress box has its own).
+// The records go to temporary files as they come (base/record_spill.h), so
+// that an installation of a million files holds a buffer of its log, not
+// the log: one spill for the run's own records, and one for each batch an
+// earlier installation put in front of them. Each record is its kind (one
+// byte) and its text's UTF-16 units.
 struct RunLog {
   SRWLOCK lock = SRWLOCK_INIT;
-  std::vector<UninstallRecord> records;
+  RecordSpill own;
+  // Put in front of the run's records, the latest batch first.
+  std::vector<std::unique_ptr<RecordSpill>> front;
+  DWORD lost = 0;  // a record that could not be kept: the log cannot be written
 };
 
 RunLog& Log() {
@@ -24,13 +34,111 @@ RunLog& Log() {
   return log;
 }
 
+DWORD Append(RecordSpill* spill, int kind, std::wstring_view text) {
+  std::string bytes(1 + text.size() * sizeof(wchar_t), '\0');
+  bytes[0] = static_cast<char>(kind);
+  if (!text.empty()) memcpy(&bytes[1], text.data(), text.size() * sizeof(wchar_t));
+  return SpillAppend(spill, bytes.data(), bytes.size());
+}
 
-void AddOnce(int kind, const std::wstring& text) {
-  RunLog& log = Log();
-  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  for (const UninstallRecord& record : log.records)
-    if (record.kind == kind && record.text == text) return;
-  log.records.push_back({kind, text});
+// Reads one spill in order. False when it cannot be read back whole.
+bool ReadSpill(const RecordSpill& spill, const std::function<bool(int, const std::wstring&)>& visit, bool* stop) {
+  SpillReader reader;
+  StartSpillForward(&spill, &reader);
+  std::wstring text;
+  bool intact = true;
+  for (;;) {
+    const BYTE* data = nullptr;
+    size_t bytes = 0;
+    SpillRead read = SpillNext(&reader, &data, &bytes);
+    if (read == SpillRead::kEnd) break;
+    if (read == SpillRead::kDamaged || bytes == 0 || (bytes - 1) % sizeof(wchar_t) != 0 || data[0] > kRecordKindLast) {
+      intact = false;
+      break;
+    }
+    text.resize((bytes - 1) / sizeof(wchar_t));
+    if (!text.empty()) memcpy(&text[0], data + 1, bytes - 1);
+    if (!visit(data[0], text)) {
+      *stop = true;
+      break;
+    }
+  }
+  ReleaseSpillReader(&reader);
+  return intact;
+}
+
+// Every record under the lock, in the log's order.
+bool ForEachLocked(const RunLog& log, const std::function<bool(int, const std::wstring&)>& visit) {
+  bool stop = false;
+  for (const auto& batch : log.front) {
+    if (!ReadSpill(*batch, visit, &stop)) return false;
+    if (stop) return true;
+  }
+  return ReadSpill(log.own, visit, &stop);
+}
+
+// 64 bits of a record (FNV-1a over its kind and units): two records of a
+// million share one by chance once in some ten million installations.
+uint64_t RecordHash(int kind, std::wstring_view text) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  auto mix = [&hash](uint32_t value) {
+    for (int i = 0; i < 2; ++i) {
+      hash ^= (value >> (16 * i)) & 0xFFFF;
+      hash *= 0x100000001B3ull;
+    }
+  };
+  mix(static_cast<uint32_t>(kind));
+  for (wchar_t unit : text) mix(static_cast<uint32_t>(unit));
+  return hash;
+}
+
+bool Contains(const std::vector<uint64_t>& sorted, uint64_t hash) {
+  return std::binary_search(sorted.begin(), sorted.end(), hash);
+}
+
+// Writes the log as path's replacement, a chunk at a time: the header, every
+// record, the trailer with their count and the CRC of all before it.
+DWORD WriteLogFile(const RunLog& log, const std::wstring& path) {
+  const std::wstring temporary = path + L".kxnew";
+  DWORD error = 0;
+  {
+    FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) return GetLastError();
+    static const bool tablesReady = (CrcGenerateTable(), true);
+    (void)tablesReady;
+    UInt32 crc = CRC_INIT_VAL;
+    size_t count = 0;
+    std::string chunk;
+    auto writeChunk = [&]() {
+      crc = CrcUpdate(crc, chunk.data(), chunk.size());
+      DWORD written = 0;
+      if (!chunk.empty() && error == 0) {
+        if (!WriteFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr))
+          error = GetLastError();
+        else if (written != chunk.size())
+          error = ERROR_WRITE_FAULT;
+      }
+      chunk.clear();
+    };
+    AppendLogHeader(&chunk);
+    const bool intact = ForEachLocked(log, [&](int kind, const std::wstring& text) {
+      AppendLogRecord(kind, Utf16View(text), &chunk);
+      ++count;
+      if (chunk.size() >= kSpillChunkBytes) writeChunk();
+      return error == 0;
+    });
+    if (error == 0 && !intact) error = ERROR_FILE_CORRUPT;
+    writeChunk();
+    AppendLogTrailerSum(count, CRC_GET_DIGEST(crc), &chunk);
+    writeChunk();
+    // The data must be on disk before the rename makes it the real file.
+    if (error == 0 && !FlushFileBuffers(file.get())) error = GetLastError();
+  }
+  if (error == 0 && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    error = GetLastError();
+  if (error != 0) DeleteFileW(temporary.c_str());
+  return error;
 }
 
 }  // namespace
@@ -44,24 +152,57 @@ void AddUninstallRecord(int kind, const wchar_t* text) {
   std::wstring recorded = kind == kRecordFile || kind == kRecordFolder ? NormalRecordPath(text) : std::wstring(text);
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  log.records.push_back({kind, std::move(recorded)});
+  DWORD error = Append(&log.own, kind, recorded);
+  if (error != 0 && log.lost == 0) log.lost = error;
+}
+
+bool ForEachUninstallRecord(const std::function<bool(int kind, const std::wstring& text)>& visit) {
+  RunLog& log = Log();
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  return ForEachLocked(log, visit);
+}
+
+size_t UninstallRecordCount() {
+  RunLog& log = Log();
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  size_t count = log.own.count;
+  for (const auto& batch : log.front) count += batch->count;
+  return count;
 }
 
 void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
+  if (records.empty()) return;
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  // Hashed: an earlier installation of a hundred thousand files is joined
-  // in linear time, not in the square of its size.
-  auto key = [](const UninstallRecord& record) { return DecimalText(record.kind) + L'|' + record.text; };
-  std::unordered_set<std::wstring> seen;
-  seen.reserve(log.records.size() + records.size());
-  for (const UninstallRecord& record : log.records) seen.insert(key(record));
-  std::vector<UninstallRecord> joined;
-  joined.reserve(records.size() + log.records.size());
-  for (const UninstallRecord& record : records)
-    if (seen.insert(key(record)).second) joined.push_back(record);
-  joined.insert(joined.end(), log.records.begin(), log.records.end());
-  log.records.swap(joined);
+  // What the log holds, as 8 bytes a record, sorted: an earlier
+  // installation of a million files is joined in n log n, in 8 MB.
+  std::vector<uint64_t> held;
+  held.reserve(log.own.count);
+  if (!ForEachLocked(log, [&held](int kind, const std::wstring& text) {
+        held.push_back(RecordHash(kind, text));
+        return true;
+      })) {
+    if (log.lost == 0) log.lost = ERROR_FILE_CORRUPT;
+    return;
+  }
+  std::sort(held.begin(), held.end());
+  // The batch's own repeats go too: only the first of each is kept.
+  std::vector<uint64_t> batch;
+  batch.reserve(records.size());
+  for (const UninstallRecord& record : records) batch.push_back(RecordHash(record.kind, record.text));
+  std::sort(batch.begin(), batch.end());
+  std::vector<bool> taken(batch.size());
+  auto spill = std::make_unique<RecordSpill>();
+  for (const UninstallRecord& record : records) {
+    const uint64_t hash = RecordHash(record.kind, record.text);
+    if (Contains(held, hash)) continue;
+    const size_t at = static_cast<size_t>(std::lower_bound(batch.begin(), batch.end(), hash) - batch.begin());
+    if (taken[at]) continue;
+    taken[at] = true;
+    DWORD error = Append(spill.get(), record.kind, record.text);
+    if (error != 0 && log.lost == 0) log.lost = error;
+  }
+  log.front.insert(log.front.begin(), std::move(spill));
 }
 
 void RemoveUninstallRecords(const std::vector<UninstallRecord>& records) {
@@ -78,14 +219,20 @@ void RemoveUninstallRecords(const std::vector<UninstallRecord>& records) {
 void DiscardUninstallLog() {
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  log.records.clear();
-  log.records.shrink_to_fit();
+  ReleaseSpill(&log.own);
+  for (auto& batch : log.front) ReleaseSpill(batch.get());
+  log.front.clear();
+  log.front.shrink_to_fit();
+  log.lost = 0;
 }
 
 std::vector<UninstallRecord> UninstallLogRecords() {
-  RunLog& log = Log();
-  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  return log.records;
+  std::vector<UninstallRecord> records;
+  ForEachUninstallRecord([&records](int kind, const std::wstring& text) {
+    records.push_back({kind, text});
+    return true;
+  });
+  return records;
 }
 
 DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& uninstallerSource) {
@@ -101,14 +248,31 @@ DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& un
     DWORD error = GetLastError();
     return error ? error : ERROR_READ_FAULT;
   }
-  // Recorded before they are written, like every other file, so that a log
-  // that exists always names itself and its uninstaller.
-  AddOnce(kRecordFile, NormalRecordPath(uninstaller));
-  AddOnce(kRecordFile, NormalRecordPath(logFile));
+  RunLog& log = Log();
+  {
+    SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+    if (log.lost != 0) return log.lost;
+    // Recorded before they are written, like every other file, so that a
+    // log that exists always names itself and its uninstaller (once: a
+    // reinstall's log has them already).
+    const std::wstring own[] = {NormalRecordPath(uninstaller), NormalRecordPath(logFile)};
+    bool present[] = {false, false};
+    if (!ForEachLocked(log, [&](int kind, const std::wstring& text) {
+          for (int i = 0; i < 2; ++i) present[i] = present[i] || (kind == kRecordFile && text == own[i]);
+          return !(present[0] && present[1]);
+        }))
+      return ERROR_FILE_CORRUPT;
+    for (int i = 0; i < 2; ++i) {
+      if (present[i]) continue;
+      DWORD error = Append(&log.own, kRecordFile, own[i]);
+      if (error != 0) return error;
+    }
+  }
 
   DWORD error = WriteFileReplacing(uninstaller, program);
   if (error != 0) return error;
-  return WriteFileReplacing(logFile, FormatUninstallLog(UninstallLogRecords()));
+  SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+  return WriteLogFile(log, logFile);
 }
 
 }  // namespace kxcore

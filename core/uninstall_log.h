@@ -1,6 +1,7 @@
 // The uninstall log: every file, folder and registry entry an installation
-// created, kept in memory during the run and written beside the installed
-// uninstaller, which reads it to undo the installation.
+// created, kept in a temporary file during the run (base/record_spill.h: a
+// buffer in memory, whatever the number of files) and written beside the
+// installed uninstaller, which reads it to undo the installation.
 //
 // File layout of "Uninst.dat" (UTF-8 text, every line ends in CR LF):
 //
@@ -21,6 +22,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,13 +66,18 @@ void PrependUninstallRecords(const std::vector<UninstallRecord>& records);
 void RemoveUninstallRecords(const std::vector<UninstallRecord>& records);
 // Forgets every record.
 void DiscardUninstallLog();
-// The records so far.
+// Hands the records so far to visit in their order, until it returns false.
+// False when they could not be read back (the temporary file is damaged).
+bool ForEachUninstallRecord(const std::function<bool(int kind, const std::wstring& text)>& visit);
+size_t UninstallRecordCount();
+// The records so far, all in memory: for small logs and tests.
 std::vector<UninstallRecord> UninstallLogRecords();
 
 // Writes the uninstaller, a copy of uninstallerSource, as
 // destination\Uninst.exe and the log as destination\Uninst.dat, after adding
-// both files to the log. Each file is written whole or not at all. Returns 0
-// or the Windows error code of the first failure.
+// both files to the log. Each file is written whole or not at all, the log
+// a chunk at a time. Returns 0 or the Windows error code of the first
+// failure (ERROR_FILE_CORRUPT when the records could not be read back).
 DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& uninstallerSource);
 
 // ---- the file format ----
@@ -86,6 +93,9 @@ enum class LogFileStatus {
 
 LogFileStatus ParseUninstallLog(std::string_view bytes, std::vector<UninstallRecord>* records);
 LogFileStatus ReadUninstallLog(const std::wstring& path, std::vector<UninstallRecord>* records);
+// Reads the log at path a piece at a time, handing each record to visit as
+// it comes; only kOk makes what visit saw a log.
+LogFileStatus ReadUninstallLogStream(const std::wstring& path, const std::function<void(int kind, std::wstring&& text)>& visit);
 
 // Replaces path with bytes through a temporary file beside it (written,
 // flushed, then moved over the target), so a crash leaves either the old file

@@ -14,6 +14,12 @@ uint32_t Crc32(const void* data, size_t size) {
   return CrcCalc(data, size);
 }
 
+uint32_t Crc32Update(uint32_t sum, const void* data, size_t size) {
+  static const bool tablesReady = (CrcGenerateTable(), true);
+  (void)tablesReady;
+  return CRC_GET_DIGEST(CrcUpdate(sum ^ CRC_INIT_VAL, data, size));
+}
+
 }  // namespace
 
 // The format itself is portable (core/uninstall_log_format.h).
@@ -55,6 +61,37 @@ LogFileStatus ReadUninstallLog(const std::wstring& path, std::vector<UninstallRe
                          read != bytes.size()))
     return LogFileStatus::kUnreadable;
   return ParseUninstallLog(bytes, records);
+}
+
+LogFileStatus ReadUninstallLogStream(const std::wstring& path,
+                                     const std::function<void(int kind, std::wstring&& text)>& visit) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? LogFileStatus::kMissing
+                                                                           : LogFileStatus::kUnreadable;
+  }
+  struct Source : LogByteSource {
+    HANDLE file;
+    long long Read(char* buffer, size_t capacity) override {
+      DWORD read = 0;
+      if (!ReadFile(file, buffer, static_cast<DWORD>(capacity), &read, nullptr)) return -1;
+      return read;
+    }
+  } source;
+  source.file = file.get();
+  struct Handing : LogRecordSink {
+    const std::function<void(int, std::wstring&&)>* visit;
+    void Add(int kind, std::u16string_view text) override { (*visit)(kind, WideText(text)); }
+  } sink;
+  sink.visit = &visit;
+  switch (ParseLogStream(&source, Crc32Update, &sink)) {
+    case LogStreamResult::kOk: return LogFileStatus::kOk;
+    case LogStreamResult::kUnreadable: return LogFileStatus::kUnreadable;
+    case LogStreamResult::kDamaged: break;
+  }
+  return LogFileStatus::kDamaged;
 }
 
 DWORD WriteFileReplacing(const std::wstring& path, std::string_view bytes) {

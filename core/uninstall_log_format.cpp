@@ -149,9 +149,12 @@ void AppendLogRecord(int kind, std::u16string_view text, std::string* out) {
 }
 
 void AppendLogTrailer(size_t count, LogCrc32 crc, std::string* out) {
+  AppendLogTrailerSum(count, crc(out->data(), out->size()), out);
+}
+
+void AppendLogTrailerSum(size_t count, uint32_t sum, std::string* out) {
   // "END <count> <crc>", formatted by hand: the C runtime's printf family
   // would bring tens of kilobytes into the core library for this one line.
-  const uint32_t sum = crc(out->data(), out->size());
   char digits[24];
   size_t start = sizeof digits;
   do {
@@ -195,4 +198,61 @@ bool ParseLogBytes(std::string_view bytes, LogCrc32 crc, LogRecordSink* sink) {
   return false;  // no trailer
 }
 
+LogStreamResult ParseLogStream(LogByteSource* source, LogCrc32Update crc, LogRecordSink* sink) {
+  // A line longer than this is no line of a log (a path of 32,767 units
+  // takes at most 3 bytes a unit, and 3 more once encoded).
+  constexpr size_t kLongestLine = 320 * 1024;
+  constexpr size_t kPiece = 256 * 1024;
+  std::string pending;  // bytes read and not yet taken as lines
+  std::string decoded;
+  std::u16string text;
+  uint32_t sum = 0;  // CRC of every line taken so far
+  size_t records = 0;
+  bool headerSeen = false;
+  bool trailerSeen = false;
+  bool atEnd = false;
+  while (!atEnd) {
+    const size_t kept = pending.size();
+    pending.resize(kept + kPiece);
+    const long long read = source->Read(&pending[kept], kPiece);
+    if (read < 0) return LogStreamResult::kUnreadable;
+    pending.resize(kept + static_cast<size_t>(read));
+    atEnd = read == 0;
+    if (trailerSeen) {
+      if (!pending.empty()) return LogStreamResult::kDamaged;  // bytes after the trailer
+      continue;
+    }
+    size_t start = 0;
+    for (;;) {
+      const size_t end = pending.find(kLineEnd, start);
+      if (end == std::string::npos) break;
+      const std::string_view line(pending.data() + start, end - start);
+      const size_t next = end + kLineEnd.size();
+      if (!headerSeen) {
+        if (line != kHeaderLine) return LogStreamResult::kDamaged;
+        headerSeen = true;
+      } else {
+        size_t count = 0;
+        uint32_t expected = 0;
+        if (ParseTrailer(line, &count, &expected)) {
+          if (count != records || expected != sum || next != pending.size()) return LogStreamResult::kDamaged;
+          trailerSeen = true;
+          start = next;
+          break;
+        }
+        if (line.size() < 2 || line[0] < '0' || line[0] > '6' || line[1] != '\t') return LogStreamResult::kDamaged;
+        if (!Decode(line.substr(2), &decoded) || !DecodeUtf8(decoded, &text)) return LogStreamResult::kDamaged;
+        sink->Add(line[0] - '0', text);
+        ++records;
+      }
+      sum = crc(sum, pending.data() + start, next - start);
+      start = next;
+    }
+    pending.erase(0, start);
+    if (pending.size() > kLongestLine) return LogStreamResult::kDamaged;
+  }
+  return trailerSeen ? LogStreamResult::kOk : LogStreamResult::kDamaged;
+}
+
 }  // namespace kxcore
+

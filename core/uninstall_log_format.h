@@ -33,12 +33,38 @@ class LogRecordSink {
 // sink; false for anything damaged (see docs/uninstall-log.md's list).
 bool ParseLogBytes(std::string_view bytes, LogCrc32 crc, LogRecordSink* sink);
 
+// A log's bytes in order, a piece at a time (the uninstaller reads a log of
+// a million records this way instead of whole).
+class LogByteSource {
+ public:
+  // Puts up to capacity bytes into buffer: how many, 0 at the end, or a
+  // negative number when the file cannot be read.
+  virtual long long Read(char* buffer, size_t capacity) = 0;
+
+ protected:
+  ~LogByteSource() = default;
+};
+
+// The CRC-32 of size bytes continued from sum, the CRC of the bytes before
+// them (0 to start), as base/crc32.h computes it.
+using LogCrc32Update = uint32_t (*)(uint32_t sum, const void* data, size_t size);
+
+enum class LogStreamResult { kOk, kDamaged, kUnreadable };
+
+// Reads a log from source with the same rules as ParseLogBytes, holding a
+// line and a piece of the file at a time; the records go to sink as they are
+// read, so only kOk makes them a log.
+LogStreamResult ParseLogStream(LogByteSource* source, LogCrc32Update crc, LogRecordSink* sink);
+
 // The writer, in three steps: the header, one call per record (kind 0 to 3),
 // then the trailer with the count of records and the CRC of everything
 // before it.
 void AppendLogHeader(std::string* out);
 void AppendLogRecord(int kind, std::u16string_view text, std::string* out);
 void AppendLogTrailer(size_t count, LogCrc32 crc, std::string* out);
+// The same for a log written a chunk at a time: sum is the CRC of every byte
+// written before the trailer.
+void AppendLogTrailerSum(size_t count, uint32_t sum, std::string* out);
 
 // UTF-8 as the log holds it, converted the way Windows converts it: reading
 // refuses what MultiByteToWideChar refuses with MB_ERR_INVALID_CHARS

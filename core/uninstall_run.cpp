@@ -35,7 +35,32 @@ void Tell(const wchar_t* key, const std::wstring& path) {
 
 int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   g_run.records.clear();
-  switch (ReadUninstallLog(g_run.logPath, &g_run.records)) {
+  ReleaseSpill(&g_run.files);
+  // A log naming anything this installation does not own is forged or
+  // damaged: nothing at all is removed. Each record is judged as it is read
+  // (the log is read a piece at a time); the file records wait in a
+  // temporary file, the few others in memory, until the whole log is read
+  // and judged.
+  UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
+                                            Evaluate(L"%KXUNINSTREGKEY%"), Evaluate(L"%KXUNINSTREGROOT%"));
+  // From here on every path is the one the containment was judged on, so
+  // short names and letter case cannot hide the uninstaller or its log.
+  RecordJudge judge(scope);
+  bool inScope = true;
+  DWORD kept = 0;
+  LogFileStatus status = ReadUninstallLogStream(g_run.logPath, [&](int kind, std::wstring&& text) {
+    if (!inScope || kept != 0) return;
+    UninstallRecord record = {kind, std::move(text)};
+    if (!judge.Resolve(&record)) {
+      inScope = false;
+      return;
+    }
+    if (kind == KX_LOG_FILE)
+      kept = SpillAppend(&g_run.files, record.text.data(), record.text.size() * sizeof(wchar_t));
+    else
+      g_run.records.push_back(std::move(record));
+  });
+  switch (status) {
     case LogFileStatus::kOk:
       break;
     case LogFileStatus::kMissing:
@@ -43,17 +68,15 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
       return ERROR_FILE_NOT_FOUND;
     case LogFileStatus::kUnreadable:
     case LogFileStatus::kDamaged:
+      g_run.records.clear();
+      ReleaseSpill(&g_run.files);
       Tell(L"#uninstlogdamaged", g_run.logPath);
       return ERROR_FILE_CORRUPT;
   }
-  // A log naming anything this installation does not own is forged or
-  // damaged: nothing at all is removed.
-  UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
-                                            Evaluate(L"%KXUNINSTREGKEY%"), Evaluate(L"%KXUNINSTREGROOT%"));
-  // From here on every path is the one the containment was judged on, so
-  // short names and letter case cannot hide the uninstaller or its log.
-  if (!ResolveRecordsInScope(&g_run.records, scope)) {
+  if (!inScope || kept != 0) {
     g_run.records.clear();
+    ReleaseSpill(&g_run.files);
+    if (kept != 0) LogLine(L"Error %lu: the uninstall log's records could not be kept", static_cast<unsigned long>(kept));
     Tell(L"#uninstlogdamaged", g_run.logPath);
     return ERROR_FILE_CORRUPT;
   }
@@ -61,7 +84,8 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   g_run.uninstallerPath = ResolvePath(g_run.uninstallerPath);
   g_run.logPath = ResolvePath(g_run.logPath);
   g_logRead = true;
-  LogLine(L"Uninstall log read: %ls (%u records)", g_run.logPath.c_str(), static_cast<unsigned>(g_run.records.size()));
+  LogLine(L"Uninstall log read: %ls (%u records)", g_run.logPath.c_str(),
+          static_cast<unsigned>(g_run.records.size() + g_run.files.count));
   return RemoveLoggedFiles(&g_run, callback);
 }
 
@@ -78,6 +102,7 @@ int DecideUninstall() {
     Tell(L"#uninstlogmissing", log);
     return 0;
   }
+  ReleaseSpill(&g_run.files);
   g_run = UninstallRun();
   g_run.uninstallerPath = program;
   g_run.logPath = log;

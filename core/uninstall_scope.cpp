@@ -85,6 +85,9 @@ class RecordResolver {
   };
 
   const Folder& Listed(const std::wstring& text) {
+    // Records come folder by folder: a few listings serve them all, and a
+    // log of a million files does not hold the installation's listings.
+    if (folders_.size() >= kListingsKept && folders_.find(text) == folders_.end()) folders_.clear();
     auto [place, added] = folders_.try_emplace(text);
     Folder& folder = place->second;
     if (!added) return folder;
@@ -128,6 +131,7 @@ class RecordResolver {
     return several ? exact : only;
   }
 
+  static constexpr size_t kListingsKept = 16;
   std::map<std::wstring, Folder> folders_;  // by the folder's text as written
 };
 
@@ -213,22 +217,29 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope) {
   }
 }
 
-bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope) {
+struct RecordJudge::State {
+  UninstallScope scope;
   RecordResolver resolver;
-  std::vector<std::wstring> resolved(records->size());
-  for (size_t i = 0; i < records->size(); ++i) {
-    const UninstallRecord& record = (*records)[i];
-    if (record.kind != KX_LOG_FILE && record.kind != KX_LOG_FOLDER) {
-      if (!RecordInScope(record, scope)) return false;
-      continue;
-    }
-    if (!IsNormalFullPath(record.text)) return false;
-    resolved[i] = resolver.Resolve(record.text);
-    if (!ResolvedFileInScope(record.kind, resolved[i], scope)) return false;
-  }
-  for (size_t i = 0; i < records->size(); ++i)
-    if ((*records)[i].kind == KX_LOG_FILE || (*records)[i].kind == KX_LOG_FOLDER)
-      (*records)[i].text = std::move(resolved[i]);
+};
+
+RecordJudge::RecordJudge(const UninstallScope& scope) : state_(new State{scope, RecordResolver()}) {}
+RecordJudge::~RecordJudge() = default;
+
+bool RecordJudge::Resolve(UninstallRecord* record) {
+  if (record->kind != KX_LOG_FILE && record->kind != KX_LOG_FOLDER) return RecordInScope(*record, state_->scope);
+  if (!IsNormalFullPath(record->text)) return false;
+  std::wstring resolved = state_->resolver.Resolve(record->text);
+  if (!ResolvedFileInScope(record->kind, resolved, state_->scope)) return false;
+  record->text = std::move(resolved);
+  return true;
+}
+
+bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope) {
+  RecordJudge judge(scope);
+  std::vector<UninstallRecord> resolved = *records;
+  for (UninstallRecord& record : resolved)
+    if (!judge.Resolve(&record)) return false;
+  records->swap(resolved);
   return true;
 }
 

@@ -32,6 +32,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,23 @@ bool RecordInScope(const UninstallRecord& record, const UninstallScope& scope);
 // are then replaced by their resolved paths (ResolvePath's). On false the
 // records are as they were.
 bool ResolveRecordsInScope(std::vector<UninstallRecord>* records, const UninstallScope& scope);
+
+// The same judgement one record at a time, for a log read as a stream: each
+// folder is listed once while its records come one after the other, and
+// only the last few listings are kept, so that a log of a million files
+// costs the listing of a folder, not of the installation.
+class RecordJudge {
+ public:
+  explicit RecordJudge(const UninstallScope& scope);
+  ~RecordJudge();
+  // True when the record is in scope; a file or folder record's text is
+  // then its resolved path. On false the record is as it was.
+  bool Resolve(UninstallRecord* record);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The path of the object an open handle refers to, as the file system knows
 // it, without the "\\?\" prefix (base/handle_removal.h; requested is the

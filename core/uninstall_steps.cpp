@@ -162,10 +162,11 @@ bool ParseRegistryRecord(const std::wstring& text, bool isValue, HKEY* root, std
   return true;
 }
 
-int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
-  for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) {
+namespace {
+
+void RemoveLoggedFile(UninstallRun* run, KxUninstallStepCallback callback, const std::wstring& file) {
     // The log and the running uninstaller go in the last step.
-    if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) continue;
+    if (SamePath(file, run->logPath) || SamePath(file, run->uninstallerPath)) return;
     Report(callback, KX_STEP_FILES, KX_LOG_FILE, file);
     DWORD error = 0;
     switch (RemoveThroughHandle(*run, file, KX_LOG_FILE, &error)) {
@@ -179,6 +180,29 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
       default:
         break;
     }
+}
+
+}  // namespace
+
+int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
+  for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) RemoveLoggedFile(run, callback, file);
+  // Those read from the log, in its order, a chunk at a time. A file the log
+  // names twice meets nothing the second time.
+  SpillReader reader;
+  StartSpillForward(&run->files, &reader);
+  std::wstring file;
+  const BYTE* data = nullptr;
+  size_t bytes = 0;
+  SpillRead read;
+  while ((read = SpillNext(&reader, &data, &bytes)) == SpillRead::kRecord) {
+    file.resize(bytes / sizeof(wchar_t));
+    if (!file.empty()) memcpy(&file[0], data, file.size() * sizeof(wchar_t));
+    RemoveLoggedFile(run, callback, file);
+  }
+  ReleaseSpillReader(&reader);
+  if (read == SpillRead::kDamaged) {
+    LogLine(L"Error: the uninstall log's files could not be read back; the rest stay");
+    return ERROR_FILE_CORRUPT;
   }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/record_spill.h"
 #include "core/kxcore.h"
 #include "core/path_order.h"
 #include "core/uninstall_log.h"
@@ -20,6 +21,9 @@ struct UninstallRun {
   std::wstring uninstallerPath;  // the running uninstaller, scheduled for restart by the last step
   std::wstring logPath;          // removed by the last step
   std::vector<UninstallRecord> records;
+  // The log's file records, resolved: a log may name a million, so they
+  // wait in a temporary file (each its UTF-16 units) rather than in records.
+  RecordSpill files;
   std::vector<std::wstring> scheduled;  // paths scheduled for deletion at restart, in order
   // Folders that hold nothing but the uninstaller, the log and what is
   // scheduled: the last step schedules them after the uninstaller.

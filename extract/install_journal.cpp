@@ -19,10 +19,9 @@ constexpr size_t kKeyCapacity = 800;
 // own range of names, so a taken one is an accident and the next one is
 // free; the bound only ends a folder that refuses every name.
 constexpr unsigned kAsideAttempts = 4096;
-constexpr size_t kNone = SIZE_MAX;
 
-// A block of the process heap that grows by doubling. Offsets into it stay
-// valid across growth; pointers do not.
+// A block of the process heap that grows by doubling: the record being
+// built before it goes to the spill.
 struct HeapBlock {
   BYTE* bytes = nullptr;
   size_t used = 0;
@@ -49,25 +48,116 @@ void Release(HeapBlock* block) {
   *block = HeapBlock();
 }
 
-// Stored in the entries block; texts and data lie in the store block, each
-// starting on an 8-byte boundary.
-struct Entry {
-  JournalKind kind;
-  size_t path, aside, name, data;
-  DWORD dataSize;
-  HKEY root;
-  bool existed;
-  DWORD type;
+// A record as the spill holds it: this head, then the texts (UTF-16 with
+// their terminating zero; a count of 0 units is a text that is not there),
+// then the registry value's data.
+struct StoredHead {
+  uint32_t kind;
+  uint32_t existed;
+  uint32_t type;
+  uint32_t dataSize;
+  uint64_t root;
+  uint32_t pathUnits, asideUnits, nameUnits;
+  uint32_t reserved;
 };
 
 struct Journal {
   bool recording = false;
-  HeapBlock entries;
-  HeapBlock store;
+  RecordSpill records;
+  HeapBlock building;        // the record being made
   uint64_t asideNumber = 0;  // the last kept-aside name's number
   size_t fileStart = 0;      // records made before the journal file was opened
 };
 Journal g_journal;
+// InstallJournalRecordAt's reader: its record stays valid until the next call.
+InstallJournalReader g_lookup;
+
+size_t Units(const wchar_t* text) { return text ? wcslen(text) + 1 : 0; }
+
+// Builds the record in g_journal.building and makes room for it in the
+// spill, so that it can then be added without failing: a change is made
+// only once its record is sure to be kept.
+bool BuildRecord(JournalKind kind, HKEY root, const wchar_t* path, const wchar_t* aside, const wchar_t* name,
+                 bool existed, DWORD type, const BYTE* data, DWORD dataSize) {
+  StoredHead head = {};
+  head.kind = static_cast<uint32_t>(kind);
+  head.existed = existed;
+  head.type = type;
+  head.dataSize = data ? dataSize : 0;
+  head.root = reinterpret_cast<uintptr_t>(root);
+  head.pathUnits = static_cast<uint32_t>(Units(path));
+  head.asideUnits = static_cast<uint32_t>(Units(aside));
+  head.nameUnits = static_cast<uint32_t>(Units(name));
+  const size_t bytes =
+      sizeof head + (static_cast<size_t>(head.pathUnits) + head.asideUnits + head.nameUnits) * sizeof(wchar_t) +
+      head.dataSize;
+  HeapBlock* block = &g_journal.building;
+  block->used = 0;
+  if (!Reserve(block, bytes)) return false;
+  BYTE* at = block->bytes;
+  memcpy(at, &head, sizeof head);
+  at += sizeof head;
+  const wchar_t* texts[] = {path, aside, name};
+  const uint32_t units[] = {head.pathUnits, head.asideUnits, head.nameUnits};
+  for (int i = 0; i < 3; ++i) {
+    if (units[i]) memcpy(at, texts[i], units[i] * sizeof(wchar_t));
+    at += units[i] * sizeof(wchar_t);
+  }
+  if (head.dataSize) memcpy(at, data, head.dataSize);
+  block->used = bytes;
+  return ReserveSpill(&g_journal.records, bytes) == 0;
+}
+
+// Adds the record BuildRecord made; it has room, so this does not fail.
+void AddBuilt() { SpillAppend(&g_journal.records, g_journal.building.bytes, g_journal.building.used); }
+
+// Decodes a stored record into copy (aligned) and record. False when it is
+// not one this journal wrote.
+bool DecodeRecord(const BYTE* data, size_t bytes, BYTE** copy, size_t* capacity, JournalRecord* record) {
+  StoredHead head;
+  if (bytes < sizeof head) return false;
+  memcpy(&head, data, sizeof head);
+  const uint64_t textBytes =
+      (static_cast<uint64_t>(head.pathUnits) + head.asideUnits + head.nameUnits) * sizeof(wchar_t);
+  if (head.kind > kJournalRegistryValue || sizeof head + textBytes + head.dataSize != bytes) return false;
+  if (*capacity < bytes) {
+    void* grown = *copy ? HeapReAlloc(GetProcessHeap(), 0, *copy, bytes) : HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (!grown) return false;
+    *copy = static_cast<BYTE*>(grown);
+    *capacity = bytes;
+  }
+  memcpy(*copy, data, bytes);
+  const wchar_t* text = reinterpret_cast<const wchar_t*>(*copy + sizeof head);
+  const uint32_t units[] = {head.pathUnits, head.asideUnits, head.nameUnits};
+  const wchar_t* texts[3];
+  for (int i = 0; i < 3; ++i) {
+    // Every text present ends in its zero.
+    if (units[i] && text[units[i] - 1] != L'\0') return false;
+    texts[i] = units[i] ? text : nullptr;
+    text += units[i];
+  }
+  record->kind = static_cast<JournalKind>(head.kind);
+  record->path = texts[0];
+  record->aside = texts[1];
+  record->name = texts[2];
+  record->root = reinterpret_cast<HKEY>(static_cast<uintptr_t>(head.root));
+  record->existed = head.existed != 0;
+  record->type = head.type;
+  record->data = head.dataSize ? reinterpret_cast<const BYTE*>(text) : nullptr;
+  record->dataSize = head.dataSize;
+  return true;
+}
+
+// The last record, read back (usually from the spill's buffer) into
+// g_lookup. False when there is none.
+bool LastRecord(JournalRecord* record) {
+  if (g_journal.records.count == 0) return false;
+  const BYTE* data = nullptr;
+  size_t bytes = 0;
+  if (SpillLastBuffered(g_journal.records, &data, &bytes))
+    return DecodeRecord(data, bytes, &g_lookup.copy, &g_lookup.capacity, record);
+  return InstallJournalRecordAt(g_journal.records.count - 1, record);
+}
 
 // Kept-aside names written to the journal file ahead of their renames
 // (AnnounceKeptAside), in the order the files come.
@@ -106,49 +196,10 @@ void ForgetAnnounced() {
   g_announced.next = g_announced.count = 0;
 }
 
-size_t Padded(size_t bytes) { return (bytes + 7) & ~static_cast<size_t>(7); }
-
-size_t TextBytes(const wchar_t* text) { return text ? Padded((wcslen(text) + 1) * sizeof(wchar_t)) : 0; }
-
-// Makes room for one entry and `storeBytes` of texts and data, so that the
-// entry can then be added without failing: a change is made only once its
-// record is sure to fit.
-bool ReserveEntry(size_t storeBytes) {
-  return Reserve(&g_journal.entries, sizeof(Entry)) && Reserve(&g_journal.store, storeBytes);
-}
-
-size_t Store(const void* data, size_t bytes) {
-  HeapBlock* store = &g_journal.store;
-  size_t offset = store->used;
-  if (bytes) memcpy(store->bytes + offset, data, bytes);
-  store->used += Padded(bytes);
-  return offset;
-}
-
-size_t StoreText(const wchar_t* text) {
-  return text ? Store(text, (wcslen(text) + 1) * sizeof(wchar_t)) : kNone;
-}
-
-void AddEntry(const Entry& entry) {
-  memcpy(g_journal.entries.bytes + g_journal.entries.used, &entry, sizeof entry);
-  g_journal.entries.used += sizeof entry;
-}
-
-Entry* EntryAt(size_t index) { return reinterpret_cast<Entry*>(g_journal.entries.bytes) + index; }
-
-const wchar_t* TextAt(size_t offset) {
-  return offset == kNone ? nullptr : reinterpret_cast<const wchar_t*>(g_journal.store.bytes + offset);
-}
-
 bool RecordPath(JournalKind kind, const wchar_t* path, const wchar_t* aside) {
   if (!g_journal.recording) return true;
-  if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return false;
-  Entry entry = {};
-  entry.kind = kind;
-  entry.path = StoreText(path);
-  entry.aside = StoreText(aside);
-  entry.name = entry.data = kNone;
-  AddEntry(entry);
+  if (!BuildRecord(kind, nullptr, path, aside, nullptr, false, 0, nullptr, 0)) return false;
+  AddBuilt();
   return true;
 }
 
@@ -216,25 +267,24 @@ bool TakeAnnounced(const wchar_t* path, uint64_t* number) {
   return false;
 }
 
-// The registry value's present type and data, read into the store behind
-// what is reserved. False when it cannot be read.
-bool ReadValue(HKEY key, const wchar_t* name, Entry* entry) {
+// The registry value's present type and data, read into *data (process
+// heap, the caller frees it). False when it cannot be read.
+bool ReadValue(HKEY key, const wchar_t* name, bool* existed, DWORD* type, HeapBlock* data) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD size = 0;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, &entry->type, nullptr, &size);
+    LSTATUS status = RegQueryValueExW(key, name, nullptr, type, nullptr, &size);
     if (status == ERROR_FILE_NOT_FOUND) {
-      entry->existed = false;
+      *existed = false;
       return true;
     }
-    if (status != ERROR_SUCCESS || !Reserve(&g_journal.store, Padded(size))) return false;
+    data->used = 0;
+    if (status != ERROR_SUCCESS || !Reserve(data, size ? size : 1)) return false;
     DWORD read = size;
-    status = RegQueryValueExW(key, name, nullptr, &entry->type, g_journal.store.bytes + g_journal.store.used, &read);
+    status = RegQueryValueExW(key, name, nullptr, type, data->bytes, &read);
     if (status == ERROR_MORE_DATA) continue;  // it grew in between
     if (status != ERROR_SUCCESS) return false;
-    entry->existed = true;
-    entry->dataSize = read;
-    entry->data = g_journal.store.used;
-    g_journal.store.used += Padded(read);
+    *existed = true;
+    data->used = read;
     return true;
   }
   return false;
@@ -249,13 +299,8 @@ bool KeyExists(HKEY root, const wchar_t* key) {
 }
 
 bool RecordMissingKey(HKEY root, const wchar_t* key) {
-  if (!ReserveEntry(TextBytes(key))) return false;
-  Entry entry = {};
-  entry.kind = kJournalRegistryKey;
-  entry.root = root;
-  entry.path = StoreText(key);
-  entry.aside = entry.name = entry.data = kNone;
-  AddEntry(entry);
+  if (!BuildRecord(kJournalRegistryKey, root, key, nullptr, nullptr, false, 0, nullptr, 0)) return false;
+  AddBuilt();
   return true;
 }
 
@@ -296,8 +341,9 @@ void ClearInstallJournal() {
   ForgetAnnounced();
   g_announced.wanted = false;
   DeleteInstallJournalFile();
-  Release(&g_journal.entries);
-  Release(&g_journal.store);
+  ReleaseSpill(&g_journal.records);
+  Release(&g_journal.building);
+  ReleaseJournalReader(&g_lookup);
 }
 
 DWORD OpenInstallJournalFile(const wchar_t* folder, bool folderCreated) {
@@ -311,6 +357,11 @@ size_t InstallJournalFileStart() { return JournalFileIsOpen() ? g_journal.fileSt
 
 void DeleteInstallJournalFile() {
   CloseJournalFile();
+  g_journal.fileStart = 0;
+}
+
+void LeaveInstallJournalFile() {
+  LeaveJournalFile();
   g_journal.fileStart = 0;
 }
 
@@ -335,21 +386,52 @@ DWORD CommitInstallJournalFile() {
   return AppendJournalLine(*FreshLine(JournalLineKind::kCommitted), true);
 }
 
-size_t InstallJournalSize() { return g_journal.entries.used / sizeof(Entry); }
+size_t InstallJournalSize() { return g_journal.records.count; }
+
+void StartJournalForward(InstallJournalReader* reader) {
+  ReleaseJournalReader(reader);
+  StartSpillForward(&g_journal.records, &reader->spill);
+}
+
+void StartJournalBackward(InstallJournalReader* reader) {
+  ReleaseJournalReader(reader);
+  StartSpillBackward(&g_journal.records, &reader->spill);
+  reader->index = g_journal.records.count;
+}
+
+namespace {
+
+bool Read(InstallJournalReader* reader, JournalRecord* record, bool backwards) {
+  if (reader->damaged || (backwards ? reader->index == 0 : reader->index >= g_journal.records.count)) return false;
+  const BYTE* data = nullptr;
+  size_t bytes = 0;
+  SpillRead read = backwards ? SpillPrevious(&reader->spill, &data, &bytes) : SpillNext(&reader->spill, &data, &bytes);
+  if (read == SpillRead::kEnd) return false;
+  if (read != SpillRead::kRecord || !DecodeRecord(data, bytes, &reader->copy, &reader->capacity, record)) {
+    reader->damaged = true;
+    return false;
+  }
+  backwards ? --reader->index : ++reader->index;
+  return true;
+}
+
+}  // namespace
+
+bool JournalNext(InstallJournalReader* reader, JournalRecord* record) { return Read(reader, record, false); }
+bool JournalPrevious(InstallJournalReader* reader, JournalRecord* record) { return Read(reader, record, true); }
+
+void ReleaseJournalReader(InstallJournalReader* reader) {
+  ReleaseSpillReader(&reader->spill);
+  if (reader->copy) HeapFree(GetProcessHeap(), 0, reader->copy);
+  *reader = InstallJournalReader();
+}
 
 bool InstallJournalRecordAt(size_t index, JournalRecord* record) {
   if (index >= InstallJournalSize()) return false;
-  const Entry& entry = *EntryAt(index);
-  record->kind = entry.kind;
-  record->path = TextAt(entry.path);
-  record->aside = TextAt(entry.aside);
-  record->root = entry.root;
-  record->name = TextAt(entry.name);
-  record->existed = entry.existed;
-  record->type = entry.type;
-  record->data = entry.data == kNone ? nullptr : g_journal.store.bytes + entry.data;
-  record->dataSize = entry.dataSize;
-  return true;
+  StartJournalBackward(&g_lookup);
+  while (JournalPrevious(&g_lookup, record))
+    if (g_lookup.index == index) return true;
+  return false;
 }
 
 bool RecordCreatedFolder(const wchar_t* path) {
@@ -370,9 +452,8 @@ bool RecordCreatedFile(const wchar_t* path) {
   // A file created where this run has just kept one aside is undone by
   // putting that one back; a line of its own would let a recovery that runs
   // after a rollback was cut short delete the original put back.
-  size_t count = InstallJournalSize();
-  bool coveredByAside = count > 0 && EntryAt(count - 1)->kind == kJournalKeptAside &&
-                        _wcsicmp(TextAt(EntryAt(count - 1)->path), path) == 0;
+  JournalRecord last;
+  bool coveredByAside = LastRecord(&last) && last.kind == kJournalKeptAside && _wcsicmp(last.path, path) == 0;
   // Written after the creation, not before: only CREATE_NEW's success says
   // the file is this run's, and a line written first would have a recovery
   // delete a file that stood there before, were the run killed in between.
@@ -390,13 +471,14 @@ DWORD KeepFileAside(const wchar_t* path) {
   if (TakeAnnounced(path, &number)) {
     const wchar_t* name = nullptr;
     if (!AsideName(path, number, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
-    if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!BuildRecord(kJournalKeptAside, nullptr, path, aside, nullptr, false, 0, nullptr, 0))
+      return ERROR_NOT_ENOUGH_MEMORY;
     if (MoveFileExW(Win32Path(path).get(), Win32Path(aside).get(), 0)) {
       // Its line reached the disk with the announcement; written again,
       // unflushed, it stands right before the line saying the new file is
       // complete. Should it fail, the journal refuses every later change.
       RecordOnDisk(JournalLineKind::kKeptAside, path, name, false);
-      RecordPath(kJournalKeptAside, path, aside);
+      AddBuilt();
       return 0;
     }
     DWORD error = GetLastError();
@@ -412,7 +494,8 @@ DWORD KeepFileAside(const wchar_t* path) {
   for (unsigned attempt = 0; attempt < kAsideAttempts; ++attempt) {
     const wchar_t* name = nullptr;
     if (!AsideName(path, ++g_journal.asideNumber, aside, &name)) return ERROR_FILENAME_EXCED_RANGE;
-    if (!ReserveEntry(TextBytes(path) + TextBytes(aside))) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!BuildRecord(kJournalKeptAside, nullptr, path, aside, nullptr, false, 0, nullptr, 0))
+      return ERROR_NOT_ENOUGH_MEMORY;
     // On the disk before the rename: a run killed right after it still
     // says where the file went.
     DWORD error = RecordOnDisk(JournalLineKind::kKeptAside, path, name, true);
@@ -420,7 +503,7 @@ DWORD KeepFileAside(const wchar_t* path) {
     // No MOVEFILE_COPY_ALLOWED: a rename within the folder, never a copy,
     // and never over another file.
     if (MoveFileExW(Win32Path(path).get(), Win32Path(aside).get(), 0)) {
-      RecordPath(kJournalKeptAside, path, aside);
+      AddBuilt();
       return 0;
     }
     error = GetLastError();
@@ -463,37 +546,35 @@ DWORD AnnounceKeptAside(const wchar_t* const* paths, size_t count) {
 }
 
 bool PutBackKeptFile(const wchar_t* path) {
-  size_t count = InstallJournalSize();
-  if (count == 0) return true;
-  Entry* last = EntryAt(count - 1);
-  if (last->kind != kJournalKeptAside || _wcsicmp(TextAt(last->path), path) != 0) return true;
-  const wchar_t* aside = TextAt(last->aside);
+  JournalRecord last;
+  if (!LastRecord(&last)) return true;
+  if (last.kind != kJournalKeptAside || _wcsicmp(last.path, path) != 0) return true;
   Win32Path target(path);
   SetFileAttributesW(target.get(), FILE_ATTRIBUTE_NORMAL);
-  if (!MoveFileExW(Win32Path(aside).get(), target.get(), MOVEFILE_REPLACE_EXISTING)) return false;
-  g_journal.entries.used -= sizeof(Entry);
+  if (!MoveFileExW(Win32Path(last.aside).get(), target.get(), MOVEFILE_REPLACE_EXISTING)) return false;
+  SpillDropLast(&g_journal.records);
   return true;
 }
 
 bool RecordRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name) {
   if (!g_journal.recording) return true;
   if (!RecordMissingKeys(root, key)) return false;
-  if (!ReserveEntry(TextBytes(key) + TextBytes(name))) return false;
-  Entry entry = {};
-  entry.kind = kJournalRegistryValue;
-  entry.root = root;
-  entry.data = kNone;
+  bool existed = false;
+  DWORD type = 0;
+  HeapBlock data;
   RegKey opened;
   HKEY handle = nullptr;
   if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &handle) == ERROR_SUCCESS) {
     opened.reset(handle);
-    if (!ReadValue(handle, name, &entry)) return false;
+    if (!ReadValue(handle, name, &existed, &type, &data)) {
+      Release(&data);
+      return false;
+    }
   }
-  // The value's data may have moved the store: texts go in behind it.
-  if (!Reserve(&g_journal.store, TextBytes(key) + TextBytes(name))) return false;
-  entry.path = StoreText(key);
-  entry.name = StoreText(name);
-  entry.aside = kNone;
-  AddEntry(entry);
+  bool built = BuildRecord(kJournalRegistryValue, root, key, nullptr, name, existed, type,
+                           existed ? data.bytes : nullptr, static_cast<DWORD>(data.used));
+  Release(&data);
+  if (!built) return false;
+  AddBuilt();
   return true;
 }

@@ -38,6 +38,8 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include "base/record_spill.h"
+
 enum JournalKind {
   kJournalFolder = 0,
   kJournalFile = 1,
@@ -46,8 +48,8 @@ enum JournalKind {
   kJournalRegistryValue = 4
 };
 
-// One record as the rollback reads it. Texts and data belong to the journal
-// and stay valid until it is cleared.
+// One record as the rollback reads it. Texts and data belong to the reader
+// that returned it and stay valid until its next read.
 struct JournalRecord {
   JournalKind kind;
   const wchar_t* path;     // folder, file, original file, or registry key
@@ -79,6 +81,8 @@ DWORD OpenInstallJournalFile(const wchar_t* folder, bool folderCreated);
 // record from there on, before the folder that holds it.
 size_t InstallJournalFileStart();
 void DeleteInstallJournalFile();
+// Closes the journal file and leaves it for the next run's recovery.
+void LeaveInstallJournalFile();
 
 // The file at path, open as file, has been written completely: its size and
 // last-write time go into the journal file, so that a later recovery can
@@ -92,7 +96,29 @@ void RecordFileWritten(const wchar_t* path, HANDLE file);
 DWORD CommitInstallJournalFile();
 
 size_t InstallJournalSize();
-// Record index (0 = oldest); false when out of range.
+
+// The records are kept in a temporary file (base/record_spill.h), not in
+// memory, so that a run of a million files holds a buffer of them, not all:
+// a reader goes through them last first (the rollback) or in their order
+// (the commit), a chunk at a time.
+struct InstallJournalReader {
+  SpillReader spill;
+  BYTE* copy = nullptr;  // the record being handed out, aligned for its texts
+  size_t capacity = 0;
+  size_t index = 0;      // the next record forwards; one past it backwards
+  bool damaged = false;  // the file could not be read back: the reader stopped
+};
+void StartJournalForward(InstallJournalReader* reader);
+void StartJournalBackward(InstallJournalReader* reader);
+// The next record in the reader's direction; false at the end or on damage.
+// The index of the record returned is reader->index (backwards) or
+// reader->index - 1 (forwards).
+bool JournalNext(InstallJournalReader* reader, JournalRecord* record);
+bool JournalPrevious(InstallJournalReader* reader, JournalRecord* record);
+void ReleaseJournalReader(InstallJournalReader* reader);
+
+// Record index (0 = oldest); false when out of range. Reads back from the
+// end: for tests and the last few records only.
 bool InstallJournalRecordAt(size_t index, JournalRecord* record);
 
 // Before a file is made where none stands: its N line, so that a run killed

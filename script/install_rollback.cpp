@@ -73,12 +73,14 @@ void RemoveCreatedKey(const JournalRecord& record) {
 int RollBackInstallation() {
   if (!InstallJournalRecording()) return 0;
   int deferred = 0;
-  for (size_t i = InstallJournalSize(); i-- > 0;) {
+  // Last first, read back a chunk at a time.
+  InstallJournalReader reader;
+  StartJournalBackward(&reader);
+  JournalRecord record;
+  while (JournalPrevious(&reader, &record)) {
     // Everything inside the installation folder is undone: the journal file
     // goes before the folder that holds it.
-    if (i < InstallJournalFileStart()) DeleteInstallJournalFile();
-    JournalRecord record;
-    InstallJournalRecordAt(i, &record);
+    if (reader.index < InstallJournalFileStart()) DeleteInstallJournalFile();
     switch (record.kind) {
       case kJournalFolder: deferred += RemoveCreatedFolder(record.path, deferred); break;
       case kJournalFile: deferred += RemoveCreatedFile(record.path); break;
@@ -87,6 +89,16 @@ int RollBackInstallation() {
       case kJournalRegistryValue: RestoreValue(record); break;
     }
   }
+  const bool damaged = reader.damaged;
+  if (damaged) {
+    // The changes before the damage cannot be undone from here; the journal
+    // file in the installation folder is kept, so that the next run undoes
+    // what of them it names.
+    LogLine(L"Error: the install journal could not be read back; %u earlier changes are not undone",
+            static_cast<unsigned>(reader.index));
+    LeaveInstallJournalFile();
+  }
+  ReleaseJournalReader(&reader);
   ClearInstallJournal();
   return deferred;
 }
@@ -96,12 +108,14 @@ void CommitInstallation() {
   // files; a journal that cannot say so is still deleted below when all
   // went well.
   CommitInstallJournalFile();
-  for (size_t i = 0; i < InstallJournalSize(); ++i) {
-    JournalRecord record;
-    InstallJournalRecordAt(i, &record);
+  InstallJournalReader reader;
+  StartJournalForward(&reader);
+  JournalRecord record;
+  while (JournalNext(&reader, &record)) {
     if (record.kind != kJournalKeptAside || !IsFile(record.aside)) continue;
     MakeWritable(record.aside);
     if (!DeleteFileW(Win32Path(record.aside).get())) DeleteAtRestart(record.aside);
   }
+  ReleaseJournalReader(&reader);
   ClearInstallJournal();
 }

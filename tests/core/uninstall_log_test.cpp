@@ -7,6 +7,9 @@
 
 #include "core/uninstall_log.h"
 #include "core/uninstall_log_format.h"
+#include "base/crc32.h"
+#include <algorithm>
+#include <string.h>
 #include "tests/support/fake_core.h"
 #include "tests/support/test_files.h"
 
@@ -74,6 +77,72 @@ TEST(UninstallLogFormat, DetectsDamagedAndTruncatedFiles) {
   EXPECT_EQ(LogFileStatus::kDamaged, ParseUninstallLog(wrongCount, &read));
 }
 
+// The uninstaller reads a log a piece at a time: pieces of any size give
+// the records the whole-file reader gives, and every damage the whole-file
+// reader refuses is refused too.
+struct PieceSource : LogByteSource {
+  std::string bytes;
+  size_t piece = 1;
+  size_t at = 0;
+  bool failAtEnd = false;
+  long long Read(char* buffer, size_t capacity) override {
+    if (at == bytes.size() && failAtEnd) return -1;
+    size_t n = std::min({piece, capacity, bytes.size() - at});
+    memcpy(buffer, bytes.data() + at, n);
+    at += n;
+    return static_cast<long long>(n);
+  }
+};
+
+struct Collected : LogRecordSink {
+  std::vector<UninstallRecord> records;
+  void Add(int kind, std::u16string_view text) override {
+    records.push_back({kind, std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size())});
+  }
+};
+
+uint32_t TestCrcUpdate(uint32_t sum, const void* data, size_t size) { return kxcrc::Crc32(data, size, sum); }
+
+LogStreamResult Stream(const std::string& bytes, size_t piece, std::vector<UninstallRecord>* records) {
+  PieceSource source;
+  source.bytes = bytes;
+  source.piece = piece;
+  Collected sink;
+  LogStreamResult result = ParseLogStream(&source, TestCrcUpdate, &sink);
+  *records = sink.records;
+  return result;
+}
+
+TEST(UninstallLogFormat, TheStreamingReaderAgreesWithTheWholeFileReader) {
+  const std::string good = FormatUninstallLog(kSample);
+  std::vector<UninstallRecord> read;
+  for (size_t piece : {1, 2, 7, 64, 1 << 20}) {
+    ASSERT_EQ(LogStreamResult::kOk, Stream(good, piece, &read)) << piece;
+    EXPECT_EQ(kSample, read);
+  }
+  std::vector<UninstallRecord> many;
+  for (int i = 0; i < 30000; ++i) many.push_back({i % 7, L"C:\\app\\\u00e9%\t" + std::to_wstring(i)});
+  ASSERT_EQ(LogStreamResult::kOk, Stream(FormatUninstallLog(many), 100000, &read));
+  EXPECT_EQ(many, read);
+
+  for (size_t length = 0; length < good.size(); ++length)
+    EXPECT_EQ(LogStreamResult::kDamaged, Stream(good.substr(0, length), 5, &read)) << length;
+  for (size_t i = 0; i < good.size(); ++i) {
+    std::string flipped = good;
+    flipped[i] ^= 0x04;
+    EXPECT_EQ(LogStreamResult::kDamaged, Stream(flipped, 3, &read)) << i;
+  }
+  EXPECT_EQ(LogStreamResult::kDamaged, Stream(good + "0\tmore\r\n", 1, &read));
+  EXPECT_EQ(LogStreamResult::kDamaged, Stream(good + "0\tmore\r\n", 1 << 20, &read));
+  // A line that never ends is refused without being held whole.
+  EXPECT_EQ(LogStreamResult::kDamaged, Stream("KXUNINSTALLLOG 1\r\n0\t" + std::string(2 << 20, 'a'), 1 << 16, &read));
+  PieceSource failing;
+  failing.bytes = good.substr(0, 20);
+  failing.failAtEnd = true;
+  Collected sink;
+  EXPECT_EQ(LogStreamResult::kUnreadable, ParseLogStream(&failing, TestCrcUpdate, &sink));
+}
+
 // The log's UTF-8 is converted by portable code now (core/uninstall_log_format.h);
 // it must take and give exactly what Windows' own conversion did.
 TEST(UninstallLogFormat, Utf8IsReadAndWrittenAsWindowsConvertsIt) {
@@ -128,6 +197,15 @@ TEST(UninstallLogFile, TellsMissingFromDamaged) {
   ASSERT_TRUE(WriteBytes(path, good));
   EXPECT_EQ(LogFileStatus::kOk, ReadUninstallLog(path, &read));
   EXPECT_EQ(kSample, read);
+
+  // The uninstaller's piecewise reader says the same of the same files.
+  std::vector<UninstallRecord> streamed;
+  auto collect = [&streamed](int kind, std::wstring&& text) { streamed.push_back({kind, std::move(text)}); };
+  EXPECT_EQ(LogFileStatus::kOk, ReadUninstallLogStream(path, collect));
+  EXPECT_EQ(kSample, streamed);
+  ASSERT_TRUE(WriteBytes(path, good.substr(0, good.size() - 1)));
+  EXPECT_EQ(LogFileStatus::kDamaged, ReadUninstallLogStream(path, collect));
+  EXPECT_EQ(LogFileStatus::kMissing, ReadUninstallLogStream(folder / L"gone\\Uninst.dat", collect));
 }
 
 class UninstallLogRun : public ::testing::Test {
@@ -213,4 +291,70 @@ TEST_F(UninstallLogRun, CommitReportsWindowsErrorsAndLeavesNoTemporaryFile) {
   EXPECT_EQ((std::vector<std::wstring>{L"Uninst.dat", L"Uninst.exe"}), kxtest::ListFolder(dest));
 }
 
+// A log far larger than the spill's buffer goes through temporary files and
+// comes out byte for byte as the whole-buffer writer makes it, so that
+// uninstallers of every version read it.
+TEST_F(UninstallLogRun, ALogSpilledInChunksIsWrittenAsTheWholeLogWouldBe) {
+  const std::wstring dest = folder_ / L"app";
+  ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
+  const std::wstring source = folder_ / L"kxremove.dat";
+  ASSERT_TRUE(WriteBytes(source, "MZ"));
+  std::vector<UninstallRecord> expected = {{kRecordFolder, dest}};
+  AddUninstallRecord(kRecordFolder, dest.c_str());
+  for (int i = 0; i < 20000; ++i) {
+    std::wstring path = dest + L"\\d" + std::to_wstring(i / 100) + L"\\f\u00e9%" + std::to_wstring(i) + L".txt";
+    const int kind = i % 100 == 0 ? kRecordFolder : kRecordFile;
+    if (kind == kRecordFolder) path = path.substr(0, path.rfind(L'\\'));
+    AddUninstallRecord(kind, path.c_str());
+    expected.push_back({kind, path});
+  }
+  EXPECT_EQ(expected.size(), UninstallRecordCount());
+  ASSERT_EQ(0u, CommitUninstallLog(dest, source));
+  expected.push_back({kRecordFile, dest + L"\\Uninst.exe"});
+  expected.push_back({kRecordFile, dest + L"\\Uninst.dat"});
+  const std::string written = ReadBytes(dest + L"\\Uninst.dat");
+  EXPECT_GT(written.size(), 1000000u);
+  EXPECT_TRUE(written == FormatUninstallLog(expected)) << "the chunked writer differs from the whole log";
+  std::vector<UninstallRecord> read;
+  ASSERT_EQ(LogFileStatus::kOk, ParseUninstallLog(written, &read));
+  EXPECT_EQ(expected, read);
+}
+
+// On a reinstall the earlier installation's records go in front, each once:
+// those the run made again and the earlier log's own repeats are left out,
+// and a later batch goes in front of an earlier one.
+TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
+  for (int i = 0; i < 5000; ++i) AddUninstallRecord(kRecordFile, (L"C:\\app\\new" + std::to_wstring(i)).c_str());
+  AddUninstallRecord(kRecordFolder, L"C:\\app");
+  std::vector<UninstallRecord> earlier;
+  for (int i = 0; i < 8000; i += 2) earlier.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
+  earlier.push_back({kRecordFile, L"C:\\app\\old"});
+  earlier.push_back({kRecordFolder, L"C:\\app"});
+  earlier.push_back({kRecordFolder, L"C:\\app\\old folder"});
+  earlier.push_back({kRecordFile, L"C:\\app\\old"});
+  earlier.push_back({kRecordFolder, L"C:\\app\\new0"});  // same text, other kind: kept
+  PrependUninstallRecords(earlier);
+  PrependUninstallRecords({{kRecordFolder, L"C:\\rescued"}, {kRecordFolder, L"C:\\app\\old folder"}});
+  PrependUninstallRecords({});
+
+  std::vector<UninstallRecord> expected = {{kRecordFolder, L"C:\\rescued"},
+                                           {kRecordFile, L"C:\\app\\new5000"}};
+  for (int i = 5002; i < 8000; i += 2) expected.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
+  expected.push_back({kRecordFile, L"C:\\app\\old"});
+  expected.push_back({kRecordFolder, L"C:\\app\\old folder"});
+  expected.push_back({kRecordFolder, L"C:\\app\\new0"});
+  for (int i = 0; i < 5000; ++i) expected.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
+  expected.push_back({kRecordFolder, L"C:\\app"});
+  EXPECT_EQ(expected, UninstallLogRecords());
+
+  // A visitor that stops early sees the log's first records only.
+  std::vector<std::wstring> firstTwo;
+  EXPECT_TRUE(ForEachUninstallRecord([&firstTwo](int, const std::wstring& text) {
+    firstTwo.push_back(text);
+    return firstTwo.size() < 2;
+  }));
+  EXPECT_EQ((std::vector<std::wstring>{L"C:\\rescued", L"C:\\app\\new5000"}), firstTwo);
+}
+
 }  // namespace
+

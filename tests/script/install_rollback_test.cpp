@@ -87,6 +87,71 @@ TEST_F(InstallRollbackTest, AnOriginalThatCannotGoBackNowWaitsForTheRestartAndIs
 }
 
 
+// A run of thousands of changes: its journal goes through the temporary
+// file in many chunks, with a registry value larger than a chunk among
+// them, and still comes back exactly, last change first; committed, every
+// kept-aside copy goes.
+TEST_F(InstallRollbackTest, ThousandsOfChangesAcrossTheJournalsChunksComeBackExactly) {
+  const std::wstring key = L"Software\\KxTests\\JournalChunks";
+  RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+  std::string old(300 * 1024, '\0');
+  for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>(i * 13);
+  HKEY created = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &created, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(created, L"big", 0, REG_BINARY, reinterpret_cast<const BYTE*>(old.data()),
+                                          static_cast<DWORD>(old.size())));
+  const std::wstring tail(60, L'x');  // long names: more bytes a record
+  for (int folder = 0; folder < 4; ++folder) {
+    const std::wstring existing = folder_ / (L"old" + std::to_wstring(folder));
+    ASSERT_TRUE(CreateDirectoryW(existing.c_str(), nullptr));
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(WriteBytes(existing + L"\\f" + std::to_wstring(i) + tail, "before"));
+  }
+  before_ = TreeState(folder_.path());
+
+  for (int round = 0; round < 2; ++round) {
+    StartInstallJournal();
+    for (int folder = 0; folder < 30; ++folder) {
+      const std::wstring made = folder_ / (L"new" + std::to_wstring(folder) + tail);
+      ASSERT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
+      ASSERT_TRUE(RecordCreatedFolder(made.c_str()));
+      for (int i = 0; i < 50; ++i) {
+        const std::wstring file = made + L"\\f" + std::to_wstring(i) + tail;
+        ASSERT_TRUE(WriteBytes(file, "new"));
+        ASSERT_TRUE(RecordCreatedFile(file.c_str()));
+      }
+      if (folder == 15) {
+        ASSERT_TRUE(RecordRegistryValue(HKEY_CURRENT_USER, key.c_str(), L"big"));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(created, L"big", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"new"), 8));
+      }
+      if (folder < 4) {
+        for (int i = 0; i < 50; ++i)
+          Replace(folder_ / (L"old" + std::to_wstring(folder)) + L"\\f" + std::to_wstring(i) + tail, "replaced");
+      }
+    }
+    ASSERT_EQ(30u * 51 + 1 + 200, InstallJournalSize());
+    if (round == 0) {
+      EXPECT_EQ(0, RollBackInstallation());
+      EXPECT_EQ(before_, TreeState(folder_.path()));
+      DWORD type = 0, size = 0;
+      ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(created, L"big", nullptr, &type, nullptr, &size));
+      std::string back(size, '\0');
+      ASSERT_EQ(ERROR_SUCCESS,
+                RegQueryValueExW(created, L"big", nullptr, &type, reinterpret_cast<BYTE*>(&back[0]), &size));
+      EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+      EXPECT_TRUE(back == old) << "the value's old data did not come back";
+    } else {
+      CommitInstallation();
+      std::map<std::wstring, EntryState> after = TreeState(folder_.path());
+      EXPECT_EQ(before_.size() + 30 * 51, after.size()) << "kept-aside copies are left";
+      EXPECT_EQ("replaced", after[L"old3\\f49" + tail].bytes);
+    }
+  }
+  RegCloseKey(created);
+  RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}
+
+
 
 // A folder the run made, swapped for a link to another folder between the
 // recording and the rollback: the rollback deletes nothing through it.
