@@ -13,6 +13,8 @@
 #include "core/uninstall_scope.h"
 #include "core/utf16_text.h"
 
+static_assert(kxcore::kRecordKindLast == kxcore::kLastLogRecordKind, "the log's readers know every kind");
+
 namespace kxcore {
 namespace {
 
@@ -209,11 +211,35 @@ void RemoveUninstallRecords(const std::vector<UninstallRecord>& records) {
   if (records.empty()) return;
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  log.records.erase(std::remove_if(log.records.begin(), log.records.end(),
-                                   [&](const UninstallRecord& record) {
-                                     return std::find(records.begin(), records.end(), record) != records.end();
-                                   }),
-                    log.records.end());
+  // Each list is copied without those records (a few file types of an
+  // upgrade: rare, and linear in the log).
+  auto filter = [&records](RecordSpill* spill) -> DWORD {
+    RecordSpill kept;
+    kept.folder = spill->folder;
+    DWORD error = 0;
+    bool stop = false;
+    const bool intact = ReadSpill(*spill,
+                                  [&](int kind, const std::wstring& text) {
+                                    for (const UninstallRecord& record : records)
+                                      if (record.kind == kind && record.text == text) return true;
+                                    error = Append(&kept, kind, text);
+                                    return error == 0;
+                                  },
+                                  &stop);
+    if (!intact || error != 0) {
+      ReleaseSpill(&kept);
+      return error != 0 ? error : ERROR_FILE_CORRUPT;
+    }
+    ReleaseSpill(spill);
+    *spill = kept;
+    return 0;
+  };
+  for (auto& batch : log.front) {
+    const DWORD error = filter(batch.get());
+    if (error != 0 && log.lost == 0) log.lost = error;
+  }
+  const DWORD error = filter(&log.own);
+  if (error != 0 && log.lost == 0) log.lost = error;
 }
 
 void DiscardUninstallLog() {

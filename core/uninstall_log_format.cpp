@@ -190,7 +190,7 @@ bool ParseLogBytes(std::string_view bytes, LogCrc32 crc, LogRecordSink* sink) {
     uint32_t sum = 0;
     if (ParseTrailer(line, &count, &sum))
       return start == bytes.size() && count == records && sum == crc(bytes.data(), lineStart);
-    if (line.size() < 2 || line[0] < '0' || line[0] > '7' || line[1] != '\t') return false;
+    if (line.size() < 2 || line[0] < '0' || line[0] > '0' + kLastLogRecordKind || line[1] != '\t') return false;
     if (!Decode(line.substr(2), &decoded) || !DecodeUtf8(decoded, &text)) return false;
     sink->Add(line[0] - '0', text);
     ++records;
@@ -240,7 +240,7 @@ LogStreamResult ParseLogStream(LogByteSource* source, LogCrc32Update crc, LogRec
           start = next;
           break;
         }
-        if (line.size() < 2 || line[0] < '0' || line[0] > '6' || line[1] != '\t') return LogStreamResult::kDamaged;
+        if (line.size() < 2 || line[0] < '0' || line[0] > '0' + kLastLogRecordKind || line[1] != '\t') return LogStreamResult::kDamaged;
         if (!Decode(line.substr(2), &decoded) || !DecodeUtf8(decoded, &text)) return LogStreamResult::kDamaged;
         sink->Add(line[0] - '0', text);
         ++records;

@@ -14,6 +14,10 @@
 
 namespace kxcore {
 
+// The highest record kind a log may hold (core/uninstall_log.h's
+// kRecordKindLast); both readers refuse a line of any other.
+constexpr int kLastLogRecordKind = 7;
+
 // The 7z/zip CRC-32 of size bytes. The core library hands in the LZMA SDK's,
 // which it carries anyway; base/crc32.h gives the same values.
 using LogCrc32 = uint32_t (*)(const void* data, size_t size);

@@ -121,7 +121,8 @@ TEST(UninstallLogFormat, TheStreamingReaderAgreesWithTheWholeFileReader) {
     EXPECT_EQ(kSample, read);
   }
   std::vector<UninstallRecord> many;
-  for (int i = 0; i < 30000; ++i) many.push_back({i % 7, L"C:\\app\\\u00e9%\t" + std::to_wstring(i)});
+  // Every kind a log may hold, the last one included.
+  for (int i = 0; i < 30000; ++i) many.push_back({i % (kRecordKindLast + 1), L"C:\\app\\\u00e9%\t" + std::to_wstring(i)});
   ASSERT_EQ(LogStreamResult::kOk, Stream(FormatUninstallLog(many), 100000, &read));
   EXPECT_EQ(many, read);
 
