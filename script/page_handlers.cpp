@@ -21,18 +21,6 @@ void ApplyBackRule(HWND page) {
   if (g_pageCounter == 0) EnableWindow(Item(page, kControlBack), FALSE);
 }
 
-int ButtonResult(WPARAM control) {
-  switch (control) {
-    case kControlNext:
-      return KX_PAGE_NEXT;
-    case kControlCancel:
-      return KX_PAGE_CANCEL;
-    case kControlBack:
-      return KX_PAGE_BACK;
-    default:
-      return KX_PAGE_STAY;
-  }
-}
 
 bool IsBlank(const wchar_t* text) {
   for (; *text; ++text)
@@ -78,7 +66,7 @@ int DestinationCommand(HWND page, WPARAM control) {
     if (BrowseForFolder(page, title, text, text)) SetWindowTextW(Item(page, kControlField), text);
     return KX_PAGE_STAY;
   }
-  return ButtonResult(control);
+  return PageButtonResult(control);
 }
 
 // What the Start-menu page shows for a full folder: the levels below the
@@ -117,7 +105,7 @@ int StartMenuCommand(HWND page, WPARAM control) {
       SetWindowTextW(Item(page, kControlField), StartMenuFieldText(text, root));
     return KX_PAGE_STAY;
   }
-  return ButtonResult(control);
+  return PageButtonResult(control);
 }
 
 void StoreTaskState(HWND page, int id, const wchar_t* variable) {
@@ -127,9 +115,22 @@ void StoreTaskState(HWND page, int id, const wchar_t* variable) {
 
 }  // namespace
 
+int PageButtonResult(WPARAM control) {
+  switch (control) {
+    case kControlNext:
+      return KX_PAGE_NEXT;
+    case kControlCancel:
+      return KX_PAGE_CANCEL;
+    case kControlBack:
+      return KX_PAGE_BACK;
+    default:
+      return KX_PAGE_STAY;
+  }
+}
+
 int WelcomePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
   if (event == KX_EVENT_CREATED) ApplyBackRule(page);
-  if (event == KX_EVENT_COMMAND) return ButtonResult(param);
+  if (event == KX_EVENT_COMMAND) return PageButtonResult(param);
   return KX_PAGE_STAY;
 }
 
@@ -138,7 +139,7 @@ int LicensePageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
     ApplyBackRule(page);
     SetFocus(Item(page, kControlField));
   }
-  if (event == KX_EVENT_COMMAND) return ButtonResult(param);
+  if (event == KX_EVENT_COMMAND) return PageButtonResult(param);
   return KX_PAGE_STAY;
 }
 

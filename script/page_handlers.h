@@ -19,6 +19,9 @@ enum PageControl {
 };
 
 // "dlgwizwelc": Back disabled on the first page.
+// The common buttons' answers: Next, Cancel and Back; any other control stays.
+int PageButtonResult(WPARAM control);
+
 int WelcomePageHandler(UINT event, HWND page, WPARAM param, LPARAM extra);
 
 // "dlgwizlicag": as the welcome page, with the focus on the licence text.

@@ -51,12 +51,8 @@ int ScopeCommand(HWND page, WPARAM control) {
       SetVar(L"KXSCOPECHOSEN", allUsers ? L"allusers" : L"currentuser");
       return KX_PAGE_NEXT;
     }
-    case kControlCancel:
-      return KX_PAGE_CANCEL;
-    case kControlBack:
-      return KX_PAGE_BACK;
     default:
-      return KX_PAGE_STAY;
+      return PageButtonResult(control);
   }
 }
 

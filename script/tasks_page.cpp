@@ -136,10 +136,8 @@ int TasksPageHandler(UINT event, HWND page, WPARAM param, LPARAM) {
     case kControlBack:
       StoreTicks(page);
       return KX_PAGE_BACK;
-    case kControlCancel:
-      return KX_PAGE_CANCEL;
     default:
-      return KX_PAGE_STAY;
+      return PageButtonResult(param);
   }
 }
 
