@@ -132,7 +132,8 @@ constexpr char kScopeBoth[] = "both";
 // The files of the runtime archives, each name written once: as a narrow
 // text for kxpack and, with "W", a wide one for the programs. Both programs'
 // runtimes hold the core library, the language table, the dialogs, the
-// header image and the package data; setup's also the file properties, the
+// header image, the program library (what the programs run once their
+// runtime is unpacked) and the package data; setup's also the file properties, the
 // watermark, the pages (kxwelc, kxlic and kxfin with the language's name and
 // ".rtf") and the uninstaller. The programs look names up without regard to
 // case.
@@ -140,6 +141,7 @@ constexpr char kScopeBoth[] = "both";
   constexpr char identifier[] = text;    \
   constexpr wchar_t identifier##W[] = L"" text
 KX_FORMAT_NAME(kCoreLibraryFile, "KXCore64.dll");
+KX_FORMAT_NAME(kProgramLibraryFile, "kxprogram64.dll");
 KX_FORMAT_NAME(kLanguageTableFile, "kxlng.dat");
 KX_FORMAT_NAME(kDialogsFile, "kxdlg.dat");
 KX_FORMAT_NAME(kFilePropertiesFile, "kxfprop.dat");

@@ -13,7 +13,8 @@ function(kx_program_library name)
 endfunction()
 
 # kx_program(name SOURCES files... LIBRARIES libraries...)
-# One of the two programs: a few lines of main over the program libraries,
+# One of the two programs' loaders: a few lines of main over the launcher's
+# loader steps (launcher/program_entry.h),
 # with the shared manifest, string table and icon, optimised at link time,
 # stripped, and importing only kernel32, advapi32 and msvcrt statically
 # (cmake/SystemFolderImports.cmake).
@@ -24,5 +25,20 @@ function(kx_program name)
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
   set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON)
   target_link_options(${name} PRIVATE -municode -s -flto=auto)
+  kx_system_folder_imports(${name})
+endfunction()
+
+# kx_program_module(name SOURCES files... LIBRARIES libraries...)
+# The program library kxprogram64.dll, what both programs run once their
+# runtime is unpacked: optimised at link time and stripped like the loaders,
+# and taking its system DLLs from the system folder at their first use as
+# they do.
+function(kx_program_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_library(${name} SHARED ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
+  set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON PREFIX "")
+  target_link_options(${name} PRIVATE -s -flto=auto)
   kx_system_folder_imports(${name})
 endfunction()

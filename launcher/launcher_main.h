@@ -1,6 +1,7 @@
-// The main routine of both programs: container check, runtime folder, core
-// library binding, the program's own work inside the script guard, release,
-// clean-up and the exit code.
+// The program's side of both programs' start-up (launcher/program_entry.h):
+// package data, core library binding, the program's own work inside the
+// script guard and the library's release; and LauncherMain, the whole run in
+// one program file (the loader's steps and these), for test programs.
 #ifndef KX_LAUNCHER_LAUNCHER_MAIN_H
 #define KX_LAUNCHER_LAUNCHER_MAIN_H
 
@@ -47,8 +48,21 @@ struct ProgramWork {
   int (*run)(void);
   // Second line of the script guard's message.
   const wchar_t* abortLine;
+  // Runs after the work and the core library's release, whatever became of
+  // them (a crash in the script included), before the runtime folder is
+  // removed. May be null.
+  void (*finish)(void);
 };
 
+struct LoaderRun;
+struct StartupState;
+
+// Steps 6 to 9 of docs/architecture.md once the runtime is unpacked; the
+// program library's export runs it. Returns the work's result, or
+// kExitSuccess when the work did not run (state's error code then decides).
+int RunFromRuntime(const ProgramWork& work, const LoaderRun& run, StartupState* state);
+
+// A whole run in one program file: the loader's steps and RunFromRuntime.
 int LauncherMain(HINSTANCE instance, const ProgramWork& work);
 
 #endif

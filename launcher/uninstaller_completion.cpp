@@ -1,6 +1,7 @@
 #include "launcher/uninstaller_completion.h"
 
 #include <windows.h>
+#include <wchar.h>
 
 #include "base/handle_guard.h"
 #include "base/package_format.h"
@@ -12,6 +13,7 @@ namespace {
 constexpr size_t kEntryNameCapacity = MAX_PATH;
 constexpr DWORD kChunkBytes = 64 * 1024;
 constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr size_t kLibraryPathCapacity = 800;
 
 // Where the core library's bytes stand in the uninstaller's file.
 struct LibraryPlace {
@@ -31,9 +33,9 @@ uint32_t FindEntry(const ArchiveReader* reader, const wchar_t* name) {
   return kNoEntry;
 }
 
-// Opens the uninstaller's runtime archive and finds its core library.
-// False when the file is no program of ours or carries no library.
-bool FindLibraryPlace(const wchar_t* path, LibraryPlace* place) {
+// Opens the uninstaller's runtime archive and finds the library named name.
+// False when the file is no program of ours or carries no such library.
+bool FindLibraryPlace(const wchar_t* path, const wchar_t* name, LibraryPlace* place) {
   ContainerInfo container;
   if (!LocateContainer(path, &container) || container.offset == 0) return false;
   ArchiveReader reader;
@@ -42,7 +44,7 @@ bool FindLibraryPlace(const wchar_t* path, LibraryPlace* place) {
   bool found = ArchiveReaderOpenFile(&reader, path) == 0 &&
                FindRuntimeArchive(ArchiveReaderFile(&reader), container.offset, container.payloadLength, &archive) &&
                ArchiveReaderSeek(&reader, archive) == 0 && ArchiveReaderOpenDatabase(&reader) == SZ_OK;
-  const uint32_t index = found ? FindEntry(&reader, kxformat::kCoreLibraryFileW) : kNoEntry;
+  const uint32_t index = found ? FindEntry(&reader, name) : kNoEntry;
   found = index != kNoEntry && reader.db.FileToFolder[index] != kNoCachedBlock;
   if (found) {
     const CSzArEx& db = reader.db;
@@ -96,12 +98,21 @@ bool FillPlace(const wchar_t* path, const wchar_t* library, const LibraryPlace& 
   return true;
 }
 
-}  // namespace
-
-bool CompletePackagedUninstaller(const wchar_t* path, const wchar_t* library) {
+bool CompleteLibrary(const wchar_t* path, const wchar_t* runtimeFolder, const wchar_t* name) {
+  wchar_t library[kLibraryPathCapacity];
+  if (wcslen(runtimeFolder) + wcslen(name) >= kLibraryPathCapacity) return false;
+  wcscpy(library, runtimeFolder);
+  wcscat(library, name);
   LibraryPlace place;
-  if (!FindLibraryPlace(path, &place)) return false;
+  if (!FindLibraryPlace(path, name, &place)) return false;
   if (place.whole) return true;
   if (!place.stored || !FillPlace(path, library, place)) return false;
-  return FindLibraryPlace(path, &place) && place.whole;
+  return FindLibraryPlace(path, name, &place) && place.whole;
+}
+
+}  // namespace
+
+bool CompletePackagedUninstaller(const wchar_t* path, const wchar_t* runtimeFolder) {
+  return CompleteLibrary(path, runtimeFolder, kxformat::kCoreLibraryFileW) &&
+         CompleteLibrary(path, runtimeFolder, kxformat::kProgramLibraryFileW);
 }

@@ -183,7 +183,7 @@ void InitializeVariables() {
   SetVar(L"KXWIZWATERM", L"%KXSFXPATH%\\kxwaterm.bmp");
 }
 
-// The uninstaller the runtime carries, completed with its core library
+// The uninstaller the runtime carries, completed with its libraries
 // (launcher/uninstaller_completion.h) and judged before the first page: an
 // installation whose uninstaller could not run could never be removed, so
 // none is made. Returns true to go on; otherwise the run ends with
@@ -193,12 +193,11 @@ bool UninstallerUsable() {
   int length = EvalVarBuf(L"%KXSFXPATH%", path, kScriptPathBytes);
   ProgramCheck check = ProgramCheck::kNotAProgram;
   if (length >= 0 && static_cast<size_t>(length) < kScriptPathCapacity) {
-    wchar_t library[kScriptPathCapacity + 16];
-    wcscpy(library, path);
-    wcscat(library, kxformat::kCoreLibraryFileW);
+    wchar_t runtimeFolder[kScriptPathCapacity + 16];
+    wcscpy(runtimeFolder, path);
     wcscat(path, kxformat::kUninstallerFileW);
     check = CheckPackagedProgram(path);
-    if (check == ProgramCheck::kUsable && !CompletePackagedUninstaller(path, library))
+    if (check == ProgramCheck::kUsable && !CompletePackagedUninstaller(path, runtimeFolder))
       check = ProgramCheck::kNotAProgram;
   }
   if (check == ProgramCheck::kUsable) return true;

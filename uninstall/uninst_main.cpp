@@ -1,14 +1,9 @@
-// The uninstaller program: the launcher running the uninstall flow.
+// The uninstaller program: the loader, which runs the uninstall flow through
+// the program library (launcher/program_entry.h).
 #include <windows.h>
 
-#include "launcher/launcher_main.h"
-#include "uninstall/uninstall_flow.h"
-
-namespace {
-const ProgramWork kUninstallerProgram = {ProgramKind::Uninstaller, nullptr, PrepareUninstall, RunUninstall,
-                                         L"Uninstaller execution aborted."};
-}  // namespace
+#include "launcher/loader_main.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return LauncherMain(instance, kUninstallerProgram);
+  return LoaderMain(instance, ProgramKind::Uninstaller);
 }

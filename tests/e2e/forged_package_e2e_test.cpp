@@ -143,8 +143,8 @@ TEST_F(ForgedPackageEndToEnd, AForgedFolderIsReportedAsADamagedPackage) {
 
 namespace {
 
-// The uninstaller with its core library's bytes left out as kxpack leaves
-// them in the setup's runtime, but for one byte: neither whole nor left out.
+// The uninstaller with a library's bytes left out as kxpack leaves them in
+// the setup's runtime, but for one byte: neither whole nor left out.
 std::string WithLibraryHalfLeftOut(std::string uninstaller, const std::string& library) {
   const size_t at = uninstaller.find(library);
   EXPECT_NE(at, std::string::npos);
@@ -160,6 +160,7 @@ std::string WithLibraryHalfLeftOut(std::string uninstaller, const std::string& l
 TEST_F(ForgedPackageEndToEnd, AnUninstallerThatCouldNotRunIsNeverInstalled) {
   const std::string uninstaller = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\kxremove.dat");
   const std::string library = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\KXCore64.dll");
+  const std::string programLibrary = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\kxprogram64.dll");
   const struct {
     const char* what;
     std::string bytes;
@@ -168,6 +169,7 @@ TEST_F(ForgedPackageEndToEnd, AnUninstallerThatCouldNotRunIsNeverInstalled) {
       {"the program without its container", uninstaller.substr(0, ContainerOffsetOf(uninstaller))},
       {"its runtime archive cut short", uninstaller.substr(0, uninstaller.size() - 100)},
       {"its core library neither whole nor left out", WithLibraryHalfLeftOut(uninstaller, library)},
+      {"its program library neither whole nor left out", WithLibraryHalfLeftOut(uninstaller, programLibrary)},
   };
   const std::wstring folder = work_ / L"Quillmark";
   int index = 0;

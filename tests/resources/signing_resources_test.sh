@@ -50,24 +50,29 @@ done
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
   fail "$described does not verify: $(cat "$work/verify")"
 # Its setup's runtime carries the signed uninstaller with the core library's
-# bytes left out (zero); the stage keeps it whole, as setup writes it back
-# (second_package_test compares the installed one with it), and whole it
-# verifies.
+# and the program library's bytes left out (zero); the stage keeps it whole,
+# as setup writes it back (second_package_test compares the installed one
+# with it), and whole it verifies.
 whole=$(dirname "$described")/stage/runtime-setup/kxremove.dat
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$whole" >"$work/verify" 2>&1 ||
   fail "$whole does not verify: $(cat "$work/verify")"
 read -r at length < <("$kxpack" info "$described" | sed -n 's/^runtime length: *\([0-9]*\) (at \([0-9]*\)).*/\2 \1/p')
 tail -c +$((at + 1)) "$described" | head -c "$length" >"$work/runtime.7z"
 mkdir -p "$work/runtime"
-7zz e -o"$work/runtime" "$work/runtime.7z" kxremove.dat KXCore64.dll >/dev/null 2>&1 ||
+7zz e -o"$work/runtime" "$work/runtime.7z" kxremove.dat KXCore64.dll kxprogram64.dll >/dev/null 2>&1 ||
   fail "the described setup's runtime does not unpack"
-python3 - "$work/runtime/kxremove.dat" "$whole" "$work/runtime/KXCore64.dll" <<'PY' || fail "the carried uninstaller is not the whole one with its core library left out"
+python3 - "$work/runtime/kxremove.dat" "$whole" "$work/runtime/KXCore64.dll" "$work/runtime/kxprogram64.dll" <<'PY' ||
 import sys
-carried, whole, library = (open(name, "rb").read() for name in sys.argv[1:])
-at = whole.find(library)
-sys.exit(0 if at >= 0 and whole.find(library, at + 1) < 0 and len(carried) == len(whole)
-         and carried == whole[:at] + bytes(len(library)) + whole[at + len(library):] else 1)
+carried, whole, *libraries = (open(name, "rb").read() for name in sys.argv[1:])
+expected = whole
+for library in libraries:
+    at = whole.find(library)
+    if at < 0 or whole.find(library, at + 1) >= 0:
+        sys.exit(1)
+    expected = expected[:at] + bytes(len(library)) + expected[at + len(library):]
+sys.exit(0 if len(carried) == len(whole) and carried == expected else 1)
 PY
+  fail "the carried uninstaller is not the whole one with its libraries left out"
 version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"

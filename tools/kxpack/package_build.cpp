@@ -114,21 +114,23 @@ bool KeepStage(const std::string& from, const std::string& to, std::string* erro
 }
 
 // The uninstaller as the setup's runtime carries it: the bytes of the core
-// library, which that runtime carries beside it, left out (zero). The runtime
-// archive's x86 filter turns the calls of the two copies into different
-// bytes, so the compressor would not find the second copy; setup puts the
-// library's bytes back before it writes the uninstaller
-// (launcher/uninstaller_completion.h). Only bytes that stand in the
-// uninstaller exactly once, as its stored runtime archive holds them, are
-// left out; otherwise the uninstaller is carried whole.
-std::vector<unsigned char> WithoutCoreLibrary(std::vector<unsigned char> uninstaller,
-                                              const std::vector<unsigned char>& library) {
-  if (library.empty()) return uninstaller;
-  const auto first = std::search(uninstaller.begin(), uninstaller.end(), library.begin(), library.end());
-  if (first == uninstaller.end() ||
-      std::search(first + 1, uninstaller.end(), library.begin(), library.end()) != uninstaller.end())
-    return uninstaller;
-  std::fill(first, first + static_cast<std::ptrdiff_t>(library.size()), 0);
+// library and of the program library, which that runtime carries beside it,
+// left out (zero). The runtime archive's x86 filter turns the calls of two
+// copies into different bytes, so the compressor would not find the second
+// copy; setup puts the libraries' bytes back before it writes the
+// uninstaller (launcher/uninstaller_completion.h). Only a library whose
+// bytes stand in the uninstaller exactly once, as its stored runtime archive
+// holds them, is left out; otherwise it is carried whole.
+std::vector<unsigned char> WithoutLibraries(std::vector<unsigned char> uninstaller,
+                                            const std::vector<std::vector<unsigned char>>& libraries) {
+  for (const std::vector<unsigned char>& library : libraries) {
+    if (library.empty()) continue;
+    const auto first = std::search(uninstaller.begin(), uninstaller.end(), library.begin(), library.end());
+    if (first == uninstaller.end() ||
+        std::search(first + 1, uninstaller.end(), library.begin(), library.end()) != uninstaller.end())
+      continue;
+    std::fill(first, first + static_cast<std::ptrdiff_t>(library.size()), 0);
+  }
   return uninstaller;
 }
 
@@ -172,7 +174,8 @@ class PackageBuilder {
     const std::string data = PackageDataText(description_);
     const std::vector<unsigned char> dataBytes(data.begin(), data.end());
 
-    std::vector<StagedFile> uninstFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
+    std::vector<StagedFile> uninstFiles = {{kxformat::kProgramLibraryFile, Part(kProgramLibraryPart), {}},
+                                           {kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
     AddLanguageTables(&uninstFiles);
     uninstFiles.push_back({kxformat::kDialogsFile, Part(kUninstallerDialogsPart), {}});
     AddWizardImages(kxformat::kHeaderImageFile, description_.header, &uninstFiles);
@@ -181,7 +184,8 @@ class PackageBuilder {
         !MakeProgram(ProgramRole::kUninstaller, kUninstallerStubPart, "", uninstRuntime, uninstaller, error))
       return false;
 
-    std::vector<StagedFile> setupFiles = {{kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
+    std::vector<StagedFile> setupFiles = {{kxformat::kProgramLibraryFile, Part(kProgramLibraryPart), {}},
+                                          {kxformat::kCoreLibraryFile, Part(kCoreLibraryPart), {}}};
     AddLanguageTables(&setupFiles);
     setupFiles.insert(setupFiles.end(), {{kxformat::kDialogsFile, Part(kSetupDialogsPart), {}},
                                          {kxformat::kFilePropertiesFile, Part(kFilePropertiesPart), {}}});
@@ -193,12 +197,14 @@ class PackageBuilder {
     }
     AddWizardImages(kxformat::kHeaderImageFile, description_.header, &setupFiles);
     AddWizardImages(kxformat::kWatermarkImageFile, description_.watermark, &setupFiles);
-    std::vector<unsigned char> uninstallerBytes, libraryBytes;
+    std::vector<unsigned char> uninstallerBytes;
+    std::vector<std::vector<unsigned char>> libraries(2);
     if (!ReadInputFile(uninstaller, kMaxPartBytes, &uninstallerBytes, error) ||
-        !ReadInputFile(Part(kCoreLibraryPart), kMaxPartBytes, &libraryBytes, error))
+        !ReadInputFile(Part(kCoreLibraryPart), kMaxPartBytes, &libraries[0], error) ||
+        !ReadInputFile(Part(kProgramLibraryPart), kMaxPartBytes, &libraries[1], error))
       return false;
     setupFiles.insert(setupFiles.end(),
-                      {{kxformat::kUninstallerFile, "", WithoutCoreLibrary(std::move(uninstallerBytes), libraryBytes)},
+                      {{kxformat::kUninstallerFile, "", WithoutLibraries(std::move(uninstallerBytes), libraries)},
                        {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))

@@ -16,7 +16,7 @@ bool FindPrebuiltParts(const std::string& given, std::string* folder, std::strin
     }
     *folder = (self.parent_path() / "parts").string();
   }
-  for (const char* part : {kSetupStubPart, kUninstallerStubPart, kCoreLibraryPart, kLanguageTablePart,
+  for (const char* part : {kSetupStubPart, kUninstallerStubPart, kProgramLibraryPart, kCoreLibraryPart, kLanguageTablePart,
                            kFilePropertiesPart, kSetupDialogsPart, kUninstallerDialogsPart, kStarterPart}) {
     std::error_code ec;
     if (!fs::exists(fs::path(*folder) / part, ec)) {

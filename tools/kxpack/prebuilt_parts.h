@@ -1,4 +1,5 @@
-// The prebuilt parts a package is made of: the two stubs, the core library,
+// The prebuilt parts a package is made of: the two stubs (the programs'
+// loaders), the program library, the core library,
 // the runtime data and the starter files. The build leaves them in "parts"
 // beside kxpack, where kxpack finds them by default.
 #ifndef KX_TOOLS_KXPACK_PREBUILT_PARTS_H
@@ -10,6 +11,7 @@
 constexpr char kSetupStubPart[] = "setup-stub.exe";
 constexpr char kUninstallerStubPart[] = "uninstaller-stub.exe";
 constexpr char kCoreLibraryPart[] = "KXCore64.dll";
+constexpr char kProgramLibraryPart[] = "kxprogram64.dll";
 constexpr char kLanguageTablePart[] = "kxlng.dat";
 constexpr char kFilePropertiesPart[] = "kxfprop.dat";
 constexpr char kSetupDialogsPart[] = "setup-kxdlg.dat";

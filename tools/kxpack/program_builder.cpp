@@ -23,7 +23,8 @@ namespace {
 
 // Entries the programs cannot start without, as named in messages; the
 // runtime looks them up without regard to case.
-const char* const kRequiredRuntimeEntries[] = {kxformat::kCoreLibraryFile, kxformat::kPackageDataFile};
+const char* const kRequiredRuntimeEntries[] = {kxformat::kCoreLibraryFile, kxformat::kProgramLibraryFile,
+                                               kxformat::kPackageDataFile};
 
 // The archive holds what the walk found, no more and no less: a folder that
 // changed while 7-Zip read it fails the build here, not on a user's machine.
