@@ -46,7 +46,7 @@ int ProbeScript() {
   return static_cast<int>(wcstol(EvalVar(L"%EXITCODE%"), nullptr, 10));
 }
 
-const ProgramWork kProbe = {ProgramKind::Setup, nullptr, nullptr, ProbeScript, L"Package execution aborted."};
+const ProgramWork kProbe = {ProgramKind::Setup, nullptr, nullptr, ProbeScript, L"Package execution aborted.", nullptr};
 
 }  // namespace
 
