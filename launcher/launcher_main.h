@@ -27,6 +27,7 @@ struct LauncherState {
   wchar_t title[kTitleCapacity];        // string 0; caption of every message box
   wchar_t modulePath[kModulePathCapacity];
   ContainerInfo container;
+  bool rightToLeft;  // the run's language reads right to left: so do message boxes
 };
 extern LauncherState g_launcher;
 

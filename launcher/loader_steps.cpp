@@ -163,6 +163,8 @@ void RemoveRuntimeFolder() {
 int ExitCode(int scriptResult, const StartupState& state) {
   if (scriptResult != kNoScriptResult) return scriptResult;
   if (state.errorCode == kLauncherOk) return kExitSuccess;
+  // In the direction of the run's language, which the program library chose.
+  SetMessageBoxRightToLeft(g_launcher.rightToLeft);
   ShowFatalMessage(state.fatalLine);
   return -state.errorCode;
 }

@@ -48,5 +48,6 @@ void ApplyRunLanguage() {
   wcscpy(g_launcher.title, PackageWindowTitle(g_package, RunLanguageId()));
   SetVarLiteral(L"APPTITLE", g_launcher.title);
   // The programs' boxes as the library's (which it set itself).
-  SetMessageBoxRightToLeft(FlagIsSet(L"%KXLANGRTL%"));
+  g_launcher.rightToLeft = FlagIsSet(L"%KXLANGRTL%");
+  SetMessageBoxRightToLeft(g_launcher.rightToLeft);
 }

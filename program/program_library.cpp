@@ -29,8 +29,10 @@ extern "C" __declspec(dllexport) int RunProgram(const ProgramStart* start) {
 
   const int result =
       RunFromRuntime(run.kind == ProgramKind::Setup ? kSetupProgram : kUninstallerProgram, run, start->state);
-  // The package's title is every later caption, the loader's fatal message's too.
+  // The package's title in the run's language is every later caption, and
+  // the loader's fatal message reads in that language's direction.
   wcscpy(start->launcher->title, g_launcher.title);
+  start->launcher->rightToLeft = g_launcher.rightToLeft;
   CloseRunLog();
   return result;
 }
