@@ -252,6 +252,8 @@ class Report:
                  "| **overhead** (setup.exe minus the payload archive) | **%d** |" % overhead,
                  "| of which the runtime archive | %s |" % m["size.runtime_archive_bytes"],
                  "| kxcore64.dll | %d |" % core,
+                 "| kxprogram64.dll (the programs' work after the start-up) | %s |"
+                 % m.get("size.program_library_bytes", "-"),
                  "| Uninst.exe (kxremove.dat in the runtime archive) | %s |" % m["size.uninstaller_bytes"],
                  "| setup.exe of a one-file payload | %s |" % m["size.tiny_setup_bytes"],
                  "| NSIS installer of a one-file payload, same pages, with an uninstaller | %s |" % m["size.nsis_tiny_bytes"],

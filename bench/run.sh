@@ -371,6 +371,7 @@ run_size() {
   rm -rf "$work/size-stage"
   "$kxpack" build --package "$description" --payload "$tiny" --stage "$work/size-stage" --out "$work/size-tiny.exe" >&2
   note size.core_library_bytes "$(stat -c %s "$parts/KXCore64.dll")"
+  note size.program_library_bytes "$(stat -c %s "$parts/kxprogram64.dll")"
   note size.uninstaller_bytes "$(stat -c %s "$work/size-stage/runtime-setup/kxremove.dat")"
   rm -rf "$work/size-stage" "$work/size-tiny.exe"
   note size.runtime_archive_bytes "$(package_field "$package" "runtime length")"
