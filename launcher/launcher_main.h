@@ -18,7 +18,8 @@ enum LauncherString {
   kStringFatalError = 1,
   kStringNoTempFolder = 2,
   kStringRuntimeNotWritten = 3,
-  kStringCorruptedData = 4
+  kStringCorruptedData = 4,
+  kStringProgramKind = 5  // "uninstall" in Uninst.exe, "setup" in setup.exe
 };
 
 // Process-wide values the launcher fills at start-up and others read.

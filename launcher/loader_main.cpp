@@ -46,8 +46,10 @@ int RunProgramLibrary(void*, const LoaderRun& run, StartupState* state) {
 
 }  // namespace
 
-int LoaderMain(HINSTANCE instance, ProgramKind kind) {
+int LoaderMain(HINSTANCE instance) {
+  wchar_t kind[16] = L"";
+  LoadStringW(instance, kStringProgramKind, kind, 16);
   LoaderRun run;
-  run.kind = kind;
+  run.kind = wcscmp(kind, L"uninstall") == 0 ? ProgramKind::Uninstaller : ProgramKind::Setup;
   return RunLauncher(instance, &run, RunProgramLibrary, nullptr);
 }

@@ -7,7 +7,8 @@
 
 #include "launcher/launcher_main.h"
 
-// Returns the exit code of the run.
-int LoaderMain(HINSTANCE instance, ProgramKind kind);
+// Returns the exit code of the run. The program is the uninstaller when its
+// string kStringProgramKind says "uninstall", else setup.
+int LoaderMain(HINSTANCE instance);
 
 #endif

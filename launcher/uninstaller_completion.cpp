@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "base/handle_guard.h"
+#include "base/loader_sections.h"
 #include "base/package_format.h"
 #include "launcher/archive_reader.h"
 #include "launcher/container.h"
@@ -71,6 +72,45 @@ bool ReadExactly(HANDLE file, unsigned char* bytes, DWORD count) {
   return ReadFile(file, bytes, count, &read, nullptr) && read == count;
 }
 
+bool Seek(HANDLE file, uint64_t position) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+// Copies size bytes of source from sourcePosition on to position in target,
+// where they must be all zero (a chunk that is not ends the copy).
+bool FillZeroBytes(HANDLE target, HANDLE source, uint64_t sourcePosition, uint64_t position, uint64_t size) {
+  static unsigned char held[kChunkBytes], given[kChunkBytes];
+  for (uint64_t done = 0; done < size;) {
+    const DWORD count = static_cast<DWORD>(size - done < kChunkBytes ? size - done : kChunkBytes);
+    if (!Seek(target, position + done) || !ReadExactly(target, held, count) ||
+        !Seek(source, sourcePosition + done) || !ReadExactly(source, given, count))
+      return false;
+    for (DWORD i = 0; i < count; ++i)
+      if (held[i] != 0) return false;
+    DWORD written = 0;
+    if (!Seek(target, position + done) || !WriteFile(target, given, count, &written, nullptr) || written != count)
+      return false;
+    done += count;
+  }
+  return true;
+}
+
+bool AllZero(HANDLE file, uint64_t position, uint64_t size, bool* zero) {
+  static unsigned char held[kChunkBytes];
+  *zero = false;
+  for (uint64_t done = 0; done < size;) {
+    const DWORD count = static_cast<DWORD>(size - done < kChunkBytes ? size - done : kChunkBytes);
+    if (!Seek(file, position + done) || !ReadExactly(file, held, count)) return false;
+    for (DWORD i = 0; i < count; ++i)
+      if (held[i] != 0) return true;
+    done += count;
+  }
+  *zero = true;
+  return true;
+}
+
 // Writes the library's bytes into the place, which must be all zero.
 bool FillPlace(const wchar_t* path, const wchar_t* library, const LibraryPlace& place) {
   FileHandle source(CreateFileW(library, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -78,22 +118,38 @@ bool FillPlace(const wchar_t* path, const wchar_t* library, const LibraryPlace& 
   if (!source || !GetFileSizeEx(source.get(), &sourceSize) || static_cast<uint64_t>(sourceSize.QuadPart) != place.size)
     return false;
   FileHandle target(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!target) return false;
-  static unsigned char held[kChunkBytes], given[kChunkBytes];
-  for (uint64_t done = 0; done < place.size;) {
-    const DWORD count = static_cast<DWORD>(place.size - done < kChunkBytes ? place.size - done : kChunkBytes);
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(place.position + done);
-    if (!SetFilePointerEx(target.get(), at, nullptr, FILE_BEGIN) || !ReadExactly(target.get(), held, count) ||
-        !ReadExactly(source.get(), given, count))
+  return target && FillZeroBytes(target.get(), source.get(), 0, place.position, place.size);
+}
+
+bool ReadHeaders(HANDLE file, unsigned char* buffer, size_t* bytesRead) {
+  DWORD read = 0;
+  if (!Seek(file, 0) || !ReadFile(file, buffer, static_cast<DWORD>(kxformat::kHeaderBufferSize), &read, nullptr))
+    return false;
+  *bytesRead = read;
+  return true;
+}
+
+// Each of the uninstaller's loader sections that is all zero gets the bytes
+// of the same section of the running setup program (the same place and
+// size). A section the setup program lacks is left as it is: kxpack leaves
+// out only sections both programs have alike, and a section that is zero
+// in both (the thread-local data's template, say) is one already.
+bool CompleteLoader(const wchar_t* path, const wchar_t* ownProgram) {
+  FileHandle own(CreateFileW(ownProgram, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  FileHandle target(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  static unsigned char ownHeaders[kxformat::kHeaderBufferSize], headers[kxformat::kHeaderBufferSize];
+  size_t ownRead = 0, read = 0;
+  if (!own || !target || !ReadHeaders(own.get(), ownHeaders, &ownRead) || !ReadHeaders(target.get(), headers, &read))
+    return false;
+  kxformat::LoaderSection ownSections[kxformat::kMaxLoaderSections], sections[kxformat::kMaxLoaderSections];
+  const size_t ownCount = kxformat::FindLoaderSections(ownHeaders, ownRead, ownSections);
+  const size_t count = kxformat::FindLoaderSections(headers, read, sections);
+  for (size_t i = 0; i < count && i < ownCount; ++i) {
+    if (sections[i].offset != ownSections[i].offset || sections[i].size != ownSections[i].size) continue;
+    bool zero = false;
+    if (!AllZero(target.get(), sections[i].offset, sections[i].size, &zero)) return false;
+    if (zero && !FillZeroBytes(target.get(), own.get(), sections[i].offset, sections[i].offset, sections[i].size))
       return false;
-    for (DWORD i = 0; i < count; ++i)
-      if (held[i] != 0) return false;
-    DWORD written = 0;
-    if (!SetFilePointerEx(target.get(), at, nullptr, FILE_BEGIN) ||
-        !WriteFile(target.get(), given, count, &written, nullptr) || written != count)
-      return false;
-    done += count;
   }
   return true;
 }
@@ -112,7 +168,7 @@ bool CompleteLibrary(const wchar_t* path, const wchar_t* runtimeFolder, const wc
 
 }  // namespace
 
-bool CompletePackagedUninstaller(const wchar_t* path, const wchar_t* runtimeFolder) {
-  return CompleteLibrary(path, runtimeFolder, kxformat::kCoreLibraryFileW) &&
+bool CompletePackagedUninstaller(const wchar_t* path, const wchar_t* ownProgram, const wchar_t* runtimeFolder) {
+  return CompleteLoader(path, ownProgram) && CompleteLibrary(path, runtimeFolder, kxformat::kCoreLibraryFileW) &&
          CompleteLibrary(path, runtimeFolder, kxformat::kProgramLibraryFileW);
 }

@@ -197,7 +197,7 @@ bool UninstallerUsable() {
     wcscpy(runtimeFolder, path);
     wcscat(path, kxformat::kUninstallerFileW);
     check = CheckPackagedProgram(path);
-    if (check == ProgramCheck::kUsable && !CompletePackagedUninstaller(path, runtimeFolder))
+    if (check == ProgramCheck::kUsable && !CompletePackagedUninstaller(path, g_launcher.modulePath, runtimeFolder))
       check = ProgramCheck::kNotAProgram;
   }
   if (check == ProgramCheck::kUsable) return true;

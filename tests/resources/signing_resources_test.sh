@@ -49,10 +49,11 @@ done
 # A package built from its description is signed the same way.
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
   fail "$described does not verify: $(cat "$work/verify")"
-# Its setup's runtime carries the signed uninstaller with the core library's
-# and the program library's bytes left out (zero); the stage keeps it whole,
-# as setup writes it back (second_package_test compares the installed one
-# with it), and whole it verifies.
+# Its setup's runtime carries the signed uninstaller with the bytes of the
+# core library, of the program library and of the loader's sections before
+# its resources (the same loader as setup's) left out (zero); the stage keeps
+# it whole, as setup writes it back (second_package_test compares the
+# installed one with it), and whole it verifies.
 whole=$(dirname "$described")/stage/runtime-setup/kxremove.dat
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$whole" >"$work/verify" 2>&1 ||
   fail "$whole does not verify: $(cat "$work/verify")"
@@ -61,18 +62,37 @@ tail -c +$((at + 1)) "$described" | head -c "$length" >"$work/runtime.7z"
 mkdir -p "$work/runtime"
 7zz e -o"$work/runtime" "$work/runtime.7z" kxremove.dat KXCore64.dll kxprogram64.dll >/dev/null 2>&1 ||
   fail "the described setup's runtime does not unpack"
-python3 - "$work/runtime/kxremove.dat" "$whole" "$work/runtime/KXCore64.dll" "$work/runtime/kxprogram64.dll" <<'PY' ||
-import sys
-carried, whole, *libraries = (open(name, "rb").read() for name in sys.argv[1:])
+python3 - "$work/runtime/kxremove.dat" "$whole" "$(dirname "$kxpack")/parts/setup-stub.exe" \
+  "$work/runtime/KXCore64.dll" "$work/runtime/kxprogram64.dll" <<'PY' ||
+import struct, sys
+carried, whole, setup, *libraries = (open(name, "rb").read() for name in sys.argv[1:])
 expected = whole
 for library in libraries:
     at = whole.find(library)
     if at < 0 or whole.find(library, at + 1) >= 0:
         sys.exit(1)
     expected = expected[:at] + bytes(len(library)) + expected[at + len(library):]
-sys.exit(0 if len(carried) == len(whole) and carried == expected else 1)
+def loader_sections(image):
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    count = struct.unpack_from("<H", image, pe + 6)[0]
+    sections = []
+    for i in range(count):
+        header = image[pe + 264 + 40 * i:pe + 264 + 40 * (i + 1)]
+        if header[:8] == b".rsrc\0\0\0":
+            return sections
+        size, offset = struct.unpack_from("<II", header, 16)
+        if size and offset:
+            sections.append((offset, size))
+    return []
+sections = loader_sections(whole)
+if not sections or sections != loader_sections(setup)[:len(sections)]:
+    sys.exit(1)
+for offset, size in sections:
+    if whole[offset:offset + size] == setup[offset:offset + size]:
+        expected = expected[:offset] + bytes(size) + expected[offset + size:]
+sys.exit(0 if len(carried) == len(whole) and carried == expected and carried != whole else 1)
 PY
-  fail "the carried uninstaller is not the whole one with its libraries left out"
+  fail "the carried uninstaller is not the whole one with its loader and libraries left out"
 version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"

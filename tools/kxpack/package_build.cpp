@@ -10,6 +10,7 @@
 #include <iostream>
 #include <vector>
 
+#include "base/loader_sections.h"
 #include "base/package_format.h"
 #include "tools/kxpack/build_inputs.h"
 #include "tools/kxpack/file_io.h"
@@ -134,6 +135,30 @@ std::vector<unsigned char> WithoutLibraries(std::vector<unsigned char> uninstall
   return uninstaller;
 }
 
+// The uninstaller as the setup's runtime carries it, continued: the bytes of
+// its loader's sections (base/loader_sections.h) left out where the setup
+// program's stub has the same section, at the same place, with the same
+// bytes. Both stubs are one loader with other resources; setup puts these
+// bytes back from its own file (launcher/uninstaller_completion.h).
+std::vector<unsigned char> WithoutLoader(std::vector<unsigned char> uninstaller,
+                                         const std::vector<unsigned char>& setupStub) {
+  kxformat::LoaderSection ours[kxformat::kMaxLoaderSections], theirs[kxformat::kMaxLoaderSections];
+  const size_t count = kxformat::FindLoaderSections(
+      uninstaller.data(), std::min(uninstaller.size(), kxformat::kHeaderBufferSize), ours);
+  const size_t setupCount = kxformat::FindLoaderSections(
+      setupStub.data(), std::min(setupStub.size(), kxformat::kHeaderBufferSize), theirs);
+  for (size_t i = 0; i < count && i < setupCount; ++i) {
+    const uint64_t end = uint64_t{ours[i].offset} + ours[i].size;
+    if (ours[i].offset != theirs[i].offset || ours[i].size != theirs[i].size || end > uninstaller.size() ||
+        end > setupStub.size() ||
+        !std::equal(uninstaller.begin() + ours[i].offset, uninstaller.begin() + static_cast<std::ptrdiff_t>(end),
+                    setupStub.begin() + ours[i].offset))
+      continue;
+    std::fill(uninstaller.begin() + ours[i].offset, uninstaller.begin() + static_cast<std::ptrdiff_t>(end), 0);
+  }
+  return uninstaller;
+}
+
 // The stage shows the uninstaller whole, as setup writes it, not with the
 // core library left out as the archive carries it.
 bool KeepWholeUninstaller(const std::string& uninstaller, const std::string& stageFolder, std::string* error) {
@@ -197,14 +222,16 @@ class PackageBuilder {
     }
     AddWizardImages(kxformat::kHeaderImageFile, description_.header, &setupFiles);
     AddWizardImages(kxformat::kWatermarkImageFile, description_.watermark, &setupFiles);
-    std::vector<unsigned char> uninstallerBytes;
+    std::vector<unsigned char> uninstallerBytes, setupStub;
     std::vector<std::vector<unsigned char>> libraries(2);
     if (!ReadInputFile(uninstaller, kMaxPartBytes, &uninstallerBytes, error) ||
+        !ReadInputFile(Part(kSetupStubPart), kMaxPartBytes, &setupStub, error) ||
         !ReadInputFile(Part(kCoreLibraryPart), kMaxPartBytes, &libraries[0], error) ||
         !ReadInputFile(Part(kProgramLibraryPart), kMaxPartBytes, &libraries[1], error))
       return false;
     setupFiles.insert(setupFiles.end(),
-                      {{kxformat::kUninstallerFile, "", WithoutLibraries(std::move(uninstallerBytes), libraries)},
+                      {{kxformat::kUninstallerFile, "",
+                        WithoutLoader(WithoutLibraries(std::move(uninstallerBytes), libraries), setupStub)},
                        {kxformat::kPackageDataFile, "", dataBytes}});
     if (!StageRuntime(setupRuntime, setupFiles, error) ||
         !MakeProgram(ProgramRole::kSetup, kSetupStubPart, description_.payloadFolder, setupRuntime, setup, error))

@@ -1,9 +1,0 @@
-// The uninstaller program: the loader, which runs the uninstall flow through
-// the program library (launcher/program_entry.h).
-#include <windows.h>
-
-#include "launcher/loader_main.h"
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return LoaderMain(instance, ProgramKind::Uninstaller);
-}
