@@ -31,14 +31,14 @@ int RunProgramLibrary(void*, const LoaderRun& run, StartupState* state) {
   RunProgramFunction entry =
       library ? reinterpret_cast<RunProgramFunction>(GetProcAddress(library, kRunProgramExport)) : nullptr;
   if (library != nullptr && entry == nullptr) error = ERROR_PROC_NOT_FOUND;
-  int result = kProgramStartRefused;
+  int result = kExitSuccess;
+  ProgramStart start = {sizeof(ProgramStart), 0, &run, &g_launcher, g_runtimePath, g_runtimePathLength, state};
   if (entry != nullptr) {
-    ProgramStart start = {sizeof(ProgramStart), &run, &g_launcher, g_runtimePath, g_runtimePathLength, state};
     result = entry(&start);
-    if (result == kProgramStartRefused) error = ERROR_REVISION_MISMATCH;
+    if (!start.accepted) error = ERROR_REVISION_MISMATCH;
   }
   if (library != nullptr) FreeLibrary(library);
-  if (result != kProgramStartRefused) return result;
+  if (start.accepted) return result;
   LogLine(L"Error %lu: the program library could not be loaded", error);
   SetStartupFailure(state, kLauncherRuntimeNotWritten, kStringRuntimeNotWritten);
   return kExitSuccess;

@@ -16,7 +16,6 @@
 #define KX_LAUNCHER_PROGRAM_ENTRY_H
 
 #include <windows.h>
-#include <limits.h>
 
 #include "base/exit_codes.h"
 
@@ -53,7 +52,8 @@ struct StartupState {
 
 // Everything the library's export reads, filled by the loader.
 struct ProgramStart {
-  uint32_t size;  // sizeof(ProgramStart)
+  uint32_t size;      // sizeof(ProgramStart)
+  uint32_t accepted;  // set to 1 by a library of the same build, which then runs
   const LoaderRun* run;
   // The loader's process-wide values; the library copies them. The title
   // comes back as the package's window title once the package data is read.
@@ -67,11 +67,9 @@ struct ProgramStart {
 // kxformat::kProgramLibraryFileW (base/package_format.h).
 constexpr char kRunProgramExport[] = "RunProgram";
 
-// The export's answer to a record of another size: nothing was done.
-constexpr int kProgramStartRefused = INT_MIN;
-
-// The export: runs steps 6 to 9 of docs/architecture.md for start->state's
-// kind and returns the work's result (kExitSuccess when the work did not
+// The export: refuses a record of another size (accepted stays 0, nothing is
+// done); otherwise sets accepted, runs steps 6 to 9 of docs/architecture.md
+// for start->run's kind and returns the work's result (kExitSuccess when the work did not
 // run: the state's error code then decides). The core library is released
 // when it returns; the runtime folder is the loader's to remove.
 typedef int (*RunProgramFunction)(const ProgramStart* start);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include "base/exit_codes.h"
 #include "base/message_box.h"
 #include "base/run_log.h"
 #include "core/kxcore.h"
@@ -16,7 +17,8 @@
 
 extern "C" __declspec(dllexport) int RunProgram(const ProgramStart* start) {
   if (start == nullptr || start->size != sizeof(ProgramStart) || start->runtimePathLength >= kRuntimePathCapacity)
-    return kProgramStartRefused;
+    return kExitSuccess;
+  start->accepted = 1;
   // The loader's values become this module's: its launcher code reads them
   // from its own globals.
   g_launcher = *start->launcher;
