@@ -58,10 +58,13 @@ class LoaderEndToEnd : public ::testing::Test {
 
 }  // namespace
 
-// Missing, without its export: the same stop as a core library that cannot
+// Missing, without its export, of another build: the same stop as a core library that cannot
 // be bound, with the reason in the run log and nothing left behind.
 TEST_F(LoaderEndToEnd, AProgramLibraryThatCannotRunStopsInOrder) {
   const std::string planted = ReadBytes(packages + L"\\planted\\kxcore64.dll");
+  const std::string otherBuild = ReadBytes(packages + L"\\refusing\\kxprogram64.dll");
+  ASSERT_FALSE(planted.empty());
+  ASSERT_FALSE(otherBuild.empty());
   const struct {
     const char* what;
     std::vector<ArchiveItem> library;
@@ -70,6 +73,8 @@ TEST_F(LoaderEndToEnd, AProgramLibraryThatCannotRunStopsInOrder) {
       {"missing", {}, "Error 126: the program library could not be loaded"},
       {"without its export", {ArchiveItem::File(L"kxprogram64.dll", planted)},
        "Error 127: the program library could not be loaded"},
+      {"of another build", {ArchiveItem::File(L"kxprogram64.dll", otherBuild)},
+       "Error 1306: the program library could not be loaded"},
       {"not a program library at all", {ArchiveItem::File(L"kxprogram64.dll", "MZ but nothing else")},
        "the program library could not be loaded"},
   };
