@@ -72,6 +72,6 @@ constexpr char kRunProgramExport[] = "RunProgram";
 // for start->run's kind and returns the work's result (kExitSuccess when the work did not
 // run: the state's error code then decides). The core library is released
 // when it returns; the runtime folder is the loader's to remove.
-typedef int (*RunProgramFunction)(const ProgramStart* start);
+typedef int (*RunProgramFunction)(ProgramStart* start);
 
 #endif

@@ -15,7 +15,7 @@
 #include "script/setup_work.h"
 #include "uninstall/uninstall_work.h"
 
-extern "C" __declspec(dllexport) int RunProgram(const ProgramStart* start) {
+extern "C" __declspec(dllexport) int RunProgram(ProgramStart* start) {
   if (start == nullptr || start->size != sizeof(ProgramStart) || start->runtimePathLength >= kRuntimePathCapacity)
     return kExitSuccess;
   start->accepted = 1;
