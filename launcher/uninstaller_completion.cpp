@@ -135,6 +135,7 @@ bool ReadHeaders(HANDLE file, unsigned char* buffer, size_t* bytesRead) {
 // out only sections both programs have alike, and a section that is zero
 // in both (the thread-local data's template, say) is one already.
 bool CompleteLoader(const wchar_t* path, const wchar_t* ownProgram) {
+  if (ownProgram == nullptr || ownProgram[0] == L'\0') return true;
   FileHandle own(CreateFileW(ownProgram, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   FileHandle target(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   static unsigned char ownHeaders[kxformat::kHeaderBufferSize], headers[kxformat::kHeaderBufferSize];

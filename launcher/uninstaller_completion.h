@@ -11,7 +11,8 @@
 
 // Completes the uninstaller at path. Each of its loader's sections that is
 // all zero (base/loader_sections.h) gets the bytes of the same section of
-// ownProgram, the running setup program. Each of its core library and
+// ownProgram, the running setup program (empty: no program to take them
+// from, and the loader's sections are left as they are). Each of its core library and
 // program library whose place in its stored runtime archive is all zero
 // gets the bytes of the file of the same name in runtimeFolder (ending in a
 // backslash). What the uninstaller carries already is left as it is.
