@@ -635,7 +635,7 @@ SRes OpenHeader(ArchiveHeader* h, CSzFile* file, uint64_t start, const HeaderSto
   if (got != sizeof startHeader) return SZ_ERROR_NO_ARCHIVE;
   const uint64_t afterStartHeader = start + kStartHeaderSize;
   if (memcmp(startHeader, k7zSignature, k7zSignatureSize) != 0) return SZ_ERROR_NO_ARCHIVE;
-  if (startHeader[6] != 0)  // the major version return SZ_ERROR_UNSUPPORTED;
+  if (startHeader[6] != 0) return SZ_ERROR_UNSUPPORTED;  // the major version
   if (CrcCalc(startHeader + 12, 20) != Le32(startHeader + 8)) return SZ_ERROR_CRC;
   const uint64_t nextOffset = Le64(startHeader + 12);
   const uint64_t nextSize = Le64(startHeader + 20);
