@@ -19,4 +19,17 @@ if [ "$mode" = ui ]; then
 else
   unset DISPLAY
 fi
-exec wine "$@"
+# Wine starts its helpers on demand from whichever process first needs them
+# (explorer.exe for the desktop, which ends when the prefix falls idle and
+# starts again later; services after a restart), and a helper keeps the
+# standard error of the process that started it. Handed CTest's pipe, a
+# helper that outlives the test holds the pipe open and CTest waits for it
+# until the test times out, although the test passed long before. So the
+# program writes into a file of its own, and tail passes the file on as it
+# grows, ending when the program ends.
+out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+trap 'rm -f "$out"' EXIT
+wine "$@" >"$out" 2>&1 </dev/null &
+program=$!
+tail -n +1 -f --pid="$program" "$out"
+wait "$program"
