@@ -6,7 +6,6 @@
 #include "base/path_services.h"
 #include "extract/engine_state.h"
 #include "extract/entry_survey.h"
-#include "launcher/archive_reader.h"
 #include "services/size_text.h"
 #include "services/system_queries.h"
 
@@ -28,9 +27,10 @@ void AppendLine(wchar_t* message, size_t capacity, const wchar_t* key, uint64_t 
 // wchar_t is UTF-16 here: the portable checks (extract/entry_survey.h) work on the same buffers.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t holds UTF-16 units");
 
-ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart) {
-  switch (PlaceEntry(&reader->db, index, reinterpret_cast<const char16_t*>(g_extract.destination),
-                     reinterpret_cast<char16_t*>(path), kExtractPathCapacity, nameStart)) {
+ExtractResult EntryDestinationPath(const wchar_t* name, size_t nameUnits, wchar_t* path, size_t* nameStart) {
+  switch (PlaceEntry(reinterpret_cast<const char16_t*>(name), nameUnits,
+                     reinterpret_cast<const char16_t*>(g_extract.destination), reinterpret_cast<char16_t*>(path),
+                     kExtractPathCapacity, nameStart)) {
     case EntryPlacement::kPlaced:
       return kExtractDone;
     case EntryPlacement::kDoesNotFit:
@@ -42,12 +42,15 @@ ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, 
   return kExtractFailed;
 }
 
-ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) {
+ExtractResult SurveyArchive(const ArchiveHeader* header, ArchiveSurvey* survey) {
   // One extraction at a time, and a path may take Windows' full length.
   static wchar_t path[kExtractPathCapacity];
+  static wchar_t name[kExtractPathCapacity];
   size_t nameStart = 0;
-  switch (SurveyEntries(&reader->db, reinterpret_cast<const char16_t*>(g_extract.destination),
-                        reinterpret_cast<char16_t*>(path), kExtractPathCapacity, survey, &nameStart)) {
+  SRes failure = SZ_OK;
+  switch (SurveyEntries(header, reinterpret_cast<const char16_t*>(g_extract.destination),
+                        reinterpret_cast<char16_t*>(path), reinterpret_cast<char16_t*>(name), kExtractPathCapacity,
+                        survey, &nameStart, &failure)) {
     case SurveyVerdict::kSurveyed:
       return kExtractDone;
     case SurveyVerdict::kDoesNotFit:
@@ -55,6 +58,8 @@ ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey) 
     case SurveyVerdict::kUnsafeName:
       ShowErrorWithPath(L"#invalidfilename", path + nameStart);
       return kExtractFailed;
+    case SurveyVerdict::kUnreadable:
+      return ExtractResultOfSdk(failure);
     case SurveyVerdict::kNoEntries:
       break;
   }

@@ -4,19 +4,6 @@
 
 #include "7zCrc.h"
 
-uint64_t EntryDataSize(const CSzArEx* db, uint32_t file) {
-  return db->UnpackPositions[file + 1] - db->UnpackPositions[file];
-}
-
-uint64_t OffsetInBlock(const CSzArEx* db, uint32_t file) {
-  const uint32_t folder = db->FileToFolder[file];
-  return db->UnpackPositions[file] - db->UnpackPositions[db->FolderToFile[folder]];
-}
-
-bool HasBlockData(const CSzArEx* db, uint32_t file, uint32_t folder) {
-  return db->FileToFolder[file] == folder && EntryDataSize(db, file) > 0;
-}
-
 SRes OpenBlockSource(BlockSource* source, BlockDecoder* decoder, const BlockStreams& streams, uint32_t folder) {
   source->decoder = decoder;
   source->whole = nullptr;
@@ -70,44 +57,59 @@ SRes VerdictAfterDamage(BlockSource* source, unsigned char* scratch, size_t capa
 
 namespace {
 
-void SeekFile(FileCheck* check) {
-  while (check->next < check->end && !HasBlockData(check->db, check->next, check->folder)) ++check->next;
-  if (check->next < check->end) check->start = OffsetInBlock(check->db, check->next);
+// Reads on to the next entry with data.
+void ReadAhead(FileCheck* check) {
+  check->pending = false;
   check->crc = CRC_INIT_VAL;
+  while (check->failure == SZ_OK && EntriesLeft(check->files)) {
+    check->failure = NextEntry(check->files, &check->entry, nullptr, 0);
+    if (check->failure == SZ_OK && check->entry.block != kNoBlock && check->entry.size > 0) {
+      check->pending = true;
+      return;
+    }
+  }
 }
+
+bool InBlock(const FileCheck* check) { return check->pending && check->entry.block == check->block; }
 
 }  // namespace
 
-void StartFileCheck(FileCheck* check, const CSzArEx* db, uint32_t folder) {
-  check->db = db;
-  check->folder = folder;
-  check->next = db->FolderToFile[folder];
-  check->end = db->FolderToFile[folder + 1];
-  SeekFile(check);
+void StartFileChecks(FileCheck* check, EntryCursor* files) {
+  check->files = files;
+  check->failure = SZ_OK;
+  check->block = kNoBlock;
+  ReadAhead(check);
+}
+
+uint32_t NextDataBlock(FileCheck* check) { return check->pending ? check->entry.block : kNoBlock; }
+
+void StartFileCheck(FileCheck* check, uint32_t block) {
+  check->block = block;
+  check->crc = CRC_INIT_VAL;
 }
 
 size_t CheckBlockBytes(FileCheck* check, const unsigned char* data, size_t size, uint64_t offset, bool* damaged) {
   *damaged = false;
   size_t done = 0;
-  while (done < size && check->next < check->end) {
+  while (done < size && InBlock(check)) {
     const uint64_t position = offset + done;
-    const uint64_t fileEnd = check->start + EntryDataSize(check->db, check->next);
-    if (position < check->start) {
+    const uint64_t start = check->entry.offset;
+    const uint64_t fileEnd = start + check->entry.size;
+    if (position < start) {
       // Bytes of the block that belong to no file.
-      done += static_cast<size_t>(check->start - position < size - done ? check->start - position : size - done);
+      done += static_cast<size_t>(start - position < size - done ? start - position : size - done);
       continue;
     }
     const size_t piece = static_cast<size_t>(fileEnd - position < size - done ? fileEnd - position : size - done);
-    const bool hasCrc = SzBitWithVals_Check(&check->db->CRCs, check->next);
+    const bool hasCrc = check->entry.hasCrc;
     if (hasCrc) check->crc = CrcUpdate(check->crc, data + done, piece);
     done += piece;
     if (offset + done < fileEnd) break;
-    if (hasCrc && CRC_GET_DIGEST(check->crc) != check->db->CRCs.Vals[check->next]) {
+    if (hasCrc && CRC_GET_DIGEST(check->crc) != check->entry.crc) {
       *damaged = true;
       return done;
     }
-    ++check->next;
-    SeekFile(check);
+    ReadAhead(check);
   }
   return size;
 }

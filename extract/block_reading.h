@@ -1,10 +1,12 @@
 // One solid block's bytes as the decode worker (extract/decode_worker.h)
 // hands them on, and the check of each file's CRC as they go by. Portable
-// (the LZMA SDK's database and file, no Windows header), so that the fuzz
+// (the blocks' description of extract/archive_header.h, the LZMA SDK's file,
+// no Windows header), so that the fuzz
 // targets run the very code the worker thread runs; the worker keeps the
 // thread, the ring of chunks and its locks.
 //
-//   FileCheck check;  StartFileCheck(&check, db, folder);
+//   FileCheck check;  StartFileChecks(&check, &cursor);
+//   folder = NextDataBlock(&check);  StartFileCheck(&check, folder);
 //   BlockSource source;
 //   SRes r = OpenBlockSource(&source, &decoder, streams, folder);
 //   while (r == SZ_OK && !BlockSourceDone(&source)) {
@@ -22,8 +24,10 @@
 #include "7z.h"
 #include "7zFile.h"
 #include "extract/block_decoder.h"
+#include "extract/entry_cursor.h"
 
-// What a block is read from: the opened archive's database, its file (which
+// What a block is read from: the opened archive's blocks (an ArchiveHeader's
+// or a database's), its file (which
 // the streaming decoder reads) and the look-ahead stream over the same file
 // (which the SDK's whole-block decoding reads).
 struct BlockStreams {
@@ -65,30 +69,33 @@ void CloseBlockSource(BlockSource* source);
 SRes VerdictAfterDamage(BlockSource* source, unsigned char* scratch, size_t capacity, bool (*stopWanted)(void*),
                         void* context);
 
-// The files of one block in order, each checked against its stored CRC as
-// its bytes go by.
+// The files with data in archive order, block after block, each checked
+// against its stored CRC as its bytes go by. One cursor over the entries
+// serves all blocks: the next block with data is the one of the first file
+// not yet checked.
 struct FileCheck {
-  const CSzArEx* db;
-  uint32_t folder;
-  uint32_t next;   // the file whose bytes come next
-  uint32_t end;    // one past the block's last file
-  uint64_t start;  // offset of next's first byte in the block
+  EntryCursor* files;
+  bool pending;        // entry is the next file with data, not yet checked
+  ArchiveEntry entry;
+  SRes failure;        // the cursor's failure: the files stop there
+  uint32_t block;      // the block being read
   uint32_t crc;
 };
 
-void StartFileCheck(FileCheck* check, const CSzArEx* db, uint32_t folder);
+// Starts the walk with files, a cursor at the first entry (names not needed).
+void StartFileChecks(FileCheck* check, EntryCursor* files);
+
+// The next block that holds file data, kNoBlock when none is left (or the
+// cursor failed: check->failure).
+uint32_t NextDataBlock(FileCheck* check);
+
+// Starts the check of block, which NextDataBlock gave.
+void StartFileCheck(FileCheck* check, uint32_t block);
 
 // Checks the block's bytes [offset, offset + size), which follow the bytes
 // checked before. Returns the length of the part that holds no damaged file,
 // ending with a damaged file's last byte when one is found (then *damaged is
-// set).
+// set). A cursor failure on the way ends the block's files (check->failure).
 size_t CheckBlockBytes(FileCheck* check, const unsigned char* data, size_t size, uint64_t offset, bool* damaged);
-
-// A file's unpacked size, and where its bytes start within its block.
-uint64_t EntryDataSize(const CSzArEx* db, uint32_t file);
-uint64_t OffsetInBlock(const CSzArEx* db, uint32_t file);
-
-// True when file is of folder and has bytes.
-bool HasBlockData(const CSzArEx* db, uint32_t file, uint32_t folder);
 
 #endif

@@ -6,11 +6,10 @@
 
 namespace {
 
-const CSzArEx* Database(const DecodeWorker* w) { return &w->reader->db; }
-
 BlockStreams Streams(DecodeWorker* w) {
-  ArchiveReader* reader = w->reader;
-  return {&reader->db, &reader->fileStream.file, &reader->lookStream.vt, &reader->mainAlloc, &reader->tempAlloc};
+  ArchiveReader* reader = &w->archive->reader;
+  return {&w->archive->header.blocks, &reader->fileStream.file, &reader->lookStream.vt, &reader->mainAlloc,
+          &reader->tempAlloc};
 }
 
 bool StopWanted(void* worker) {
@@ -39,9 +38,9 @@ void Publish(DecodeWorker* w) {
 
 // Decodes one block into chunks. False when the pass stopped or the block
 // failed (its failure is published).
-bool DecodeBlock(DecodeWorker* w, uint32_t folder, unsigned char* scratch) {
-  FileCheck check;
-  StartFileCheck(&check, Database(w), folder);
+bool DecodeBlock(DecodeWorker* w, FileCheck* files, uint32_t folder, unsigned char* scratch) {
+  FileCheck& check = *files;
+  StartFileCheck(&check, folder);
   BlockSource source;
   SRes failure = OpenBlockSource(&source, &w->decoder, Streams(w), folder);
   uint64_t offset = 0;
@@ -62,6 +61,8 @@ bool DecodeBlock(DecodeWorker* w, uint32_t folder, unsigned char* scratch) {
       if (damaged) {
         failure = VerdictAfterDamage(&source, scratch, kDecodedChunkBytes / 16, StopWanted, w);
         chunk->judgesBytes = true;
+      } else if (check.failure != SZ_OK) {
+        failure = check.failure;
       }
     }
     chunk->failure = failure;
@@ -75,15 +76,24 @@ bool DecodeBlock(DecodeWorker* w, uint32_t folder, unsigned char* scratch) {
 
 DWORD WINAPI DecodeAll(void* parameter) {
   DecodeWorker* w = static_cast<DecodeWorker*>(parameter);
-  const CSzArEx* db = Database(w);
   // Scratch for reading past a damaged file: the rest of its block decides
   // which failure the pass reports.
   unsigned char* scratch = w->memory + kDecodedChunkCount * kDecodedChunkBytes;
-  for (uint32_t folder = 0; folder < db->db.NumFolders; ++folder) {
-    bool used = false;
-    for (uint32_t file = db->FolderToFile[folder]; file < db->FolderToFile[folder + 1] && !used; ++file)
-      used = HasBlockData(db, file, folder);
-    if (used && !DecodeBlock(w, folder, scratch)) break;
+  FileCheck files;
+  StartFileChecks(&files, &w->files);
+  for (uint32_t block = NextDataBlock(&files); block != kNoBlock; block = NextDataBlock(&files))
+    if (!DecodeBlock(w, &files, block, scratch)) break;
+  // The header's store failed between two blocks: whoever reads on meets it.
+  if (files.failure != SZ_OK) {
+    DecodedChunk* chunk = FreeChunk(w);
+    if (chunk) {
+      chunk->folder = kNoBlock;
+      chunk->offset = 0;
+      chunk->size = 0;
+      chunk->judgesBytes = false;
+      chunk->failure = files.failure;
+      Publish(w);
+    }
   }
   AcquireSRWLockExclusive(&w->lock);
   w->finished = true;
@@ -128,8 +138,10 @@ void DecodeWorkerInit(DecodeWorker* worker) {
   BlockDecoderInit(&worker->decoder);
 }
 
-SRes DecodeWorkerStart(DecodeWorker* w, ArchiveReader* reader) {
-  w->reader = reader;
+SRes DecodeWorkerStart(DecodeWorker* w, PayloadArchive* archive) {
+  w->archive = archive;
+  ArchiveReader* reader = &archive->reader;
+  StartEntryCursor(&w->files, &archive->header, false);
   const size_t scratchBytes = kDecodedChunkBytes / 16;
   w->memory = static_cast<unsigned char*>(
       ISzAlloc_Alloc(&reader->mainAlloc, kDecodedChunkCount * kDecodedChunkBytes + scratchBytes));
@@ -153,15 +165,14 @@ void DecodeWorkerStop(DecodeWorker* w) {
     CloseHandle(w->thread);
     w->thread = nullptr;
   }
-  if (w->memory) ISzAlloc_Free(&w->reader->mainAlloc, w->memory);
+  if (w->memory) ISzAlloc_Free(&w->archive->reader.mainAlloc, w->memory);
   w->memory = nullptr;
 }
 
-void DecodeWorkerOpenFile(DecodeWorker* w, uint32_t index) {
-  const CSzArEx* db = Database(w);
-  w->fileFolder = db->FileToFolder[index];
-  w->fileOffset = OffsetInBlock(db, index);
-  w->fileRemaining = EntryDataSize(db, index);
+void DecodeWorkerOpenFile(DecodeWorker* w, const ArchiveEntry& entry) {
+  w->fileFolder = entry.block;
+  w->fileOffset = entry.offset;
+  w->fileRemaining = entry.size;
 }
 
 SRes DecodeWorkerRead(DecodeWorker* w, const unsigned char** data, size_t* size) {

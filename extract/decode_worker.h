@@ -9,15 +9,15 @@
 // streamed (BCJ2) is decoded whole, as the SDK does.
 //
 // Threads: the worker alone reads the archive file (the reader's file and
-// look stream); the pass reads only the reader's database, which nobody
-// changes. Start and Stop run on the pass's thread, and Stop joins the worker
+// look stream); both read the archive's header through cursors of their own
+// (the store reads at offsets, the blocks' description nobody changes). Start and Stop run on the pass's thread, and Stop joins the worker
 // on every path. The pass reads the files' bytes in archive order:
 //
 //   DecodeWorker worker;
 //   DecodeWorkerInit(&worker);
-//   SRes r = DecodeWorkerStart(&worker, &reader);
-//   for each file with data:
-//     r = DecodeWorkerOpenFile(&worker, index);
+//   SRes r = DecodeWorkerStart(&worker, &archive);
+//   for each file entry with data:
+//     DecodeWorkerOpenFile(&worker, entry);
 //     while (r == SZ_OK && (r = DecodeWorkerRead(&worker, &data, &size)) == SZ_OK && size > 0) use(data, size);
 //   DecodeWorkerStop(&worker);
 #ifndef KX_EXTRACT_DECODE_WORKER_H
@@ -28,7 +28,8 @@
 #include <stdint.h>
 
 #include "extract/block_decoder.h"
-#include "launcher/archive_reader.h"
+#include "extract/entry_cursor.h"
+#include "extract/payload_archive.h"
 
 constexpr size_t kDecodedChunkBytes = 1 << 20;
 constexpr unsigned kDecodedChunkCount = 8;
@@ -46,7 +47,7 @@ struct DecodedChunk {
 };
 
 struct DecodeWorker {
-  ArchiveReader* reader;
+  PayloadArchive* archive;
   HANDLE thread;
   unsigned char* memory;
   SRWLOCK lock;
@@ -62,23 +63,24 @@ struct DecodeWorker {
   uint32_t fileFolder;
   uint64_t fileOffset;
   uint64_t fileRemaining;
-  // The worker's side.
+  // The worker's side: its decoder and its cursor over the files.
   BlockDecoder decoder;
+  EntryCursor files;
 };
 
 void DecodeWorkerInit(DecodeWorker* worker);
 
-// Starts decoding the reader's open archive. SZ_OK, or SZ_ERROR_MEM when
-// the ring or the thread could not be had (nothing runs then).
-SRes DecodeWorkerStart(DecodeWorker* worker, ArchiveReader* reader);
+// Starts decoding the open archive. SZ_OK, or SZ_ERROR_MEM when the ring or
+// the thread could not be had (nothing runs then).
+SRes DecodeWorkerStart(DecodeWorker* worker, PayloadArchive* archive);
 
 // Makes the worker stop, joins it and frees everything. Safe after Init, a
 // failed Start, and more than once.
 void DecodeWorkerStop(DecodeWorker* worker);
 
-// Reads are now served from file index's bytes (it must have data, and come
+// Reads are now served from the entry's bytes (it must have data, and come
 // after the file read before). Bytes in between are passed over.
-void DecodeWorkerOpenFile(DecodeWorker* worker, uint32_t index);
+void DecodeWorkerOpenFile(DecodeWorker* worker, const ArchiveEntry& entry);
 
 // The next piece of the open file: *data stays valid until the next call.
 // *size is 0 once the file's bytes are all read; that call gives the verdict

@@ -3,7 +3,6 @@
 // in place before its first file is written.
 #include <wchar.h>
 
-#include "launcher/archive_reader.h"
 #include "extract/engine_state.h"
 #include "extract/install_journal.h"
 #include "base/journal_format.h"
@@ -25,18 +24,23 @@ ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created) {
   return kExtractFailed;
 }
 
-void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next) {
+void AnnounceUpcomingFiles(const EntryCursor* pass) {
   if (!InstallJournalWantsAnnouncements()) return;
-  // One extraction at a time: the path is built in static storage, and each
-  // kept on the heap only as long as it is.
+  // One extraction at a time: the path and the cursor are kept in static
+  // storage, and each path on the heap only as long as it is.
   static wchar_t path[kExtractPathCapacity];
+  static wchar_t name[kExtractPathCapacity];
+  static EntryCursor ahead;
+  ahead = *pass;
   wchar_t* list[kAnnouncedCapacity];
   size_t count = 0;
-  for (uint32_t i = next; count < kAnnouncedCapacity && i < ArchiveEntryCount(reader); ++i) {
-    if (ArchiveEntryIsDir(reader, i)) continue;
+  while (count < kAnnouncedCapacity && EntriesLeft(&ahead)) {
+    ArchiveEntry entry;
+    if (NextEntry(&ahead, &entry, reinterpret_cast<char16_t*>(name), kExtractPathCapacity) != SZ_OK) break;
+    if (entry.isDir) continue;
     size_t nameStart = 0;
     // The survey has checked every name: this only builds the path.
-    if (EntryDestinationPath(reader, i, path, &nameStart) != kExtractDone) break;
+    if (EntryDestinationPath(name, entry.nameUnits, path, &nameStart) != kExtractDone) break;
     // As the pass writes it (CreateEntryFolders).
     for (wchar_t* p = path + nameStart; *p; ++p)
       if (*p == L'/') *p = L'\\';

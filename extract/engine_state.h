@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "extract/entry_checks.h"
+#include "extract/entry_cursor.h"
 #include "extract/entry_survey.h"
 #include "extract/extraction.h"
 #include "launcher/literal_text.h"
@@ -41,18 +42,18 @@ struct ExtractEngine {
 };
 extern ExtractEngine g_extract;
 
-struct ArchiveReader;
-
 // Checks every entry's name and destination path and sums the sizes.
 // Returns kExtractDone; kExtractFailed for a name that is too long, unsafe
 // (after the "#invalidfilename" message) or too long behind the destination;
-// kArchiveError with SZ_ERROR_NO_ARCHIVE when the archive holds no entry.
-ExtractResult SurveyArchive(const ArchiveReader* reader, ArchiveSurvey* survey);
+// kArchiveError with SZ_ERROR_NO_ARCHIVE when the archive holds no entry, or
+// with the store's failure when the header could not be read back.
+ExtractResult SurveyArchive(const ArchiveHeader* header, ArchiveSurvey* survey);
 
-// Puts the destination path of entry index into path (kExtractPathCapacity
-// units) with its separators as stored; *nameStart is where the name begins.
-// Returns kExtractDone or kExtractFailed as SurveyArchive does for the entry.
-ExtractResult EntryDestinationPath(const ArchiveReader* reader, uint32_t index, wchar_t* path, size_t* nameStart);
+// Puts the destination path of the entry named name (nameUnits units, as the
+// entry cursor read it) into path (kExtractPathCapacity units) with its
+// separators as stored; *nameStart is where the name begins. Returns
+// kExtractDone or kExtractFailed as SurveyArchive does for the entry.
+ExtractResult EntryDestinationPath(const wchar_t* name, size_t nameUnits, wchar_t* path, size_t* nameStart);
 
 // Returns kExtractDone when the volume of destination (an existing folder)
 // has bytes free for the caller, or when it cannot be asked; otherwise shows
@@ -78,9 +79,10 @@ void FinishInterruptedRun(const wchar_t* destination);
 ExtractResult OpenDestinationJournal(const wchar_t* destination, bool created);
 
 // When the install journal asks for it (a file was just replaced): announces
-// the destination paths of the file entries from index next on, so that
-// their kept-aside names reach the disk under one flush.
-void AnnounceUpcomingFiles(const ArchiveReader* reader, uint32_t next);
+// the destination paths of the file entries the pass's cursor comes to next
+// (read with a copy of it), so that their kept-aside names reach the disk
+// under one flush.
+void AnnounceUpcomingFiles(const EntryCursor* pass);
 
 // The one place that opens a destination file for writing (CREATE_ALWAYS,
 // shared for reading). While the install journal records, an existing file
@@ -99,13 +101,13 @@ struct DecodeWorker;
 // Returns kExtractDone (written, or skipped with Continue), the decoding's
 // failure, kExtractCancelled, kExtractFailed (not created or not written),
 // kCloseFailed, or kExtractDiskFull when the close found no room.
-ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, const ArchiveEntry& entry, uint64_t size,
                              const EntryStamp& stamp);
 
 // Reads a file entry's bytes through without writing them, for a file that
 // is skipped: its data is checked all the same. Returns kExtractDone, the
 // decoding's failure or kExtractCancelled.
-ExtractResult PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size);
+ExtractResult PassOverEntryData(DecodeWorker* worker, const ArchiveEntry& entry, uint64_t size);
 
 // Adds units to the progress done and moves the bar (not in silent mode).
 void AdvanceExtractProgress(uint64_t units);

@@ -2,25 +2,30 @@
 
 #include "base/entry_names.h"
 #include "extract/entry_checks.h"
+#include "extract/entry_cursor.h"
 
-static_assert(sizeof(UInt16) == sizeof(char16_t), "the SDK's names are UTF-16 units");
-
-EntryPlacement PlaceEntry(const CSzArEx* db, uint32_t index, const char16_t* destination, char16_t* path,
+EntryPlacement PlaceEntry(const char16_t* name, size_t nameUnits, const char16_t* destination, char16_t* path,
                           size_t capacity, size_t* nameStart) {
-  const size_t nameLength = SzArEx_GetFileNameUtf16(db, index, nullptr);
-  if (!StartEntryPath(path, capacity, destination, nameLength, nameStart)) return EntryPlacement::kDoesNotFit;
-  char16_t* name = path + *nameStart;
-  SzArEx_GetFileNameUtf16(db, index, reinterpret_cast<UInt16*>(name));
-  name[nameLength - 1] = u'\0';
-  if (!kxentry::IsSafeEntryName(name)) return EntryPlacement::kUnsafe;
-  return EntryLevelsFit(name) ? EntryPlacement::kPlaced : EntryPlacement::kDoesNotFit;
+  if (!StartEntryPath(path, capacity, destination, nameUnits, nameStart)) return EntryPlacement::kDoesNotFit;
+  char16_t* placed = path + *nameStart;
+  for (size_t i = 0; i + 1 < nameUnits; ++i) placed[i] = name[i];
+  placed[nameUnits - 1] = u'\0';
+  if (!kxentry::IsSafeEntryName(placed)) return EntryPlacement::kUnsafe;
+  return EntryLevelsFit(placed) ? EntryPlacement::kPlaced : EntryPlacement::kDoesNotFit;
 }
 
-SurveyVerdict SurveyEntries(const CSzArEx* db, const char16_t* destination, char16_t* path, size_t capacity,
-                            ArchiveSurvey* survey, size_t* nameStart) {
+SurveyVerdict SurveyEntries(const ArchiveHeader* header, const char16_t* destination, char16_t* path,
+                            char16_t* name, size_t capacity, ArchiveSurvey* survey, size_t* nameStart,
+                            SRes* failure) {
   *survey = ArchiveSurvey();
-  for (uint32_t i = 0; i < db->NumFiles; ++i) {
-    switch (PlaceEntry(db, i, destination, path, capacity, nameStart)) {
+  *failure = SZ_OK;
+  EntryCursor cursor;
+  StartEntryCursor(&cursor, header, true);
+  while (EntriesLeft(&cursor)) {
+    ArchiveEntry entry;
+    *failure = NextEntry(&cursor, &entry, name, capacity);
+    if (*failure != SZ_OK) return SurveyVerdict::kUnreadable;
+    switch (PlaceEntry(name, entry.nameUnits, destination, path, capacity, nameStart)) {
       case EntryPlacement::kPlaced:
         break;
       case EntryPlacement::kDoesNotFit:
@@ -28,13 +33,12 @@ SurveyVerdict SurveyEntries(const CSzArEx* db, const char16_t* destination, char
       case EntryPlacement::kUnsafe:
         return SurveyVerdict::kUnsafeName;
     }
-    if (SzArEx_IsDir(db, i)) {
+    if (entry.isDir) {
       survey->units += 1;
       continue;
     }
-    const uint64_t size = SzArEx_GetFileSize(db, i);
-    survey->units += size + 1;
-    survey->fileBytes += size;
+    survey->units += entry.size + 1;
+    survey->fileBytes += entry.size;
   }
-  return db->NumFiles == 0 ? SurveyVerdict::kNoEntries : SurveyVerdict::kSurveyed;
+  return header->entryCount == 0 ? SurveyVerdict::kNoEntries : SurveyVerdict::kSurveyed;
 }

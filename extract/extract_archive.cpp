@@ -4,7 +4,7 @@
 #include "extract/decode_worker.h"
 #include "extract/engine_state.h"
 #include "extract/folder_creation.h"
-#include "launcher/archive_reader.h"
+#include "extract/payload_archive.h"
 
 namespace {
 
@@ -43,36 +43,43 @@ ExtractResult ExtractDirectory(const wchar_t* path) {
   return kExtractDone;
 }
 
-ExtractResult ExtractFile(ArchiveReader* reader, DecodeWorker* worker, uint32_t index, wchar_t* path) {
-  const uint64_t size = ArchiveEntrySize(reader, index);
+ExtractResult ExtractFile(const ArchiveEntry& entry, DecodeWorker* worker, wchar_t* path) {
+  const uint64_t size = entry.size;
   EntryStamp stamp = {};
-  stamp.hasTime = ArchiveEntryTime(reader, index, &stamp.timeHigh, &stamp.timeLow);
-  stamp.hasAttributes = ArchiveEntryAttributes(reader, index, &stamp.attributes);
+  stamp.hasTime = entry.hasTime;
+  stamp.timeHigh = entry.timeHigh;
+  stamp.timeLow = entry.timeLow;
+  stamp.hasAttributes = entry.hasAttributes;
+  stamp.attributes = entry.attributes;
 
   ExtractHookAnswer answer = g_extract.hook ? g_extract.hook(path, size, &stamp.timeHigh, &stamp.timeLow) : kHookWrite;
   if (answer == kHookCancel) g_extractCancelled = true;
   if (g_extractCancelled) return kExtractCancelled;
-  if (answer == kHookSkip) return PassOverEntryData(worker, index, size);
-  return WriteEntryFile(path, worker, index, size, stamp);
+  if (answer == kHookSkip) return PassOverEntryData(worker, entry, size);
+  return WriteEntryFile(path, worker, entry, size, stamp);
 }
 
-ExtractResult ExtractEntry(ArchiveReader* reader, DecodeWorker* worker, uint32_t index) {
+ExtractResult ExtractEntry(EntryCursor* entries, DecodeWorker* worker) {
   if (g_extractCancelled) return kExtractCancelled;
   // One extraction at a time, and a path may take Windows' full length.
   static wchar_t path[kExtractPathCapacity];
+  static wchar_t entryName[kExtractPathCapacity];
+  ArchiveEntry entry;
+  SRes read = NextEntry(entries, &entry, reinterpret_cast<char16_t*>(entryName), kExtractPathCapacity);
+  if (read != SZ_OK) return ExtractResultOfSdk(read);
   size_t nameStart = 0;
   // The survey has checked every name already; this only builds the path.
-  ExtractResult checked = EntryDestinationPath(reader, index, path, &nameStart);
+  ExtractResult checked = EntryDestinationPath(entryName, entry.nameUnits, path, &nameStart);
   if (checked != kExtractDone) return checked;
   const wchar_t* name = path + nameStart;
   if (!g_extract.silent) SetExtractLabel(name);
 
   CreateEntryFolders(path, nameStart);
-  if (ArchiveEntryIsDir(reader, index)) return ExtractDirectory(path);
-  return ExtractFile(reader, worker, index, path);
+  if (entry.isDir) return ExtractDirectory(path);
+  return ExtractFile(entry, worker, path);
 }
 
-ExtractResult ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) {
+ExtractResult ExtractOpened(PayloadArchive* archive, const ArchiveSurvey& survey) {
   ForgetKnownFolders();
   if (g_extract.destination && DirectoryExists(g_extract.destination)) {
     // Known without its trailing separators, as paths are cut at their last.
@@ -86,10 +93,13 @@ ExtractResult ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) 
   // The worker decodes ahead while this thread writes the files.
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
-  ExtractResult result = ExtractResultOfSdk(DecodeWorkerStart(&worker, reader));
-  for (uint32_t i = 0; result == kExtractDone && i < ArchiveEntryCount(reader); ++i) {
-    result = ExtractEntry(reader, &worker, i);
-    if (result == kExtractDone) AnnounceUpcomingFiles(reader, i + 1);
+  ExtractResult result = ExtractResultOfSdk(DecodeWorkerStart(&worker, archive));
+  // The pass's own cursor over the entries (the worker has another).
+  static EntryCursor entries;
+  StartEntryCursor(&entries, &archive->header, true);
+  while (result == kExtractDone && EntriesLeft(&entries)) {
+    result = ExtractEntry(&entries, &worker);
+    if (result == kExtractDone) AnnounceUpcomingFiles(&entries);
   }
   DecodeWorkerStop(&worker);
   return result;
@@ -98,23 +108,22 @@ ExtractResult ExtractOpened(ArchiveReader* reader, const ArchiveSurvey& survey) 
 }  // namespace
 
 ExtractResult ExtractEntries(void) {
-  ArchiveReader reader;
-  ArchiveReaderInit(&reader);
+  // One extraction at a time; the archive holds the header's cursors' store.
+  static PayloadArchive archive;
+  PayloadArchiveInit(&archive);
   ExtractResult result;
-  if (!g_extract.archivePath || !g_extract.destination ||
-      ArchiveReaderOpenFile(&reader, g_extract.archivePath) != 0 ||
-      ArchiveReaderSeek(&reader, g_extract.startOffset ? *g_extract.startOffset : 0) != 0)
+  if (!g_extract.archivePath || !g_extract.destination || PayloadArchiveOpenFile(&archive, g_extract.archivePath) != 0)
     result = kExtractFailed;
   else
-    result = ExtractResultOfSdk(ArchiveReaderOpenDatabase(&reader));
+    result = ExtractResultOfSdk(PayloadArchiveOpen(&archive, g_extract.startOffset ? *g_extract.startOffset : 0));
   // Names and space are checked before the first file is written, so that a
   // package refused for them writes nothing.
   ArchiveSurvey survey;
-  if (result == kExtractDone) result = SurveyArchive(&reader, &survey);
+  if (result == kExtractDone) result = SurveyArchive(&archive.header, &survey);
   if (result == kExtractDone) result = CheckFreeSpace(g_extract.destination, survey.fileBytes);
   if (result == kExtractDone) result = OpenDestinationJournal(g_extract.destination, g_extract.destinationCreated);
-  if (result == kExtractDone) result = ExtractOpened(&reader, survey);
-  ArchiveReaderClose(&reader);
+  if (result == kExtractDone) result = ExtractOpened(&archive, survey);
+  PayloadArchiveClose(&archive);
   // A Cancel confirmed while the pass ran wins over whatever it came to, and
   // needs no archive error after it.
   if (g_extractCancelled) return kExtractCancelled;

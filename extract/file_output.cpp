@@ -68,12 +68,12 @@ OpenOutcome OpenOutputFile(CSzFile* out, const wchar_t* path, const wchar_t** wr
 // follow; *advanced says by how much. Returns kExtractDone; the decoding's
 // failure; kExtractCancelled when Cancel came between two pieces; or
 // kExtractFailed with *writeFailed set.
-ExtractResult CopyEntryData(DecodeWorker* worker, uint32_t index, uint64_t size, HANDLE out, uint64_t* advanced,
+ExtractResult CopyEntryData(DecodeWorker* worker, const ArchiveEntry& entry, uint64_t size, HANDLE out, uint64_t* advanced,
                             bool* writeFailed) {
   *advanced = 0;
   *writeFailed = false;
   if (size == 0) return kExtractDone;
-  DecodeWorkerOpenFile(worker, index);
+  DecodeWorkerOpenFile(worker, entry);
   uint64_t done = 0;
   for (;;) {
     const unsigned char* data = nullptr;
@@ -106,15 +106,15 @@ ExtractResult CloseFailure(WRes error) {
 
 }  // namespace
 
-ExtractResult PassOverEntryData(DecodeWorker* worker, uint32_t index, uint64_t size) {
+ExtractResult PassOverEntryData(DecodeWorker* worker, const ArchiveEntry& entry, uint64_t size) {
   uint64_t advanced = 0;
   bool writeFailed = false;
-  ExtractResult result = CopyEntryData(worker, index, size, INVALID_HANDLE_VALUE, &advanced, &writeFailed);
+  ExtractResult result = CopyEntryData(worker, entry, size, INVALID_HANDLE_VALUE, &advanced, &writeFailed);
   if (result == kExtractDone) AdvanceExtractProgress(size + 1 - advanced);
   return result;
 }
 
-ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t index, uint64_t size,
+ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, const ArchiveEntry& entry, uint64_t size,
                              const EntryStamp& stamp) {
   CSzFile out;
   File_Construct(&out);
@@ -125,13 +125,13 @@ ExtractResult WriteEntryFile(const wchar_t* path, DecodeWorker* worker, uint32_t
     case OpenOutcome::Opened: break;
     case OpenOutcome::Skip:
       LogLine(L"File skipped, it could not be created: %ls", path);
-      return PassOverEntryData(worker, index, size);
+      return PassOverEntryData(worker, entry, size);
     case OpenOutcome::Stop: return kExtractFailed;
   }
 
   uint64_t advanced = 0;
   bool writeFailed = false;
-  ExtractResult result = CopyEntryData(worker, index, size, out.handle, &advanced, &writeFailed);
+  ExtractResult result = CopyEntryData(worker, entry, size, out.handle, &advanced, &writeFailed);
   if (result != kExtractDone && !writeFailed) {
     // Damaged data or a cancelled copy: nothing of the file stays.
     File_Close(&out);

@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 rm -rf "$dir"
 for target in container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz \
-    uninstall_log_fuzz language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz \
+    uninstall_log_fuzz language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz archive_header_fuzz \
     package_data_fuzz; do
   mkdir -p "$dir/$target"
 done
@@ -44,3 +44,5 @@ n=0
     n=$((n + 1))
     { printf '\x08\xc3'; printf '%s' "$name" | iconv -f UTF-8 -t UTF-16LE; } >"$dir/entry_names_fuzz/name-$n"
   done
+# The header reader reads every archive the archive target reads.
+cp "$dir"/archive_fuzz/*.7z "$dir/archive_header_fuzz/"

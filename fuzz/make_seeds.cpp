@@ -180,6 +180,10 @@ bool WriteArchives(const std::string& dir, const std::string& scratch) {
   const std::vector<std::string> plain[] = {
       {"-mf=BCJ", "-m0=LZMA:d=64k", "-ms=on", "-mhc=off", "--", dir + "/archive_fuzz/lzma-bcj-plain.7z", "*"},
       {"-mf=off", "-m0=LZMA2:d=64k", "-ms=2k", "-mhc=off", "--", dir + "/archive_fuzz/lzma2-plain.7z", "*"},
+      // For the header reader: a block a file and no times (plain header),
+      // and a compressed header over blocks of two files.
+      {"-m0=Copy", "-ms=off", "-mtm=off", "-mhc=off", "--", dir + "/archive_header_fuzz/copy-no-times.7z", "*"},
+      {"-mf=off", "-m0=LZMA:d=64k", "-ms=2f", "--", dir + "/archive_header_fuzz/lzma-two-a-block.7z", "*"},
   };
   for (const auto& switches : plain) {
     std::vector<std::string> arguments = {program, "a", "-t7z", "-bd", "-y", "-mmt1"};

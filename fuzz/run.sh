@@ -31,7 +31,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 all=(container_layout_fuzz artwork_fuzz pe_resources_fuzz description_fuzz name_rules_fuzz uninstall_log_fuzz
-         language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz package_data_fuzz)
+         language_table_fuzz dialog_data_fuzz page_text_fuzz entry_names_fuzz archive_fuzz archive_header_fuzz
+         package_data_fuzz)
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 mkdir -p "$work"

@@ -1,5 +1,6 @@
-// The archive reading sequence over the LZMA SDK's 7z decoder, shared by the
-// runtime unpacking and the payload extraction. Usage, C style:
+// The archive reading sequence over the LZMA SDK's 7z decoder, for the small
+// runtime archive, which it reads whole (the payload's header is read in
+// parts: extract/payload_archive.h). Usage, C style:
 //
 //   ArchiveReader reader;
 //   ArchiveReaderInit(&reader);               // always, so Close is always safe

@@ -4,7 +4,7 @@
 
 #include "base/package_format.h"
 #include "core/kxcore.h"
-#include "launcher/payload_size.h"
+#include "extract/payload_size.h"
 #include "script/folder_picker.h"
 #include "script/page_handlers.h"
 #include "script/script_state.h"

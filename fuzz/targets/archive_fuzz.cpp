@@ -1,9 +1,11 @@
-// A 7z archive as the programs read the runtime archive and the payload: the
-// LZMA SDK's reader opens it from a file (an in-memory one here), the survey
-// places every entry's name behind a destination (extract/entry_survey.h),
-// and each solid block with file data goes through the decode worker's
-// reading (extract/block_reading.h: the streaming decoder, or the SDK's
-// whole-block decoding for BCJ2) with every file's CRC checked on the way.
+// A 7z archive as the setup program reads the payload: its header read in
+// parts from a file (an in-memory one here; extract/archive_header.h), the
+// survey placing every entry's name behind a destination
+// (extract/entry_survey.h), and each solid block with file data going through
+// the decode worker's reading (extract/block_reading.h: the streaming
+// decoder, or the SDK's whole-block decoding for BCJ2) with every file's CRC
+// checked on the way. The LZMA SDK's own reader opens the same bytes for the
+// expected answers (archive_header_fuzz compares the two readers).
 //
 // Checks beyond "no crash": the survey's verdict and sums agree with the
 // entries as the SDK lists them; a block read in pieces gives the bytes and
@@ -28,8 +30,10 @@
 #include "7zCrc.h"
 #include "7zFile.h"
 #include "base/entry_names.h"
+#include "extract/archive_header.h"
 #include "extract/block_reading.h"
 #include "extract/entry_checks.h"
+#include "extract/entry_cursor.h"
 #include "extract/entry_survey.h"
 
 namespace {
@@ -57,11 +61,33 @@ bool PutInFile(const uint8_t* data, size_t size) {
   return lseek(g_file, 0, SEEK_SET) == 0;
 }
 
+struct MemoryStore {
+  std::string bytes;
+};
+
+SRes StoreRead(void* context, uint64_t offset, void* dest, size_t size) {
+  const MemoryStore* store = static_cast<const MemoryStore*>(context);
+  if (offset > store->bytes.size() || size > store->bytes.size() - offset) abort();
+  memcpy(dest, store->bytes.data() + offset, size);
+  return SZ_OK;
+}
+
+SRes StoreWrite(void* context, uint64_t offset, const void* data, size_t size) {
+  MemoryStore* store = static_cast<MemoryStore*>(context);
+  if (offset != store->bytes.size()) abort();
+  if (store->bytes.size() + size > kAllocationLimit) return SZ_ERROR_WRITE;
+  store->bytes.append(static_cast<const char*>(data), size);
+  return SZ_OK;
+}
+
 struct OpenedArchive {
   CFileInStream file;
   CLookToRead2 look;
   unsigned char lookBuffer[1 << 14];
-  CSzArEx db;
+  CSzArEx db;  // the SDK's
+  MemoryStore memory;
+  HeaderStore store;
+  ArchiveHeader header;  // ours
 };
 
 // ---- The survey -------------------------------------------------------------
@@ -73,12 +99,14 @@ std::u16string Name(const CSzArEx* db, uint32_t index) {
   return std::u16string(units.begin(), units.begin() + (length ? length - 1 : 0));
 }
 
-void CheckSurvey(const CSzArEx* db, const std::u16string& destination) {
+void CheckSurvey(const ArchiveHeader* header, const CSzArEx* db, const std::u16string& destination) {
   std::unique_ptr<char16_t[]> path(new char16_t[kExtractPathCapacity]);
+  std::unique_ptr<char16_t[]> name(new char16_t[kExtractPathCapacity]);
   ArchiveSurvey survey;
   size_t nameStart = 0;
-  const SurveyVerdict verdict =
-      SurveyEntries(db, destination.c_str(), path.get(), kExtractPathCapacity, &survey, &nameStart);
+  SRes failure = SZ_OK;
+  const SurveyVerdict verdict = SurveyEntries(header, destination.c_str(), path.get(), name.get(),
+                                              kExtractPathCapacity, &survey, &nameStart, &failure);
 
   // The first entry that cannot be placed decides, as the survey reads them.
   const size_t prefix = destination.size() + (destination.back() == u'\\' ? 0 : 1);
@@ -101,7 +129,7 @@ void CheckSurvey(const CSzArEx* db, const std::u16string& destination) {
     }
     // A placed entry: the destination, one backslash, the name.
     size_t placedStart = 0;
-    if (PlaceEntry(db, i, destination.c_str(), path.get(), kExtractPathCapacity, &placedStart) !=
+    if (PlaceEntry(name.c_str(), units, destination.c_str(), path.get(), kExtractPathCapacity, &placedStart) !=
             EntryPlacement::kPlaced ||
         placedStart != prefix || path[prefix - 1] != u'\\' || name != path.get() + placedStart)
       abort();
@@ -124,10 +152,10 @@ struct Read {
 
 // The worker's loop over one block (extract/decode_worker.cpp's DecodeBlock),
 // in pieces of piece bytes.
-Read ReadInPieces(OpenedArchive* archive, uint32_t folder, size_t piece) {
-  const BlockStreams streams = {&archive->db, &archive->file.file, &archive->look.vt, &kAlloc, &kAlloc};
-  FileCheck check;
-  StartFileCheck(&check, &archive->db, folder);
+Read ReadInPieces(OpenedArchive* archive, FileCheck* files, uint32_t folder, size_t piece) {
+  const BlockStreams streams = {&archive->header.blocks, &archive->file.file, &archive->look.vt, &kAlloc, &kAlloc};
+  FileCheck& check = *files;
+  StartFileCheck(&check, folder);
   BlockDecoder decoder;
   BlockSource source;
   Read read;
@@ -139,7 +167,7 @@ Read ReadInPieces(OpenedArchive* archive, uint32_t folder, size_t piece) {
     if (size > buffer.size() || (read.result == SZ_OK && size == 0) || (read.result != SZ_OK && size != 0)) abort();
     bool damaged = false;
     const size_t sound = CheckBlockBytes(&check, buffer.data(), size, read.bytes.size(), &damaged);
-    if (sound > size) abort();
+    if (sound > size || check.failure != SZ_OK) abort();
     read.bytes.append(reinterpret_cast<const char*>(buffer.data()), sound);
     if (damaged) {
       std::vector<unsigned char> scratch(4096);
@@ -155,18 +183,18 @@ Read ReadInPieces(OpenedArchive* archive, uint32_t folder, size_t piece) {
 // length of the block up to that file's end, or 0 when every file matches.
 size_t DamagedFileEnd(const CSzArEx* db, uint32_t folder, const std::string& block) {
   for (uint32_t file = db->FolderToFile[folder]; file < db->FolderToFile[folder + 1]; ++file) {
-    if (!HasBlockData(db, file, folder) || !SzBitWithVals_Check(&db->CRCs, file)) continue;
-    const uint64_t start = OffsetInBlock(db, file);
-    const uint64_t size = EntryDataSize(db, file);
+    const uint64_t size = SzArEx_GetFileSize(db, file);
+    if (db->FileToFolder[file] != folder || size == 0 || !SzBitWithVals_Check(&db->CRCs, file)) continue;
+    const uint64_t start = db->UnpackPositions[file] - db->UnpackPositions[db->FolderToFile[folder]];
     if (start + size > block.size()) abort();  // the SDK checks the sizes when it opens
     if (CrcCalc(block.data() + start, size) != db->CRCs.Vals[file]) return static_cast<size_t>(start + size);
   }
   return 0;
 }
 
-void CheckBlock(OpenedArchive* archive, uint32_t folder, size_t piece) {
+void CheckBlock(OpenedArchive* archive, FileCheck* files, uint32_t folder, size_t piece) {
   const CSzArEx* db = &archive->db;
-  const Read read = ReadInPieces(archive, folder, piece);
+  const Read read = ReadInPieces(archive, files, folder, piece);
   const uint64_t unpackSize = SzAr_GetFolderUnpackSize(&db->db, folder);
   if (read.bytes.size() > unpackSize) abort();
   if (read.result == SZ_OK && read.bytes.size() != unpackSize) abort();
@@ -206,22 +234,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   archive->look.realStream = &archive->file.vt;
   LookToRead2_INIT(&archive->look);
   SzArEx_Init(&archive->db);
+  archive->store = {&archive->memory, StoreRead, StoreWrite};
+  ArchiveHeaderInit(&archive->header);
+  CSzFile file;
+  file.fd = g_file;
 
-  if (SzArEx_Open(&archive->db, &archive->look.vt, &kAlloc, &kAlloc) == SZ_OK) {
+  // The SDK opens the archive for the expected answers, then the header
+  // reader as the programs do (archive_header_fuzz holds the two alike).
+  if (SzArEx_Open(&archive->db, &archive->look.vt, &kAlloc, &kAlloc) == SZ_OK &&
+      OpenArchiveHeader(&archive->header, &file, 0, &archive->store, &kAlloc) == SZ_OK) {
     const CSzArEx* db = &archive->db;
-    CheckSurvey(db, u"C:\\Program Files\\Quillmark");
+    CheckSurvey(&archive->header, db, u"C:\\Program Files\\Quillmark");
     // A destination that leaves a name of 80 units at most.
-    CheckSurvey(db, u"D:\\" + std::u16string(kExtractPathCapacity - 86, u'd') + u"\\");
+    CheckSurvey(&archive->header, db, u"D:\\" + std::u16string(kExtractPathCapacity - 86, u'd') + u"\\");
 
-    // Pieces as small as the decoder takes and of a size the input chooses.
+    // Pieces as small as the decoder takes and of a size the input chooses;
+    // the blocks with file data in order, as the worker finds them.
     const size_t piece = kBlockMinimumRead + (size * 131) % 5000;
-    for (uint32_t folder = 0; folder < db->db.NumFolders; ++folder) {
-      bool used = false;
-      for (uint32_t file = db->FolderToFile[folder]; file < db->FolderToFile[folder + 1] && !used; ++file)
-        used = HasBlockData(db, file, folder);
-      if (used) CheckBlock(archive.get(), folder, piece);
+    std::unique_ptr<EntryCursor> cursor(new EntryCursor);
+    StartEntryCursor(cursor.get(), &archive->header, false);
+    FileCheck files;
+    StartFileChecks(&files, cursor.get());
+    uint32_t expectedBlock = 0;
+    for (uint32_t block = NextDataBlock(&files); block != kNoBlock; block = NextDataBlock(&files)) {
+      // The next block with data, none skipped.
+      for (;; ++expectedBlock) {
+        if (expectedBlock >= db->db.NumFolders) abort();
+        bool used = false;
+        for (uint32_t f = db->FolderToFile[expectedBlock]; f < db->FolderToFile[expectedBlock + 1] && !used; ++f)
+          used = db->FileToFolder[f] == expectedBlock && SzArEx_GetFileSize(db, f) > 0;
+        if (used) break;
+      }
+      if (block != expectedBlock++) abort();
+      CheckBlock(archive.get(), &files, block, piece);
+      // A damaged block ends the worker's reading.
+      if (files.pending && files.entry.block == block) break;
     }
   }
+  FreeArchiveHeader(&archive->header, &kAlloc);
   SzArEx_Free(&archive->db, &kAlloc);
   return 0;
 }

@@ -8,6 +8,8 @@
 
 #include "extract/block_decoder.h"
 #include "extract/decode_worker.h"
+#include "extract/entry_cursor.h"
+#include "extract/payload_archive.h"
 #include "launcher/archive_reader.h"
 #include "tests/support/test_files.h"
 
@@ -51,8 +53,14 @@ class OpenArchive {
   explicit OpenArchive(const std::wstring& path) {
     ArchiveReaderInit(&reader);
     opened = ArchiveReaderOpenFile(&reader, path.c_str()) == 0 && ArchiveReaderOpenDatabase(&reader) == SZ_OK;
+    // The worker reads the payload as setup does: the header in parts.
+    PayloadArchiveInit(&payload);
+    opened = opened && PayloadArchiveOpenFile(&payload, path.c_str()) == 0 && PayloadArchiveOpen(&payload, 0) == SZ_OK;
   }
-  ~OpenArchive() { ArchiveReaderClose(&reader); }
+  ~OpenArchive() {
+    ArchiveReaderClose(&reader);
+    PayloadArchiveClose(&payload);
+  }
 
   uint32_t Blocks() const { return reader.db.db.NumFolders; }
 
@@ -84,11 +92,15 @@ class OpenArchive {
   SRes ThroughWorker(std::vector<std::string>* files) {
     DecodeWorker worker;
     DecodeWorkerInit(&worker);
-    SRes result = DecodeWorkerStart(&worker, &reader);
-    for (uint32_t i = 0; result == SZ_OK && i < reader.db.NumFiles; ++i) {
-      if (SzArEx_GetFileSize(&reader.db, i) == 0) continue;
+    SRes result = DecodeWorkerStart(&worker, &payload);
+    EntryCursor entries;
+    StartEntryCursor(&entries, &payload.header, false);
+    while (result == SZ_OK && EntriesLeft(&entries)) {
+      ArchiveEntry entry;
+      result = NextEntry(&entries, &entry, nullptr, 0);
+      if (result != SZ_OK || entry.size == 0) continue;
       files->emplace_back();
-      DecodeWorkerOpenFile(&worker, i);
+      DecodeWorkerOpenFile(&worker, entry);
       const unsigned char* data = nullptr;
       size_t size = 0;
       while ((result = DecodeWorkerRead(&worker, &data, &size)) == SZ_OK && size > 0)
@@ -99,6 +111,7 @@ class OpenArchive {
   }
 
   ArchiveReader reader;
+  PayloadArchive payload;
   bool opened = false;
 };
 
@@ -222,11 +235,15 @@ TEST(DecodeWorker, StopsWhileItsRingIsFullAndWhenNeverStarted) {
   DecodeWorker worker;
   DecodeWorkerInit(&worker);
   DecodeWorkerStop(&worker);
-  ASSERT_EQ(SZ_OK, DecodeWorkerStart(&worker, &archive.reader));
+  ASSERT_EQ(SZ_OK, DecodeWorkerStart(&worker, &archive.payload));
   // One small read, then the worker fills its ring and waits; Stop joins it.
-  for (uint32_t i = 0; i < archive.reader.db.NumFiles; ++i) {
-    if (SzArEx_GetFileSize(&archive.reader.db, i) == 0) continue;
-    DecodeWorkerOpenFile(&worker, i);
+  EntryCursor entries;
+  StartEntryCursor(&entries, &archive.payload.header, false);
+  while (EntriesLeft(&entries)) {
+    ArchiveEntry entry;
+    ASSERT_EQ(SZ_OK, NextEntry(&entries, &entry, nullptr, 0));
+    if (entry.size == 0) continue;
+    DecodeWorkerOpenFile(&worker, entry);
     const unsigned char* data = nullptr;
     size_t size = 0;
     EXPECT_EQ(SZ_OK, DecodeWorkerRead(&worker, &data, &size));

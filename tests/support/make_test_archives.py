@@ -24,6 +24,10 @@ ARCHIVES = {
     "copy": ["-m0=Copy", "-ms=1m"],
     "blocks": ["-mf=BCJ", "-m0=LZMA2:d=1m:c=256k", "-ms=1m"],
     "bcj2": ["-mf=BCJ2", "-m0=LZMA:d=1m", "-ms=on"],
+    # For the header reader: blocks of two files without times, and a plain
+    # (uncompressed) header over blocks of three.
+    "no_times": ["-mf=off", "-m0=LZMA2:d=1m", "-ms=2f", "-mtm=off"],
+    "plain_header": ["-mf=off", "-m0=LZMA2:d=1m", "-ms=3f", "-mhc=off"],
 }
 
 

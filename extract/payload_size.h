@@ -1,8 +1,8 @@
 // The space the payload takes once unpacked, read from the payload
 // archive's own headers before anything is extracted (the destination page
 // shows it).
-#ifndef KX_LAUNCHER_PAYLOAD_SIZE_H
-#define KX_LAUNCHER_PAYLOAD_SIZE_H
+#ifndef KX_EXTRACT_PAYLOAD_SIZE_H
+#define KX_EXTRACT_PAYLOAD_SIZE_H
 
 #include <stdint.h>
 
