@@ -140,7 +140,10 @@ bool CompleteLoader(const wchar_t* path, const wchar_t* ownProgram) {
   FileHandle target(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   static unsigned char ownHeaders[kxformat::kHeaderBufferSize], headers[kxformat::kHeaderBufferSize];
   size_t ownRead = 0, read = 0;
-  if (!own || !target || !ReadHeaders(own.get(), ownHeaders, &ownRead) || !ReadHeaders(target.get(), headers, &read))
+  // The running program's own file was read for its runtime moments ago; one
+  // that cannot be opened now leaves nothing to take the sections from.
+  if (!own) return true;
+  if (!target || !ReadHeaders(own.get(), ownHeaders, &ownRead) || !ReadHeaders(target.get(), headers, &read))
     return false;
   kxformat::LoaderSection ownSections[kxformat::kMaxLoaderSections], sections[kxformat::kMaxLoaderSections];
   const size_t ownCount = kxformat::FindLoaderSections(ownHeaders, ownRead, ownSections);
