@@ -250,20 +250,26 @@ SRes ScanBlock(HeaderWindow* w, uint32_t* coders, uint32_t* packStreams, uint32_
   }
 }
 
+// The "external" byte before coders, times and attributes: their data in one
+// of the archive's additional streams, which payload archives never have. The
+// stream's index is read first, so that a cut header fails as the SDK's does.
+SRes RefuseExternal(HeaderWindow* w) {
+  unsigned external = 0;
+  RINOK(HeaderWindowByte(w, &external))
+  if (external == 0) return SZ_OK;
+  uint32_t index = 0;
+  RINOK(HeaderWindowNumber32(w, &index))
+  return SZ_ERROR_ARCHIVE;
+}
+
 SRes ReadUnpackInfo(CSzAr* p, HeaderWindow* w, uint32_t maxBlocks, ISzAllocPtr alloc) {
   RINOK(WaitId(w, kFolder))
   uint32_t count = 0;
   RINOK(HeaderWindowNumber32(w, &count))
   if (count > maxBlocks) return SZ_ERROR_UNSUPPORTED;
   p->NumFolders = count;
-  unsigned external = 0;
-  RINOK(HeaderWindowByte(w, &external))
-  if (external != 0) {
-    // Only additional streams could hold the coders, and there are none.
-    uint32_t index = 0;
-    RINOK(HeaderWindowNumber32(w, &index))
-    return SZ_ERROR_ARCHIVE;
-  }
+  // Only additional streams could hold the coders, and there are none.
+  RINOK(RefuseExternal(w))
   RINOK(Allocate(&p->FoCodersOffsets, static_cast<size_t>(count) + 1, alloc))
   RINOK(Allocate(&p->FoStartPackStreamIndex, static_cast<size_t>(count) + 1, alloc))
   RINOK(Allocate(&p->FoToCoderUnpackSizes, static_cast<size_t>(count) + 1, alloc))
@@ -487,13 +493,7 @@ SRes CheckNames(HeaderWindow* w, uint32_t entries) {
 SRes ReadValues(HeaderWindow* w, uint32_t entries, size_t valueBytes, HeaderValues* values) {
   uint64_t defined = 0;
   RINOK(ReadBitVector(w, entries, &values->defined, &defined))
-  unsigned external = 0;
-  RINOK(HeaderWindowByte(w, &external))
-  if (external != 0) {
-    uint32_t index = 0;
-    RINOK(HeaderWindowNumber32(w, &index))
-    return SZ_ERROR_ARCHIVE;
-  }
+  RINOK(RefuseExternal(w))
   values->valuesStart = w->position;
   values->valuesSize = defined * valueBytes;
   return HeaderWindowLeft(w) == values->valuesSize ? SZ_OK : SZ_ERROR_ARCHIVE;

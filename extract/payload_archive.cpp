@@ -15,14 +15,21 @@ HANDLE CreateStoreFile() {
                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
+constexpr DWORD kLargestTransfer = 1u << 30;
+
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 // Reads at an offset without the handle's file position, so that the pass
 // and the decode worker may read at once.
 bool ReadAt(HANDLE file, uint64_t offset, unsigned char* dest, size_t size) {
   while (size > 0) {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const DWORD want = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
+    OVERLAPPED at = At(offset);
+    const DWORD want = size < kLargestTransfer ? static_cast<DWORD>(size) : kLargestTransfer;
     DWORD got = 0;
     if (!ReadFile(file, dest, want, &got, &at) || got == 0) return false;
     dest += got;
@@ -34,10 +41,8 @@ bool ReadAt(HANDLE file, uint64_t offset, unsigned char* dest, size_t size) {
 
 bool WriteAt(HANDLE file, uint64_t offset, const unsigned char* data, size_t size) {
   while (size > 0) {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const DWORD want = size < (1u << 30) ? static_cast<DWORD>(size) : (1u << 30);
+    OVERLAPPED at = At(offset);
+    const DWORD want = size < kLargestTransfer ? static_cast<DWORD>(size) : kLargestTransfer;
     DWORD written = 0;
     if (!WriteFile(file, data, want, &written, &at) || written == 0) return false;
     data += written;

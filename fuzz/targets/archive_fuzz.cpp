@@ -35,50 +35,14 @@
 #include "extract/entry_checks.h"
 #include "extract/entry_cursor.h"
 #include "extract/entry_survey.h"
+#include "fuzz/targets/archive_fuzz_support.h"
 
 namespace {
 
-constexpr size_t kAllocationLimit = size_t{64} << 20;
+using namespace kxfuzz;
+
 // Blocks larger than this are read in pieces but not compared whole.
 constexpr uint64_t kWholeLimit = uint64_t{16} << 20;
-
-void* Allocate(ISzAllocPtr, size_t size) { return size == 0 || size > kAllocationLimit ? nullptr : malloc(size); }
-void Release(ISzAllocPtr, void* address) { free(address); }
-const ISzAlloc kAlloc = {Allocate, Release};
-
-int g_file = -1;
-
-// The archive as an open file: the SDK's file layer reads it with read() and
-// lseek() as it reads the program file with ReadFile on Windows.
-bool PutInFile(const uint8_t* data, size_t size) {
-  if (g_file < 0) g_file = memfd_create("archive", 0);
-  if (g_file < 0 || ftruncate(g_file, 0) != 0) abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t written = pwrite(g_file, data + done, size - done, static_cast<off_t>(done));
-    if (written <= 0) abort();
-    done += static_cast<size_t>(written);
-  }
-  return lseek(g_file, 0, SEEK_SET) == 0;
-}
-
-struct MemoryStore {
-  std::string bytes;
-};
-
-SRes StoreRead(void* context, uint64_t offset, void* dest, size_t size) {
-  const MemoryStore* store = static_cast<const MemoryStore*>(context);
-  if (offset > store->bytes.size() || size > store->bytes.size() - offset) abort();
-  memcpy(dest, store->bytes.data() + offset, size);
-  return SZ_OK;
-}
-
-SRes StoreWrite(void* context, uint64_t offset, const void* data, size_t size) {
-  MemoryStore* store = static_cast<MemoryStore*>(context);
-  if (offset != store->bytes.size()) abort();
-  if (store->bytes.size() + size > kAllocationLimit) return SZ_ERROR_WRITE;
-  store->bytes.append(static_cast<const char*>(data), size);
-  return SZ_OK;
-}
 
 struct OpenedArchive {
   CFileInStream file;
