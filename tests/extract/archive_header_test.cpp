@@ -128,6 +128,37 @@ size_t StoreFiles() {
   return count;
 }
 
+// About 3 MiB of names: more than the store keeps in memory.
+std::vector<ArchiveItem> ManyLongNames() {
+  std::vector<ArchiveItem> items;
+  for (int i = 0; i < 12000; ++i)
+    items.push_back(ArchiveItem::File(L"folder " + std::to_wstring(i % 97) + L"/" + std::wstring(100, L'n') +
+                                          std::to_wstring(i) + L".txt",
+                                      std::string(i % 5, 'x')));
+  return items;
+}
+
+// Points TMP and TEMP (where the store's file goes) elsewhere for a scope.
+class TemporaryFolderAs {
+ public:
+  explicit TemporaryFolderAs(const std::wstring& folder) {
+    for (int i = 0; i < 2; ++i) {
+      wchar_t value[MAX_PATH + 1] = {};
+      had_[i] = GetEnvironmentVariableW(kNames[i], value, MAX_PATH + 1) != 0;
+      saved_[i] = value;
+      SetEnvironmentVariableW(kNames[i], folder.c_str());
+    }
+  }
+  ~TemporaryFolderAs() {
+    for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(kNames[i], had_[i] ? saved_[i].c_str() : nullptr);
+  }
+
+ private:
+  static constexpr const wchar_t* kNames[2] = {L"TMP", L"TEMP"};
+  bool had_[2] = {};
+  std::wstring saved_[2];
+};
+
 }  // namespace
 
 TEST(ArchiveHeader, ListsWhatTheSdkListsForEveryLayout7ZipWrites) {
@@ -176,12 +207,7 @@ TEST(ArchiveHeader, ListsFoldersEmptyFilesAndEntriesWithoutTimesOrAttributes) {
 
 TEST(ArchiveHeader, KeepsALargeHeaderInATemporaryFileGoneAfterClose) {
   ScratchFolder scratch;
-  // About 3 MiB of names: more than the store keeps in memory.
-  std::vector<ArchiveItem> items;
-  for (int i = 0; i < 12000; ++i)
-    items.push_back(ArchiveItem::File(L"folder " + std::to_wstring(i % 97) + L"/" + std::wstring(100, L'n') +
-                                          std::to_wstring(i) + L".txt",
-                                      std::string(i % 5, 'x')));
+  const std::vector<ArchiveItem> items = ManyLongNames();
   const std::wstring path = WriteArchive(scratch, L"many.7z", BuildSevenZip(items));
   const size_t before = StoreFiles();
   {
@@ -231,4 +257,23 @@ TEST(ArchiveHeader, RefusesTruncatedAndForgedHeadersWithTheSdksCodes) {
     }
   }
   EXPECT_GT(refused, 100u);
+}
+
+// Without a temporary folder to keep it in, a header larger than the store's
+// memory is refused (never read into memory whole), and the file handle and
+// memory go with Close; a header that fits in memory needs no file and reads.
+TEST(ArchiveHeader, AHeaderPastMemoryWithoutATemporaryFolderIsRefusedAndASmallOneStillReads) {
+  ScratchFolder scratch;
+  const std::wstring large = WriteArchive(scratch, L"many.7z", BuildSevenZip(ManyLongNames()));
+  const std::wstring small = WriteArchive(scratch, L"one.7z", BuildSevenZip({ArchiveItem::File(L"one.txt", "1")}));
+  TemporaryFolderAs missing(scratch / L"no such folder");
+  {
+    BothReaders readers(large);
+    EXPECT_EQ(SZ_OK, readers.sdkResult);
+    EXPECT_EQ(SZ_ERROR_WRITE, readers.ourResult);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, readers.ours.kept.file);
+  }
+  BothReaders readers(small);
+  ASSERT_EQ(SZ_OK, readers.ourResult);
+  EXPECT_EQ(1u, ExpectSameEntries(readers));
 }
