@@ -130,13 +130,17 @@ def feather(canvas, base, control, tip, width, colour, barb_colour, scale=1.0):
 def watermark():
     width, height = 175, 345
     canvas = Canvas(width, height)
+    # Every row one colour: a gradient and a soft light behind the quill's
+    # tip that vary by row only. A light that also varied across the row made
+    # nearly every pixel distinct, and the image cost 14.7 KB compressed in
+    # every package instead of 6 KB.
     for y in range(height):
+        t = y / (height - 1)
+        base = mix(NAVY, BLUE, t ** 1.2)
+        glow = math.exp(-((y - 70) / 140.0) ** 2)
+        colour = mix(base, SKY, glow * 0.3)
         for x in range(width):
-            t = y / (height - 1)
-            base = mix(NAVY, BLUE, t ** 1.2)
-            # A soft light from the upper right.
-            glow = math.exp(-(((x - 150) / 110.0) ** 2 + ((y - 70) / 140.0) ** 2))
-            canvas.pixels[y][x] = list(mix(base, SKY, glow * 0.45))
+            canvas.pixels[y][x] = list(colour)
     nib = feather(canvas, base=(62, 282), control=(72, 162), tip=(158, 48), width=27,
                   colour=WHITE, barb_colour=(70, 130, 190))
     # Lines of typeset text; the nib is finishing the last one.

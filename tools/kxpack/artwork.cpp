@@ -253,12 +253,15 @@ std::vector<unsigned char> DrawWatermark(int percent) {
   std::vector<unsigned char> rows(static_cast<size_t>(stride) * height, 0);
   const double size = 96 * scale, left = (width - size) / 2, top = 80 * scale;
   for (int y = 0; y < height; ++y) {
+    // Soft bands of light across the lower half that vary by row only: each
+    // row of the background is one colour, so that the image compresses to
+    // a fraction of one whose every pixel differs (it travels in every
+    // package that keeps the neutral artwork).
+    const double v = y / scale;
+    Rgb back = Mix(kDeep, kTeal, static_cast<double>(y) / height);
+    const double band = std::sin(v / 23.0) * 0.5 + 0.5;
+    back = Mix(back, kMint, 0.10 * band * std::clamp((v - 150) / 195.0, 0.0, 1.0));
     for (int x = 0; x < width; ++x) {
-      const double u = x / scale, v = y / scale;
-      Rgb back = Mix(kDeep, kTeal, static_cast<double>(y) / height);
-      // Soft diagonal bands of light across the lower half.
-      double band = std::sin((u + v * 0.6) / 23.0) * 0.5 + 0.5;
-      back = Mix(back, kMint, 0.10 * band * std::clamp((v - 150) / 195.0, 0.0, 1.0));
       double alpha = 0;
       Rgb pixel = EmblemPixel(static_cast<int>(x - left), static_cast<int>(y - top), size, back, &alpha);
       unsigned char* p = &rows[static_cast<size_t>(height - 1 - y) * stride + 3 * x];
