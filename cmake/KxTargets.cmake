@@ -16,14 +16,15 @@ endfunction()
 # One of the two programs' loaders: a few lines of main over the launcher's
 # loader steps (launcher/program_entry.h),
 # with the shared manifest, string table and icon, optimised at link time,
-# stripped, and importing only kernel32, advapi32 and msvcrt statically
+# stripped, with the runtime archive's decoder only, and importing only kernel32, advapi32 and msvcrt statically
 # (cmake/SystemFolderImports.cmake).
 function(kx_program name)
   cmake_parse_arguments(ARG "" "RC" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} WIN32 ${ARG_SOURCES} ${ARG_RC})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
-  set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON)
+  # The runtime archive's decoder only: LZMA, BCJ2 and stored entries.
+  set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON KX_RUNTIME_DECODER ON)
   target_link_options(${name} PRIVATE -municode -s -flto=auto)
   kx_system_folder_imports(${name})
 endfunction()
