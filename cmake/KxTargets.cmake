@@ -16,7 +16,8 @@ endfunction()
 # One of the two programs' loaders: a few lines of main over the launcher's
 # loader steps (launcher/program_entry.h),
 # with the shared manifest, string table and icon, optimised at link time,
-# stripped, with the runtime archive's decoder only, and importing only kernel32, advapi32 and msvcrt statically
+# stripped, without the C runtime's start-up, with the runtime archive's
+# decoder only, and importing only kernel32, advapi32 and msvcrt statically
 # (cmake/SystemFolderImports.cmake).
 function(kx_program name)
   cmake_parse_arguments(ARG "" "RC" "SOURCES;LIBRARIES" ${ARGN})
@@ -25,7 +26,9 @@ function(kx_program name)
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto -ffat-lto-objects>)
   # The runtime archive's decoder only: LZMA, BCJ2 and stored entries.
   set_target_properties(${name} PROPERTIES KX_LINK_TIME_OPTIMISED ON KX_RUNTIME_DECODER ON)
-  target_link_options(${name} PRIVATE -municode -s -flto=auto)
+  # No C runtime start-up: LoaderEntry (launcher/program_main.cpp) is the
+  # entry point.
+  target_link_options(${name} PRIVATE -nostartfiles -Wl,-e,LoaderEntry -s -flto=auto)
   kx_system_folder_imports(${name})
 endfunction()
 
