@@ -49,7 +49,8 @@ int RunProgramLibrary(void*, const LoaderRun& run, StartupState* state) {
 int LoaderMain(HINSTANCE instance) {
   wchar_t kind[16] = L"";
   LoadStringW(instance, kStringProgramKind, kind, 16);
-  LoaderRun run;
+  // Static for the reason RunLauncher's start-up state is (loader_steps.cpp).
+  static LoaderRun run;
   run.kind = wcscmp(kind, L"uninstall") == 0 ? ProgramKind::Uninstaller : ProgramKind::Setup;
   return RunLauncher(instance, &run, RunProgramLibrary, nullptr);
 }

@@ -236,7 +236,10 @@ int RunLauncher(HINSTANCE instance, LoaderRun* run, RuntimeWork work, void* cont
   if (length == 0 || length >= kModulePathCapacity) g_launcher.modulePath[0] = L'\0';
   StartRunLog(run);
 
-  StartupState state;
+  // Static, not on the stack: a local this large with default member
+  // initialisers is copied from a template of its whole size, which the
+  // loader would store in the file (it is stored as it is in every package).
+  static StartupState state;
   const int ownCode = RunProgram(*run, &state, work, context);
   const int exitCode = DeploymentExitCode(ownCode, state.msiExitCodes);
   if (exitCode != ownCode) LogLine(L"Exit code %d stands for %d, as the package asks", exitCode, ownCode);

@@ -36,11 +36,14 @@ struct LoaderRun {
   bool commandLineRefused = false;
 };
 
-// The start-up state the loader hands over and gets back.
+// The start-up state the loader hands over and gets back. Every default is
+// zero, so that the loader's one (static) takes no bytes of the file.
 struct StartupState {
   ProgramKind kind = ProgramKind::Setup;
   int errorCode = kLauncherOk;
-  LauncherString fatalLine = kStringNoTempFolder;
+  // The fatal message's second line; read only once errorCode is set, and
+  // SetStartupFailure sets both.
+  LauncherString fatalLine = kStringTitle;
   bool runtimeFolderCreated = false;
   bool packageRead = false;
   // The package asks for Windows Installer's exit codes (base/exit_codes.h).
