@@ -136,8 +136,9 @@ TEST_F(LauncherEndToEnd, ATruncatedPackageIsCorruptedAndCreatesNothing) {
   ASSERT_GT(offset, 0u);
   int cut = 0;
   for (size_t keep : {size_t{offset}, size_t{offset} + 10, bytes.size() - 100}) {
-    // A new name for every cut: Wine may still hold the image of the program
-    // that just ended, and rewriting it in place then made the next start fail.
+    // A new name for every cut (and every damaged package below): Wine may
+    // still hold the image of the program that just ended, and rewriting it
+    // in place once made the next start fail.
     std::wstring program = Place(L"cut" + std::to_wstring(++cut) + L".exe", bytes.substr(0, keep));
     std::wstring text, caption;
     EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption)) << keep;
@@ -175,8 +176,8 @@ TEST_F(LauncherEndToEnd, ADamagedRuntimeArchiveIsCorruptedDataAndLeavesNoFolder)
   for (size_t i = 0; i < damaged.size(); ++i) {
     parts.runtimeArchive = damaged[i];
     std::wstring text, caption;
-    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"damaged.exe", ComposePackage(parts)), Options(), &text, &caption))
-        << i;
+    const std::wstring program = Place(L"damaged" + std::to_wstring(i) + L".exe", ComposePackage(parts));
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption)) << i;
     EXPECT_EQ(kCorrupted, text) << i;
     EXPECT_TRUE(ListFolder(temp).empty()) << i;
   }
