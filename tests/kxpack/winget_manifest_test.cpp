@@ -174,6 +174,48 @@ TEST(WingetManifest, ThreeFilesNamedByTheIdentifierEachWithItsSchemaAndType) {
   EXPECT_NE(locale.find("\nPackageUrl: \"https://tidewater.example\"\n"), std::string::npos);
 }
 
+// Text from the first line that starts with start up to the next line that
+// starts with a key of the root (or the end).
+std::string Section(const std::string& text, const std::string& start) {
+  size_t from = text.find("\n" + start);
+  if (from == std::string::npos) return "";
+  size_t to = from + 1;
+  while ((to = text.find('\n', to)) != std::string::npos && to + 1 < text.size() && text[to + 1] == ' ') ++to;
+  return text.substr(from + 1, to == std::string::npos ? std::string::npos : to - from);
+}
+
+TEST(WingetManifest, EachScopeOfAPackageIsAnInstallerWithItsSwitchAndRights) {
+  // One scope: the root says it, and only all users ask for elevation.
+  WingetManifestValues machine = Values();
+  const std::string forAll = WingetManifestFiles(machine)[1].text;
+  EXPECT_NE(forAll.find("\nScope: machine\n"), std::string::npos);
+  EXPECT_NE(forAll.find("\nElevationRequirement: elevatesSelf\n"), std::string::npos);
+  EXPECT_EQ(Section(forAll, "Installers:"),
+            "Installers:\n  - Architecture: x64\n    InstallerUrl: \"https://example.com/setup.exe\"\n"
+            "    InstallerSha256: \"" + Repeat("0", 64) + "\"\n");
+  WingetManifestValues user = Values();
+  user.currentUser = true;
+  const std::string forUser = WingetManifestFiles(user)[1].text;
+  EXPECT_NE(forUser.find("\nScope: user\n"), std::string::npos);
+  EXPECT_EQ(forUser.find("ElevationRequirement"), std::string::npos);
+
+  // Both: no scope at the root, two installers of the same file, each with
+  // the switch that makes setup install for that scope; only the machine's
+  // asks for elevation. The root's switches stay for both.
+  WingetManifestValues both = Values();
+  both.bothScopes = true;
+  const std::string forBoth = WingetManifestFiles(both)[1].text;
+  EXPECT_EQ(forBoth.find("\nScope:"), std::string::npos);
+  EXPECT_EQ(forBoth.find("\nElevationRequirement:"), std::string::npos);
+  EXPECT_NE(forBoth.find("\n  Silent: \"/S /SUPPRESSMSGBOXES\"\n"), std::string::npos);
+  const std::string file = "    InstallerUrl: \"https://example.com/setup.exe\"\n    InstallerSha256: \"" + Repeat("0", 64) + "\"\n";
+  EXPECT_EQ(Section(forBoth, "Installers:"),
+            "Installers:\n  - Architecture: x64\n    Scope: user\n" + file +
+                "    InstallerSwitches:\n      Custom: \"/CURRENTUSER\"\n"
+                "  - Architecture: x64\n    Scope: machine\n" + file +
+                "    InstallerSwitches:\n      Custom: \"/ALLUSERS\"\n    ElevationRequirement: elevatesSelf\n");
+}
+
 TEST(PackageData, ReadsBackWhatKxpackWritesAndNothingElse) {
   PackageDescription written;
   written.name = "Caf\xC3\xA9 = Tools";  // '=' in a value: only the first one separates

@@ -77,6 +77,20 @@ check "$work/odd/m" locale.Publisher="$publisher" locale.PackageName="$name" loc
   installer.Installers.0.InstallerSha256="$(sha "$work/odd/setup.exe")" version.PackageIdentifier="Ünïcödé.Tide#Charts" ||
   fail "odd texts do not read back"
 
+# A package that offers both scopes is two installers of the one file, each
+# with its scope's switch; only the one for all users asks for elevation.
+"$kxpack" init "$work/both" >/dev/null || fail "init"
+sed -i 's/^# scope = "current_user" .*/scope = "both"/' "$work/both/package.toml"
+grep -qx 'scope = "both"' "$work/both/package.toml" || fail "the starter's scope line moved"
+"$kxpack" build --package "$work/both/package.toml" --out "$work/both/setup.exe" >"$work/msg" 2>&1 || fail "both build: $(cat "$work/msg")"
+"$kxpack" manifest --installer "$work/both/setup.exe" --url "$url" --out "$work/both/m" --id Both.Scopes --licence Proprietary --short-description "Quill and ink tools" \
+  >"$work/msg" 2>&1 || fail "both manifest: $(cat "$work/msg")"
+check "$work/both/m" installer.Scope="(missing)" installer.ElevationRequirement="(missing)" \
+  installer.Installers.0.Scope=user installer.Installers.0.InstallerSwitches.Custom=/CURRENTUSER \
+  installer.Installers.0.ElevationRequirement="(missing)" installer.Installers.1.Scope=machine \
+  installer.Installers.1.InstallerSwitches.Custom=/ALLUSERS installer.Installers.1.ElevationRequirement=elevatesSelf \
+  installer.Installers.1.InstallerSha256="$(sha "$work/both/setup.exe")" || fail "the manifest of a package for both scopes"
+
 # Expects a refusal whose message contains $1 (a fixed string), and nothing
 # at $2 afterwards (- when --out exists before), nor any temporary folder
 # beside it; the rest is the command.

@@ -67,7 +67,7 @@ class LauncherEndToEnd : public ::testing::Test {
   DWORD RunExpectingBox(const std::wstring& program, const LaunchOptions& options, std::wstring* text,
                         std::wstring* caption) {
     ChildProcess child;
-    EXPECT_TRUE(child.Start(program, options));
+    EXPECT_TRUE(child.Start(program, options)) << "Windows error " << child.startError();
     HWND box = kxdrive::WaitForMessageBox(child.id(), child.handle());
     EXPECT_TRUE(box != nullptr) << "no message box appeared";
     if (box) {
@@ -134,8 +134,12 @@ TEST_F(LauncherEndToEnd, ATruncatedPackageIsCorruptedAndCreatesNothing) {
   std::string bytes = ProbeBytes();
   uint32_t offset = ContainerOffsetOf(bytes);
   ASSERT_GT(offset, 0u);
+  int cut = 0;
   for (size_t keep : {size_t{offset}, size_t{offset} + 10, bytes.size() - 100}) {
-    std::wstring program = Place(L"cut.exe", bytes.substr(0, keep));
+    // A new name for every cut (and every damaged package below): Wine may
+    // still hold the image of the program that just ended, and rewriting it
+    // in place once made the next start fail.
+    std::wstring program = Place(L"cut" + std::to_wstring(++cut) + L".exe", bytes.substr(0, keep));
     std::wstring text, caption;
     EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption)) << keep;
     EXPECT_EQ(kCorrupted, text);
@@ -172,8 +176,8 @@ TEST_F(LauncherEndToEnd, ADamagedRuntimeArchiveIsCorruptedDataAndLeavesNoFolder)
   for (size_t i = 0; i < damaged.size(); ++i) {
     parts.runtimeArchive = damaged[i];
     std::wstring text, caption;
-    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(Place(L"damaged.exe", ComposePackage(parts)), Options(), &text, &caption))
-        << i;
+    const std::wstring program = Place(L"damaged" + std::to_wstring(i) + L".exe", ComposePackage(parts));
+    EXPECT_EQ(static_cast<DWORD>(-3), RunExpectingBox(program, Options(), &text, &caption)) << i;
     EXPECT_EQ(kCorrupted, text) << i;
     EXPECT_TRUE(ListFolder(temp).empty()) << i;
   }

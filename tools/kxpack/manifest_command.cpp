@@ -139,6 +139,7 @@ class ManifestWriter {
     values_.publisher = built.publisher;
     values_.uninstallKey = built.uninstallKey;
     values_.currentUser = built.scope == kxformat::kScopeCurrentUser;
+    values_.bothScopes = built.scope == kxformat::kScopeBoth;
     values_.installerUrl = options_.url;
     values_.installerSha256 = package_.sha256;
     values_.msiExitCodes = built.msiExitCodes;

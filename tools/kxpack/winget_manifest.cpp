@@ -21,6 +21,11 @@ constexpr char kSchemaBase[] = "https://aka.ms/winget-manifest.";
 constexpr char kSilentSwitches[] = "/S /SUPPRESSMSGBOXES";
 constexpr char kLocationSwitch[] = "/D=<INSTALLPATH>";
 constexpr char kLogSwitch[] = "/LOG=\"<LOGPATH>\"";
+// A package that offers both scopes is listed as two installers of the
+// same file, each naming its scope: winget's --scope then picks one, and
+// its switch makes the run install for that scope whatever the rights.
+constexpr char kAllUsersSwitch[] = "/ALLUSERS";
+constexpr char kCurrentUserSwitch[] = "/CURRENTUSER";
 
 bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
@@ -80,11 +85,24 @@ std::string VersionFile(const WingetManifestValues& v) {
          "DefaultLocale: " + kWingetLocale + "\n" + Footer("version");
 }
 
+// One entry of Installers; scope and switch only for a package that offers both.
+std::string InstallerEntry(const WingetManifestValues& v, const char* scope, const char* scopeSwitch, bool elevates) {
+  std::string text = "  - Architecture: x64\n";
+  if (scope) text += std::string("    Scope: ") + scope + "\n";
+  text += Line("    ", "InstallerUrl", v.installerUrl) + Line("    ", "InstallerSha256", v.installerSha256);
+  // winget takes the switches given here together with those of the root.
+  if (scopeSwitch) text += "    InstallerSwitches:\n" + Line("      ", "Custom", scopeSwitch);
+  if (elevates) text += "    ElevationRequirement: elevatesSelf\n";
+  return text;
+}
+
 std::string InstallerFile(const WingetManifestValues& v) {
   std::string text = Header("installer") + Line("", "PackageIdentifier", v.id) + Line("", "PackageVersion", v.version);
   // A package for all users installs with administrator rights the
   // programs ask for themselves; one for the current user asks for none.
-  text += std::string("InstallerType: exe\nScope: ") + (v.currentUser ? "user" : "machine") + "\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
+  text += "InstallerType: exe\n";
+  if (!v.bothScopes) text += std::string("Scope: ") + (v.currentUser ? "user" : "machine") + "\n";
+  text += "InstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n";
   text += "InstallerSwitches:\n" + Line("  ", "Silent", kSilentSwitches) + Line("  ", "SilentWithProgress", kSilentSwitches) +
           Line("  ", "InstallLocation", kLocationSwitch) + Line("  ", "Log", kLogSwitch);
   text += "ExpectedReturnCodes:\n";
@@ -92,13 +110,16 @@ std::string InstallerFile(const WingetManifestValues& v) {
     text += "  - InstallerReturnCode: " + std::to_string(mapping.code) + "\n    ReturnResponse: " + mapping.response + "\n";
   // An installed version is replaced in place; the uninstall key is the
   // entry winget finds the installation by.
-  text += std::string("UpgradeBehavior: install\n") + (v.currentUser ? "" : "ElevationRequirement: elevatesSelf\n") +
+  text += std::string("UpgradeBehavior: install\n") + (v.currentUser || v.bothScopes ? "" : "ElevationRequirement: elevatesSelf\n") +
           Line("", "ProductCode", v.uninstallKey);
   // DisplayVersion is left out: it is the PackageVersion.
   text += "AppsAndFeaturesEntries:\n" + Line("  - ", "DisplayName", v.name) + Line("    ", "Publisher", v.publisher) +
           Line("    ", "ProductCode", v.uninstallKey);
-  text += "Installers:\n  - Architecture: x64\n" + Line("    ", "InstallerUrl", v.installerUrl) +
-          Line("    ", "InstallerSha256", v.installerSha256);
+  text += "Installers:\n";
+  if (v.bothScopes)
+    text += InstallerEntry(v, "user", kCurrentUserSwitch, false) + InstallerEntry(v, "machine", kAllUsersSwitch, true);
+  else
+    text += InstallerEntry(v, nullptr, nullptr, false);
   return text + Footer("installer");
 }
 

@@ -34,6 +34,7 @@ struct WingetManifestValues {
   std::string installerUrl;       // where winget downloads the setup program
   std::string installerSha256;    // of the setup program, 64 upper-case hex digits
   bool currentUser = false;       // the package installs for the current user only (install.scope)
+  bool bothScopes = false;        // the package offers both scopes (install.scope = "both")
   bool msiExitCodes = false;      // the package ends with 1618 and 3010 (install.msi_exit_codes)
 };
 
