@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <algorithm>
+
 #include "base/crc32.h"
 #include "base/device_names.h"
 
@@ -125,24 +127,6 @@ bool FieldIs(const char* text, size_t length, const char* expected) {
 }
 
 bool IsUnfitInPath(wchar_t c) { return c < 32 || wcschr(L"/:*?\"<>|", c) != nullptr; }
-
-// An X line: every kept-aside line before it with its path and name is void,
-// the one right before it or one announced earlier. False when there is none.
-bool VoidKeptAside(const char* bytes, size_t size, const JournalLine& line, ParsedJournal* parsed,
-                   JournalLine* earlier) {
-  bool found = false;
-  for (size_t i = parsed->count; i-- > 0;) {
-    JournalChange& change = parsed->changes[i];
-    if (change.kind != JournalLineKind::kKeptAside || change.voided) continue;
-    size_t offset = change.offset;
-    bool atEnd = false;
-    if (ReadJournalLine(bytes, size, &offset, earlier, &atEnd) != JournalDamage::kNone || atEnd) continue;
-    if (wcscmp(earlier->path, line.path) != 0 || _wcsicmp(earlier->aside, line.aside) != 0) continue;
-    change.voided = true;
-    found = true;
-  }
-  return found;
-}
 
 }  // namespace
 
@@ -300,85 +284,227 @@ JournalDamage ReadJournalLine(const char* bytes, size_t size, size_t* offset, Jo
   return JournalDamage::kNone;
 }
 
-bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
-  *parsed = ParsedJournal();
-  // Room for every line the bytes hold.
-  size_t capacity = 1;
-  for (const char* p = bytes; size && (p = static_cast<const char*>(memchr(p, '\n', size - static_cast<size_t>(p - bytes))));
-       ++p)
-    ++capacity;
-  parsed->changes = static_cast<JournalChange*>(HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(JournalChange)));
-  if (!parsed->changes) return false;
-  // The line before, for the X or W that belongs to it. Two lines of 1.6 KB
-  // live on the heap with the changes rather than on the stack.
-  JournalLine* lines = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, 3 * sizeof(JournalLine)));
-  if (!lines) {
-    FreeParsedJournal(parsed);
-    return false;
+namespace {
+
+// ---- the window ----
+
+struct Window {
+  JournalSource* source;
+  char* bytes;         // kJournalWindowBytes on the process heap, or the source's own whole bytes
+  bool owned;
+  uint64_t start;      // the journal's offset of bytes[0]
+  size_t size;
+  bool reachesEnd;     // bytes run to the journal's end
+};
+
+bool OpenWindow(JournalSource* source, Window* window) {
+  *window = Window();
+  window->source = source;
+  size_t size = 0;
+  if (const char* whole = source->Whole(&size)) {
+    // Never loaded again: it holds every line and reaches the end.
+    window->bytes = const_cast<char*>(whole);
+    window->size = size;
+    window->reachesEnd = true;
+    return true;
   }
+  window->bytes = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kJournalWindowBytes));
+  window->owned = true;
+  return window->bytes != nullptr;
+}
+
+void CloseWindow(Window* window) {
+  if (window->bytes && window->owned) HeapFree(GetProcessHeap(), 0, window->bytes);
+  *window = Window();
+}
+
+bool Load(Window* window, uint64_t start, size_t bytes) {
+  window->size = 0;
+  const long long read = window->source->ReadAt(start, window->bytes, bytes);
+  if (read < 0 || static_cast<unsigned long long>(read) > bytes) return false;
+  window->start = start;
+  window->size = static_cast<size_t>(read);
+  window->reachesEnd = window->size < bytes;
+  return true;
+}
+
+// Reads the line at *offset as ReadJournalLine reads it in the whole
+// journal: the window holds a longest line from there, or all up to the end.
+JournalDamage ReadLineAt(Window* window, uint64_t* offset, JournalLine* line, bool* atEnd, bool* failed) {
+  const uint64_t windowEnd = window->start + window->size;
+  const bool held = *offset >= window->start && (window->size != 0 || !window->owned) &&
+                    (*offset + kJournalLineBytes <= windowEnd || (window->reachesEnd && *offset <= windowEnd));
+  if (!held && !Load(window, *offset, kJournalWindowBytes)) {
+    *failed = true;
+    return JournalDamage::kCut;
+  }
+  size_t at = static_cast<size_t>(*offset - window->start);
+  const JournalDamage damage = ReadJournalLine(window->bytes, window->size, &at, line, atEnd);
+  *offset = window->start + at;
+  return damage;
+}
+
+// The start of the line that ends at end (after its LF), in a journal whose
+// lines up to end have been read well once. False when it cannot be read.
+bool LineStartBefore(Window* window, uint64_t end, uint64_t* start) {
+  // The LF of the line before lies at most a longest line before end.
+  const uint64_t from = end > kJournalLineBytes + 1 ? end - kJournalLineBytes - 1 : 0;
+  if (!(from >= window->start && end <= window->start + window->size)) {
+    const uint64_t loadFrom = end > kJournalWindowBytes ? end - kJournalWindowBytes : 0;
+    if (!Load(window, loadFrom, static_cast<size_t>(end - loadFrom)) || window->start + window->size != end)
+      return false;
+  }
+  for (uint64_t i = end - 1; i-- > from;) {
+    if (window->bytes[i - window->start] == '\n') {
+      *start = i + 1;
+      return true;
+    }
+  }
+  *start = 0;
+  return from == 0;
+}
+
+// ---- the X lines ----
+
+// 64 bits of an X or A line's path and aside name (FNV-1a; the name in
+// lower case, as the names compare).
+uint64_t VoidKey(const JournalLine& line) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  auto mix = [&hash](unsigned unit) {
+    hash ^= unit & 0xFFFF;
+    hash *= 0x100000001B3ull;
+  };
+  for (const wchar_t* p = line.path; *p; ++p) mix(static_cast<unsigned>(*p));
+  mix('\t');
+  for (const wchar_t* p = line.aside; *p; ++p) mix(static_cast<unsigned>(*p >= L'A' && *p <= L'Z' ? *p + 32 : *p));
+  return hash;
+}
+
+// Where key is among the survey's, or voidCount.
+size_t FindVoidKey(const JournalSurvey& survey, uint64_t key) {
+  size_t low = 0, high = survey.voidCount;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (survey.voidKeys[middle] < key)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return low < survey.voidCount && survey.voidKeys[low] == key ? low : survey.voidCount;
+}
+
+template <typename T>
+T* HeapArray(size_t count) {
+  return static_cast<T*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count ? count : 1) * sizeof(T)));
+}
+
+// One reading of the journal from its start, with every check of its
+// lines. In the first (open == null) each X line is taken on trust and its
+// key collected into keys; in the second each must void a kept-aside line
+// before it that no X voided yet, counted in open by key.
+struct Reading {
+  uint64_t* keys;        // first reading: the X lines' keys, in order
+  size_t keyCount;
+  size_t keyCapacity;
+  uint32_t* open;        // second reading: the A lines of each key no X voided yet
+  uint64_t stopAt;       // first reading's kTooMany line, or UINT64_MAX
+};
+
+bool Follow(Window* window, JournalLine* lines, Reading* reading, JournalSurvey* survey) {
+  const bool second = reading->open != nullptr;
   JournalLine* line = &lines[0];
   JournalLine* previous = &lines[1];
-  JournalLine* earlier = &lines[2];
   bool havePrevious = false;  // the line before is a D, C or A still open for an X or W
   bool intentOpen = false;    // the line before is an N
-  size_t intentOffset = 0;
-  size_t offset = 0;
+  uint64_t intentOffset = 0;
+  uint64_t offset = 0;
   bool first = true;
+  survey->count = 0;
+  survey->committed = false;
+  survey->folderCreated = false;
+  survey->intentLast = false;
+  survey->damage = JournalDamage::kNone;
   for (;;) {
-    const size_t start = offset;
+    const uint64_t start = offset;
     bool atEnd = false;
-    JournalDamage damage = ReadJournalLine(bytes, size, &offset, line, &atEnd);
+    bool failed = false;
+    JournalDamage damage = ReadLineAt(window, &offset, line, &atEnd, &failed);
+    if (failed) return false;
     if (damage == JournalDamage::kNone && atEnd) {
       if (first) {
         damage = JournalDamage::kHeader;
       } else {
         // Killed between making a file and recording it.
         if (intentOpen) {
-          JournalChange& change = parsed->changes[parsed->count++];
-          change = JournalChange();
-          change.kind = JournalLineKind::kAboutToCreate;
-          change.offset = intentOffset;
+          survey->intentLast = true;
+          survey->intentOffset = intentOffset;
+          ++survey->count;
         }
-        break;
+        survey->end = start;
+        return true;
       }
     }
     if (damage == JournalDamage::kNone) {
       const JournalLineKind kind = line->kind;
       const bool belongs = havePrevious && wcscmp(previous->path, line->path) == 0;
-      if (first != (kind == JournalLineKind::kHeader))
+      if (first != (kind == JournalLineKind::kHeader)) {
         damage = first ? JournalDamage::kHeader : JournalDamage::kOrder;
-      else if (parsed->committed)
+      } else if (survey->committed) {
         damage = JournalDamage::kOrder;
-      else if (kind == JournalLineKind::kAsideVoid && !VoidKeptAside(bytes, size, *line, parsed, earlier))
+      } else if (kind == JournalLineKind::kAsideVoid && second) {
+        if (start == reading->stopAt) {
+          damage = JournalDamage::kTooMany;
+        } else {
+          // Every kept-aside line before with this path and name is void;
+          // there must be one.
+          const size_t at = FindVoidKey(*survey, VoidKey(*line));
+          if (at == survey->voidCount || reading->open[at] == 0) {
+            damage = JournalDamage::kOrder;
+          } else {
+            survey->count -= reading->open[at];
+            reading->open[at] = 0;
+            ++survey->voidLines[at];
+          }
+        }
+      } else if (kind == JournalLineKind::kAsideVoid) {
+        if (reading->keyCount == kMaxJournalVoids) {
+          reading->stopAt = start;
+          damage = JournalDamage::kTooMany;
+        } else {
+          if (reading->keyCount == reading->keyCapacity) {
+            const size_t capacity = reading->keyCapacity ? 2 * reading->keyCapacity : 64;
+            void* grown = reading->keys ? HeapReAlloc(GetProcessHeap(), 0, reading->keys, capacity * sizeof(uint64_t))
+                                        : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(uint64_t));
+            if (!grown) return false;
+            reading->keys = static_cast<uint64_t*>(grown);
+            reading->keyCapacity = capacity;
+          }
+          reading->keys[reading->keyCount++] = VoidKey(*line);
+        }
+      } else if (kind == JournalLineKind::kFileWritten && !(belongs && previous->kind != JournalLineKind::kFolderCreated)) {
         damage = JournalDamage::kOrder;
-      else if (kind == JournalLineKind::kFileWritten && !(belongs && previous->kind != JournalLineKind::kFolderCreated))
-        damage = JournalDamage::kOrder;
+      }
     }
     if (damage != JournalDamage::kNone) {
-      parsed->damage = damage;
-      parsed->damageOffset = start;
-      break;
+      survey->damage = damage;
+      survey->end = start;
+      return true;
     }
     first = false;
     switch (line->kind) {
-      case JournalLineKind::kHeader: parsed->folderCreated = line->folderCreated; break;
-      case JournalLineKind::kCommitted: parsed->committed = true; break;
-      case JournalLineKind::kAsideVoid: break;
+      case JournalLineKind::kHeader: survey->folderCreated = line->folderCreated; break;
+      case JournalLineKind::kCommitted: survey->committed = true; break;
       case JournalLineKind::kAboutToCreate: intentOffset = start; break;
-      case JournalLineKind::kFileWritten: {
-        JournalChange& change = parsed->changes[parsed->count - 1];
-        change.written = true;
-        change.size = line->size;
-        change.writeTime = line->writeTime;
+      case JournalLineKind::kKeptAside:
+        ++survey->count;
+        if (second) {
+          const size_t at = FindVoidKey(*survey, VoidKey(*line));
+          if (at != survey->voidCount) ++reading->open[at];
+        }
         break;
-      }
-      default: {
-        JournalChange& change = parsed->changes[parsed->count++];
-        change = JournalChange();
-        change.kind = line->kind;
-        change.offset = start;
-        break;
-      }
+      case JournalLineKind::kFolderCreated:
+      case JournalLineKind::kFileCreated: ++survey->count; break;
+      default: break;
     }
     intentOpen = line->kind == JournalLineKind::kAboutToCreate;
     // Only a D, C or A line takes an X or W after it, and only one.
@@ -388,12 +514,213 @@ bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
     previous = line;
     line = swap;
   }
-  HeapFree(GetProcessHeap(), 0, lines);
-  // Void changes go; the rest keep their order.
-  size_t kept = 0;
-  for (size_t i = 0; i < parsed->count; ++i)
-    if (!parsed->changes[i].voided) parsed->changes[kept++] = parsed->changes[i];
-  parsed->count = kept;
+}
+
+bool IsChange(JournalLineKind kind) {
+  return kind == JournalLineKind::kFolderCreated || kind == JournalLineKind::kFileCreated ||
+         kind == JournalLineKind::kKeptAside;
+}
+
+struct MemorySource : JournalSource {
+  const char* bytes;
+  size_t size;
+  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
+    if (offset >= size) return 0;
+    const size_t count = size - offset < capacity ? static_cast<size_t>(size - offset) : capacity;
+    memcpy(buffer, bytes + offset, count);
+    return static_cast<long long>(count);
+  }
+  const char* Whole(size_t* whole) override {
+    *whole = size;
+    return bytes;
+  }
+};
+
+struct Collector : JournalChangeSink {
+  ParsedJournal* parsed;
+  size_t capacity;
+  void Change(const JournalChange& change, const JournalLine&) override {
+    if (parsed->count < capacity) parsed->changes[parsed->count++] = change;
+  }
+};
+
+}  // namespace
+
+bool SurveyJournal(JournalSource* source, JournalSurvey* survey) {
+  *survey = JournalSurvey();
+  Window window = {};
+  JournalLine* lines = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, 2 * sizeof(JournalLine)));
+  Reading reading = {};
+  reading.stopAt = UINT64_MAX;
+  bool done = lines && OpenWindow(source, &window) && Follow(&window, lines, &reading, survey);
+  if (done) {
+    // The X lines' keys, each once, sorted; the second reading counts.
+    uint64_t* keys = reading.keys;
+    size_t distinct = 0;
+    if (reading.keyCount != 0) {
+      std::sort(keys, keys + reading.keyCount);
+      for (size_t i = 0; i < reading.keyCount; ++i)
+        if (distinct == 0 || keys[distinct - 1] != keys[i]) keys[distinct++] = keys[i];
+    }
+    survey->voidKeys = HeapArray<uint64_t>(distinct);
+    survey->voidLines = HeapArray<uint32_t>(distinct);
+    reading.open = HeapArray<uint32_t>(distinct);
+    done = survey->voidKeys && survey->voidLines && reading.open;
+    if (done) {
+      if (distinct) memcpy(survey->voidKeys, keys, distinct * sizeof(uint64_t));
+      survey->voidCount = distinct;
+      done = Follow(&window, lines, &reading, survey);
+    }
+  }
+  if (reading.keys) HeapFree(GetProcessHeap(), 0, reading.keys);
+  if (reading.open) HeapFree(GetProcessHeap(), 0, reading.open);
+  if (lines) HeapFree(GetProcessHeap(), 0, lines);
+  CloseWindow(&window);
+  if (!done) FreeJournalSurvey(survey);
+  return done;
+}
+
+void FreeJournalSurvey(JournalSurvey* survey) {
+  if (survey->voidKeys) HeapFree(GetProcessHeap(), 0, survey->voidKeys);
+  if (survey->voidLines) HeapFree(GetProcessHeap(), 0, survey->voidLines);
+  *survey = JournalSurvey();
+}
+
+bool WalkJournalChanges(JournalSource* source, const JournalSurvey& survey, bool lastFirst, JournalChangeSink* sink) {
+  Window window = {};
+  JournalLine* lines = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, 2 * sizeof(JournalLine)));
+  // X lines of each key passed so far: behind the walk's place (in order)
+  // or ahead of it (last first).
+  uint32_t* passed = HeapArray<uint32_t>(survey.voidCount);
+  bool done = lines && passed && OpenWindow(source, &window);
+  JournalLine* line = lines ? &lines[0] : nullptr;
+  JournalLine* held = lines ? &lines[1] : nullptr;
+  // An A line is void when an X line with its key comes after it.
+  auto voided = [&](const JournalLine& kept) {
+    const size_t at = FindVoidKey(survey, VoidKey(kept));
+    if (at == survey.voidCount) return false;
+    return lastFirst ? passed[at] != 0 : passed[at] < survey.voidLines[at];
+  };
+  auto passVoid = [&](const JournalLine& x) {
+    const size_t at = FindVoidKey(survey, VoidKey(x));
+    if (at != survey.voidCount) ++passed[at];
+  };
+  auto intent = [&]() {
+    uint64_t offset = survey.intentOffset;
+    bool atEnd = false, failed = false;
+    if (ReadLineAt(&window, &offset, line, &atEnd, &failed) != JournalDamage::kNone || atEnd) return false;
+    JournalChange change = {};
+    change.kind = JournalLineKind::kAboutToCreate;
+    change.offset = static_cast<size_t>(survey.intentOffset);
+    sink->Change(change, *line);
+    return true;
+  };
+  if (done && lastFirst) {
+    if (survey.intentLast) done = intent();
+    // From the end back to the header; a W line is met before its change.
+    bool haveWritten = false;
+    JournalChange written = {};
+    uint64_t end = survey.end;
+    while (done && end > 0) {
+      uint64_t start = 0;
+      if (!LineStartBefore(&window, end, &start)) {
+        done = false;
+        break;
+      }
+      if (start == 0) break;  // the header
+      // The window holds the whole line, its LF included.
+      size_t at = static_cast<size_t>(start - window.start);
+      bool atEnd = false;
+      if (ReadJournalLine(window.bytes, window.size, &at, line, &atEnd) != JournalDamage::kNone || atEnd ||
+          window.start + at != end) {
+        done = false;
+        break;
+      }
+      if (line->kind == JournalLineKind::kFileWritten) {
+        haveWritten = true;
+        written.size = line->size;
+        written.writeTime = line->writeTime;
+      } else {
+        if (line->kind == JournalLineKind::kAsideVoid) passVoid(*line);
+        if (IsChange(line->kind) && !(line->kind == JournalLineKind::kKeptAside && voided(*line))) {
+          JournalChange change = {};
+          change.kind = line->kind;
+          change.offset = static_cast<size_t>(start);
+          change.written = haveWritten;
+          change.size = haveWritten ? written.size : 0;
+          change.writeTime = haveWritten ? written.writeTime : 0;
+          sink->Change(change, *line);
+        }
+        haveWritten = false;
+      }
+      end = start;
+    }
+  } else if (done) {
+    // In order; a change waits for the W line that may follow it.
+    bool holding = false;
+    JournalChange change = {};
+    uint64_t offset = 0;
+    bool header = true;
+    while (offset < survey.end) {
+      const uint64_t start = offset;
+      bool atEnd = false, failed = false;
+      if (ReadLineAt(&window, &offset, line, &atEnd, &failed) != JournalDamage::kNone || atEnd) {
+        done = false;
+        break;
+      }
+      if (header) {
+        header = false;
+        continue;
+      }
+      if (line->kind == JournalLineKind::kFileWritten && holding) {
+        change.written = true;
+        change.size = line->size;
+        change.writeTime = line->writeTime;
+        continue;
+      }
+      if (holding) sink->Change(change, *held);
+      holding = false;
+      if (line->kind == JournalLineKind::kAsideVoid) passVoid(*line);
+      if (IsChange(line->kind) && !(line->kind == JournalLineKind::kKeptAside && voided(*line))) {
+        change = JournalChange();
+        change.kind = line->kind;
+        change.offset = static_cast<size_t>(start);
+        holding = true;
+        JournalLine* swap = held;
+        held = line;
+        line = swap;
+      }
+    }
+    if (done && holding) sink->Change(change, *held);
+    if (done && survey.intentLast) done = intent();
+  }
+  if (passed) HeapFree(GetProcessHeap(), 0, passed);
+  if (lines) HeapFree(GetProcessHeap(), 0, lines);
+  CloseWindow(&window);
+  return done;
+}
+
+bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
+  *parsed = ParsedJournal();
+  MemorySource source;
+  source.bytes = bytes;
+  source.size = size;
+  JournalSurvey survey;
+  if (!SurveyJournal(&source, &survey)) return false;
+  parsed->changes = HeapArray<JournalChange>(survey.count);
+  Collector collector;
+  collector.parsed = parsed;
+  collector.capacity = survey.count;
+  if (!parsed->changes || !WalkJournalChanges(&source, survey, false, &collector)) {
+    FreeJournalSurvey(&survey);
+    FreeParsedJournal(parsed);
+    return false;
+  }
+  parsed->folderCreated = survey.folderCreated;
+  parsed->committed = survey.committed;
+  parsed->damage = survey.damage;
+  parsed->damageOffset = survey.damage != JournalDamage::kNone ? static_cast<size_t>(survey.end) : 0;
+  FreeJournalSurvey(&survey);
   return true;
 }
 
@@ -412,6 +739,7 @@ const wchar_t* JournalDamageText(JournalDamage damage) {
     case JournalDamage::kSyntax: return L"syntax";
     case JournalDamage::kPath: return L"path";
     case JournalDamage::kOrder: return L"order";
+    case JournalDamage::kTooMany: return L"too many void lines";
   }
   return L"?";
 }

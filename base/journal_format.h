@@ -90,7 +90,8 @@ enum class JournalDamage {
   kChecksum,  // the CRC does not match
   kSyntax,    // not CR LF, unknown kind, wrong fields, bad UTF-8 or number
   kPath,      // a path that could lie outside the folder, or a bad aside name
-  kOrder      // an X or W that belongs to no line before it, a second header, anything after K
+  kOrder,     // an X or W that belongs to no line before it, a second header, anything after K
+  kTooMany    // an X line past the kMaxJournalVoids-th: no run of ours writes that many
 };
 
 // True for a path a journal may name: see the header comment.
@@ -122,13 +123,80 @@ struct JournalChange {
   JournalLineKind kind;
   size_t offset;        // of its line
   bool written;         // a W line follows
-  bool voided;          // an X line made it void (ParseJournal drops these)
+  bool voided;          // an X line made it void (never handed out)
   uint64_t size;        // from the W line
   uint64_t writeTime;
 };
 
-// A whole journal read up to its end or its first damaged line; the lines
-// before the damage are followed, none after it.
+// ---- reading a journal a window at a time ----
+//
+// A journal grows by a few lines a file: a million-file run killed near its
+// end leaves hundreds of MB. Recovery reads it through a window of
+// kJournalWindowBytes, twice forwards (SurveyJournal) and once more in the
+// order it undoes the changes (WalkJournalChanges), and holds beyond that
+// only what the X lines need: about 24 bytes for each pair of path and name
+// that an X line names (a run writes one only for a rename that failed).
+
+// Where a journal's bytes come from: the recovery's file, or bytes in memory.
+class JournalSource {
+ public:
+  // Copies up to capacity bytes from offset into buffer: how many, fewer
+  // only at the end of the journal; -1 when it cannot be read.
+  virtual long long ReadAt(uint64_t offset, char* buffer, size_t capacity) = 0;
+  // The whole journal when it lies in memory already (read in place, not
+  // copied into a window); null otherwise.
+  virtual const char* Whole(size_t* size) {
+    (void)size;
+    return nullptr;
+  }
+
+ protected:
+  ~JournalSource() = default;
+};
+
+// Four longest lines: a walk backwards reads each byte about 1.3 times.
+constexpr size_t kJournalWindowBytes = 4 * kJournalLineBytes;
+// X lines a journal may hold; the next one is damage (kTooMany).
+constexpr size_t kMaxJournalVoids = 1u << 20;
+
+// What recovery needs to know before it undoes the first change: the
+// journal up to its end or its first damaged line.
+struct JournalSurvey {
+  uint64_t end;            // where the lines followed end: the damaged line's offset, or the journal's end
+  size_t count;            // changes: D, C and A lines no X made void, and a last N
+  bool folderCreated;
+  bool committed;
+  JournalDamage damage;    // kNone, or why the line at end is not followed
+  bool intentLast;         // the journal ends in an N line: a change
+  uint64_t intentOffset;   // of that line
+  // The distinct pairs of path and aside name the X lines followed name, by
+  // a 64-bit hash, sorted, each with how many X lines name it. Process heap;
+  // FreeJournalSurvey releases them.
+  uint64_t* voidKeys;
+  uint32_t* voidLines;
+  size_t voidCount;
+};
+
+// Reads the journal twice, a window at a time. False only when memory runs
+// out or the source cannot be read (*survey then holds nothing).
+bool SurveyJournal(JournalSource* source, JournalSurvey* survey);
+void FreeJournalSurvey(JournalSurvey* survey);
+
+// Receives the changes of a journal with their lines decoded.
+class JournalChangeSink {
+ public:
+  virtual void Change(const JournalChange& change, const JournalLine& line) = 0;
+
+ protected:
+  ~JournalChangeSink() = default;
+};
+
+// Hands the survey's changes to sink: the last one first with lastFirst (a
+// rollback), else in their order. False when memory runs out or the source
+// cannot be read; the changes handed over until then stand.
+bool WalkJournalChanges(JournalSource* source, const JournalSurvey& survey, bool lastFirst, JournalChangeSink* sink);
+
+// A whole journal in memory, read the same way, its changes in their order.
 struct ParsedJournal {
   JournalChange* changes;  // process heap; FreeParsedJournal releases it
   size_t count;

@@ -15,15 +15,10 @@ constexpr size_t kFullPathCapacity = kLongPathCapacity;
 // FAT keeps last-write times in steps of 2 seconds; a change made by hand
 // moves the time by far more.
 constexpr uint64_t kTimeTolerance = 2 * 10000000ull;
-// A journal holds a line per change; one this large is no journal of ours,
-// and only its beginning is read (the rest counts as cut).
-constexpr DWORD kMaxJournalBytes = 256u << 20;
 
 struct Recovery {
   wchar_t folder[kJournalFilePathCapacity];  // without trailing separators
   size_t folderLength;
-  const char* bytes;
-  size_t size;
   int deferred;
   // The journal is damaged: lines about later changes may be lost, so a file
   // that differs from the run's record may be the run's own later one.
@@ -176,11 +171,7 @@ void UndoKeptAside(Recovery* recovery, const wchar_t* full, const wchar_t* aside
 }
 
 // One change of the journal, undone (or, for a committed run, finished).
-void FinishChange(Recovery* recovery, const JournalChange& change, bool committed, JournalLine* line) {
-  size_t offset = change.offset;
-  bool atEnd = false;
-  // Read once already by ParseJournal: it decodes the same again.
-  if (ReadJournalLine(recovery->bytes, recovery->size, &offset, line, &atEnd) != JournalDamage::kNone || atEnd) return;
+void FinishChange(Recovery* recovery, const JournalChange& change, bool committed, const JournalLine* line) {
   if (committed && change.kind != JournalLineKind::kKeptAside) return;
   // One recovery at a time, on one thread: paths of Windows' full length
   // need not live on its stack.
@@ -209,26 +200,32 @@ void FinishChange(Recovery* recovery, const JournalChange& change, bool committe
   }
 }
 
-// Reads at most kMaxJournalBytes of the file into a block of the process
-// heap (*bytes, *size); false when memory runs out or the read fails.
-bool ReadJournal(HANDLE file, char** bytes, size_t* size) {
-  *bytes = nullptr;
-  *size = 0;
-  LARGE_INTEGER length = {};
-  if (!GetFileSizeEx(file, &length)) return false;
-  const DWORD want = length.QuadPart > kMaxJournalBytes ? kMaxJournalBytes : static_cast<DWORD>(length.QuadPart);
-  char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, want ? want : 1));
-  if (!block) return false;
-  DWORD done = 0;
-  while (done < want) {
-    DWORD read = 0;
-    if (!ReadFile(file, block + done, want - done, &read, nullptr) || read == 0) break;
-    done += read;
+// The journal file, read where the reader asks.
+struct FileSource : JournalSource {
+  HANDLE file;
+  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return -1;
+    size_t done = 0;
+    while (done < capacity) {
+      const DWORD want = capacity - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity - done);
+      DWORD read = 0;
+      if (!ReadFile(file, buffer + done, want, &read, nullptr)) return -1;
+      if (read == 0) break;
+      done += read;
+    }
+    return static_cast<long long>(done);
   }
-  *bytes = block;
-  *size = done;
-  return true;
-}
+};
+
+struct Finisher : JournalChangeSink {
+  Recovery* recovery;
+  bool committed;
+  void Change(const JournalChange& change, const JournalLine& line) override {
+    FinishChange(recovery, change, committed, &line);
+  }
+};
 
 }  // namespace
 
@@ -257,38 +254,48 @@ RecoveryResult RecoverInterruptedInstallation(const wchar_t* folder) {
   recovery.folderLength = wcslen(journalPath) - wcslen(kJournalFileName) - 1;
   wmemcpy(recovery.folder, journalPath, recovery.folderLength);
   recovery.folder[recovery.folderLength] = L'\0';
-  char* bytes = nullptr;
-  ParsedJournal parsed = {};
-  JournalLine* line = static_cast<JournalLine*>(HeapAlloc(GetProcessHeap(), 0, sizeof(JournalLine)));
-  if (!line || !ReadJournal(file.get(), &bytes, &recovery.size) || !ParseJournal(bytes, recovery.size, &parsed)) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  // Read a window at a time (base/journal_format.h): a million-file run
+  // killed near its end leaves a journal of hundreds of MB.
+  FileSource source;
+  source.file = file.get();
+  JournalSurvey survey;
+  // A read that fails says why; memory that runs out may not.
+  SetLastError(0);
+  if (!SurveyJournal(&source, &survey)) {
+    if (GetLastError() == 0) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     Failed(L"journal not read:", journalPath);
-    if (line) HeapFree(GetProcessHeap(), 0, line);
-    if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
     result.outcome = RecoveryOutcome::kNotFinished;
     return result;
   }
-  recovery.bytes = bytes;
-  recovery.damaged = parsed.damage != JournalDamage::kNone;
-  result.changes = static_cast<int>(parsed.count);
-  result.damage = parsed.damage;
+  recovery.damaged = survey.damage != JournalDamage::kNone;
+  result.changes = static_cast<int>(survey.count);
+  result.damage = survey.damage;
   LogLine(L"Interrupted installation: journal %ls, %d changes, %ls", journalPath, result.changes,
-          parsed.committed ? L"committed" : L"to roll back");
+          survey.committed ? L"committed" : L"to roll back");
   // The rest of a damaged journal is not followed: what it named stays.
-  if (parsed.damage != JournalDamage::kNone)
+  if (survey.damage != JournalDamage::kNone)
     LogLine(L"Interrupted installation: journal damaged at byte %llu (%ls), followed up to there only",
-            static_cast<unsigned long long>(parsed.damageOffset), JournalDamageText(parsed.damage));
+            static_cast<unsigned long long>(survey.end), JournalDamageText(survey.damage));
 
-  if (parsed.committed) {
-    for (size_t i = 0; i < parsed.count; ++i) FinishChange(&recovery, parsed.changes[i], true, line);
-  } else {
-    for (size_t i = parsed.count; i-- > 0;) FinishChange(&recovery, parsed.changes[i], false, line);
+  // A committed run's kept-aside files go in order; an interrupted run is
+  // undone last change first.
+  Finisher finisher;
+  finisher.recovery = &recovery;
+  finisher.committed = survey.committed;
+  SetLastError(0);
+  const bool walked = WalkJournalChanges(&source, survey, !survey.committed, &finisher);
+  const bool committed = survey.committed;
+  const bool removeFolder = survey.folderCreated && !committed;
+  FreeJournalSurvey(&survey);
+  if (!walked) {
+    // What was undone stays undone; the journal stays for the next run,
+    // which goes over the rest (what is done already is skipped there).
+    if (GetLastError() == 0) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    Failed(L"journal not read:", journalPath);
+    result.outcome = RecoveryOutcome::kNotFinished;
+    result.deferred = recovery.deferred;
+    return result;
   }
-  const bool committed = parsed.committed;
-  const bool removeFolder = parsed.folderCreated && !committed;
-  FreeParsedJournal(&parsed);
-  HeapFree(GetProcessHeap(), 0, bytes);
-  HeapFree(GetProcessHeap(), 0, line);
   file.reset();
 
   result.deferred = recovery.deferred;

@@ -114,34 +114,46 @@ std::wstring AssociationIdentity(const UninstallRecord& record) {
   return identity;
 }
 
+// This run's association records (a few: one a declared file type), which
+// an earlier run's are merged with.
+std::vector<UninstallRecord> CurrentAssociations() {
+  std::vector<UninstallRecord> current;
+  ForEachUninstallRecord([&current](int kind, const std::wstring& text) {
+    if (kind == kRecordAssociation || kind == kRecordAssociationTaken) current.push_back({kind, text});
+    return true;
+  });
+  return current;
+}
+
 // One record per file type: a taken association (which knows the earlier
 // owner) wins over a plain one of the same extension and ProgID, and this
 // run's taken one over the earlier run's (the extension's latest owner
-// before us). Drops from kept and from the log what loses.
-void MergeAssociations(std::vector<UninstallRecord>* kept) {
-  const std::vector<UninstallRecord> current = UninstallLogRecords();
-  std::vector<UninstallRecord> superseded;
-  std::vector<UninstallRecord> merged;
-  for (const UninstallRecord& earlier : *kept) {
-    const std::wstring identity = AssociationIdentity(earlier);
-    bool drop = false;
-    for (const UninstallRecord& now : current) {
-      if (identity.empty() || AssociationIdentity(now) != identity || now == earlier) continue;
-      if (now.kind == kRecordAssociationTaken)
-        drop = true;
-      else if (earlier.kind == kRecordAssociationTaken)
-        superseded.push_back(now);
-    }
-    if (!drop) merged.push_back(earlier);
+// before us). False when the earlier record loses; the run's records that
+// lose to it go to superseded.
+bool WinsOverCurrent(const UninstallRecord& earlier, const std::vector<UninstallRecord>& current,
+                     std::vector<UninstallRecord>* superseded) {
+  const std::wstring identity = AssociationIdentity(earlier);
+  if (identity.empty()) return true;
+  bool drop = false;
+  for (const UninstallRecord& now : current) {
+    if (AssociationIdentity(now) != identity || now == earlier) continue;
+    if (now.kind == kRecordAssociationTaken)
+      drop = true;
+    else if (earlier.kind == kRecordAssociationTaken)
+      superseded->push_back(now);
   }
-  RemoveUninstallRecords(superseded);
-  kept->swap(merged);
+  return !drop;
+}
+
+bool Survives(const UninstallRecord& record, const UninstallScope& scope) {
+  return RecordInScope(record, scope) && StillExists(record);
 }
 
 size_t Depth(const std::wstring& path) { return static_cast<size_t>(std::count(path.begin(), path.end(), L'\\')); }
 
-// The earlier installation's log, read when the run began.
-std::vector<UninstallRecord> g_earlier;
+// The earlier installation's log, read when the run began: its records wait
+// in a temporary file (a log may name a million files).
+RecordSpill g_earlier;
 
 // Whether a path scheduled for deletion is needed by the new installation:
 // it lies in the package's scope and is the installation folder, a path the
@@ -168,18 +180,29 @@ std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>
                                               const UninstallScope& scope) {
   std::vector<UninstallRecord> kept;
   for (const UninstallRecord& record : earlier)
-    if (RecordInScope(record, scope) && StillExists(record)) kept.push_back(record);
+    if (Survives(record, scope)) kept.push_back(record);
   return kept;
 }
 
 void RememberEarlierInstallation(const std::wstring& installFolder) {
-  g_earlier.clear();
+  ReleaseSpill(&g_earlier);
   const std::wstring folder = Normalized(installFolder);
   if (folder.empty()) return;
   const std::wstring earlierLog = folder + L"\\" + kUninstallLogName;
-  switch (ReadUninstallLog(earlierLog, &g_earlier)) {
+  // Record by record into the temporary file: a damaged log turns out so
+  // only at its end, and then contributes nothing.
+  DWORD error = 0;
+  const LogFileStatus status = ReadUninstallLogStream(earlierLog, [&error](int kind, std::wstring&& text) {
+    if (error == 0) error = AppendSpilledRecord(&g_earlier, kind, text);
+  });
+  if (status != LogFileStatus::kOk || error != 0) ReleaseSpill(&g_earlier);
+  switch (status) {
     case LogFileStatus::kOk:
-      LogLine(L"Earlier uninstall log %ls: %u records", earlierLog.c_str(), static_cast<unsigned>(g_earlier.size()));
+      if (error != 0)
+        LogLine(L"Error %lu: the earlier uninstall log %ls could not be kept: none of its records are kept", error,
+                earlierLog.c_str());
+      else
+        LogLine(L"Earlier uninstall log %ls: %u records", earlierLog.c_str(), static_cast<unsigned>(g_earlier.count));
       break;
     case LogFileStatus::kMissing:
       break;
@@ -194,11 +217,30 @@ void AdoptEarlierInstallation(const std::wstring& installFolder, const Uninstall
                               const std::wstring& renameList) {
   const std::wstring folder = Normalized(installFolder);
   if (folder.empty()) return;
-  if (!g_earlier.empty()) {
-    std::vector<UninstallRecord> kept = SurvivingRecords(g_earlier, scope);
-    MergeAssociations(&kept);
-    PrependUninstallRecords(kept);
-    LogLine(L"Kept %u records of the earlier uninstall log", static_cast<unsigned>(kept.size()));
+  if (g_earlier.count != 0) {
+    // The surviving records go to a temporary file of their own, in their
+    // order, and from there in front of the run's records.
+    const std::vector<UninstallRecord> current = CurrentAssociations();
+    std::vector<UninstallRecord> superseded;
+    RecordSpill kept;
+    DWORD error = 0;
+    const bool intact = ForEachSpilledRecord(g_earlier, [&](int kind, const std::wstring& text) {
+      const UninstallRecord record = {kind, text};
+      if (Survives(record, scope) && WinsOverCurrent(record, current, &superseded))
+        error = AppendSpilledRecord(&kept, kind, text);
+      return error == 0;
+    });
+    if (!intact || error != 0) {
+      // The run's own log is whole; only the earlier records are lost.
+      LogLine(L"Error %lu: the earlier uninstall log's records could not be read back: none of them are kept",
+              error != 0 ? error : static_cast<DWORD>(ERROR_FILE_CORRUPT));
+      ReleaseSpill(&kept);
+    } else {
+      RemoveUninstallRecords(superseded);
+      const size_t count = kept.count;
+      PrependUninstallSpill(&kept);
+      LogLine(L"Kept %u records of the earlier uninstall log", static_cast<unsigned>(count));
+    }
   }
 
   // A folder that was to go with an uninstall was the package's; it is again.

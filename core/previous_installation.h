@@ -26,11 +26,14 @@ std::vector<UninstallRecord> SurvivingRecords(const std::vector<UninstallRecord>
                                               const UninstallScope& scope);
 
 // Reads installFolder\Uninst.dat, if there is a complete one, and keeps its
-// records for AdoptEarlierInstallation; forgets them for an empty folder.
+// records for AdoptEarlierInstallation in a temporary file (a piece of the
+// log and a buffer in memory, whatever its size); forgets them for an empty
+// folder.
 void RememberEarlierInstallation(const std::wstring& installFolder);
 
 // Before the new log is written into installFolder (a full path): puts the
-// surviving remembered records in front of this run's records, and records
+// surviving remembered records in front of this run's records (read one at a
+// time, the survivors through a temporary file of their own), and records
 // as the package's own the folders in scope that an uninstall scheduled for
 // deletion at the next restart and that hold what the new log names.
 // renameList is the start-up rename list (%WIN%).

@@ -94,10 +94,6 @@ uint64_t RecordHash(int kind, std::wstring_view text) {
   return hash;
 }
 
-bool Contains(const std::vector<uint64_t>& sorted, uint64_t hash) {
-  return std::binary_search(sorted.begin(), sorted.end(), hash);
-}
-
 // Writes the log as path's replacement, a chunk at a time: the header, every
 // record, the trailer with their count and the CRC of all before it.
 DWORD WriteLogFile(const RunLog& log, const std::wstring& path) {
@@ -174,37 +170,94 @@ size_t UninstallRecordCount() {
 
 void PrependUninstallRecords(const std::vector<UninstallRecord>& records) {
   if (records.empty()) return;
+  RecordSpill list;
+  for (const UninstallRecord& record : records) {
+    const DWORD error = Append(&list, record.kind, record.text);
+    if (error != 0) {
+      ReleaseSpill(&list);
+      RunLog& log = Log();
+      SrwGuard guard(&log.lock, SrwGuard::kExclusive);
+      if (log.lost == 0) log.lost = error;
+      return;
+    }
+  }
+  PrependUninstallSpill(&list);
+}
+
+void PrependUninstallSpill(RecordSpill* records, size_t sliceRecords) {
+  if (sliceRecords == 0) sliceRecords = kPrependSliceRecords;
   RunLog& log = Log();
   SrwGuard guard(&log.lock, SrwGuard::kExclusive);
-  // What the log holds, as 8 bytes a record, sorted: an earlier
-  // installation of a million files is joined in n log n, in 8 MB.
-  std::vector<uint64_t> held;
-  held.reserve(log.own.count);
-  if (!ForEachLocked(log, [&held](int kind, const std::wstring& text) {
-        held.push_back(RecordHash(kind, text));
-        return true;
-      })) {
-    if (log.lost == 0) log.lost = ERROR_FILE_CORRUPT;
+  auto kept = std::make_unique<RecordSpill>();
+  const size_t total = records->count;
+  bool intact = true;
+  DWORD error = 0;
+  // One slice of the list at a time, in its order. A record of the slice
+  // goes in when nothing the log holds, no record of the list before the
+  // slice and none before it in the slice has its hash: the slice's hashes
+  // are held, sorted, while the log and the list up to the slice are read
+  // past them. A million earlier records then cost 2 MiB and a few reads of
+  // temporary files, not 8 bytes a record of both.
+  for (size_t first = 0; first < total && intact && error == 0; first += sliceRecords) {
+    const size_t last = total - first < sliceRecords ? total : first + sliceRecords;
+    std::vector<uint64_t> slice;
+    slice.reserve(last - first);
+    size_t index = 0;
+    bool stop = false;
+    intact = ReadSpill(*records,
+                       [&](int kind, const std::wstring& text) {
+                         if (index >= first) slice.push_back(RecordHash(kind, text));
+                         return ++index < last;
+                       },
+                       &stop);
+    if (!intact) break;
+    std::sort(slice.begin(), slice.end());
+    std::vector<bool> taken(slice.size());
+    auto mark = [&](int kind, const std::wstring& text) {
+      const uint64_t hash = RecordHash(kind, text);
+      const auto at = std::lower_bound(slice.begin(), slice.end(), hash);
+      if (at != slice.end() && *at == hash) taken[static_cast<size_t>(at - slice.begin())] = true;
+    };
+    intact = ForEachLocked(log, [&](int kind, const std::wstring& text) {
+      mark(kind, text);
+      return true;
+    });
+    if (!intact) break;
+    index = 0;
+    stop = false;
+    intact = ReadSpill(*records,
+                       [&](int kind, const std::wstring& text) {
+                         if (index < first) {
+                           mark(kind, text);
+                         } else {
+                           const uint64_t hash = RecordHash(kind, text);
+                           const size_t at = static_cast<size_t>(
+                               std::lower_bound(slice.begin(), slice.end(), hash) - slice.begin());
+                           if (!taken[at]) {
+                             taken[at] = true;
+                             error = Append(kept.get(), kind, text);
+                           }
+                         }
+                         return ++index < last && error == 0;
+                       },
+                       &stop);
+  }
+  ReleaseSpill(records);
+  if (!intact && error == 0) error = ERROR_FILE_CORRUPT;
+  if (error != 0) {
+    ReleaseSpill(kept.get());
+    if (log.lost == 0) log.lost = error;
     return;
   }
-  std::sort(held.begin(), held.end());
-  // The batch's own repeats go too: only the first of each is kept.
-  std::vector<uint64_t> batch;
-  batch.reserve(records.size());
-  for (const UninstallRecord& record : records) batch.push_back(RecordHash(record.kind, record.text));
-  std::sort(batch.begin(), batch.end());
-  std::vector<bool> taken(batch.size());
-  auto spill = std::make_unique<RecordSpill>();
-  for (const UninstallRecord& record : records) {
-    const uint64_t hash = RecordHash(record.kind, record.text);
-    if (Contains(held, hash)) continue;
-    const size_t at = static_cast<size_t>(std::lower_bound(batch.begin(), batch.end(), hash) - batch.begin());
-    if (taken[at]) continue;
-    taken[at] = true;
-    DWORD error = Append(spill.get(), record.kind, record.text);
-    if (error != 0 && log.lost == 0) log.lost = error;
-  }
-  log.front.insert(log.front.begin(), std::move(spill));
+  if (kept->count == 0) return;
+  log.front.insert(log.front.begin(), std::move(kept));
+}
+
+DWORD AppendSpilledRecord(RecordSpill* spill, int kind, std::wstring_view text) { return Append(spill, kind, text); }
+
+bool ForEachSpilledRecord(const RecordSpill& spill, const std::function<bool(int kind, const std::wstring& text)>& visit) {
+  bool stop = false;
+  return ReadSpill(spill, visit, &stop);
 }
 
 void RemoveUninstallRecords(const std::vector<UninstallRecord>& records) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "base/package_format.h"
+#include "base/record_spill.h"
 
 namespace kxcore {
 
@@ -60,8 +61,16 @@ void BeginUninstallLog();
 // Appends a record; unknown kinds and empty texts are dropped.
 void AddUninstallRecord(int kind, const wchar_t* text);
 // Puts records in front of the log's own, in their order, leaving out those
-// the log holds already (an earlier installation's records on a reinstall).
+// the log holds already and repeats of one before (an earlier installation's
+// records on a reinstall).
 void PrependUninstallRecords(const std::vector<UninstallRecord>& records);
+// The same for records kept in a temporary file (below), which it empties.
+// The log's records and those of the list are compared by a 64-bit hash a
+// record, sliceRecords of the list's at a time: one slice's hashes are held,
+// 8 bytes a record, and the log is read once a slice. An earlier log of any
+// size thus costs at most a slice's memory.
+constexpr size_t kPrependSliceRecords = 262144;
+void PrependUninstallSpill(RecordSpill* records, size_t sliceRecords = kPrependSliceRecords);
 // Takes every record equal to one of records out of the log.
 void RemoveUninstallRecords(const std::vector<UninstallRecord>& records);
 // Forgets every record.
@@ -79,6 +88,15 @@ std::vector<UninstallRecord> UninstallLogRecords();
 // a chunk at a time. Returns 0 or the Windows error code of the first
 // failure (ERROR_FILE_CORRUPT when the records could not be read back).
 DWORD CommitUninstallLog(const std::wstring& destination, const std::wstring& uninstallerSource);
+
+// ---- records in a temporary file (base/record_spill.h) ----
+// Each record is its kind (one byte) and its text's UTF-16 units.
+
+// Appends a record. 0 or the Windows error code.
+DWORD AppendSpilledRecord(RecordSpill* spill, int kind, std::wstring_view text);
+// Hands the records to visit in their order, until it returns false. False
+// when they could not be read back whole.
+bool ForEachSpilledRecord(const RecordSpill& spill, const std::function<bool(int kind, const std::wstring& text)>& visit);
 
 // ---- the file format ----
 

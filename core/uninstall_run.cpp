@@ -36,11 +36,12 @@ void Tell(const wchar_t* key, const std::wstring& path) {
 int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   g_run.records.clear();
   ReleaseSpill(&g_run.files);
+  ReleaseSpill(&g_run.folders);
   // A log naming anything this installation does not own is forged or
   // damaged: nothing at all is removed. Each record is judged as it is read
   // (the log is read a piece at a time); the file records wait in a
-  // temporary file, the few others in memory, until the whole log is read
-  // and judged.
+  // temporary file, the folders in another, the few others in memory, until
+  // the whole log is read and judged.
   UninstallScope scope = MakeUninstallScope(g_run.uninstallerPath, Evaluate(L"%COMPROGMENUDIR%"),
                                             Evaluate(L"%KXUNINSTREGKEY%"), Evaluate(L"%KXUNINSTREGROOT%"));
   // From here on every path is the one the containment was judged on, so
@@ -57,6 +58,8 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
     }
     if (kind == KX_LOG_FILE)
       kept = SpillAppend(&g_run.files, record.text.data(), record.text.size() * sizeof(wchar_t));
+    else if (kind == KX_LOG_FOLDER)
+      kept = SpillAppend(&g_run.folders, record.text.data(), record.text.size() * sizeof(wchar_t));
     else
       g_run.records.push_back(std::move(record));
   });
@@ -70,12 +73,14 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
     case LogFileStatus::kDamaged:
       g_run.records.clear();
       ReleaseSpill(&g_run.files);
+      ReleaseSpill(&g_run.folders);
       Tell(L"#uninstlogdamaged", g_run.logPath);
       return ERROR_FILE_CORRUPT;
   }
   if (!inScope || kept != 0) {
     g_run.records.clear();
     ReleaseSpill(&g_run.files);
+    ReleaseSpill(&g_run.folders);
     if (kept != 0) LogLine(L"Error %lu: the uninstall log's records could not be kept", static_cast<unsigned long>(kept));
     Tell(L"#uninstlogdamaged", g_run.logPath);
     return ERROR_FILE_CORRUPT;
@@ -85,7 +90,7 @@ int ReadLogAndRemoveFiles(KxUninstallStepCallback callback) {
   g_run.logPath = ResolvePath(g_run.logPath);
   g_logRead = true;
   LogLine(L"Uninstall log read: %ls (%u records)", g_run.logPath.c_str(),
-          static_cast<unsigned>(g_run.records.size() + g_run.files.count));
+          static_cast<unsigned>(g_run.records.size() + g_run.files.count + g_run.folders.count));
   return RemoveLoggedFiles(&g_run, callback);
 }
 
@@ -103,6 +108,7 @@ int DecideUninstall() {
     return 0;
   }
   ReleaseSpill(&g_run.files);
+  ReleaseSpill(&g_run.folders);
   g_run = UninstallRun();
   g_run.uninstallerPath = program;
   g_run.logPath = log;

@@ -1,6 +1,8 @@
 #include "core/uninstall_steps.h"
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 #include "base/handle_guard.h"
 #include "base/long_path.h"
@@ -31,6 +33,30 @@ std::vector<std::wstring> Unique(const UninstallRun& run, int kind) {
 
 size_t Depth(const std::wstring& path) {
   return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](wchar_t c) { return c == L'\\' || c == L'/'; }));
+}
+
+// Every logged folder without trailing separators, in the log's order: those
+// of records, then those of the temporary file, until visit returns false.
+// False when the file cannot be read back.
+bool ForEachFolder(const UninstallRun& run, const std::function<bool(std::wstring& folder)>& visit) {
+  for (const UninstallRecord& record : run.records) {
+    if (record.kind != KX_LOG_FOLDER) continue;
+    std::wstring folder = WithoutTrailingSeparator(record.text);
+    if (!folder.empty() && !visit(folder)) return true;
+  }
+  SpillReader reader;
+  StartSpillForward(&run.folders, &reader);
+  std::wstring folder;
+  const BYTE* data = nullptr;
+  size_t bytes = 0;
+  SpillRead read;
+  while ((read = SpillNext(&reader, &data, &bytes)) == SpillRead::kRecord) {
+    folder.assign(reinterpret_cast<const wchar_t*>(data), bytes / sizeof(wchar_t));
+    folder = WithoutTrailingSeparator(std::move(folder));
+    if (!folder.empty() && !visit(folder)) break;
+  }
+  ReleaseSpillReader(&reader);
+  return read != SpillRead::kDamaged;
 }
 
 void DeepestFirst(std::vector<std::wstring>* paths) {
@@ -207,39 +233,88 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
   return 0;
 }
 
-int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback) {
-  std::vector<std::wstring> folders = Unique(*run, KX_LOG_FOLDER);
-  DeepestFirst(&folders);
-  for (const std::wstring& folder : folders) {
-    Report(callback, KX_STEP_FOLDERS, KX_LOG_FOLDER, folder);
-    DWORD error = 0;
-    // A link goes as itself, whatever its target holds.
-    if (IsLink(folder)) {
-      RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error);
-      continue;
-    }
-    switch (Inspect(*run, folder)) {
-      case FolderState::Empty:
-        switch (RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error)) {
-          case Removal::kRemoved:
-            LogLine(L"Folder removed: %ls", folder.c_str());
-            break;
-          case Removal::kFailed:
-            LogReason(L"the folder could not be removed:", folder, error);
-            if (error == ERROR_SHARING_VIOLATION) ScheduleAtRestart(run, folder);
-            break;
-          default:
-            break;
-        }
-        break;
-      case FolderState::OnlyLeavingItems:
-        if (run->leavingSet.insert(folder).second) run->leavingFolders.push_back(folder);
-        break;
-      case FolderState::HoldsOtherItems:
-        LogLine(L"Folder kept, it holds other files: %ls", folder.c_str());
-        break;
-      case FolderState::Missing:
-        break;
+namespace {
+
+void RemoveLoggedFolder(UninstallRun* run, KxUninstallStepCallback callback, const std::wstring& folder) {
+  Report(callback, KX_STEP_FOLDERS, KX_LOG_FOLDER, folder);
+  DWORD error = 0;
+  // A link goes as itself, whatever its target holds.
+  if (IsLink(folder)) {
+    RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error);
+    return;
+  }
+  switch (Inspect(*run, folder)) {
+    case FolderState::Empty:
+      switch (RemoveThroughHandle(*run, folder, KX_LOG_FOLDER, &error)) {
+        case Removal::kRemoved:
+          LogLine(L"Folder removed: %ls", folder.c_str());
+          break;
+        case Removal::kFailed:
+          LogReason(L"the folder could not be removed:", folder, error);
+          if (error == ERROR_SHARING_VIOLATION) ScheduleAtRestart(run, folder);
+          break;
+        default:
+          break;
+      }
+      break;
+    case FolderState::OnlyLeavingItems:
+      if (run->leavingSet.insert(folder).second) run->leavingFolders.push_back(folder);
+      break;
+    case FolderState::HoldsOtherItems:
+      LogLine(L"Folder kept, it holds other files: %ls", folder.c_str());
+      break;
+    case FolderState::Missing:
+      break;
+  }
+}
+
+}  // namespace
+
+int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback, size_t slice) {
+  if (slice == 0) slice = kFolderSlice;
+  // Deepest first, and within one depth in the log's order, each folder the
+  // first time it comes: one depth at a time, and of a depth one slice of
+  // folders at a time, read from the temporary file again for each. A log
+  // of a million folders holds a slice in memory, not its folders.
+  std::map<size_t, size_t, std::greater<size_t>> depths;  // depth: folders of that depth
+  if (!ForEachFolder(*run, [&depths](std::wstring& folder) {
+        ++depths[Depth(folder)];
+        return true;
+      })) {
+    LogLine(L"Error: the uninstall log's folders could not be read back; they stay");
+    return ERROR_FILE_CORRUPT;
+  }
+  for (const auto& [depth, count] : depths) {
+    for (size_t first = 0; first < count; first += slice) {
+      const size_t last = count - first < slice ? count : first + slice;
+      // The slice's folders without their repeats; then those a folder of
+      // this depth before the slice repeats go too.
+      std::vector<std::wstring> folders;
+      size_t index = 0;
+      ForEachFolder(*run, [&](std::wstring& folder) {
+        if (Depth(folder) != depth) return true;
+        if (index >= first) folders.push_back(std::move(folder));
+        return ++index < last;
+      });
+      folders = WithoutRepeats(std::move(folders));
+      std::vector<size_t> sorted(folders.size());
+      for (size_t i = 0; i < sorted.size(); ++i) sorted[i] = i;
+      std::sort(sorted.begin(), sorted.end(),
+                [&folders](size_t a, size_t b) { return ComparePaths(folders[a], folders[b]) < 0; });
+      std::vector<bool> repeated(folders.size());
+      index = 0;
+      if (first != 0) {
+        ForEachFolder(*run, [&](std::wstring& folder) {
+          if (Depth(folder) != depth) return true;
+          const auto at = std::lower_bound(sorted.begin(), sorted.end(), folder, [&folders](size_t a, const std::wstring& b) {
+            return ComparePaths(folders[a], b) < 0;
+          });
+          if (at != sorted.end() && SamePath(folders[*at], folder)) repeated[*at] = true;
+          return ++index < first;
+        });
+      }
+      for (size_t i = 0; i < folders.size(); ++i)
+        if (!repeated[i]) RemoveLoggedFolder(run, callback, folders[i]);
     }
   }
   return 0;

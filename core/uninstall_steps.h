@@ -21,9 +21,11 @@ struct UninstallRun {
   std::wstring uninstallerPath;  // the running uninstaller, scheduled for restart by the last step
   std::wstring logPath;          // removed by the last step
   std::vector<UninstallRecord> records;
-  // The log's file records, resolved: a log may name a million, so they
-  // wait in a temporary file (each its UTF-16 units) rather than in records.
+  // The log's file and folder records, resolved: a log may name a million
+  // of either, so they wait in temporary files (each its UTF-16 units)
+  // rather than in records.
   RecordSpill files;
+  RecordSpill folders;
   std::vector<std::wstring> scheduled;  // paths scheduled for deletion at restart, in order
   // Folders that hold nothing but the uninstaller, the log and what is
   // scheduled: the last step schedules them after the uninstaller.
@@ -50,14 +52,17 @@ extern void (*g_beforeOpenForRemoval)(const std::wstring& path);
 // an object that turns out to lie outside is left alone. Returns 0.
 int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback);
 
-// Step 1: removes the logged folders, deepest first, only when empty. A
+// Step 1: removes the logged folders (those of records and of folders),
+// deepest first and each once, only when empty; in memory, at most
+// kFolderSlice folders of one depth at a time. A
 // folder that holds nothing but the uninstaller, the log and what is
 // scheduled at restart (the uninstaller's own folder) is kept for the last
 // step to schedule; one that holds anything else (files the user added)
 // stays. A folder that has become a link or junction is removed as a link,
 // whatever it leads to; each removal goes through a handle as in step 0.
 // Returns 0.
-int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback);
+constexpr size_t kFolderSlice = 16384;
+int RemoveLoggedFolders(UninstallRun* run, KxUninstallStepCallback callback, size_t slice = kFolderSlice);
 
 // Step 3: deletes the logged registry values. Returns 0, or the Windows
 // error code of a value that exists but could not be deleted (the later

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -322,6 +323,112 @@ TEST(JournalFormat, ADamagedJournalIsFollowedUpToItsFirstDamagedLineOnly) {
       EXPECT_EQ(journal.changes[i].written, intact.journal.changes[i].written) << i;
     }
   }
+}
+
+// A journal in memory, read where the reader asks.
+struct MemoryJournal : JournalSource {
+  std::string bytes;
+  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
+    if (offset >= bytes.size()) return 0;
+    const size_t count = std::min<size_t>(capacity, bytes.size() - static_cast<size_t>(offset));
+    memcpy(buffer, bytes.data() + offset, count);
+    return static_cast<long long>(count);
+  }
+};
+
+struct SeenChange {
+  JournalChange change;
+  std::wstring path;
+};
+
+struct ChangeList : JournalChangeSink {
+  std::vector<SeenChange> seen;
+  void Change(const JournalChange& change, const JournalLine& line) override { seen.push_back({change, line.path}); }
+};
+
+// The journal of a run of 12,000 files killed at its end (about 2 MB, some
+// lines of 60 KB across the reader's window edges): read a window at a
+// time, its changes come out in order and last first alike, a kept-aside
+// line voided only at the far end of the journal included, and damage deep
+// inside stops both walks there.
+TEST(JournalFormat, AJournalFarLargerThanTheReadersWindowReadsTheSameEitherWay) {
+  using K = JournalLineKind;
+  std::vector<std::string> lines = {Format(Make(K::kHeader))};
+  std::vector<SeenChange> expected;  // offsets filled in below: line indexes first
+  auto add = [&](const JournalLine& line, bool change) {
+    lines.push_back(Format(line));
+    if (change) expected.push_back({{line.kind, lines.size() - 1, false, false, 0, 0}, line.path});
+  };
+  add(Make(K::kKeptAside, L"early.txt", L"~kx00000100001.tmp"), false);  // voided by the journal's next-to-last line
+  add(Make(K::kKeptAside, L"early.txt", L"~kx00000100002.tmp"), true);
+  for (int i = 0; i < 12000; ++i) {
+    const std::wstring folder = L"bulk " + std::to_wstring(i / 100);
+    if (i % 100 == 0) add(Make(K::kFolderCreated, folder.c_str()), true);
+    const std::wstring file = i % 1000 == 500 ? folder + L"\\" + std::wstring(20000, L'\u4E00')
+                                              : folder + L"\\file " + std::to_wstring(i) + L".txt";
+    add(Make(K::kAboutToCreate, file.c_str()), false);
+    add(Make(K::kFileCreated, file.c_str()), true);
+    if (i % 7 != 0) {
+      add(Make(K::kFileWritten, file.c_str(), L"", static_cast<uint64_t>(i)), false);
+      expected.back().change.written = true;
+      expected.back().change.size = static_cast<uint64_t>(i);
+      expected.back().change.writeTime = kStoredTime;
+    }
+  }
+  add(Make(K::kAsideVoid, L"early.txt", L"~KX00000100001.TMP"), false);
+  add(Make(K::kAboutToCreate, L"last.txt"), true);  // the run was killed making it
+  std::vector<size_t> starts = {0};
+  for (const std::string& line : lines) starts.push_back(starts.back() + line.size());
+  for (SeenChange& change : expected) change.change.offset = starts[change.change.offset];
+
+  MemoryJournal journal;
+  journal.bytes = Join(lines);
+  ASSERT_GT(journal.bytes.size(), 4 * kJournalWindowBytes);
+  JournalSurvey survey;
+  ASSERT_TRUE(SurveyJournal(&journal, &survey));
+  EXPECT_EQ(survey.damage, JournalDamage::kNone);
+  EXPECT_EQ(survey.end, journal.bytes.size());
+  EXPECT_EQ(survey.count, expected.size());
+  EXPECT_TRUE(survey.intentLast);
+  EXPECT_EQ(survey.voidCount, 1u);
+  auto same = [](const SeenChange& a, const SeenChange& b) {
+    return a.change.kind == b.change.kind && a.change.offset == b.change.offset &&
+           a.change.written == b.change.written && a.change.size == b.change.size &&
+           a.change.writeTime == b.change.writeTime && a.path == b.path;
+  };
+  ChangeList inOrder, lastFirst;
+  ASSERT_TRUE(WalkJournalChanges(&journal, survey, false, &inOrder));
+  ASSERT_TRUE(WalkJournalChanges(&journal, survey, true, &lastFirst));
+  FreeJournalSurvey(&survey);
+  ASSERT_EQ(inOrder.seen.size(), expected.size());
+  ASSERT_EQ(lastFirst.seen.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_TRUE(same(inOrder.seen[i], expected[i])) << "in order, change " << i;
+    EXPECT_TRUE(same(lastFirst.seen[expected.size() - 1 - i], expected[i])) << "last first, change " << i;
+  }
+  Parsed parsed(journal.bytes);
+  EXPECT_EQ(parsed.journal.count, expected.size());
+
+  // A flipped byte three quarters in: the void line and the last N are not
+  // reached, so the early kept-aside file counts and nothing after the
+  // damage does.
+  size_t damagedLine = lines.size() * 3 / 4;
+  while (lines[damagedLine][9] == 'W') ++damagedLine;  // a lost W line would change its file's change
+  journal.bytes[starts[damagedLine] + 12] ^= 0x04;
+  ASSERT_TRUE(SurveyJournal(&journal, &survey));
+  EXPECT_EQ(survey.damage, JournalDamage::kChecksum);
+  EXPECT_EQ(survey.end, starts[damagedLine]);
+  EXPECT_FALSE(survey.intentLast);
+  std::vector<SeenChange> before = {{{K::kKeptAside, starts[1], false, false, 0, 0}, L"early.txt"}};
+  for (const SeenChange& change : expected)
+    if (change.change.offset < starts[damagedLine]) before.push_back(change);
+  EXPECT_EQ(survey.count, before.size());
+  ChangeList damagedLastFirst;
+  ASSERT_TRUE(WalkJournalChanges(&journal, survey, true, &damagedLastFirst));
+  FreeJournalSurvey(&survey);
+  ASSERT_EQ(damagedLastFirst.seen.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i)
+    EXPECT_TRUE(same(damagedLastFirst.seen[before.size() - 1 - i], before[i])) << "change " << i;
 }
 
 }  // namespace

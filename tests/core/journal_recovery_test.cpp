@@ -133,6 +133,30 @@ TEST_F(KilledRunTest, AKilledReinstallIsRolledBackExactly) {
   EXPECT_EQ(RecoverInterruptedInstallation((folder_ + L"\\").c_str()).outcome, RecoveryOutcome::kNoJournal);
 }
 
+// A run of 4,000 files killed near its end leaves a journal of over 1 MB,
+// several of the reader's windows: it is read a window at a time, and the
+// run is undone last change first as a small one is.
+TEST_F(KilledRunTest, AKilledRunOfManyFilesIsUndoneThroughAJournalOfSeveralWindows) {
+  Begin();
+  const std::wstring name = L"a file name long enough that some thousands of them make a journal of megabytes " +
+                            std::wstring(24, L'x') + L" ";
+  for (int f = 0; f < 40; ++f) {
+    const std::wstring sub = In(L"bulk " + std::to_wstring(f));
+    MakeFolder(sub);
+    for (int i = 0; i < 100; ++i) Put(sub + L"\\" + name + std::to_wstring(i) + L".txt", "x");
+  }
+  Put(In(L"README.txt"), "new readme");
+  Put(In(L"docs\\CHANGES.txt"), "new changes");
+  const std::string journal = Kill();
+  ASSERT_GT(journal.size(), 2 * kJournalWindowBytes);
+
+  RecoveryResult result = RecoverInterruptedInstallation(folder_.c_str());
+  EXPECT_EQ(result.outcome, RecoveryOutcome::kRolledBack);
+  EXPECT_EQ(result.damage, JournalDamage::kNone);
+  EXPECT_EQ(result.changes, 40 + 4000 + 2);
+  EXPECT_EQ(TreeState(root_.path()), before_);
+}
+
 TEST_F(KilledRunTest, AnOriginalPutBackBeforeTheKillStaysPutBack) {
   // The uninstaller's pair: kept aside and recorded as created in one go,
   // as the setup does before the core library writes them.

@@ -123,6 +123,52 @@ TEST(PreviousInstallation, TheDeclarationsRecordsAreCarriedOverOnceAndATakenFile
   RegDeleteTreeW(HKEY_CURRENT_USER, base.c_str());
 }
 
+// An earlier log far larger than the buffers it goes through (about 3 MB):
+// read a record at a time into a temporary file, its survivors keep their
+// order and go in front once, and the same log cut short keeps nothing.
+TEST(PreviousInstallation, ALargeEarlierLogIsTakenOverRecordByRecord) {
+  kxtest::ScratchFolder scratch;
+  const std::wstring folder = scratch / L"App";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder + L"\\kept").c_str(), nullptr));
+  std::vector<UninstallRecord> earlier = {{kRecordFolder, folder}, {kRecordFolder, folder + L"\\kept"}};
+  std::vector<std::wstring> standing;
+  for (int i = 0; i < 40; ++i) {
+    standing.push_back(folder + L"\\kept\\file " + std::to_wstring(i) + L".txt");
+    ASSERT_TRUE(kxtest::WriteBytes(standing.back(), "x"));
+  }
+  // Gone files of the earlier version between the standing ones, and each
+  // standing one named twice.
+  for (int i = 0; i < 24000; ++i) {
+    earlier.push_back({kRecordFile, folder + L"\\gone\\a file the earlier version had " + std::to_wstring(i) + L".txt"});
+    if (i % 300 == 0) earlier.push_back({kRecordFile, standing[(i / 300) % standing.size()]});
+  }
+  const std::string log = FormatUninstallLog(earlier);
+  ASSERT_GT(log.size(), 2000000u);
+  ASSERT_TRUE(kxtest::WriteBytes(folder + L"\\Uninst.dat", log));
+
+  BeginUninstallLog();
+  RememberEarlierInstallation(folder);
+  // This run made the first half of the standing files again.
+  for (int i = 0; i < 20; ++i) AddUninstallRecord(kRecordFile, standing[i].c_str());
+  const UninstallScope scope = MakeUninstallScope(folder + L"\\Uninst.exe", L"", L"Software\\KxTests\\Uninstall\\Big");
+  AdoptEarlierInstallation(folder, scope, scratch / L"wininit.ini");
+  std::vector<UninstallRecord> expected = {{kRecordFolder, folder}, {kRecordFolder, folder + L"\\kept"}};
+  for (int i = 20; i < 40; ++i) expected.push_back({kRecordFile, standing[i]});
+  for (int i = 0; i < 20; ++i) expected.push_back({kRecordFile, standing[i]});
+  EXPECT_EQ(expected, UninstallLogRecords());
+  DiscardUninstallLog();
+
+  ASSERT_TRUE(kxtest::WriteBytes(folder + L"\\Uninst.dat", log.substr(0, log.size() - 3)));
+  BeginUninstallLog();
+  RememberEarlierInstallation(folder);
+  AddUninstallRecord(kRecordFile, standing[0].c_str());
+  AdoptEarlierInstallation(folder, scope, scratch / L"wininit.ini");
+  EXPECT_EQ((std::vector<UninstallRecord>{{kRecordFile, standing[0]}}), UninstallLogRecords());
+  DiscardUninstallLog();
+  RememberEarlierInstallation(L"");
+}
+
 TEST(PendingDeletions, OnlyTheNeededDeletionsAreWithdrawnFromEitherList) {
   auto needed = [](const std::wstring& path) { return Under(path, L"C:\\App"); };
   const std::wstring block = std::wstring(L"\\??\\C:\\App\\Uninst.exe") + L'\0' + L'\0' + L"\\??\\C:\\Else\\x" +

@@ -324,9 +324,7 @@ TEST_F(UninstallLogRun, ALogSpilledInChunksIsWrittenAsTheWholeLogWouldBe) {
 // On a reinstall the earlier installation's records go in front, each once:
 // those the run made again and the earlier log's own repeats are left out,
 // and a later batch goes in front of an earlier one.
-TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
-  for (int i = 0; i < 5000; ++i) AddUninstallRecord(kRecordFile, (L"C:\\app\\new" + std::to_wstring(i)).c_str());
-  AddUninstallRecord(kRecordFolder, L"C:\\app");
+std::vector<UninstallRecord> EarlierRecords() {
   std::vector<UninstallRecord> earlier;
   for (int i = 0; i < 8000; i += 2) earlier.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
   earlier.push_back({kRecordFile, L"C:\\app\\old"});
@@ -334,10 +332,17 @@ TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
   earlier.push_back({kRecordFolder, L"C:\\app\\old folder"});
   earlier.push_back({kRecordFile, L"C:\\app\\old"});
   earlier.push_back({kRecordFolder, L"C:\\app\\new0"});  // same text, other kind: kept
-  PrependUninstallRecords(earlier);
-  PrependUninstallRecords({{kRecordFolder, L"C:\\rescued"}, {kRecordFolder, L"C:\\app\\old folder"}});
-  PrependUninstallRecords({});
+  // Repeats far apart: the first is kept, whichever slice the second is in.
+  for (int i = 7000; i < 8000; i += 2) earlier.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
+  return earlier;
+}
 
+void AddThisRunsRecords() {
+  for (int i = 0; i < 5000; ++i) AddUninstallRecord(kRecordFile, (L"C:\\app\\new" + std::to_wstring(i)).c_str());
+  AddUninstallRecord(kRecordFolder, L"C:\\app");
+}
+
+std::vector<UninstallRecord> ExpectedAfterReinstall() {
   std::vector<UninstallRecord> expected = {{kRecordFolder, L"C:\\rescued"},
                                            {kRecordFile, L"C:\\app\\new5000"}};
   for (int i = 5002; i < 8000; i += 2) expected.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
@@ -346,7 +351,15 @@ TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
   expected.push_back({kRecordFolder, L"C:\\app\\new0"});
   for (int i = 0; i < 5000; ++i) expected.push_back({kRecordFile, L"C:\\app\\new" + std::to_wstring(i)});
   expected.push_back({kRecordFolder, L"C:\\app"});
-  EXPECT_EQ(expected, UninstallLogRecords());
+  return expected;
+}
+
+TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
+  AddThisRunsRecords();
+  PrependUninstallRecords(EarlierRecords());
+  PrependUninstallRecords({{kRecordFolder, L"C:\\rescued"}, {kRecordFolder, L"C:\\app\\old folder"}});
+  PrependUninstallRecords({});
+  EXPECT_EQ(ExpectedAfterReinstall(), UninstallLogRecords());
 
   // A visitor that stops early sees the log's first records only.
   std::vector<std::wstring> firstTwo;
@@ -357,5 +370,34 @@ TEST_F(UninstallLogRun, EarlierRecordsGoInFrontOnceAcrossAReinstall) {
   EXPECT_EQ((std::vector<std::wstring>{L"C:\\rescued", L"C:\\app\\new5000"}), firstTwo);
 }
 
-}  // namespace
+// An earlier log of any size is compared with the run's a slice at a time:
+// in slices of 7 records (the repeats and the run's records fall into other
+// slices than their first) the log comes out as in one slice.
+TEST_F(UninstallLogRun, EarlierRecordsFromATemporaryFileInSlicesComeOutAsInOne) {
+  AddThisRunsRecords();
+  RecordSpill earlier;
+  for (const UninstallRecord& record : EarlierRecords())
+    ASSERT_EQ(0u, AppendSpilledRecord(&earlier, record.kind, record.text));
+  EXPECT_EQ(EarlierRecords().size(), earlier.count);
+  PrependUninstallSpill(&earlier, 7);
+  EXPECT_EQ(0u, earlier.count) << "the list is taken";
+  RecordSpill rescued;
+  ASSERT_EQ(0u, AppendSpilledRecord(&rescued, kRecordFolder, L"C:\\rescued"));
+  ASSERT_EQ(0u, AppendSpilledRecord(&rescued, kRecordFolder, L"C:\\rescued"));
+  PrependUninstallSpill(&rescued, 1);
+  EXPECT_EQ(ExpectedAfterReinstall(), UninstallLogRecords());
 
+  // The records read back from the list as they went in, and a visitor
+  // that stops early stops the reading.
+  RecordSpill list;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(0u, AppendSpilledRecord(&list, i, L"text " + std::to_wstring(i)));
+  std::vector<UninstallRecord> read;
+  EXPECT_TRUE(ForEachSpilledRecord(list, [&read](int kind, const std::wstring& text) {
+    read.push_back({kind, text});
+    return read.size() < 2;
+  }));
+  EXPECT_EQ((std::vector<UninstallRecord>{{0, L"text 0"}, {1, L"text 1"}}), read);
+  ReleaseSpill(&list);
+}
+
+}  // namespace

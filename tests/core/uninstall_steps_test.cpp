@@ -109,6 +109,41 @@ TEST_F(UninstallSteps, RepeatedRecordsAreHandledOnceAsTheyFirstCame) {
             g_reported);
 }
 
+// The folders of a large log wait in a temporary file and are removed a
+// depth and a slice at a time: in slices of 4, repeats in other slices than
+// their first (in other letter case, with a trailing separator) included,
+// they go in the order of one sorted list, deepest first, each once.
+TEST_F(UninstallSteps, FoldersFromATemporaryFileGoDeepestFirstEachOnceInSlices) {
+  const std::wstring tree = install + L"\\tree";
+  std::vector<std::wstring> logged = {tree}, deep, middle;
+  ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+  for (int a = 0; a < 10; ++a) {
+    const std::wstring folder = tree + L"\\a" + std::to_wstring(a);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    logged.push_back(folder);
+    middle.push_back(folder);
+    for (int b = 0; b < 3; ++b) {
+      const std::wstring sub = folder + L"\\b" + std::to_wstring(b);
+      ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+      logged.push_back(sub);
+      deep.push_back(sub);
+    }
+  }
+  for (const std::wstring& repeat : {tree + L"\\A3", tree + L"\\a0\\B1\\", tree + L"\\a9\\b2", tree + L"\\a7\\"})
+    logged.push_back(repeat);
+  run.records.clear();
+  for (const std::wstring& folder : logged)
+    ASSERT_EQ(0u, SpillAppend(&run.folders, folder.data(), folder.size() * sizeof(wchar_t)));
+  std::vector<std::wstring> expected = deep;
+  expected.insert(expected.end(), middle.begin(), middle.end());
+  expected.push_back(tree);
+
+  EXPECT_EQ(0, RemoveLoggedFolders(&run, Record, 4));
+  EXPECT_EQ(expected, g_reported);
+  EXPECT_FALSE(FolderExists(tree));
+  ReleaseSpill(&run.folders);
+}
+
 TEST_F(UninstallSteps, TheUninstallerAndItsFolderAreScheduledOnlyByTheLastStep) {
   RemoveLoggedFiles(&run, Record);
   EXPECT_EQ(0, RemoveLoggedFolders(&run, Record));

@@ -200,6 +200,24 @@ void SetChecksums(std::string* bytes, unsigned long long run) {
   *bytes = fixed;
 }
 
+// The input read through the recovery's window (copied a piece at a time),
+// not in place.
+struct CopiedJournal : JournalSource {
+  const char* bytes;
+  size_t size;
+  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
+    if (offset >= size) return 0;
+    const size_t count = size - offset < capacity ? static_cast<size_t>(size - offset) : capacity;
+    memcpy(buffer, bytes + offset, count);
+    return static_cast<long long>(count);
+  }
+};
+
+struct ChangeOffsets : JournalChangeSink {
+  std::vector<size_t> offsets;
+  void Change(const JournalChange& change, const JournalLine&) override { offsets.push_back(change.offset); }
+};
+
 TEST(ReaderMutations, JournalFollowsOnlyLinesThatNameThingsInsideTheFolder) {
   auto line = std::make_unique<JournalLine>();
   auto again = std::make_unique<JournalLine>();
@@ -231,6 +249,23 @@ TEST(ReaderMutations, JournalFollowsOnlyLinesThatNameThingsInsideTheFolder) {
       if (line->kind == JournalLineKind::kKeptAside) EXPECT_TRUE(IsAsideFileName(line->aside));
       EXPECT_FALSE(change.voided);
     }
+    // Recovery's way, through a window and last change first: the same
+    // changes, backwards.
+    CopiedJournal copied;
+    copied.bytes = bytes;
+    copied.size = size;
+    JournalSurvey survey;
+    ChangeOffsets lastFirst;
+    if (!SurveyJournal(&copied, &survey) || !WalkJournalChanges(&copied, survey, true, &lastFirst)) {
+      ADD_FAILURE() << "the window could not be read";
+    } else {
+      EXPECT_EQ(survey.damage, parsed.damage);
+      EXPECT_EQ(survey.count, parsed.count);
+      EXPECT_EQ(lastFirst.offsets.size(), parsed.count);
+      for (size_t i = 0; i < parsed.count && i < lastFirst.offsets.size(); ++i)
+        EXPECT_EQ(lastFirst.offsets[parsed.count - 1 - i], parsed.changes[i].offset);
+    }
+    FreeJournalSurvey(&survey);
     FreeParsedJournal(&parsed);
     // Each line read, written again, reads back alike.
     size_t offset = 0;
