@@ -88,7 +88,7 @@ def bezier(p0, p1, p2, t):
     return (u * u * p0[0] + 2 * u * t * p1[0] + t * t * p2[0], u * u * p0[1] + 2 * u * t * p1[1] + t * t * p2[1])
 
 
-def feather(canvas, base, control, tip, width, colour, barb_colour, scale=1.0):
+def feather(canvas, base, control, tip, width, colour, barb_colour, scale=1.0, barb_step=3):
     """A quill: a vane around a curved shaft, with barbs and two splits in its
     edge, and the bare shaft running down to the nib. Returns the nib's point."""
     steps = 80
@@ -107,7 +107,7 @@ def feather(canvas, base, control, tip, width, colour, barb_colour, scale=1.0):
         left.append((x + nx * width * profile * notch, y + ny * width * profile * notch))
         right.append((x - nx * width * 0.5 * profile, y - ny * width * 0.5 * profile))
     canvas.polygon(left + right[::-1], colour, 0.94)
-    for i in range(18, steps - 3, 3):
+    for i in range(18, steps - 3, barb_step):
         x, y = spine[i]
         lx, ly = left[min(i + 5, steps)]
         rx, ry = right[min(i + 5, steps)]
@@ -141,8 +141,10 @@ def watermark():
         colour = mix(base, SKY, glow * 0.3)
         for x in range(width):
             canvas.pixels[y][x] = list(colour)
+    # Every fourth barb, not every third: each faint barb is a run of pixels
+    # unlike any row, and the fewer of them the smaller the package.
     nib = feather(canvas, base=(62, 282), control=(72, 162), tip=(158, 48), width=27,
-                  colour=WHITE, barb_colour=(70, 130, 190))
+                  colour=WHITE, barb_colour=(70, 130, 190), barb_step=4)
     # Lines of typeset text; the nib is finishing the last one.
     lines = [(22, 138), (22, 120), (22, 131), (22, 0)]
     for i, (start, length) in enumerate(lines):
