@@ -28,7 +28,7 @@ fi
 
 # Wine takes a process's language from LANG, but only for a locale the C
 # library has: the language tests run the programs in these.
-for locale in de_DE ja_JP ar_EG ko_KR; do
+for locale in de_DE ja_JP ar_EG ko_KR fr_FR es_ES it_IT pt_BR nl_NL pl_PL ru_RU tr_TR zh_CN; do
   if ! locale -a 2>/dev/null | grep -qx "$locale.utf8"; then
     as_root=()
     [ "$(id -u)" -ne 0 ] && as_root=(sudo)

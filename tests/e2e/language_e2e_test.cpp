@@ -286,6 +286,50 @@ TEST_F(LanguageEndToEnd, German_At200PercentTheWizardShowsItsSharpArtwork) {
   CancelOn(session, welcome);
 }
 
+// A key's text in the shipped table of a language (kxlngNNNN.dat of the
+// runtime, English's kxlng.dat), as its line "#key=text" gives it; empty
+// when it has none.
+std::wstring ShippedText(unsigned id, const std::string& key) {
+  const std::wstring name = id == 1033 ? L"kxlng.dat" : L"kxlng" + std::to_wstring(id) + L".dat";
+  const std::string table = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\" + name);
+  const std::string start = key + "=";
+  size_t line = 0;
+  while (line < table.size()) {
+    size_t end = table.find('\n', line);
+    if (end == std::string::npos) end = table.size();
+    std::string text = table.substr(line, end - line);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.compare(0, start.size(), start) == 0) return Widen(text.substr(start.size()));
+    line = end + 1;
+  }
+  return L"";
+}
+
+// Each further shipped language: CTest runs this in the language's locale
+// and names the Windows language it must give (KX_EXPECTED_LANGUAGE,
+// tests/e2e/CMakeLists.txt). The user's language alone chooses the table:
+// the welcome and licence pages show its buttons, as the table words them.
+TEST_F(LanguageEndToEnd, Each_TheWizardSpeaksTheUsersLanguage) {
+  wchar_t expected[16] = L"";
+  ASSERT_GT(GetEnvironmentVariableW(L"KX_EXPECTED_LANGUAGE", expected, 16), 0u) << "run from CTest";
+  const unsigned id = static_cast<unsigned>(_wtoi(expected));
+  ExpectUserLanguage(static_cast<unsigned short>(id));
+  const std::wstring next = ShippedText(id, "#next"), cancel = ShippedText(id, "#cancel"), back = ShippedText(id, "#back");
+  ASSERT_FALSE(next.empty() || cancel.empty() || back.empty()) << "no table for " << id;
+  ASSERT_NE(next, ShippedText(1033, "#next")) << "the table is English";
+  kxdrive::Session session(L"language-" + std::wstring(expected));
+  HWND welcome = StartAt(session, setup_, L"", L"dlgwizwelc");
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(ControlText(welcome, kNext), next);
+  EXPECT_EQ(ControlText(welcome, kCancel), cancel);
+  session.Press(welcome, kNext);
+  HWND licence = session.WaitForPage(L"dlgwizlicag");
+  ASSERT_TRUE(licence);
+  EXPECT_EQ(ControlText(licence, kBack), back);
+  session.Press(licence, kCancel);
+  EXPECT_EQ(session.WaitForExit(), 2u);
+}
+
 TEST_F(LanguageEndToEnd, Japanese_TheWizardSpeaksJapanese) {
   ExpectUserLanguage(1041);
   kxdrive::Session session(L"language-ja");
