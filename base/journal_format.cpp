@@ -521,21 +521,6 @@ bool IsChange(JournalLineKind kind) {
          kind == JournalLineKind::kKeptAside;
 }
 
-struct MemorySource : JournalSource {
-  const char* bytes;
-  size_t size;
-  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
-    if (offset >= size) return 0;
-    const size_t count = size - offset < capacity ? static_cast<size_t>(size - offset) : capacity;
-    memcpy(buffer, bytes + offset, count);
-    return static_cast<long long>(count);
-  }
-  const char* Whole(size_t* whole) override {
-    *whole = size;
-    return bytes;
-  }
-};
-
 struct Collector : JournalChangeSink {
   ParsedJournal* parsed;
   size_t capacity;
@@ -545,6 +530,19 @@ struct Collector : JournalChangeSink {
 };
 
 }  // namespace
+
+long long JournalBytes::ReadAt(uint64_t offset, char* buffer, size_t capacity) {
+  if (offset >= size_) return 0;
+  const size_t count = size_ - offset < capacity ? static_cast<size_t>(size_ - offset) : capacity;
+  memcpy(buffer, bytes_ + offset, count);
+  return static_cast<long long>(count);
+}
+
+const char* JournalBytes::Whole(size_t* whole) {
+  if (!inPlace_) return nullptr;
+  *whole = size_;
+  return bytes_;
+}
 
 bool SurveyJournal(JournalSource* source, JournalSurvey* survey) {
   *survey = JournalSurvey();
@@ -702,9 +700,7 @@ bool WalkJournalChanges(JournalSource* source, const JournalSurvey& survey, bool
 
 bool ParseJournal(const char* bytes, size_t size, ParsedJournal* parsed) {
   *parsed = ParsedJournal();
-  MemorySource source;
-  source.bytes = bytes;
-  source.size = size;
+  JournalBytes source(bytes, size, true);
   JournalSurvey survey;
   if (!SurveyJournal(&source, &survey)) return false;
   parsed->changes = HeapArray<JournalChange>(survey.count);

@@ -154,6 +154,20 @@ class JournalSource {
   ~JournalSource() = default;
 };
 
+// A journal in memory: read in place, or, with inPlace false, copied a
+// window at a time as the recovery's file is.
+class JournalBytes final : public JournalSource {
+ public:
+  JournalBytes(const char* bytes, size_t size, bool inPlace) : bytes_(bytes), size_(size), inPlace_(inPlace) {}
+  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override;
+  const char* Whole(size_t* size) override;
+
+ private:
+  const char* bytes_;
+  size_t size_;
+  bool inPlace_;
+};
+
 // Four longest lines: a walk backwards reads each byte about 1.3 times.
 constexpr size_t kJournalWindowBytes = 4 * kJournalLineBytes;
 // X lines a journal may hold; the next one is damage (kTooMany).

@@ -35,6 +35,23 @@ size_t Depth(const std::wstring& path) {
   return static_cast<size_t>(std::count_if(path.begin(), path.end(), [](wchar_t c) { return c == L'\\' || c == L'/'; }));
 }
 
+// Every text of a temporary file of paths, in order, a chunk at a time,
+// until visit returns false. False when the file cannot be read back.
+bool ForEachSpilledPath(const RecordSpill& spill, const std::function<bool(std::wstring& path)>& visit) {
+  SpillReader reader;
+  StartSpillForward(&spill, &reader);
+  std::wstring path;
+  const BYTE* data = nullptr;
+  size_t bytes = 0;
+  SpillRead read;
+  while ((read = SpillNext(&reader, &data, &bytes)) == SpillRead::kRecord) {
+    path.assign(reinterpret_cast<const wchar_t*>(data), bytes / sizeof(wchar_t));
+    if (!visit(path)) break;
+  }
+  ReleaseSpillReader(&reader);
+  return read != SpillRead::kDamaged;
+}
+
 // Every logged folder without trailing separators, in the log's order: those
 // of records, then those of the temporary file, until visit returns false.
 // False when the file cannot be read back.
@@ -44,19 +61,10 @@ bool ForEachFolder(const UninstallRun& run, const std::function<bool(std::wstrin
     std::wstring folder = WithoutTrailingSeparator(record.text);
     if (!folder.empty() && !visit(folder)) return true;
   }
-  SpillReader reader;
-  StartSpillForward(&run.folders, &reader);
-  std::wstring folder;
-  const BYTE* data = nullptr;
-  size_t bytes = 0;
-  SpillRead read;
-  while ((read = SpillNext(&reader, &data, &bytes)) == SpillRead::kRecord) {
-    folder.assign(reinterpret_cast<const wchar_t*>(data), bytes / sizeof(wchar_t));
-    folder = WithoutTrailingSeparator(std::move(folder));
-    if (!folder.empty() && !visit(folder)) break;
-  }
-  ReleaseSpillReader(&reader);
-  return read != SpillRead::kDamaged;
+  return ForEachSpilledPath(run.folders, [&visit](std::wstring& path) {
+    std::wstring folder = WithoutTrailingSeparator(std::move(path));
+    return folder.empty() || visit(folder);
+  });
 }
 
 void DeepestFirst(std::vector<std::wstring>* paths) {
@@ -214,19 +222,11 @@ int RemoveLoggedFiles(UninstallRun* run, KxUninstallStepCallback callback) {
   for (const std::wstring& file : Unique(*run, KX_LOG_FILE)) RemoveLoggedFile(run, callback, file);
   // Those read from the log, in its order, a chunk at a time. A file the log
   // names twice meets nothing the second time.
-  SpillReader reader;
-  StartSpillForward(&run->files, &reader);
-  std::wstring file;
-  const BYTE* data = nullptr;
-  size_t bytes = 0;
-  SpillRead read;
-  while ((read = SpillNext(&reader, &data, &bytes)) == SpillRead::kRecord) {
-    file.resize(bytes / sizeof(wchar_t));
-    if (!file.empty()) memcpy(&file[0], data, file.size() * sizeof(wchar_t));
+  const bool readBack = ForEachSpilledPath(run->files, [run, callback](std::wstring& file) {
     RemoveLoggedFile(run, callback, file);
-  }
-  ReleaseSpillReader(&reader);
-  if (read == SpillRead::kDamaged) {
+    return true;
+  });
+  if (!readBack) {
     LogLine(L"Error: the uninstall log's files could not be read back; the rest stay");
     return ERROR_FILE_CORRUPT;
   }

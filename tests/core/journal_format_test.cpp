@@ -325,17 +325,6 @@ TEST(JournalFormat, ADamagedJournalIsFollowedUpToItsFirstDamagedLineOnly) {
   }
 }
 
-// A journal in memory, read where the reader asks.
-struct MemoryJournal : JournalSource {
-  std::string bytes;
-  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
-    if (offset >= bytes.size()) return 0;
-    const size_t count = std::min<size_t>(capacity, bytes.size() - static_cast<size_t>(offset));
-    memcpy(buffer, bytes.data() + offset, count);
-    return static_cast<long long>(count);
-  }
-};
-
 struct SeenChange {
   JournalChange change;
   std::wstring path;
@@ -381,13 +370,14 @@ TEST(JournalFormat, AJournalFarLargerThanTheReadersWindowReadsTheSameEitherWay) 
   for (const std::string& line : lines) starts.push_back(starts.back() + line.size());
   for (SeenChange& change : expected) change.change.offset = starts[change.change.offset];
 
-  MemoryJournal journal;
-  journal.bytes = Join(lines);
-  ASSERT_GT(journal.bytes.size(), 4 * kJournalWindowBytes);
+  // Read where the reader asks, a window at a time, as recovery's file is.
+  std::string bytes = Join(lines);
+  JournalBytes journal(bytes.data(), bytes.size(), false);
+  ASSERT_GT(bytes.size(), 4 * kJournalWindowBytes);
   JournalSurvey survey;
   ASSERT_TRUE(SurveyJournal(&journal, &survey));
   EXPECT_EQ(survey.damage, JournalDamage::kNone);
-  EXPECT_EQ(survey.end, journal.bytes.size());
+  EXPECT_EQ(survey.end, bytes.size());
   EXPECT_EQ(survey.count, expected.size());
   EXPECT_TRUE(survey.intentLast);
   EXPECT_EQ(survey.voidCount, 1u);
@@ -406,7 +396,7 @@ TEST(JournalFormat, AJournalFarLargerThanTheReadersWindowReadsTheSameEitherWay) 
     EXPECT_TRUE(same(inOrder.seen[i], expected[i])) << "in order, change " << i;
     EXPECT_TRUE(same(lastFirst.seen[expected.size() - 1 - i], expected[i])) << "last first, change " << i;
   }
-  Parsed parsed(journal.bytes);
+  Parsed parsed(bytes);
   EXPECT_EQ(parsed.journal.count, expected.size());
 
   // A flipped byte three quarters in: the void line and the last N are not
@@ -414,7 +404,7 @@ TEST(JournalFormat, AJournalFarLargerThanTheReadersWindowReadsTheSameEitherWay) 
   // damage does.
   size_t damagedLine = lines.size() * 3 / 4;
   while (lines[damagedLine][9] == 'W') ++damagedLine;  // a lost W line would change its file's change
-  journal.bytes[starts[damagedLine] + 12] ^= 0x04;
+  bytes[starts[damagedLine] + 12] ^= 0x04;
   ASSERT_TRUE(SurveyJournal(&journal, &survey));
   EXPECT_EQ(survey.damage, JournalDamage::kChecksum);
   EXPECT_EQ(survey.end, starts[damagedLine]);

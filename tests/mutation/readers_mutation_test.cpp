@@ -200,19 +200,6 @@ void SetChecksums(std::string* bytes, unsigned long long run) {
   *bytes = fixed;
 }
 
-// The input read through the recovery's window (copied a piece at a time),
-// not in place.
-struct CopiedJournal : JournalSource {
-  const char* bytes;
-  size_t size;
-  long long ReadAt(uint64_t offset, char* buffer, size_t capacity) override {
-    if (offset >= size) return 0;
-    const size_t count = size - offset < capacity ? static_cast<size_t>(size - offset) : capacity;
-    memcpy(buffer, bytes + offset, count);
-    return static_cast<long long>(count);
-  }
-};
-
 struct ChangeOffsets : JournalChangeSink {
   std::vector<size_t> offsets;
   void Change(const JournalChange& change, const JournalLine&) override { offsets.push_back(change.offset); }
@@ -251,9 +238,9 @@ TEST(ReaderMutations, JournalFollowsOnlyLinesThatNameThingsInsideTheFolder) {
     }
     // Recovery's way, through a window and last change first: the same
     // changes, backwards.
-    CopiedJournal copied;
-    copied.bytes = bytes;
-    copied.size = size;
+    // The input read through the recovery's window (copied a piece at a
+    // time), not in place.
+    JournalBytes copied(bytes, size, false);
     JournalSurvey survey;
     ChangeOffsets lastFirst;
     if (!SurveyJournal(&copied, &survey) || !WalkJournalChanges(&copied, survey, true, &lastFirst)) {
