@@ -1,6 +1,7 @@
 #include "tests/e2e/install_e2e_fixture.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <regex>
@@ -82,10 +83,38 @@ void CloseAndWait(HWND window, bool mayEnd) {
   }
 }
 
+// Waits for every shell process other than the desktop's to end: a folder
+// window's process that is still closing while the next run's folder window
+// opens has Wine's desktop serve both at once, the likeliest way into the
+// lasting hang of its COM server seen under load (CONTRIBUTING.md). The
+// processes are never ended: what a folder process does on its way out is
+// what the desktop needs to see.
+void WaitForFolderProcesses() {
+  DWORD desktopProcess = 0;
+  GetWindowThreadProcessId(GetDesktopWindow(), &desktopProcess);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  std::vector<DWORD> folderProcesses;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (lstrcmpiW(entry.szExeFile, L"explorer.exe") == 0 && entry.th32ProcessID != desktopProcess)
+      folderProcesses.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  for (DWORD id : folderProcesses) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process) continue;
+    if (WaitForSingleObject(process, 30000) != WAIT_OBJECT_0)
+      ADD_FAILURE() << "a shell folder process (" << id << ") did not end within 30 s of its window";
+    CloseHandle(process);
+  }
+}
+
 // The product and the folder window keep the installation folder in use.
 void CloseTaskWindows() {
   for (HWND window : FindWindows(IsProductWindow)) CloseAndWait(window, true);
   for (HWND window : FindWindows(IsFolderWindow)) CloseAndWait(window, false);
+  WaitForFolderProcesses();
 }
 
 }  // namespace

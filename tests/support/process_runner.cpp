@@ -80,8 +80,20 @@ DWORD RunToExit(const std::wstring& program, const LaunchOptions& options, DWORD
     return kNotStarted;
   }
   DWORD code = child.Wait(timeoutMs);
-  if (code == STILL_ACTIVE) child.Kill();
+  if (code == STILL_ACTIVE) {
+    child.Kill();
+    // A program that did not end is most often one waiting on Wine's
+    // desktop process (CONTRIBUTING.md, "Wine pitfalls"); say which it was.
+    fwprintf(stderr, L"%ls did not end within %lu ms; Wine's desktop %ls\n", program.c_str(), timeoutMs,
+             DesktopAnswers() ? L"answers" : L"does not answer");
+  }
   return code;
+}
+
+bool DesktopAnswers(DWORD timeoutMs) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(GetDesktopWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs,
+                             &result) != 0;
 }
 
 }  // namespace kxtest

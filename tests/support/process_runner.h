@@ -50,6 +50,10 @@ constexpr DWORD kNotStarted = 0xDEADF00Du;
 // with the reason on stderr, when it could not be started).
 DWORD RunToExit(const std::wstring& program, const LaunchOptions& options = {}, DWORD timeoutMs = 120000);
 
+// Whether Wine's desktop process serves messages. When it hangs (it can, in
+// its COM server), every program that needs a window waits for it.
+bool DesktopAnswers(DWORD timeoutMs = 5000);
+
 }  // namespace kxtest
 
 #endif
