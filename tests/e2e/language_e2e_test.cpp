@@ -308,7 +308,8 @@ std::wstring ShippedText(unsigned id, const std::string& key) {
 // Each further shipped language: CTest runs this in the language's locale
 // and names the Windows language it must give (KX_EXPECTED_LANGUAGE,
 // tests/e2e/CMakeLists.txt). The user's language alone chooses the table:
-// the welcome and licence pages show its buttons, as the table words them.
+// the welcome and licence pages show its buttons, as the table words them,
+// and the uninstaller of what was installed asks and reports in it.
 TEST_F(LanguageEndToEnd, Each_TheWizardSpeaksTheUsersLanguage) {
   wchar_t expected[16] = L"";
   ASSERT_GT(GetEnvironmentVariableW(L"KX_EXPECTED_LANGUAGE", expected, 16), 0u) << "run from CTest";
@@ -328,6 +329,27 @@ TEST_F(LanguageEndToEnd, Each_TheWizardSpeaksTheUsersLanguage) {
   EXPECT_EQ(ControlText(licence, kBack), back);
   session.Press(licence, kCancel);
   EXPECT_EQ(session.WaitForExit(), 2u);
+
+  // Installed in the user's language, the product is removed in it: the
+  // question and the closing message as the table words them.
+  ASSERT_EQ(RunSetup(L"/S"), 0u);
+  ProductStartedFrom(defaultFolder_);
+  EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language"), id);
+  const auto withTitle = [&](const char* key) {
+    std::wstring text = ShippedText(id, key);
+    const size_t at = text.find(L"%APPTITLE%");
+    if (at != std::wstring::npos) text.replace(at, 10, L"Quillmark Toolkit Setup (64-bit)");
+    return text;
+  };
+  const std::wstring prompt = withTitle("#uninstallprompt"), done = withTitle("#uninstallfinal");
+  ASSERT_FALSE(prompt.empty() || done.empty());
+  ASSERT_NE(ShippedText(id, "#uninstallprompt"), ShippedText(1033, "#uninstallprompt"));
+  kxdrive::Session uninstall(L"language-" + std::wstring(expected) + L"-uninstall");
+  ASSERT_TRUE(uninstall.Start(defaultFolder_ + L"\\Uninst.exe", L"", Environment()));
+  EXPECT_TRUE(uninstall.Answer(prompt, IDYES));
+  EXPECT_TRUE(uninstall.Answer(done, IDOK, 60000));
+  EXPECT_EQ(uninstall.WaitForExit(60000), 0u);
+  EXPECT_FALSE(FolderExists(defaultFolder_ + L"\\docs"));
 }
 
 TEST_F(LanguageEndToEnd, Japanese_TheWizardSpeaksJapanese) {
