@@ -36,9 +36,16 @@ RECT ScreenRect(HWND window) {
 
 class LanguageEndToEnd : public InstallEndToEnd {
  protected:
+  // An uninstaller leaves itself to be deleted at the next restart; the
+  // prefix's next start must not act on it, nor the next test see it.
   void SetUp() override {
     InstallEndToEnd::SetUp();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
     lingua_ = TestDataPath("KX_TEST_PACKAGES") + L"\\lingua\\setup.exe";
+  }
+  void TearDown() override {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+    InstallEndToEnd::TearDown();
   }
 
   // The run's locale is the one the test's name asks for: a locale the C
