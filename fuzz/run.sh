@@ -52,9 +52,12 @@ printf '%-24s %12s %8s %8s %8s %8s\n' target executions edges corpus seconds cra
   printf '| target | executions | edges | corpus | seconds | crashes |\n|---|---|---|---|---|---|\n' >"$KX_FUZZ_OUT"
 for target in "${targets[@]}"; do
   # The smoke run starts from the seeds and regressions alone, whatever
-  # long runs have found, so that its time stays what it was.
+  # long runs have found, so that its time stays what it was; its logs are
+  # its own, so that the suite's run beside a long run in the same folder
+  # leaves the long run's log whole.
   corpus=$work/corpus/$target
-  [ -n "$smoke" ] && { corpus=$work/smoke/$target; rm -rf "$corpus"; }
+  log=$work/$target.log
+  [ -n "$smoke" ] && { corpus=$work/smoke/$target; log=$work/smoke/$target.log; rm -rf "$corpus"; }
   artifacts=$work/artifacts/$target
   mkdir -p "$corpus" "$artifacts"
   regressions=()
@@ -70,10 +73,10 @@ for target in "${targets[@]}"; do
   # Seeds and regressions are read, new finds go to the work corpus only.
   "$work/build/$target" "${limit[@]}" -print_final_stats=1 -detect_leaks=1 -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$artifacts/" "$corpus" "$work/seeds/$target" "${regressions[@]}" \
-    >"$work/$target.log" 2>&1 || status=$?
+    >"$log" 2>&1 || status=$?
   # A target that stops before its first report has no figures: no match is no failure.
-  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log" | tail -n 1)
-  edges=$( (grep -oE 'cov: [0-9]+' "$work/$target.log" || true) | tail -n 1 | cut -d' ' -f2)
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  edges=$( (grep -oE 'cov: [0-9]+' "$log" || true) | tail -n 1 | cut -d' ' -f2)
   size=$(find "$corpus" -type f | wc -l)
   taken=$((SECONDS - started))
   found=0
@@ -85,8 +88,8 @@ for target in "${targets[@]}"; do
   [ -n "${KX_FUZZ_OUT:-}" ] && printf '| %s | %s | %s | %s | %s | %s |\n' "$target" "${executions:-0}" "${edges:-0}" \
     "$size" "$taken" "$found" >>"$KX_FUZZ_OUT"
   if [ "$found" -ne 0 ]; then
-    echo "fuzz: $target stopped with status $status; its log: $work/$target.log, the input in $artifacts/"
-    grep -m 5 -E 'ERROR|runtime error|SUMMARY' "$work/$target.log" || true
+    echo "fuzz: $target stopped with status $status; its log: $log, the input in $artifacts/"
+    grep -m 5 -E 'ERROR|runtime error|SUMMARY' "$log" || true
   fi
 done
 exit $crashed
