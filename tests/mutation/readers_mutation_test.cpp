@@ -233,7 +233,9 @@ TEST(ReaderMutations, JournalFollowsOnlyLinesThatNameThingsInsideTheFolder) {
       EXPECT_LT(offset, size);
       EXPECT_EQ(ReadJournalLine(bytes, size, &offset, line.get(), &atEnd), JournalDamage::kNone);
       EXPECT_TRUE(IsJournalRelativePath(line->path));
-      if (line->kind == JournalLineKind::kKeptAside) EXPECT_TRUE(IsAsideFileName(line->aside));
+      if (line->kind == JournalLineKind::kKeptAside) {
+        EXPECT_TRUE(IsAsideFileName(line->aside));
+      }
       EXPECT_FALSE(change.voided);
     }
     // Recovery's way, through a window and last change first: the same
@@ -259,8 +261,9 @@ TEST(ReaderMutations, JournalFollowsOnlyLinesThatNameThingsInsideTheFolder) {
     bool atEnd = false;
     while (ReadJournalLine(bytes, size, &offset, line.get(), &atEnd) == JournalDamage::kNone && !atEnd) {
       const size_t length = FormatJournalLine(*line, &formatted[0]);
-      if (line->kind != JournalLineKind::kHeader && line->kind != JournalLineKind::kCommitted)
+      if (line->kind != JournalLineKind::kHeader && line->kind != JournalLineKind::kCommitted) {
         EXPECT_NE(length, 0u) << "a line that reads cannot be written again";
+      }
       if (length == 0) continue;
       size_t readBack = 0;
       bool end = false;
