@@ -74,16 +74,23 @@ uint32_t ExpectSameEntries(const BothReaders& readers) {
       EXPECT_EQ(ArchiveEntryIsDir(&readers.sdk, i), entry.isDir);
       EXPECT_EQ(ArchiveEntrySize(&readers.sdk, i), entry.size);
       EXPECT_EQ(db.FileToFolder[i], entry.block);
-      if (entry.block != kNoBlock)
+      if (entry.block != kNoBlock) {
         EXPECT_EQ(db.UnpackPositions[i] - db.UnpackPositions[db.FolderToFile[entry.block]], entry.offset);
+      }
       const bool hasCrc = SzBitWithVals_Check(&db.CRCs, i);
       EXPECT_EQ(hasCrc, entry.hasCrc);
-      if (hasCrc) EXPECT_EQ(db.CRCs.Vals[i], entry.crc);
+      if (hasCrc) {
+        EXPECT_EQ(db.CRCs.Vals[i], entry.crc);
+      }
       uint32_t high = 0, low = 0, attributes = 0;
       EXPECT_EQ(ArchiveEntryTime(&readers.sdk, i, &high, &low), entry.hasTime);
-      if (entry.hasTime) EXPECT_EQ(uint64_t{high} << 32 | low, uint64_t{entry.timeHigh} << 32 | entry.timeLow);
+      if (entry.hasTime) {
+        EXPECT_EQ(uint64_t{high} << 32 | low, uint64_t{entry.timeHigh} << 32 | entry.timeLow);
+      }
       EXPECT_EQ(ArchiveEntryAttributes(&readers.sdk, i, &attributes), entry.hasAttributes);
-      if (entry.hasAttributes) EXPECT_EQ(attributes, entry.attributes);
+      if (entry.hasAttributes) {
+        EXPECT_EQ(attributes, entry.attributes);
+      }
     }
     EXPECT_FALSE(EntriesLeft(walking));
   }

@@ -151,7 +151,9 @@ TEST(DestinationSpace, TheNearestExistingFolderIsAskedForAMissingDestination) {
   for (const Case& c : cases) {
     found[0] = L'\0';
     EXPECT_EQ(NearestExistingFolder(c.folder.c_str(), found, 600), c.found) << kxtest::Narrow(c.folder);
-    if (c.found) EXPECT_EQ(_wcsicmp(found, c.expected.c_str()), 0) << kxtest::Narrow(found);
+    if (c.found) {
+      EXPECT_EQ(_wcsicmp(found, c.expected.c_str()), 0) << kxtest::Narrow(found);
+    }
   }
   // A folder that leaves no room for the separator is refused, not cut.
   EXPECT_FALSE(NearestExistingFolder(temp.c_str(), found, temp.size() + 1));
