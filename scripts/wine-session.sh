@@ -42,6 +42,13 @@ session() {
       wineserver -p >/dev/null 2>&1 </dev/null || true
       wine wineboot >/dev/null 2>&1 </dev/null
       if [ "$mode" = ui ]; then windows_look; fi
+      # Wine's desktop process ends a few seconds after the prefix's last
+      # program and starts again with the next one. A test program that
+      # starts while it ends is handed the desktop that is going, and every
+      # window it then creates fails with error 1400 (invalid window
+      # handle). A process that lasts the run keeps the desktop for the
+      # whole run; the server's end at "stop" ends it.
+      wine cmd /c "ping -n 86400 127.0.0.1 >nul" >/dev/null 2>&1 </dev/null &
       ;;
     stop)
       [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 </dev/null || true
