@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "core/language_table.h"
 #include "tests/driver/ui_driver.h"
 #include "tests/e2e/install_e2e_fixture.h"
 
@@ -294,22 +295,18 @@ TEST_F(LanguageEndToEnd, German_At200PercentTheWizardShowsItsSharpArtwork) {
 }
 
 // A key's text in the shipped table of a language (kxlngNNNN.dat of the
-// runtime, English's kxlng.dat), as its line "#key=text" gives it; empty
+// runtime, English's kxlng.dat), read as the core library reads it; empty
 // when it has none.
 std::wstring ShippedText(unsigned id, const std::string& key) {
   const std::wstring name = id == 1033 ? L"kxlng.dat" : L"kxlng" + std::to_wstring(id) + L".dat";
-  const std::string table = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\" + name);
-  const std::string start = key + "=";
-  size_t line = 0;
-  while (line < table.size()) {
-    size_t end = table.find('\n', line);
-    if (end == std::string::npos) end = table.size();
-    std::string text = table.substr(line, end - line);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (text.compare(0, start.size(), start) == 0) return Widen(text.substr(start.size()));
-    line = end + 1;
-  }
-  return L"";
+  const std::string bytes = ReadBytes(TestDataPath("KX_TEST_RUNTIME") + L"\\" + name);
+  kxcore::LanguageTable table;
+  std::wstring error;
+  const bool read = id == 1033 ? kxcore::ParseLanguageTable(bytes, &table, &error)
+                               : kxcore::ParseTranslatedLanguageTable(bytes, &table, &error);
+  if (!read) return L"";
+  const auto text = table.texts.find(Widen(key));
+  return text == table.texts.end() ? L"" : text->second;
 }
 
 // Each further shipped language: CTest runs this in the language's locale
