@@ -1,8 +1,10 @@
 // The loader's own bytes in a program file: the raw data of the sections
-// listed before its resource section (code, data, unwind and import tables).
+// listed before its resource section (code, data, unwind and import tables,
+// base relocations, and the icon's images, which kxpack writes into a
+// section of their own before the resource tree).
 // setup.exe and Uninst.exe are one loader with other resources (its string
-// 5 says which program it is), and resources come last but for the base
-// relocations, so these bytes stand at the same places in both files. The
+// 5 says which program it is), and the tree comes last, so these bytes
+// stand at the same places in both files. The
 // uninstaller a setup carries leaves them out (zero), and setup puts them
 // back from its own file (launcher/uninstaller_completion.h). Portable (no
 // Windows header): kxpack finds the same sections.

@@ -409,6 +409,25 @@ run_size() {
   rm -rf "$work/size-stage" "$work/size-tiny.exe"
   note size.runtime_archive_bytes "$(package_field "$package" "runtime length")"
   note size.nsis_tiny_bytes "$(stat -c %s "$tiny_nsis")"
+  # Quillmark Toolkit's own package (its artwork, pages and program), in
+  # every language kxpack ships and in English alone: what the languages
+  # cost. Its description's paths are made absolute so that a copy with
+  # [languages] added reads the same files.
+  local quillmark=$work/size-quillmark language what bytes
+  rm -rf "$quillmark"
+  mkdir -p "$quillmark"
+  sed 's|"\.\./\.\./|"'"$top"'/|' "$top/packaging/quillmark/package.toml" >"$quillmark/all.toml"
+  { cat "$quillmark/all.toml"; printf '\n[languages]\noffer = ["English"]\n'; } >"$quillmark/english.toml"
+  for language in all english; do
+    "$kxpack" build --package "$quillmark/$language.toml" --payload "$build/stage/payload" \
+      --out "$quillmark/$language.exe" >&2
+    bytes=$(( $(stat -c %s "$quillmark/$language.exe") - $(package_field "$quillmark/$language.exe" "payload length") ))
+    note "size.quillmark_${language}_overhead_bytes" "$bytes"
+    what="in every language"
+    [ "$language" = all ] || what="in English alone"
+    echo "bench: size: Quillmark Toolkit's setup.exe $what: overhead $bytes bytes"
+  done
+  rm -rf "$quillmark"
   echo "bench: size: setup.exe overhead $(( $(stat -c %s "$package") - length )) bytes, NSIS installer of one file $(stat -c %s "$tiny_nsis") bytes"
 }
 

@@ -40,7 +40,8 @@ class ReportTest(unittest.TestCase):
         meta = {"scale10k.files": 1000, "scale100k.files": 10000, "size.overhead_bytes": 150000,
                 "size.core_library_bytes": 200001, "size.setup_bytes": 1, "size.payload_archive_bytes": 1,
                 "size.runtime_archive_bytes": 1, "size.uninstaller_bytes": 1, "size.tiny_setup_bytes": 1,
-                "size.nsis_tiny_bytes": 1, "builder.identical": "no"}
+                "size.nsis_tiny_bytes": 1, "size.quillmark_all_overhead_bytes": 280001,
+                "size.quillmark_english_overhead_bytes": 265290, "builder.identical": "no"}
         goals, text = self.build(rows, meta)
         self.assertEqual(goals[("2", "setup.exe / floor, median of the rounds")], ("0.90", "**no**"))
         self.assertEqual(goals[("2", "setup.exe / floor, slowest round")], ("1.10", "**no**"))
@@ -50,6 +51,10 @@ class ReportTest(unittest.TestCase):
         self.assertEqual(goals[("3", "uninstall / install, 10000 files")][1], "**no**")
         self.assertEqual(goals[("4", "package overhead")], ("150000 bytes", "yes"))
         self.assertEqual(goals[("4", "kxcore64.dll")][1], "**no**")
+        self.assertEqual(goals[("4", "Quillmark Toolkit's package overhead, in every language")],
+                         ("280001 bytes", "**no**"))
+        self.assertEqual(goals[("4", "Quillmark Toolkit's package overhead, in English alone")],
+                         ("265290 bytes", "yes"))
         # Fast enough, but not the same bytes every time: not met.
         self.assertTrue(goals[("5", "kxpack / makensis, median of the rounds")][1].startswith("**no**"))
         self.assertIn("/usr/bin/time measured 20.0/20.0/20.0 MiB", text)

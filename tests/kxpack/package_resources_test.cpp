@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "base/container_format.h"
+#include "base/loader_sections.h"
 #include "tools/kxpack/package_resources.h"
 #include "tools/kxpack/pe_resources.h"
 #include "tools/kxpack/signing.h"
@@ -205,6 +206,60 @@ TEST(PeResources, DamagedTreesAndFullHeadersAreRefused) {
   full[kPe + 264 + 40] = '.';  // something already where the next section header would go
   EXPECT_FALSE(WriteResources(full, {}, &image, &error));
   EXPECT_NE(error.find("no room"), std::string::npos) << error;
+}
+
+// The icon's images lie in a section of their own before the tree, alike in
+// two programs whose other resources differ: that is what lets the
+// uninstaller a setup carries leave them out (base/loader_sections.h). With
+// room for one more section header only, they stay in the tree.
+TEST(PeResources, IconImagesLieInASectionOfTheirOwnBeforeTheTree) {
+  const Bytes small(77, 0xB2), large(300, 0xA1);
+  const auto resources = [&](const std::u16string& title) {
+    return std::vector<Resource>{Make(Id(kResourceIcon), Id(1), 0x409, large),
+                                 Make(Id(kResourceIcon), Id(2), 0x409, small),
+                                 Make(Id(kResourceGroupIcon), Id(1), 0x409, Group({1, 2})),
+                                 Make(Id(kResourceString), Id(1), 0x409, StringBlock({title}))};
+  };
+  const auto name = [](const Bytes& image, size_t section) {
+    return std::string(reinterpret_cast<const char*>(image.data() + kPe + 264 + 40 * section));
+  };
+  const auto iconsReadBack = [&](const Bytes& image) {
+    std::vector<Resource> read;
+    std::string error;
+    EXPECT_TRUE(ReadResources(image, &read, &error)) << error;
+    const Resource* first = Find(read, kResourceIcon, 1);
+    const Resource* second = Find(read, kResourceIcon, 2);
+    return first && second && first->data == large && second->data == small && Find(read, kResourceGroupIcon, 1);
+  };
+  std::string error;
+  Bytes setup, uninstaller;
+  ASSERT_TRUE(WriteResources(BareImage(), resources(u"setup"), &setup, &error)) << error;
+  ASSERT_TRUE(WriteResources(BareImage(), resources(u"a longer uninstaller title"), &uninstaller, &error)) << error;
+  kxformat::LoaderSection ours[kxformat::kMaxLoaderSections], theirs[kxformat::kMaxLoaderSections];
+  for (const Bytes* image : {&setup, &uninstaller}) {
+    ASSERT_EQ(kxbytes::ReadU16(image->data() + kPe + 6), 3);
+    EXPECT_EQ(name(*image, 1), ".icons");
+    EXPECT_EQ(name(*image, 2), ".rsrc");
+    EXPECT_EQ(U32(*image, kOptional + 112 + 16), U32(*image, kPe + 264 + 80 + 12)) << "the tree is not in .rsrc";
+    EXPECT_EQ(U32(*image, kOptional + 8), 0x200 + U32(*image, kPe + 264 + 40 + 16) + U32(*image, kPe + 264 + 80 + 16));
+    EXPECT_EQ(kxformat::ContainerOffsetFromHeaders(image->data(), 4096), image->size());
+    EXPECT_TRUE(iconsReadBack(*image));
+  }
+  ASSERT_EQ(kxformat::FindLoaderSections(setup.data(), setup.size(), theirs), 2u);
+  ASSERT_EQ(kxformat::FindLoaderSections(uninstaller.data(), uninstaller.size(), ours), 2u);
+  EXPECT_EQ(ours[1].offset, theirs[1].offset);
+  EXPECT_EQ(ours[1].size, theirs[1].size);
+  EXPECT_TRUE(std::equal(setup.begin() + ours[1].offset, setup.begin() + ours[1].offset + ours[1].size,
+                         uninstaller.begin() + ours[1].offset));
+  EXPECT_NE(setup, uninstaller);
+
+  Bytes narrow = BareImage();
+  PutU32(&narrow, kOptional + 60, kPe + 264 + 80);  // SizeOfHeaders: room for one more header
+  Bytes image;
+  ASSERT_TRUE(WriteResources(narrow, resources(u"setup"), &image, &error)) << error;
+  EXPECT_EQ(kxbytes::ReadU16(image.data() + kPe + 6), 2);
+  EXPECT_EQ(name(image, 1), ".rsrc");
+  EXPECT_TRUE(iconsReadBack(image));
 }
 
 // Layouts no loader takes, which placed the new section anywhere up to 4 GiB

@@ -50,19 +50,22 @@ done
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$described" >"$work/verify" 2>&1 ||
   fail "$described does not verify: $(cat "$work/verify")"
 # Its setup's runtime carries the signed uninstaller with the bytes of the
-# core library, of the program library and of the loader's sections before
-# its resources (the same loader as setup's) left out (zero); the stage keeps
-# it whole, as setup writes it back (second_package_test compares the
-# installed one with it), and whole it verifies.
+# core library, of the program library and of the sections before its
+# resource tree (the same loader as setup's, and the same icon's images) left
+# out (zero); the stage keeps it whole, as setup writes it back
+# (second_package_test compares the installed one with it), and whole it
+# verifies.
 whole=$(dirname "$described")/stage/runtime-setup/kxremove.dat
 osslsigncode verify -CAfile "$signed/cert.pem" -in "$whole" >"$work/verify" 2>&1 ||
   fail "$whole does not verify: $(cat "$work/verify")"
 read -r at length < <("$kxpack" info "$described" | sed -n 's/^runtime length: *\([0-9]*\) (at \([0-9]*\)).*/\2 \1/p')
+stub_length=$("$kxpack" info "$described" | sed -n 's/^container offset: *\([0-9]*\).*/\1/p')
+head -c "$stub_length" "$described" >"$work/setup-stub.exe"
 tail -c +$((at + 1)) "$described" | head -c "$length" >"$work/runtime.7z"
 mkdir -p "$work/runtime"
 7zz e -o"$work/runtime" "$work/runtime.7z" kxremove.dat KXCore64.dll kxprogram64.dll >/dev/null 2>&1 ||
   fail "the described setup's runtime does not unpack"
-python3 - "$work/runtime/kxremove.dat" "$whole" "$out/parts/setup-stub.exe" \
+python3 - "$work/runtime/kxremove.dat" "$whole" "$work/setup-stub.exe" \
   "$work/runtime/KXCore64.dll" "$work/runtime/kxprogram64.dll" <<'PY' ||
 import struct, sys
 carried, whole, setup, *libraries = (open(name, "rb").read() for name in sys.argv[1:])
@@ -82,21 +85,22 @@ def loader_sections(image):
             return sections
         size, offset = struct.unpack_from("<II", header, 16)
         if size and offset:
-            sections.append((offset, size))
+            sections.append((header[:8].rstrip(b"\0"), offset, size))
     return []
 # Section by section, as kxpack compares them: the same place, size and bytes
-# as the setup stub's. The code (the first section) is always among them.
+# as the setup's stub with the package's resources. The code (the first
+# section) and the icon's images are always among them: both programs carry
+# the package's icon.
 sections, setup_sections = loader_sections(whole), loader_sections(setup)
-left_out = 0
-for i, (offset, size) in enumerate(sections):
-    if i < len(setup_sections) and setup_sections[i] == (offset, size) and \
+left_out = set()
+for i, (name, offset, size) in enumerate(sections):
+    if i < len(setup_sections) and setup_sections[i] == (name, offset, size) and \
             whole[offset:offset + size] == setup[offset:offset + size]:
         expected = expected[:offset] + bytes(size) + expected[offset + size:]
-        left_out += 1
-sys.exit(0 if left_out and sections[0] == setup_sections[0] and len(carried) == len(whole) and carried == expected
-         else 1)
+        left_out.add(name)
+sys.exit(0 if {b".text", b".icons"} <= left_out and len(carried) == len(whole) and carried == expected else 1)
 PY
-  fail "the carried uninstaller is not the whole one with its loader and libraries left out"
+  fail "the carried uninstaller is not the whole one with its loader, icon and libraries left out"
 version_has "$signed/setup.exe" "Signed Sample Setup"
 version_has "$signed/Uninst.exe" "Signed Sample Uninstaller"
 version_has "$signed/Uninst.exe" "Uninst.exe"

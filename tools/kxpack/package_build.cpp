@@ -224,8 +224,11 @@ class PackageBuilder {
     AddWizardImages(kxformat::kWatermarkImageFile, description_.watermark, &setupFiles);
     std::vector<unsigned char> uninstallerBytes, setupStub;
     std::vector<std::vector<unsigned char>> libraries(2);
+    // The setup's stub as its program will have it, with the package's
+    // resources: the icon's section is compared too.
     if (!ReadInputFile(uninstaller, kMaxPartBytes, &uninstallerBytes, error) ||
         !ReadInputFile(Part(kSetupStubPart), kMaxPartBytes, &setupStub, error) ||
+        !MakePackageStub(description_, ProgramRole::kSetup, &setupStub, error) ||
         !ReadInputFile(Part(kCoreLibraryPart), kMaxPartBytes, &libraries[0], error) ||
         !ReadInputFile(Part(kProgramLibraryPart), kMaxPartBytes, &libraries[1], error))
       return false;

@@ -207,9 +207,12 @@ using LanguageMap = std::map<uint16_t, const Resource*>;
 using NameMap = std::map<ResourceId, LanguageMap, IdOrder>;
 using TypeMap = std::map<ResourceId, NameMap, IdOrder>;
 
+// Where a resource's data already lies outside the tree (its RVA).
+using PlacedData = std::map<const Resource*, uint32_t>;
+
 class TreeWriter {
  public:
-  explicit TreeWriter(uint32_t sectionRva) : rva_(sectionRva) {}
+  TreeWriter(uint32_t sectionRva, const PlacedData& placed) : rva_(sectionRva), placed_(placed) {}
 
   std::vector<unsigned char> Write(const TypeMap& tree) {
     // Sizes first: directories, then data entries, names and data.
@@ -249,12 +252,17 @@ class TreeWriter {
       }
     }
     // Names were appended while the entries were written; data follows,
-    // each block aligned for the loader.
+    // each block aligned for the loader, but for data placed elsewhere.
     for (const auto& leaf : pending_) {
-      bytes_.resize(AlignUp(static_cast<uint32_t>(bytes_.size()), 8), 0);
-      kxbytes::WriteU32(&bytes_[leaf.first], rva_ + static_cast<uint32_t>(bytes_.size()));
       kxbytes::WriteU32(&bytes_[leaf.first + 4], static_cast<uint32_t>(leaf.second->data.size()));
       kxbytes::WriteU32(&bytes_[leaf.first + 8], leaf.second->codePage);
+      const auto placed = placed_.find(leaf.second);
+      if (placed != placed_.end()) {
+        kxbytes::WriteU32(&bytes_[leaf.first], placed->second);
+        continue;
+      }
+      bytes_.resize(AlignUp(static_cast<uint32_t>(bytes_.size()), 8), 0);
+      kxbytes::WriteU32(&bytes_[leaf.first], rva_ + static_cast<uint32_t>(bytes_.size()));
       bytes_.insert(bytes_.end(), leaf.second->data.begin(), leaf.second->data.end());
     }
     return bytes_;
@@ -296,6 +304,7 @@ class TreeWriter {
   }
 
   uint32_t rva_;
+  const PlacedData& placed_;
   std::vector<unsigned char> bytes_;
   size_t dataEntries_ = 0, names_ = 0, directoryEnd_ = 0, nextDataEntry_ = 0;
   std::map<std::u16string, size_t> nameOffsets_;
@@ -364,14 +373,17 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     *error = "the image leaves no room for another section";
     return false;
   }
-  // The new header must fit where the old headers end, before any section
+  // The new headers must fit where the old headers end, before any section
   // data and inside the reader's first 4096 bytes, over bytes that are zero.
   const size_t newHeader = headers.sections.back().header + kxformat::kSectionHeaderSize;
   const size_t headersEnd = std::min<size_t>(kxbytes::ReadU32(h + kHeadersSizeField), firstRaw);
-  if (newHeader + kxformat::kSectionHeaderSize > std::min(headersEnd, kxformat::kHeaderBufferSize) ||
-      std::any_of(image.begin() + static_cast<long>(newHeader),
-                  image.begin() + static_cast<long>(newHeader + kxformat::kSectionHeaderSize),
-                  [](unsigned char b) { return b != 0; })) {
+  const auto roomFor = [&](size_t sections) {
+    const size_t end = newHeader + sections * kxformat::kSectionHeaderSize;
+    return end <= std::min(headersEnd, kxformat::kHeaderBufferSize) &&
+           std::all_of(image.begin() + static_cast<long>(newHeader), image.begin() + static_cast<long>(end),
+                       [](unsigned char b) { return b == 0; });
+  };
+  if (!roomFor(1)) {
     *error = "the headers have no room for another section";
     return false;
   }
@@ -385,10 +397,22 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     }
     slot = &r;
   }
+  // The icon's images go into a section of their own, listed before the
+  // tree's, where the headers have room for both. The two programs of a
+  // package differ in their strings and version information but show the
+  // same icon, and so have that section at the same place with the same
+  // bytes: the uninstaller a setup carries leaves it out as it leaves out
+  // the loader's other sections (base/loader_sections.h), and the icon's
+  // images, which compress no further, travel once.
+  std::vector<const Resource*> icons;
+  for (const auto& type : tree)
+    if (!type.first.named && type.first.number == kResourceIcon)
+      for (const auto& name : type.second)
+        for (const auto& language : name.second) icons.push_back(language.second);
+  const bool iconSection = !icons.empty() && roomFor(2);
 
   *out = image;
-  unsigned char* o = out->data() + pe;
-  uint32_t initializedData = kxbytes::ReadU32(o + kInitializedDataField);
+  uint32_t initializedData = kxbytes::ReadU32(out->data() + pe + kInitializedDataField);
   const Section* old = OldResourceSection(image, headers);
   if (old) {
     // The old tree's section keeps its place in memory, zero-filled, but
@@ -396,7 +420,6 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     // Nothing else refers to file offsets in an unsigned image without
     // debug data or symbols.
     out->erase(out->begin() + old->rawPointer, out->begin() + old->rawPointer + old->rawSize);
-    o = out->data() + pe;
     for (const Section& s : headers.sections)
       if (s.rawPointer > old->rawPointer) kxbytes::WriteU32(out->data() + s.header + 20, s.rawPointer - old->rawSize);
     std::memcpy(out->data() + old->header, ".rsrc0\0\0", 8);
@@ -407,31 +430,60 @@ bool WriteResources(const std::vector<unsigned char>& image, const std::vector<R
     fileEnd -= old->rawSize;
   }
 
-  const uint32_t rva = static_cast<uint32_t>(imageEnd);
-  std::vector<unsigned char> section = TreeWriter(rva).Write(tree);
-  if (section.size() > 0x10000000u - sectionAlignment) {
+  // Each new section starts where the last one ends, in memory and in the
+  // file; all of them together stay under 256 MiB, so that no address
+  // wraps (imageEnd leaves that much room, checked above).
+  uint64_t rva = imageEnd, used = 0;
+  size_t header = newHeader;
+  out->resize(AlignUp(static_cast<uint32_t>(fileEnd), fileAlignment), 0);
+  const auto append = [&](const char* name, std::vector<unsigned char> section) {
+    used += (uint64_t{section.size()} + sectionAlignment - 1) / sectionAlignment * sectionAlignment;
+    if (used > 0x10000000u) return false;
+    const uint32_t virtualSize = static_cast<uint32_t>(section.size());
+    const uint32_t rawSize = AlignUp(virtualSize, fileAlignment);
+    const uint32_t rawPointer = static_cast<uint32_t>(out->size());
+    section.resize(rawSize, 0);
+    out->insert(out->end(), section.begin(), section.end());
+    unsigned char* at = out->data() + header;
+    std::memcpy(at, name, 8);
+    kxbytes::WriteU32(at + 8, virtualSize);
+    kxbytes::WriteU32(at + 12, static_cast<uint32_t>(rva));
+    kxbytes::WriteU32(at + 16, rawSize);
+    kxbytes::WriteU32(at + 20, rawPointer);
+    kxbytes::WriteU32(at + 36, kSectionInitializedReadable);
+    initializedData += rawSize;
+    header += kxformat::kSectionHeaderSize;
+    rva = (rva + virtualSize + sectionAlignment - 1) / sectionAlignment * sectionAlignment;
+    return true;
+  };
+  PlacedData placed;
+  if (iconSection) {
+    std::vector<unsigned char> data;
+    for (const Resource* icon : icons) {
+      if (data.size() > 0x10000000u) break;  // append refuses it
+      data.resize(AlignUp(static_cast<uint32_t>(data.size()), 8), 0);
+      placed[icon] = static_cast<uint32_t>(rva + data.size());
+      data.insert(data.end(), icon->data.begin(), icon->data.end());
+    }
+    if (!append(".icons\0\0", std::move(data))) {
+      *error = "the resources take more than 256 MiB";
+      return false;
+    }
+  }
+  const uint32_t treeRva = static_cast<uint32_t>(rva);
+  std::vector<unsigned char> section = TreeWriter(treeRva, placed).Write(tree);
+  const uint32_t treeSize = static_cast<uint32_t>(std::min<size_t>(section.size(), UINT32_MAX));
+  if (!append(".rsrc\0\0\0", std::move(section))) {
     *error = "the resources take more than 256 MiB";
     return false;
   }
-  const uint32_t virtualSize = static_cast<uint32_t>(section.size());
-  const uint32_t rawPointer = AlignUp(static_cast<uint32_t>(fileEnd), fileAlignment);
-  const uint32_t rawSize = AlignUp(virtualSize, fileAlignment);
-  section.resize(rawSize, 0);
-  out->resize(rawPointer, 0);
-  out->insert(out->end(), section.begin(), section.end());
-  o = out->data() + pe;
-  unsigned char* header = out->data() + newHeader;
-  std::memcpy(header, ".rsrc\0\0\0", 8);
-  kxbytes::WriteU32(header + 8, virtualSize);
-  kxbytes::WriteU32(header + 12, rva);
-  kxbytes::WriteU32(header + 16, rawSize);
-  kxbytes::WriteU32(header + 20, rawPointer);
-  kxbytes::WriteU32(header + 36, kSectionInitializedReadable);
-  kxbytes::WriteU16(o + kSectionCountField, static_cast<uint16_t>(headers.sections.size() + 1));
-  kxbytes::WriteU32(o + kImageSizeField, AlignUp(rva + virtualSize, sectionAlignment));
-  kxbytes::WriteU32(o + kInitializedDataField, initializedData + rawSize);
-  kxbytes::WriteU32(o + kResourceDirectory, rva);
-  kxbytes::WriteU32(o + kResourceDirectory + 4, virtualSize);
+  unsigned char* o = out->data() + pe;
+  kxbytes::WriteU16(o + kSectionCountField,
+                    static_cast<uint16_t>(headers.sections.size() + (header - newHeader) / kxformat::kSectionHeaderSize));
+  kxbytes::WriteU32(o + kImageSizeField, static_cast<uint32_t>(rva));
+  kxbytes::WriteU32(o + kInitializedDataField, initializedData);
+  kxbytes::WriteU32(o + kResourceDirectory, treeRva);
+  kxbytes::WriteU32(o + kResourceDirectory + 4, treeSize);
   UpdatePeChecksum(out);
   return true;
 }

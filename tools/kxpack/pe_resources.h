@@ -10,7 +10,12 @@
 //   sections         unchanged in memory; the old resource section, renamed
 //                    ".rsrc0", keeps its addresses but no bytes in the file
 //                    (the sections behind it move down in the file)
-//   ".rsrc"          the whole tree: directories, data entries, names, data
+//   ".icons"         the icon's images (RT_ICON data), where the headers have
+//                    room for two more sections: both programs of a package
+//                    have it alike, so the uninstaller a setup carries leaves
+//                    it out (base/loader_sections.h)
+//   ".rsrc"          the tree: directories, data entries, names, and the
+//                    data of every other resource
 //
 // The container reader finds the container behind the section with the
 // highest file position, which is then the new one.
@@ -48,10 +53,11 @@ constexpr uint16_t kLanguageEnglishUs = 0x0409;
 // is damaged (pointers outside the image, loops, more than three levels).
 bool ReadResources(const std::vector<unsigned char>& image, std::vector<Resource>* resources, std::string* error);
 
-// Writes resources as the image's resource tree in a new last section (see
+// Writes resources as the image's resource tree in new last sections (see
 // above) and stores the whole new image in out. The image must end with its
 // last section (PrepareStub cuts anything behind it) and have room for one
-// more section header. False with a message otherwise.
+// more section header (the icon's images then stay in the tree). False with
+// a message otherwise.
 bool WriteResources(const std::vector<unsigned char>& image, const std::vector<Resource>& resources,
                     std::vector<unsigned char>* out, std::string* error);
 
